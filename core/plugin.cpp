@@ -1,0 +1,114 @@
+// plugin.cpp -- the descriptor record, the export, and the init and quit
+// sequences.
+#include "core/plugin.h"
+
+#include "core/settings.h"
+#include "core/text.h"
+#include "midi/dispatch.h"
+#include "midi/mailbox.h"
+#include "ui/dialogs.h"
+
+// ---- Module state ---------------------------------------------------------
+
+static int32_t initPlugin();
+static void configPlugin();
+static void quitPlugin();
+
+static const char emptyDescription[] = "";
+static char descriptionText[kDescriptionCapacity];  // filled by init
+
+GeneralPurposePlugin pluginRecord = {
+    kPluginRecordVersion, emptyDescription, initPlugin, configPlugin, quitPlugin, nullptr, nullptr,
+};
+
+InputPort mainInputPort = nullptr;
+
+// The dispatch worker; null when it was not started.
+static ThreadRef workerThread = nullptr;
+
+// Quit waits this long at most for the worker to end.
+const uint32_t kWorkerJoinTimeoutMs = 5000;
+
+extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin() { return &pluginRecord; }
+
+// ---- Init ------------------------------------------------------------------
+
+// "Notewick Plug-In v1.1 (gen_notewick.dll)", with the module's file name.
+static void buildDescription() {
+    char modulePath[kDescriptionCapacity];
+    const char* fileName = "";
+    if (platformModuleFileName(pluginRecord.moduleInstance, modulePath, sizeof modulePath) != 0) {
+        fileName = fileNamePart(modulePath);
+    }
+    descriptionText[0] = '\0';
+    appendText(descriptionText, sizeof descriptionText, kPluginName);
+    appendText(descriptionText, sizeof descriptionText, " Plug-In v");
+    appendText(descriptionText, sizeof descriptionText, kVersionText);
+    appendText(descriptionText, sizeof descriptionText, " (");
+    appendText(descriptionText, sizeof descriptionText, fileName);
+    appendText(descriptionText, sizeof descriptionText, ")");
+    pluginRecord.description = descriptionText;
+}
+
+static void startDispatchWorker() {
+    EventRef wake = platformCreateEvent();
+    // Without a working wake event the worker would never wait, so it is not
+    // started at all; the plug-in then sends nothing, silently.
+    if (wake == nullptr) return;
+    messageMailbox.wakeEvent.store(wake);
+    // If the thread cannot start, nothing else changes.
+    workerThread = platformStartThread(runDispatchWorker);
+}
+
+static int32_t initPlugin() {
+    buildDescription();
+    loadSettings();
+    if (pluginSettings.midiDevice >= 0) {
+        mainInputPort = openInputPort(static_cast<uint32_t>(pluginSettings.midiDevice), mainDataHandler, 0);
+        // midiDevice keeps its value: it is saved unchanged and tried again at
+        // the next start.
+        if (mainInputPort == nullptr) platformMessageBox(pluginRecord.hostWindow, "Could not open MIDI device");
+    }
+    // A message arriving before the event exists is stored and wakes nobody.
+    startDispatchWorker();
+    return 0;
+}
+
+// ---- Config ----------------------------------------------------------------
+
+static void configPlugin() { showConfigDialog(); }
+
+// ---- Quit ------------------------------------------------------------------
+
+static void quitPlugin() {
+    // A null port (opening failed at init) simply fails to close.
+    if (pluginSettings.midiDevice >= 0) closeInputPort(mainInputPort);
+
+    messageMailbox.stopFlag.store(1);
+    EventRef wake = messageMailbox.wakeEvent.load();
+    if (wake != nullptr) platformSignalEvent(wake);
+    // NOTE: wait for the worker to end, so that no code of the module runs
+    // after the host unloads it. The join serves messages sent to this thread
+    // meanwhile: the worker may be inside a synchronous send to the host
+    // window, which only this thread can answer.
+    if (workerThread != nullptr) {
+        platformJoinThread(workerThread, kWorkerJoinTimeoutMs);
+        workerThread = nullptr;
+    }
+    saveSettings();
+}
+
+void resetPluginState() {
+    pluginRecord.description = emptyDescription;
+    pluginRecord.hostWindow = nullptr;
+    pluginRecord.moduleInstance = nullptr;
+    descriptionText[0] = '\0';
+    mainInputPort = nullptr;
+    workerThread = nullptr;
+    pluginSettings.midiDevice = -1;
+    pluginSettings.midiChannel.store(0);
+    messageMailbox.latestMessage.store(0);
+    messageMailbox.wakeEvent.store(nullptr);
+    messageMailbox.stopFlag.store(0);
+    resetDispatchState();
+}

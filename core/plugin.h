@@ -1,0 +1,24 @@
+// plugin.h -- the plug-in's entry from the host: the descriptor record, init,
+// config and quit, and the main input port they own.
+#pragma once
+
+#include "core/host.h"
+#include "midi/ports.h"
+
+extern GeneralPurposePlugin pluginRecord;
+
+// The port opened for pluginSettings.midiDevice; only the user-interface
+// thread touches it. Not cleared when closed: every close is guarded by
+// midiDevice >= 0, and every path that closes it (quit apart) then sets
+// midiDevice anew.
+extern InputPort mainInputPort;
+
+const char* const kVersionText = "1.1";
+const size_t kDescriptionCapacity = 512;
+
+// The host's one entry into the module: the record's address, no side effects.
+extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin();
+
+// Back to the state at module load; for tests that run several lifecycles in
+// one process.
+void resetPluginState();

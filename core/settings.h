@@ -1,0 +1,33 @@
+// settings.h -- the settings file "plugin.ini" beside the plug-in module.
+//
+// One section, two keys, both plain signed decimal:
+//   [Notewick]
+//   MIDIDevice=0     0-based input device, -1 for none
+//   MIDIChannel=9    0-based channel (9 is MIDI channel 10)
+// Other sections and keys of the file are left as they are.
+#pragma once
+
+#include <cstddef>
+
+#include "core/types.h"
+#include "platform/platform.h"
+
+const char* const kPluginName = "Notewick";  // also the section name
+const char* const kSettingsSection = kPluginName;
+const char* const kSettingsDeviceKey = "MIDIDevice";
+const char* const kSettingsChannelKey = "MIDIChannel";
+const char* const kSettingsFileName = "plugin.ini";
+
+const size_t kSettingsPathCapacity = 260;
+
+// The settings file's path for the module: its directory (backslash kept)
+// followed by "plugin.ini", or the bare "plugin.ini" when the module path has
+// no backslash. False when the module path cannot be read or the result does
+// not fit, so that nothing is read from or written to a truncated path.
+bool settingsPath(ModuleRef module, char* path, size_t capacity);
+
+// Read both settings, keeping the current values where the file or a key is
+// missing. Values are used as read.
+void loadSettings();
+// Write both settings, changed or not; a failure to write is ignored.
+void saveSettings();

@@ -1,0 +1,44 @@
+// text.cpp -- bounded text helpers.
+#include "core/text.h"
+
+bool appendText(char* buffer, size_t capacity, const char* text) {
+    if (capacity == 0) return false;
+    size_t length = 0;
+    while (length < capacity && buffer[length] != '\0') ++length;
+    if (length == capacity) {  // not terminated: terminate, keep what is there
+        buffer[capacity - 1] = '\0';
+        return false;
+    }
+    for (; *text != '\0'; ++text) {
+        if (length + 1 >= capacity) {
+            buffer[length] = '\0';
+            return false;
+        }
+        buffer[length++] = *text;
+    }
+    buffer[length] = '\0';
+    return true;
+}
+
+void formatDecimal(int32_t value, char* out) {
+    char digits[11];
+    int count = 0;
+    // Work in unsigned so that the most negative value has a magnitude too.
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10u);
+        magnitude /= 10u;
+    } while (magnitude != 0u);
+    int at = 0;
+    if (value < 0) out[at++] = '-';
+    while (count > 0) out[at++] = digits[--count];
+    out[at] = '\0';
+}
+
+const char* fileNamePart(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\') name = p + 1;
+    }
+    return name;
+}

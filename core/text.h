@@ -1,0 +1,16 @@
+// text.h -- bounded 8-bit text helpers. Nothing here writes past the capacity
+// it is given, and every result is NUL-terminated.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Appends text to the NUL-terminated buffer; false when it did not all fit
+// (the buffer then holds what fit).
+bool appendText(char* buffer, size_t capacity, const char* text);
+
+// Plain signed decimal, as "%d" formats it; out holds at least 12 bytes.
+void formatDecimal(int32_t value, char* out);
+
+// The part of a path after its last backslash (the whole path when it has none).
+const char* fileNamePart(const char* path);

@@ -1,0 +1,26 @@
+// types.h -- the values shared across the plug-in.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// A MIDI short message as the input driver delivers it: bits 0-7 the status
+// byte, 8-15 the first data byte, 16-23 the second, 24-31 zero. A real message
+// always has a status byte of 0x80 or more, so 0 is never one.
+typedef uint32_t ShortMessage;
+
+inline uint32_t messageStatus(ShortMessage m) { return m & 0xFFu; }
+inline uint32_t messageData1(ShortMessage m) { return (m >> 8) & 0xFFu; }
+inline uint32_t messageData2(ShortMessage m) { return (m >> 16) & 0xFFu; }
+
+// The two settings, one instance for the life of the module.
+// midiDevice: 0-based input device index, -1 for none; only the user-interface
+// thread touches it. midiChannel: 0-based channel (0 is MIDI channel 1);
+// written by the user-interface thread, read by the dispatch worker for every
+// message, hence atomic.
+struct PluginSettings {
+    int32_t midiDevice;
+    std::atomic<int32_t> midiChannel;
+};
+
+extern PluginSettings pluginSettings;

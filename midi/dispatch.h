@@ -1,0 +1,27 @@
+// dispatch.h -- the dispatch worker: the 50 ms window and the four rules that
+// turn MIDI messages into host commands.
+#pragma once
+
+#include <cstdint>
+
+#include "core/types.h"
+
+// Messages closer than this to the last accepted one are dropped.
+const uint32_t kAcceptWindowMs = 50;
+
+// The worker thread's body: waits on the mailbox's wake event, takes the
+// latest message and dispatches it, until the first wake-up after quit has set
+// the stop flag.
+void runDispatchWorker();
+
+// The window and the rules for one message taken at tick `now`.
+void dispatchMessage(ShortMessage message, uint32_t now);
+
+// Asks the host whether it is playing, then sends Pause if it is, Play if not.
+void playPauseToggle();
+
+// True when value is previous, previous + 1 or previous - 1.
+bool isNearValue(int32_t previous, int32_t value);
+
+// Back to the state at module load (window at tick 0, controller values 0).
+void resetDispatchState();

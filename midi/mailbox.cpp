@@ -1,0 +1,22 @@
+// mailbox.cpp -- the main data handler and the taking side of the mailbox.
+#include "midi/mailbox.h"
+
+MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
+
+void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam, MidiParam param1, MidiParam) {
+    // Open, close, long-data and error notifications are not ours to act on.
+    if (message != kMidiInData) return;
+    // NOTE: the store comes before the signal, so the worker that wakes sees it.
+    // The driver may still call here just after the port was closed, so this
+    // touches nothing but static storage.
+    messageMailbox.latestMessage.store(static_cast<uint32_t>(param1));
+    EventRef wake = messageMailbox.wakeEvent.load();
+    if (wake != nullptr) platformSignalEvent(wake);  // before init made the event, nobody is woken
+}
+
+ShortMessage takeMessage() {
+    // Taking empties the slot: a message stored during a slow send must be
+    // acted on once, not once more on the next wake-up (key A would step the
+    // volume down eight times, key D toggle play twice).
+    return messageMailbox.latestMessage.exchange(0);
+}

@@ -1,0 +1,28 @@
+// ports.cpp -- open and close MIDI input ports.
+#include "midi/ports.h"
+
+uint32_t countInputDevices() { return platformMidiInCount(); }
+
+void deviceName(uint32_t deviceIndex, char* name) {
+    for (uint32_t i = 0; i < kDeviceNameCapacity; ++i) name[i] = '\0';
+    if (!platformMidiInName(deviceIndex, name, kDeviceNameCapacity)) name[0] = '\0';
+    name[kDeviceNameCapacity - 1] = '\0';
+}
+
+InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue) {
+    MidiPortRef port = nullptr;
+    if (platformMidiInOpen(&port, deviceIndex, dataHandler, instanceValue) != 0 || port == nullptr) return nullptr;
+    if (platformMidiInStart(port) != 0) {
+        // NOTE: nobody else ever learns this handle, so close it here or the
+        // device stays held until the player exits.
+        platformMidiInClose(port);
+        return nullptr;
+    }
+    return port;
+}
+
+bool closeInputPort(InputPort port) {
+    if (port == nullptr) return false;
+    if (platformMidiInStop(port) != 0) return false;
+    return platformMidiInClose(port) == 0;
+}

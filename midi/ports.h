@@ -1,0 +1,32 @@
+// ports.h -- MIDI input ports: count and name the devices, open and close.
+//
+// Failures are reported only by the results (0 count, null port, false);
+// callers decide what the user sees.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/midi_input.h"
+
+// An opened and started input port; null means none. Closing does not clear
+// the holder's copy, so the holder must not close it twice.
+typedef MidiPortRef InputPort;
+
+const uint32_t kDeviceNameCapacity = 32;  // 31 characters and the NUL
+
+uint32_t countInputDevices();
+
+// Copies the device's product name into name (kDeviceNameCapacity bytes):
+// always NUL-terminated, at most 31 characters, empty when the device's
+// capabilities cannot be read. Safe to call on several threads at once.
+void deviceName(uint32_t deviceIndex, char* name);
+
+// Opens the device with dataHandler called per driver message and
+// instanceValue handed back with every call, then starts input. Null when
+// either step fails; a handle that opened but would not start is closed again,
+// so no device is left open without an owner.
+InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue);
+
+// Stops and closes the port. False when stopping fails (the port then stays
+// open), when closing fails, or for a null port, which is left alone.
+bool closeInputPort(InputPort port);

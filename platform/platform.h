@@ -1,0 +1,57 @@
+// platform.h -- the few operating-system services the plug-in's logic uses.
+//
+// The logic (rules, window, settings path, description, dialog flows) never
+// includes <windows.h>; it reaches the system only through these free
+// functions. The DLL links the Win32 implementation (platform/win32/), the
+// native unit tests link a fake (tests/fake/). Handles travel as opaque
+// pointers of the platform's own size.
+//
+// Sections: handles; host window; time; events and threads; module and
+// settings file; message boxes.
+#pragma once
+
+#include <cstdint>
+
+// ---- Handles ---------------------------------------------------------------
+typedef void* WindowRef;  // a window (the host's main window, a dialog)
+typedef void* ModuleRef;  // the plug-in module's instance handle
+typedef void* EventRef;   // an auto-reset event
+typedef void* ThreadRef;  // a running thread
+
+// ---- Host window -----------------------------------------------------------
+// Sends a message synchronously to a window and returns its answer
+// (0 when the window is gone).
+intptr_t platformSendMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// ---- Time ------------------------------------------------------------------
+// The system's millisecond tick; a 32-bit counter that wraps.
+uint32_t platformTickCount();
+
+// ---- Events and threads ----------------------------------------------------
+// An unnamed auto-reset event, initially not signalled; null on failure.
+EventRef platformCreateEvent();
+void platformSignalEvent(EventRef event);
+// Waits with no time-out.
+void platformWaitEvent(EventRef event);
+
+// Starts a thread running entry() at once, with default attributes and stack
+// size; null when the thread could not be started.
+ThreadRef platformStartThread(void (*entry)());
+// Waits at most timeoutMs for the thread to end while serving messages sent to
+// the calling thread (the thread may be inside a synchronous send to a window
+// that only the caller can answer). True when the thread has ended.
+bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs);
+
+// ---- Module and settings file ----------------------------------------------
+// Writes the module's full file path, NUL-terminated, into buffer and returns
+// its length; 0 when the path cannot be read or does not fit in capacity.
+uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity);
+
+// The private-profile (INI) calls: read an integer, write a string.
+int32_t platformProfileReadInt(const char* section, const char* key, int32_t fallback, const char* path);
+bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path);
+
+// ---- Message boxes ---------------------------------------------------------
+// A modal box with the text, the system's default caption, no icon and an OK
+// button.
+void platformMessageBox(WindowRef owner, const char* text);

@@ -1,0 +1,40 @@
+// midi_win32.cpp -- the MIDI input calls on Win32 (winmm).
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <type_traits>
+
+#include "platform/midi_input.h"
+
+static_assert(std::is_same<MidiParam, DWORD_PTR>::value, "MidiParam must be the system's DWORD_PTR");
+static_assert(kMidiInData == MIM_DATA, "driver message code of short messages");
+
+uint32_t platformMidiInCount() { return midiInGetNumDevs(); }
+
+bool platformMidiInName(uint32_t device, char* name, uint32_t capacity) {
+    MIDIINCAPSA caps;
+    ZeroMemory(&caps, sizeof caps);  // a failed read leaves an empty name, not stack garbage
+    MMRESULT result = midiInGetDevCapsA(device, &caps, sizeof caps);
+    uint32_t i = 0;
+    for (; i + 1 < capacity && i < sizeof caps.szPname && caps.szPname[i] != '\0'; ++i) name[i] = caps.szPname[i];
+    if (capacity > 0) name[i] = '\0';
+    return result == MMSYSERR_NOERROR;
+}
+
+uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler handler, uint32_t instance) {
+    // NOTE: the handler goes to the system as an integer, where nothing checks
+    // its type. Holding it in the system's own callback type first makes the
+    // 32-bit build reject a handler with the wrong calling convention.
+    LPMIDICALLBACK callback = handler;
+    HMIDIIN handle = nullptr;
+    MMRESULT result =
+        midiInOpen(&handle, device, reinterpret_cast<DWORD_PTR>(callback), instance, CALLBACK_FUNCTION);
+    *port = result == MMSYSERR_NOERROR ? handle : nullptr;
+    return result;
+}
+
+uint32_t platformMidiInStart(MidiPortRef port) { return midiInStart(static_cast<HMIDIIN>(port)); }
+
+uint32_t platformMidiInStop(MidiPortRef port) { return midiInStop(static_cast<HMIDIIN>(port)); }
+
+uint32_t platformMidiInClose(MidiPortRef port) { return midiInClose(static_cast<HMIDIIN>(port)); }

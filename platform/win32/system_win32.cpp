@@ -1,0 +1,72 @@
+// system_win32.cpp -- the platform seam on Win32: host window, tick, events,
+// threads, module path, settings file and message boxes.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+intptr_t platformSendMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return static_cast<intptr_t>(
+        SendMessageA(static_cast<HWND>(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+}
+
+uint32_t platformTickCount() { return GetTickCount(); }
+
+EventRef platformCreateEvent() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+
+void platformSignalEvent(EventRef event) { SetEvent(static_cast<HANDLE>(event)); }
+
+void platformWaitEvent(EventRef event) { WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
+
+// The thread procedure the system calls; the entry travels as its argument.
+static DWORD WINAPI threadMain(LPVOID entry) {
+    reinterpret_cast<void (*)()>(entry)();
+    return 0;
+}
+
+ThreadRef platformStartThread(void (*entry)()) {
+    LPTHREAD_START_ROUTINE start = threadMain;
+    DWORD id = 0;
+    return CreateThread(nullptr, 0, start, reinterpret_cast<LPVOID>(entry), 0, &id);
+}
+
+bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs) {
+    HANDLE handle = static_cast<HANDLE>(thread);
+    DWORD started = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - started;
+        if (elapsed >= timeoutMs) return false;
+        DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) {
+            CloseHandle(handle);
+            return true;
+        }
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        // A message was sent to this thread: peeking serves it. Posted
+        // messages stay in the queue for the host.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity) {
+    if (capacity == 0) return 0;
+    DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), buffer, capacity);
+    // A path that filled the whole buffer was cut short.
+    if (length == 0 || length >= capacity) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return length;
+}
+
+int32_t platformProfileReadInt(const char* section, const char* key, int32_t fallback, const char* path) {
+    return static_cast<int32_t>(GetPrivateProfileIntA(section, key, fallback, path));
+}
+
+bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
+    return WritePrivateProfileStringA(section, key, value, path) != 0;
+}
+
+void platformMessageBox(WindowRef owner, const char* text) {
+    MessageBoxA(static_cast<HWND>(owner), text, nullptr, MB_OK);
+}

@@ -1,0 +1,371 @@
+// fake_platform.cpp -- the fake behind platform/*.h for the native tests.
+#include "tests/fake/fake_platform.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace fake {
+namespace {
+
+struct FakeEvent {
+    std::mutex mutex;
+    std::condition_variable signalled;
+    bool set = false;
+};
+
+struct FakeThread {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+};
+
+struct FakePort {
+    uint32_t device;
+    MidiDataHandler handler;
+    uint32_t instance;
+    bool open;
+    bool started;
+};
+
+typedef std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> ProfileStore;
+
+struct State {
+    std::mutex mutex;
+    std::vector<Send> sends;
+    intptr_t playState = 0;
+    uint32_t sendDelayMs = 0;
+    void (*onSend)(const Send&) = nullptr;
+    std::atomic<uint32_t> tick{0};
+    bool failEvents = false;
+    bool failThreads = false;
+    uint32_t threadsStarted = 0;
+    std::deque<std::unique_ptr<FakeEvent>> events;
+    std::deque<std::unique_ptr<FakeThread>> threads;
+    bool modulePathReadable = true;
+    std::string modulePath;
+    ProfileStore profile;
+    std::vector<std::string> pathsRead;
+    std::vector<std::string> pathsWritten;
+    std::vector<std::string> messageBoxes;
+    std::vector<Device> devices;
+    std::deque<FakePort> ports;
+    std::vector<std::string> midiCalls;
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+}  // namespace
+
+Send command(uint32_t id) { return Send{0x0111, id, 0}; }
+Send request(uint32_t req, uint32_t argument) { return Send{0x0400, argument, static_cast<intptr_t>(req)}; }
+
+void reset() {
+    State& s = state();
+    // Threads left running by a failed test end with the process; join the
+    // ones that have ended.
+    std::deque<std::unique_ptr<FakeThread>> threads;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        threads.swap(s.threads);
+    }
+    for (auto& t : threads) {
+        if (t->thread.joinable()) t->thread.detach();
+        t.release();  // a detached thread may still touch it
+    }
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.sends.clear();
+    s.playState = 0;
+    s.sendDelayMs = 0;
+    s.onSend = nullptr;
+    s.tick.store(0);
+    s.failEvents = false;
+    s.failThreads = false;
+    s.threadsStarted = 0;
+    s.modulePathReadable = true;
+    s.modulePath = "C:\\Player\\Plugins\\gen_notewick.dll";
+    s.profile.clear();
+    s.pathsRead.clear();
+    s.pathsWritten.clear();
+    s.messageBoxes.clear();
+    s.devices.clear();
+    s.ports.clear();
+    s.midiCalls.clear();
+    // Events are kept: a handle may still be held by a thread of an earlier test.
+}
+
+std::vector<Send> sends() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().sends;
+}
+void clearSends() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().sends.clear();
+}
+void setPlayState(intptr_t answer) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().playState = answer;
+}
+void setSendDelayMs(uint32_t delay) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().sendDelayMs = delay;
+}
+void setOnSend(void (*hook)(const Send&)) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().onSend = hook;
+}
+void setTick(uint32_t tick) { state().tick.store(tick); }
+bool failEventCreation(bool fail) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::swap(state().failEvents, fail);
+    return fail;
+}
+bool failThreadStart(bool fail) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::swap(state().failThreads, fail);
+    return fail;
+}
+uint32_t threadsStarted() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().threadsStarted;
+}
+void setModulePath(const char* path) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().modulePathReadable = path != nullptr;
+    state().modulePath = path != nullptr ? path : "";
+}
+void setProfile(const std::string& path, const std::string& section, const std::string& key,
+                const std::string& value) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().profile[path][section][key] = value;
+}
+bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto file = state().profile.find(path);
+    if (file == state().profile.end()) return false;
+    auto sec = file->second.find(section);
+    if (sec == file->second.end()) return false;
+    auto entry = sec->second.find(key);
+    if (entry == sec->second.end()) return false;
+    *value = entry->second;
+    return true;
+}
+std::vector<std::string> profilePathsRead() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().pathsRead;
+}
+std::vector<std::string> profilePathsWritten() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().pathsWritten;
+}
+std::vector<std::string> messageBoxes() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().messageBoxes;
+}
+void setDevices(const std::vector<Device>& devices) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().devices = devices;
+}
+Device& device(uint32_t index) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().devices.at(index);
+}
+void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1) {
+    std::vector<FakePort> targets;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        for (const FakePort& port : state().ports) {
+            if (port.open && port.started && port.device == deviceIndex) targets.push_back(port);
+        }
+    }
+    for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, 0);
+}
+uint32_t openPorts() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t count = 0;
+    for (const FakePort& port : state().ports) count += port.open ? 1 : 0;
+    return count;
+}
+uint32_t openPortsFor(uint32_t deviceIndex) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t count = 0;
+    for (const FakePort& port : state().ports) count += (port.open && port.device == deviceIndex) ? 1 : 0;
+    return count;
+}
+std::vector<std::string> midiCalls() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().midiCalls;
+}
+
+}  // namespace fake
+
+// ---- The seam ----------------------------------------------------------------
+
+using fake::state;
+
+intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    fake::Send sent{message, wParam, lParam};
+    uint32_t delay;
+    intptr_t answer = 0;
+    void (*hook)(const fake::Send&);
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().sends.push_back(sent);
+        delay = state().sendDelayMs;
+        hook = state().onSend;
+        if (message == 0x0400 && lParam == 104) answer = state().playState;
+    }
+    if (hook != nullptr) hook(sent);
+    if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    return answer;
+}
+
+uint32_t platformTickCount() { return state().tick.load(); }
+
+EventRef platformCreateEvent() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().failEvents) return nullptr;
+    state().events.push_back(std::make_unique<fake::FakeEvent>());
+    return state().events.back().get();
+}
+
+void platformSignalEvent(EventRef event) {
+    auto* e = static_cast<fake::FakeEvent*>(event);
+    std::lock_guard<std::mutex> lock(e->mutex);
+    e->set = true;
+    e->signalled.notify_one();
+}
+
+void platformWaitEvent(EventRef event) {
+    auto* e = static_cast<fake::FakeEvent*>(event);
+    std::unique_lock<std::mutex> lock(e->mutex);
+    e->signalled.wait(lock, [e] { return e->set; });
+    e->set = false;  // auto-reset
+}
+
+ThreadRef platformStartThread(void (*entry)()) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().failThreads) return nullptr;
+    state().threads.push_back(std::make_unique<fake::FakeThread>());
+    fake::FakeThread* t = state().threads.back().get();
+    ++state().threadsStarted;
+    t->thread = std::thread([t, entry] {
+        entry();
+        std::lock_guard<std::mutex> done(t->mutex);
+        t->done = true;
+        t->ended.notify_all();
+    });
+    return t;
+}
+
+bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs) {
+    auto* t = static_cast<fake::FakeThread*>(thread);
+    {
+        std::unique_lock<std::mutex> lock(t->mutex);
+        if (!t->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [t] { return t->done; })) return false;
+    }
+    t->thread.join();
+    return true;
+}
+
+uint32_t platformModuleFileName(ModuleRef, char* buffer, uint32_t capacity) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    const std::string& path = state().modulePath;
+    if (!state().modulePathReadable || capacity == 0 || path.size() >= capacity) {
+        if (capacity != 0) buffer[0] = '\0';
+        return 0;
+    }
+    path.copy(buffer, path.size());
+    buffer[path.size()] = '\0';
+    return static_cast<uint32_t>(path.size());
+}
+
+// Reads the way the system does: leading blanks, an optional sign, then the
+// decimal digits up to the first other character; an empty value or no key
+// gives the fallback.
+int32_t platformProfileReadInt(const char* section, const char* key, int32_t fallback, const char* path) {
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().pathsRead.push_back(path);
+    }
+    if (!fake::profileValue(path, section, key, &text)) return fallback;
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == text.size()) return fallback;
+    bool negative = false;
+    if (text[i] == '-' || text[i] == '+') negative = text[i++] == '-';
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10u + (text[i] - '0');
+    return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().pathsWritten.push_back(path);
+    }
+    fake::setProfile(path, section, key, value);
+    return true;
+}
+
+void platformMessageBox(WindowRef, const char* text) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().messageBoxes.push_back(text);
+}
+
+uint32_t platformMidiInCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return static_cast<uint32_t>(state().devices.size());
+}
+
+bool platformMidiInName(uint32_t device, char* name, uint32_t capacity) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (device >= state().devices.size() || !state().devices[device].nameReadable) return false;
+    const std::string& text = state().devices[device].name;
+    uint32_t i = 0;
+    for (; i + 1 < capacity && i < text.size(); ++i) name[i] = text[i];
+    name[i] = '\0';
+    return true;
+}
+
+uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler handler, uint32_t instance) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().midiCalls.push_back("open " + std::to_string(device));
+    *port = nullptr;
+    if (device >= state().devices.size()) return 2;  // MMSYSERR_BADDEVICEID
+    if (state().devices[device].openResult != 0) return state().devices[device].openResult;
+    state().ports.push_back(fake::FakePort{device, handler, instance, true, false});
+    *port = &state().ports.back();
+    return 0;
+}
+
+static uint32_t portCall(MidiPortRef port, const char* name, uint32_t fake::Device::*result, bool closing,
+                         bool starting) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto* p = static_cast<fake::FakePort*>(port);
+    if (p == nullptr || !p->open) {
+        state().midiCalls.push_back(std::string(name) + " invalid");
+        return 5;  // MMSYSERR_INVALHANDLE
+    }
+    state().midiCalls.push_back(std::string(name) + " " + std::to_string(p->device));
+    uint32_t code = state().devices[p->device].*result;
+    if (code != 0) return code;
+    if (closing) p->open = false;
+    p->started = starting;
+    return 0;
+}
+
+uint32_t platformMidiInStart(MidiPortRef port) { return portCall(port, "start", &fake::Device::startResult, false, true); }
+uint32_t platformMidiInStop(MidiPortRef port) { return portCall(port, "stop", &fake::Device::stopResult, false, false); }
+uint32_t platformMidiInClose(MidiPortRef port) { return portCall(port, "close", &fake::Device::closeResult, true, false); }

@@ -1,0 +1,83 @@
+// fake_platform.h -- the platform seam played by the unit tests.
+//
+// Sends to the host are recorded, the tick is set by hand, the settings file
+// is an in-memory INI, MIDI devices are scripted, and events and threads are
+// real so that the mailbox and the worker can run under ThreadSanitizer.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/midi_input.h"
+
+namespace fake {
+
+struct Send {
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+    bool operator==(const Send& other) const {
+        return message == other.message && wParam == other.wParam && lParam == other.lParam;
+    }
+};
+
+// Shorthands for what the host receives.
+Send command(uint32_t id);
+Send request(uint32_t request, uint32_t argument);
+
+struct Device {
+    std::string name;
+    bool nameReadable = true;
+    uint32_t openResult = 0;  // MMSYSERR codes; 0 succeeds
+    uint32_t startResult = 0;
+    uint32_t stopResult = 0;
+    uint32_t closeResult = 0;
+};
+
+// Everything back to a fresh start: no devices, no sends, tick 0, the module
+// at C:\Player\Plugins\gen_notewick.dll, an empty settings store.
+void reset();
+
+// ---- Host window ----
+std::vector<Send> sends();
+void clearSends();
+void setPlayState(intptr_t answer);       // the answer to ReqPlayState
+void setSendDelayMs(uint32_t delay);      // each send blocks this long
+void setOnSend(void (*hook)(const Send&));  // called inside every send
+
+// ---- Time ----
+void setTick(uint32_t tick);
+
+// ---- Events and threads ----
+bool failEventCreation(bool fail);
+bool failThreadStart(bool fail);
+uint32_t threadsStarted();
+
+// ---- Module and settings ----
+void setModulePath(const char* path);  // null: the path cannot be read
+// Keys as stored text; a missing one reads as the fallback.
+void setProfile(const std::string& path, const std::string& section, const std::string& key,
+                const std::string& value);
+bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value);
+std::vector<std::string> profilePathsRead();
+std::vector<std::string> profilePathsWritten();
+
+// ---- Message boxes ----
+std::vector<std::string> messageBoxes();
+
+// ---- MIDI ----
+void setDevices(const std::vector<Device>& devices);
+Device& device(uint32_t index);
+// Delivers a driver message to every open port of the device, on the calling
+// thread, as the driver would on its own.
+void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1);
+inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
+    deliver(deviceIndex, kMidiInData, shortMessage);
+}
+uint32_t openPorts();           // ports opened and not yet closed
+uint32_t openPortsFor(uint32_t deviceIndex);
+std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 0", in order
+
+}  // namespace fake

@@ -1,0 +1,44 @@
+// mailbox_test.cpp -- the main data handler and taking from the mailbox.
+#include "midi/dispatch.h"
+#include "midi/mailbox.h"
+#include "platform/platform.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+class MailboxTest : public PluginTest {};
+
+void handle(unsigned int driverMessage, uint32_t param1) {
+    mainDataHandler(nullptr, driverMessage, 0, param1, 12345);
+}
+
+TEST_F(MailboxTest, TakingGivesTheLatestMessageOnceAndEmptiesTheSlot) {
+    handle(kMidiInData, noteOn(0, 60, 1));
+    handle(kMidiInData, noteOn(0, 62, 1));
+    handle(kMidiInData, noteOn(0, 64, 1));
+    EXPECT_EQ(takeMessage(), noteOn(0, 64, 1));
+    EXPECT_EQ(takeMessage(), 0u);
+}
+
+TEST_F(MailboxTest, NonDataNotificationsNeitherStoreNorWake) {
+    EventRef wake = platformCreateEvent();
+    messageMailbox.wakeEvent.store(wake);
+    handle(kMidiInData, noteOn(0, 60, 1));
+    platformWaitEvent(wake);  // the data message signalled
+    for (unsigned int code : {0x3C1u /* open */, 0x3C2u /* close */, 0x3C4u /* long data */, 0x3C5u /* error */}) {
+        handle(code, noteOn(0, 72, 1));
+    }
+    EXPECT_EQ(takeMessage(), noteOn(0, 60, 1));
+    // Nothing signalled since the wait: a data message now must be the only wake.
+    handle(kMidiInData, noteOn(0, 61, 1));
+    platformWaitEvent(wake);
+    EXPECT_EQ(takeMessage(), noteOn(0, 61, 1));
+}
+
+TEST_F(MailboxTest, AMessageBeforeTheEventExistsIsStoredAndWakesNobody) {
+    ASSERT_EQ(messageMailbox.wakeEvent.load(), nullptr);
+    handle(kMidiInData, noteOn(0, 60, 1));
+    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 60, 1));
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// ports_test.cpp -- opening, closing and naming MIDI input ports.
+#include <cstring>
+#include <string>
+
+#include "midi/mailbox.h"
+#include "midi/ports.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+class PortsTest : public PluginTest {};
+
+typedef std::vector<std::string> Calls;
+
+TEST_F(PortsTest, OpenStartsInputAndCloseStopsThenCloses) {
+    fake::setDevices({{"A"}, {"B"}});
+    InputPort port = openInputPort(1, mainDataHandler, 0);
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(closeInputPort(port));
+    EXPECT_EQ(fake::midiCalls(), (Calls{"open 1", "start 1", "stop 1", "close 1"}));
+    EXPECT_EQ(fake::openPorts(), 0u);
+}
+
+TEST_F(PortsTest, AFailedStartClosesTheHandleSoNoDeviceStaysOpen) {
+    fake::setDevices({{"A"}});
+    fake::device(0).startResult = 6;  // MMSYSERR_NODRIVER
+    EXPECT_EQ(openInputPort(0, mainDataHandler, 0), nullptr);
+    EXPECT_EQ(fake::midiCalls(), (Calls{"open 0", "start 0", "close 0"}));
+    EXPECT_EQ(fake::openPorts(), 0u);
+}
+
+TEST_F(PortsTest, AFailedOpenYieldsNoPort) {
+    fake::setDevices({{"A"}});
+    fake::device(0).openResult = 4;  // MMSYSERR_ALLOCATED
+    EXPECT_EQ(openInputPort(0, mainDataHandler, 0), nullptr);
+    EXPECT_EQ(openInputPort(7, mainDataHandler, 0), nullptr);  // no such device
+    EXPECT_EQ(fake::midiCalls(), (Calls{"open 0", "open 7"}));
+}
+
+TEST_F(PortsTest, AFailedStopLeavesThePortOpenAndAFailedCloseReportsFailure) {
+    fake::setDevices({{"A"}});
+    InputPort port = openInputPort(0, mainDataHandler, 0);
+    fake::device(0).stopResult = 6;
+    EXPECT_FALSE(closeInputPort(port));
+    EXPECT_EQ(fake::midiCalls().back(), "stop 0");
+    fake::device(0).stopResult = 0;
+    fake::device(0).closeResult = 6;
+    EXPECT_FALSE(closeInputPort(port));
+    EXPECT_EQ(fake::midiCalls().back(), "close 0");
+}
+
+TEST_F(PortsTest, ClosingANullPortFailsWithoutTouchingTheSystem) {
+    EXPECT_FALSE(closeInputPort(nullptr));
+    EXPECT_TRUE(fake::midiCalls().empty());
+}
+
+TEST_F(PortsTest, DeviceNamesAreAtMost31CharactersAndEmptyWhenUnreadable) {
+    fake::setDevices({{"USB Keys"}, {std::string(40, 'x')}, {std::string(31, 'y')}, {"Gone"}});
+    fake::device(3).nameReadable = false;
+    char name[kDeviceNameCapacity];
+    deviceName(0, name);
+    EXPECT_STREQ(name, "USB Keys");
+    deviceName(1, name);
+    EXPECT_EQ(std::string(name), std::string(31, 'x'));
+    deviceName(2, name);
+    EXPECT_EQ(std::string(name), std::string(31, 'y'));
+    std::memset(name, 'z', sizeof name);
+    deviceName(3, name);
+    EXPECT_STREQ(name, "");
+    deviceName(9, name);
+    EXPECT_STREQ(name, "");
+}
+
+}  // namespace

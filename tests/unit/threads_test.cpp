@@ -1,0 +1,119 @@
+// threads_test.cpp -- the mailbox and the worker on real threads; built with
+// ThreadSanitizer, so a data race fails the run as well as a wrong count.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "midi/mailbox.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+const std::string kIni = "C:\\Player\\Plugins\\plugin.ini";
+
+// A send that blocks until the test opens the gate, to hold the worker inside
+// a synchronous send to the host.
+std::atomic<bool> gateOpen{true};
+std::atomic<int> sendsEntered{0};
+void gatedSend(const fake::Send&) {
+    sendsEntered.fetch_add(1);
+    while (!gateOpen.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+class WorkerThreadTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        gateOpen.store(true);
+        sendsEntered.store(0);
+        fake::setDevices({{"Keys"}});
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        fake::setTick(1000);
+        fake::setOnSend(gatedSend);
+        pluginRecord.initProc();
+    }
+    void TearDown() override {
+        gateOpen.store(true);
+        PluginTest::TearDown();
+    }
+    static void waitFor(int entered) {
+        for (int i = 0; i < 2000 && sendsEntered.load() < entered; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+    static size_t countOf(uint32_t id) {
+        size_t n = 0;
+        for (const fake::Send& s : fake::sends()) n += s == fake::command(id) ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(WorkerThreadTest, ThreeMessagesBeforeAWakeGiveOnlyTheThirdOnce) {
+    gateOpen.store(false);
+    fake::deliverData(0, noteOn(0, 64, 90));  // Pause; the worker blocks in its send
+    waitFor(1);
+    fake::setTick(2000);
+    fake::deliverData(0, noteOn(0, 60, 90));  // Previous
+    fake::deliverData(0, noteOn(0, 67, 90));  // Next
+    fake::deliverData(0, noteOn(0, 65, 90));  // Stop
+    gateOpen.store(true);
+    waitFor(2);
+    settle();
+    EXPECT_EQ(fake::sends(), (std::vector<fake::Send>{fake::command(CmdPause), fake::command(CmdStop)}));
+    pluginRecord.quitProc();
+}
+
+TEST_F(WorkerThreadTest, AMessageArrivingDuringASlowSendIsActedOnAtMostOnce) {
+    gateOpen.store(false);
+    fake::deliverData(0, noteOn(0, 69, 90));  // A: four volume-down sends
+    waitFor(1);
+    fake::setTick(1200);                      // the sends took longer than the window
+    fake::deliverData(0, noteOn(0, 69, 90));  // A again, during the first send
+    gateOpen.store(true);
+    waitFor(8);
+    settle();
+    fake::setTick(1400);  // even a late extra wake-up would pass the window now
+    settle();
+    EXPECT_EQ(countOf(CmdVolumeDown), 8u);
+    pluginRecord.quitProc();
+    EXPECT_EQ(countOf(CmdVolumeDown), 8u);
+}
+
+TEST_F(WorkerThreadTest, QuitDuringASlowSendEndsTheWorkerBeforeReturning) {
+    fake::setSendDelayMs(100);
+    fake::deliverData(0, noteOn(0, 71, 90));  // B: four slow volume-up sends
+    waitFor(1);
+    auto started = std::chrono::steady_clock::now();
+    pluginRecord.quitProc();
+    auto took = std::chrono::steady_clock::now() - started;
+    size_t sent = fake::sends().size();
+    settle();
+    settle();
+    EXPECT_EQ(fake::sends().size(), sent) << "the worker sent after quit returned";
+    EXPECT_LT(took, std::chrono::seconds(3));
+}
+
+TEST_F(WorkerThreadTest, AFloodFromTheDriverWhileTheChannelChangesIsRaceFree) {
+    std::atomic<bool> flooding{true};
+    std::thread driver([&flooding] {
+        uint32_t note = 0;
+        while (flooding.load()) {
+            fake::deliverData(0, noteOn(0, note++ % 128, 90));
+            fake::deliverData(0, controller(15, 75, note % 128));
+        }
+    });
+    for (uint32_t tick = 1000; tick < 3000; tick += 10) {
+        fake::setTick(tick);
+        pluginSettings.midiChannel.store(static_cast<int32_t>(tick / 10 % 3));
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    flooding.store(false);
+    driver.join();
+    pluginRecord.quitProc();
+    // 2000 ms of ticks at most 20 accepted per second, each with at most 4 sends.
+    EXPECT_LE(fake::sends().size(), 41u * 4u);
+    EXPECT_EQ(fake::openPorts(), 0u);
+}
+
+}  // namespace
