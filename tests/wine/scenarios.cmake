@@ -1,1 +1,26 @@
-# filled below
+# The end-to-end scenarios under 64-bit Wine, run by CTest from the native
+# build. They use dist/x64/gen_notewick.dll and build/wine-tools/ from the
+# win64 build.
+set(NOTEWICK_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/wine/run.sh)
+set(NOTEWICK_WINE_SCENARIOS
+    first_start
+    stored_channel
+    description
+    missing_device
+    device_held_elsewhere
+    keys
+    wheels
+    other_sections
+    quit_during_slow_send
+    midi_after_unload
+)
+
+add_test(NAME wine.setup COMMAND ${NOTEWICK_WINE_RUN} setup)
+set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+add_test(NAME wine.shutdown COMMAND ${NOTEWICK_WINE_RUN} stop)
+set_tests_properties(wine.shutdown PROPERTIES FIXTURES_CLEANUP wine)
+
+foreach(scenario IN LISTS NOTEWICK_WINE_SCENARIOS)
+    add_test(NAME wine.${scenario} COMMAND ${NOTEWICK_WINE_RUN} ${scenario})
+    set_tests_properties(wine.${scenario} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180)
+endforeach()

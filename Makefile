@@ -1,0 +1,31 @@
+# make        -- build the shipping DLL (dist/gen_notewick.dll) and its x86_64 twin
+# make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
+# make demo   -- play a short performance into a stand-in player under Wine
+#
+# Each target first installs any Debian packages still missing (tools/setup.sh).
+
+.PHONY: all setup dlls native check demo clean
+
+all: dlls
+
+setup:
+	@bash tools/setup.sh
+
+dlls: setup
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j 2
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j 2
+
+native: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j 2
+
+check: dlls native
+	@cd build/native && ctest --output-on-failure -j 2
+
+demo: dlls
+	@bash tests/wine/run.sh demo; status=$$?; bash tests/wine/run.sh stop; exit $$status
+
+clean:
+	rm -rf build dist

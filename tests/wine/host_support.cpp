@@ -1,0 +1,309 @@
+// host_support.cpp -- the stand-in player's window, loader, driver control
+// and message-box watcher.
+#include "tests/wine/host_support.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+
+namespace host {
+namespace {
+
+typedef BOOL (*SendFn)(UINT, DWORD);
+typedef BOOL (*WaitIdleFn)(DWORD);
+typedef void (*SetResultFn)(UINT, UINT, DWORD);
+typedef void (*SetNameFn)(UINT, const char*);
+typedef UINT (*OpenCountFn)();
+typedef BOOL (*IsOpenFn)(UINT);
+
+struct State {
+    HWND window = nullptr;
+    HMODULE plugin = nullptr;
+    PluginRecord* record = nullptr;
+    std::string dllPath;
+    std::vector<Received> received;
+    size_t taken = 0;
+    LRESULT playState = 0;
+    DWORD commandDelay = 0;
+    void (*onReceive)(const Received&) = nullptr;
+    SendFn send = nullptr;
+    WaitIdleFn waitIdle = nullptr;
+    SetResultFn setResult = nullptr;
+    SetNameFn setName = nullptr;
+    OpenCountFn openCount = nullptr;
+    IsOpenFn isOpen = nullptr;
+    CRITICAL_SECTION boxLock;
+    std::vector<std::string> boxes;
+    int failures = 0;
+};
+State s;
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND || message == WM_USER) {
+        Received r;
+        r.request = message == WM_USER;
+        r.id = r.request ? static_cast<UINT>(lParam) : static_cast<UINT>(wParam);
+        r.argument = r.request ? static_cast<UINT>(wParam) : 0;
+        r.tick = GetTickCount();
+        s.received.push_back(r);
+        if (s.onReceive != nullptr) s.onReceive(r);
+        if (!r.request && s.commandDelay != 0) Sleep(s.commandDelay);
+        return r.request && r.id == 104 ? s.playState : 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+BOOL CALLBACK collectText(HWND child, LPARAM out) {
+    char className[32], text[256];
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) {
+        std::string* all = reinterpret_cast<std::string*>(out);
+        if (!all->empty()) *all += "\n";
+        *all += text;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK dismissBox(HWND hwnd, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char className[32];
+    GetClassNameA(hwnd, className, sizeof className);
+    if (pid != GetCurrentProcessId() || lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    // A message box has an OK button (id 1) and no dialog caption of ours.
+    char caption[128];
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    if (GetDlgItem(hwnd, IDOK) == nullptr || GetPropA(hwnd, "host.seen") != nullptr) return TRUE;
+    if (lstrcmpA(caption, "Error") != 0) return TRUE;  // the default caption of a message box
+    std::string text;
+    EnumChildWindows(hwnd, collectText, reinterpret_cast<LPARAM>(&text));
+    SetPropA(hwnd, "host.seen", reinterpret_cast<HANDLE>(1));
+    EnterCriticalSection(&s.boxLock);
+    s.boxes.push_back(text);
+    LeaveCriticalSection(&s.boxLock);
+    PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDOK)));
+    return TRUE;
+}
+
+DWORD WINAPI boxWatcher(LPVOID) {
+    for (;;) {
+        EnumWindows(dismissBox, 0);
+        Sleep(20);
+    }
+}
+
+// GetProcAddress's result as the function type the export has.
+template <typename Function>
+Function procAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::string windowsPath(const char* path) {
+    std::string p = path;
+    if (!p.empty() && p[0] == '/') {
+        p = "Z:" + p;
+        for (char& c : p) c = c == '/' ? '\\' : c;
+    }
+    return p;
+}
+
+}  // namespace
+
+bool operator==(const Received& a, const Received& b) {
+    return a.request == b.request && a.id == b.id && a.argument == b.argument;
+}
+Received command(UINT id) { return Received{false, id, 0, 0}; }
+Received request(UINT number, UINT argument) { return Received{true, number, argument, 0}; }
+
+const char* commandName(UINT id) {
+    switch (id) {
+        case 40022: return "Repeat";
+        case 40023: return "Shuffle";
+        case 40029: return "Open files";
+        case 40036: return "Equaliser";
+        case 40040: return "Playlist";
+        case 40044: return "Previous";
+        case 40045: return "Play";
+        case 40046: return "Pause";
+        case 40047: return "Stop";
+        case 40048: return "Next";
+        case 40058: return "Volume up";
+        case 40059: return "Volume down";
+        case 40060: return "Forward 5 s";
+        case 40061: return "Rewind 5 s";
+        default: return "unknown command";
+    }
+}
+
+std::string describe(const std::vector<Received>& list) {
+    std::string out;
+    for (const Received& r : list) {
+        char line[96];
+        if (r.request) {
+            snprintf(line, sizeof line, "%sreq %u(%u)", out.empty() ? "" : " ", r.id, r.argument);
+        } else {
+            snprintf(line, sizeof line, "%scmd %u", out.empty() ? "" : " ", r.id);
+        }
+        out += line;
+    }
+    return out.empty() ? "nothing" : out;
+}
+
+bool start(const char* dllPath) {
+    InitializeCriticalSection(&s.boxLock);
+    s.dllPath = windowsPath(dllPath);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "NotewickTestPlayer";
+    RegisterClassA(&wc);
+    s.window = CreateWindowA("NotewickTestPlayer", "Test player", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    HMODULE driver = LoadLibraryA("winefake.drv");
+    if (driver == nullptr || s.window == nullptr) return false;
+    s.send = procAddress<SendFn>(driver, "fakeMidiSend");
+    s.waitIdle = procAddress<WaitIdleFn>(driver, "fakeMidiWaitIdle");
+    s.setResult = procAddress<SetResultFn>(driver, "fakeMidiSetResult");
+    s.setName = procAddress<SetNameFn>(driver, "fakeMidiSetName");
+    s.openCount = procAddress<OpenCountFn>(driver, "fakeMidiOpenCount");
+    s.isOpen = procAddress<IsOpenFn>(driver, "fakeMidiIsOpen");
+    CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
+    // Start the driver and winmm now, so that the threads they start are
+    // there before the plug-in is loaded and do not count as its own.
+    HMODULE winmm = LoadLibraryA("winmm.dll");
+    typedef UINT(WINAPI * CountFn)();
+    CountFn count = winmm != nullptr ? procAddress<CountFn>(winmm, "midiInGetNumDevs") : nullptr;
+    if (count != nullptr) count();
+    if (s.openCount != nullptr) s.openCount();
+    return s.send && s.waitIdle && s.setResult && s.setName && s.openCount && s.isOpen;
+}
+
+std::string pluginDirectory() {
+    size_t cut = s.dllPath.rfind('\\');
+    return cut == std::string::npos ? std::string() : s.dllPath.substr(0, cut + 1);
+}
+std::string iniPath() { return pluginDirectory() + "plugin.ini"; }
+
+PluginRecord* load() {
+    s.plugin = LoadLibraryA(s.dllPath.c_str());
+    if (s.plugin == nullptr) return nullptr;
+    typedef PluginRecord* (*GetRecord)();
+    GetRecord get = procAddress<GetRecord>(s.plugin, "winampGetGeneralPurposePlugin");
+    if (get == nullptr) return nullptr;
+    s.record = get();
+    return s.record;
+}
+
+int init() {
+    s.record->hwndParent = s.window;
+    s.record->hDllInstance = s.plugin;
+    return s.record->init();
+}
+void quit() { s.record->quit(); }
+void unload() {
+    FreeLibrary(s.plugin);
+    s.plugin = nullptr;
+    s.record = nullptr;
+}
+PluginRecord* record() { return s.record; }
+
+void setPlayState(LRESULT answer) { s.playState = answer; }
+void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
+void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
+HWND window() { return s.window; }
+
+void pump(DWORD ms) {
+    DWORD started = GetTickCount();
+    for (;;) {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        DWORD elapsed = GetTickCount() - started;
+        if (elapsed >= ms) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
+}
+
+std::vector<Received> take() {
+    std::vector<Received> out(s.received.begin() + static_cast<long>(s.taken), s.received.end());
+    s.taken = s.received.size();
+    return out;
+}
+
+bool midiSend(UINT device, DWORD message) { return s.send(device, message) != FALSE; }
+bool midiWaitIdle(DWORD timeoutMs) { return s.waitIdle(timeoutMs) != FALSE; }
+void midiSetResult(UINT device, UINT call, DWORD code) { s.setResult(device, call, code); }
+void midiSetName(UINT device, const char* name) { s.setName(device, name); }
+UINT midiOpenCount() { return s.openCount(); }
+bool midiIsOpen(UINT device) { return s.isOpen(device) != FALSE; }
+
+void play(UINT device, DWORD message, DWORD settleMs) {
+    midiSend(device, message);
+    midiWaitIdle();
+    pump(settleMs);
+}
+
+std::vector<std::string> messageBoxes() {
+    EnterCriticalSection(&s.boxLock);
+    std::vector<std::string> out = s.boxes;
+    LeaveCriticalSection(&s.boxLock);
+    return out;
+}
+
+bool waitForMessageBoxes(size_t count, DWORD timeoutMs) {
+    DWORD started = GetTickCount();
+    while (messageBoxes().size() < count) {
+        if (GetTickCount() - started > timeoutMs) return false;
+        pump(20);
+    }
+    return true;
+}
+
+std::string readFile(const std::string& path) {
+    std::string out;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return "<no file>";
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    fclose(f);
+    return out;
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok;
+}
+
+int threadCount() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snap);
+    return count;
+}
+
+void check(bool ok, const char* what, const std::string& detail) {
+    if (ok) return;
+    ++s.failures;
+    printf("FAIL: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
+    fflush(stdout);
+}
+int failures() { return s.failures; }
+
+DWORD midiNoteOn(UINT channel, UINT note, UINT velocity) { return (0x90 + channel) | (note << 8) | (velocity << 16); }
+DWORD midiNoteOff(UINT channel, UINT note) { return (0x80 + channel) | (note << 8) | (64u << 16); }
+DWORD midiController(UINT channel, UINT number, UINT value) {
+    return (0xB0 + channel) | (number << 8) | (value << 16);
+}
+DWORD midiPitchBend(UINT channel, UINT low, UINT high) { return (0xE0 + channel) | (low << 8) | (high << 16); }
+
+}  // namespace host

@@ -1,0 +1,93 @@
+// host_support.h -- a stand-in player for the tests under Wine.
+//
+// It loads the plug-in as the player does, owns the main window the plug-in
+// sends its commands and requests to, records them in order, answers the
+// play-state request, and drives the test MIDI driver. A watcher thread reads
+// and dismisses the message boxes the plug-in shows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The descriptor record as the player reads it.
+struct PluginRecord {
+    int version;
+    char* description;
+    int (*init)();
+    void (*config)();
+    void (*quit)();
+    HWND hwndParent;
+    HINSTANCE hDllInstance;
+};
+
+// What the player's window received.
+struct Received {
+    bool request;  // WM_USER request, else WM_COMMAND command
+    UINT id;       // command identifier or request number
+    UINT argument; // a request's argument
+    DWORD tick;
+};
+
+bool operator==(const Received& a, const Received& b);
+Received command(UINT id);
+Received request(UINT number, UINT argument);
+std::string describe(const std::vector<Received>& list);
+const char* commandName(UINT id);
+
+// ---- Setup -------------------------------------------------------------------
+// Creates the main window, loads the test driver's control exports and
+// starts the message-box watcher. dllPath may be a Linux path.
+bool start(const char* dllPath);
+std::string pluginDirectory();  // with its trailing backslash
+std::string iniPath();
+
+// ---- The plug-in -------------------------------------------------------------
+PluginRecord* load();  // LoadLibrary and the export; null on failure
+int init();
+void quit();
+void unload();
+PluginRecord* record();
+
+// ---- The player's side -------------------------------------------------------
+void setPlayState(LRESULT answer);
+void setCommandDelayMs(DWORD delay);  // each command takes this long to handle
+// Called on the player's thread for every message received.
+void setOnReceive(void (*hook)(const Received&));
+// Serves the window for ms milliseconds.
+void pump(DWORD ms);
+std::vector<Received> take();  // what arrived since the last take
+HWND window();
+
+// ---- The test MIDI driver ----------------------------------------------------
+bool midiSend(UINT device, DWORD message);  // queued for the driver's thread
+bool midiWaitIdle(DWORD timeoutMs = 2000);
+void midiSetResult(UINT device, UINT call, DWORD code);
+void midiSetName(UINT device, const char* name);
+UINT midiOpenCount();
+bool midiIsOpen(UINT device);
+// Sends and serves the window long enough for the worker to act.
+void play(UINT device, DWORD message, DWORD settleMs = 90);
+
+// ---- Message boxes -----------------------------------------------------------
+std::vector<std::string> messageBoxes();  // texts seen and dismissed so far
+bool waitForMessageBoxes(size_t count, DWORD timeoutMs);
+
+// ---- Files and threads ---------------------------------------------------------
+std::string readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& text);
+int threadCount();  // threads of this process
+
+// ---- Checks --------------------------------------------------------------------
+void check(bool ok, const char* what, const std::string& detail = "");
+int failures();
+
+DWORD midiNoteOn(UINT channel, UINT note, UINT velocity);
+DWORD midiNoteOff(UINT channel, UINT note);
+DWORD midiController(UINT channel, UINT number, UINT value);
+DWORD midiPitchBend(UINT channel, UINT low, UINT high);
+
+}  // namespace host

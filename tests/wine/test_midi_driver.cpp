@@ -1,0 +1,263 @@
+// test_midi_driver.cpp -- a scripted MIDI input driver for Wine's own winmm
+// (installed as winefake.drv, selected by the Drivers\Audio registry value).
+//
+// winmm loads it like any driver and sees FAKEMIDI_DEVICES input devices
+// (default 3). A test reaches its control exports by loading the same file:
+// it queues short messages for a device, and the driver's own delivery
+// thread hands them to the opened port's callback as a real driver would.
+// It also injects faults: result codes per device and call.
+//
+// Like a real driver it finishes a callback in progress before midiInClose
+// returns, so that a host may unload a plug-in right after closing its ports.
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmddk.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+// winmm's helper for drivers, which mingw's headers do not declare.
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message, DWORD_PTR user,
+                                      DWORD_PTR param1, DWORD_PTR param2);
+
+namespace {
+
+const UINT kMaxDevices = 64;
+const UINT kQueueSize = 1 << 16;
+
+enum Call { kOpen, kStart, kStop, kClose, kCaps, kCallCount };
+
+struct Device {
+    bool open;
+    bool started;
+    MIDIOPENDESC desc;
+    DWORD callbackFlags;
+    LONG inCallback;       // deliveries in progress
+    DWORD results[kCallCount];
+    char name[64];
+    LONG delivered;        // messages handed to the callback
+};
+
+struct Queued {
+    UINT device;
+    DWORD message;
+};
+
+CRITICAL_SECTION lock;
+Device devices[kMaxDevices];
+UINT deviceCount = 0;
+Queued queue[kQueueSize];
+UINT queueHead = 0, queueTail = 0;  // guarded by lock
+LONG busy = 0;                      // a message is being delivered
+HANDLE queued = nullptr;            // signalled when the queue gains a message
+bool ready = false;
+
+DWORD WINAPI deliveryThread(LPVOID);
+
+void setUp() {
+    if (ready) return;
+    InitializeCriticalSection(&lock);
+    const char* count = getenv("FAKEMIDI_DEVICES");
+    deviceCount = count != nullptr ? static_cast<UINT>(atoi(count)) : 3;
+    if (deviceCount > kMaxDevices) deviceCount = kMaxDevices;
+    for (UINT i = 0; i < kMaxDevices; ++i) snprintf(devices[i].name, sizeof devices[i].name, "Test MIDI In %u", i);
+    queued = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CreateThread(nullptr, 0, deliveryThread, nullptr, 0, nullptr);
+    ready = true;
+}
+
+void callBack(Device& d, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
+    DriverCallback(d.desc.dwCallback, d.callbackFlags, reinterpret_cast<HDRVR>(d.desc.hMidi), message,
+                   d.desc.dwInstance, p1, p2);
+}
+
+DWORD WINAPI deliveryThread(LPVOID) {
+    for (;;) {
+        WaitForSingleObject(queued, INFINITE);
+        for (;;) {
+            EnterCriticalSection(&lock);
+            if (queueHead == queueTail) {
+                InterlockedExchange(&busy, 0);
+                LeaveCriticalSection(&lock);
+                break;
+            }
+            InterlockedExchange(&busy, 1);
+            Queued item = queue[queueHead];
+            queueHead = (queueHead + 1) % kQueueSize;
+            Device& d = devices[item.device];
+            bool deliver = d.open && d.started;
+            if (deliver) InterlockedIncrement(&d.inCallback);
+            LeaveCriticalSection(&lock);
+            if (deliver) {
+                callBack(d, MIM_DATA, item.message, GetTickCount());
+                InterlockedIncrement(&d.delivered);
+                InterlockedDecrement(&d.inCallback);
+            }
+        }
+    }
+}
+
+DWORD result(UINT device, Call call) {
+    return device < deviceCount ? devices[device].results[call] : MMSYSERR_BADDEVICEID;
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- The driver, as winmm calls it -------------------------------------------
+
+__declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR hDriver, UINT message, LPARAM p1, LPARAM p2) {
+    switch (message) {
+        case DRV_LOAD: setUp(); return 1;
+        case DRV_FREE:
+        case DRV_OPEN:
+        case DRV_CLOSE:
+        case DRV_ENABLE:
+        case DRV_DISABLE:
+        case DRV_INSTALL:
+        case DRV_REMOVE: return 1;
+        case DRV_QUERYCONFIGURE: return 0;
+        default: return DefDriverProc(0, hDriver, message, p1, p2);
+    }
+}
+
+__declspec(dllexport) DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
+    setUp();
+    switch (message) {
+        case DRVM_INIT:
+        case DRVM_EXIT:
+        case DRVM_ENABLE:
+        case DRVM_DISABLE: return MMSYSERR_NOERROR;
+        case MIDM_GETNUMDEVS: return deviceCount;
+        case MIDM_GETDEVCAPS: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            if (devices[id].results[kCaps] != 0) return devices[id].results[kCaps];
+            MIDIINCAPSW caps;
+            ZeroMemory(&caps, sizeof caps);
+            caps.wMid = 0xFF;
+            caps.wPid = static_cast<WORD>(id);
+            caps.vDriverVersion = 0x0100;
+            MultiByteToWideChar(CP_ACP, 0, devices[id].name, -1, caps.szPname, MAXPNAMELEN);
+            caps.szPname[MAXPNAMELEN - 1] = 0;
+            memcpy(reinterpret_cast<void*>(p1), &caps, p2 < sizeof caps ? p2 : sizeof caps);
+            return MMSYSERR_NOERROR;
+        }
+        case MIDM_OPEN: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            EnterCriticalSection(&lock);
+            Device& d = devices[id];
+            DWORD code = d.results[kOpen];
+            if (code == 0 && d.open) code = MMSYSERR_ALLOCATED;
+            if (code == 0) {
+                d.desc = *reinterpret_cast<MIDIOPENDESC*>(p1);
+                d.callbackFlags = HIWORD(static_cast<DWORD>(p2) & CALLBACK_TYPEMASK);
+                d.open = true;
+                d.started = false;
+            }
+            LeaveCriticalSection(&lock);
+            if (code == 0) callBack(d, MIM_OPEN, 0, 0);
+            return code;
+        }
+        case MIDM_START:
+        case MIDM_STOP:
+        case MIDM_RESET: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            DWORD code = message == MIDM_START ? result(id, kStart) : message == MIDM_STOP ? result(id, kStop) : 0;
+            if (code != 0) return code;
+            EnterCriticalSection(&lock);
+            devices[id].started = message == MIDM_START;
+            LeaveCriticalSection(&lock);
+            return MMSYSERR_NOERROR;
+        }
+        case MIDM_CLOSE: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            DWORD code = result(id, kClose);
+            if (code != 0) return code;
+            EnterCriticalSection(&lock);
+            Device& d = devices[id];
+            d.open = false;
+            d.started = false;
+            LeaveCriticalSection(&lock);
+            // Finish a callback in progress before the handle goes away.
+            while (InterlockedCompareExchange(&d.inCallback, 0, 0) != 0) Sleep(0);
+            callBack(d, MIM_CLOSE, 0, 0);
+            return MMSYSERR_NOERROR;
+        }
+        default: return MMSYSERR_NOTSUPPORTED;
+    }
+}
+
+// Wine's audio device layer loads the same driver: it offers no endpoints.
+__declspec(dllexport) int WINAPI GetPriority() { return 3; }
+__declspec(dllexport) HRESULT WINAPI GetEndpointIDs(int, WCHAR*** ids, GUID** guids, UINT* count, UINT* def) {
+    if (ids) *ids = nullptr;
+    if (guids) *guids = nullptr;
+    if (count) *count = 0;
+    if (def) *def = 0;
+    return S_OK;
+}
+__declspec(dllexport) HRESULT WINAPI GetAudioEndpoint(void*, void*, void**) { return E_NOTIMPL; }
+__declspec(dllexport) HRESULT WINAPI GetAudioSessionManager(void*, void**) { return E_NOTIMPL; }
+
+// ---- Control, as the tests call it -------------------------------------------
+
+// Queues a short message for the device; false when the queue is full.
+__declspec(dllexport) BOOL fakeMidiSend(UINT device, DWORD message) {
+    setUp();
+    if (device >= deviceCount) return FALSE;
+    EnterCriticalSection(&lock);
+    UINT next = (queueTail + 1) % kQueueSize;
+    bool room = next != queueHead;
+    if (room) {
+        queue[queueTail] = Queued{device, message};
+        queueTail = next;
+        InterlockedExchange(&busy, 1);
+    }
+    LeaveCriticalSection(&lock);
+    if (room) SetEvent(queued);
+    return room;
+}
+
+// Waits until every queued message has been delivered; false on time-out.
+__declspec(dllexport) BOOL fakeMidiWaitIdle(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (InterlockedCompareExchange(&busy, 0, 0) != 0) {
+        if (GetTickCount() - start > timeoutMs) return FALSE;
+        Sleep(1);
+    }
+    return TRUE;
+}
+
+// call: 0 open, 1 start, 2 stop, 3 close, 4 capabilities; code 0 succeeds.
+__declspec(dllexport) void fakeMidiSetResult(UINT device, UINT call, DWORD code) {
+    setUp();
+    if (device < kMaxDevices && call < kCallCount) devices[device].results[call] = code;
+}
+
+__declspec(dllexport) void fakeMidiSetName(UINT device, const char* name) {
+    setUp();
+    if (device < kMaxDevices) lstrcpynA(devices[device].name, name, sizeof devices[device].name);
+}
+
+__declspec(dllexport) UINT fakeMidiOpenCount() {
+    setUp();
+    UINT count = 0;
+    EnterCriticalSection(&lock);
+    for (UINT i = 0; i < deviceCount; ++i) count += devices[i].open ? 1 : 0;
+    LeaveCriticalSection(&lock);
+    return count;
+}
+
+__declspec(dllexport) BOOL fakeMidiIsOpen(UINT device) {
+    setUp();
+    return device < deviceCount && devices[device].open;
+}
+
+__declspec(dllexport) LONG fakeMidiDelivered(UINT device) {
+    setUp();
+    return device < kMaxDevices ? InterlockedCompareExchange(&devices[device].delivered, 0, 0) : 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# check_dll.sh DLL ARCH -- fail unless DLL is what the player can load:
+# a PE DLL for ARCH (i386 or x86-64), with exactly one export named exactly
+# winampGetGeneralPurposePlugin, importing only from system DLLs.
+set -eu
+dll=$1
+arch=$2
+fail() { echo "check_dll: $dll: $*" >&2; exit 1; }
+[ -f "$dll" ] || fail "missing"
+
+case $arch in
+  i386) objdump=i686-w64-mingw32-objdump; format=pei-i386; magic=010b ;;
+  x86-64) objdump=x86_64-w64-mingw32-objdump; format=pei-x86-64; magic=020b ;;
+  *) fail "unknown architecture $arch" ;;
+esac
+info=$($objdump -p "$dll")
+
+grep -q "file format $format" <<<"$info" || fail "not $format"
+grep -q "^Magic[[:space:]]*$magic" <<<"$info" || fail "wrong optional-header magic (want $magic)"
+# Characteristics must say DLL (0x2000).
+chars=$(awk "/^Characteristics/ {print \$2; exit}" <<<"$info"); chars=${chars#0x}
+(( (16#$chars & 0x2000) != 0 )) || fail "not a DLL (characteristics $chars)"
+
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$info" | grep -E '^\s+\[' | awk '{print $NF}')
+[ "$exports" = "winampGetGeneralPurposePlugin" ] || fail "exports must be exactly winampGetGeneralPurposePlugin, got: $(echo $exports)"
+
+imports=$(awk '/DLL Name:/ {print toupper($3)}' <<<"$info" | sort -u)
+for name in $imports; do
+  case $name in
+    KERNEL32.DLL|USER32.DLL|WINMM.DLL|MSVCRT.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL) ;;
+    *) fail "imports from $name, which the player's folder will not have" ;;
+  esac
+done
+echo "check_dll: $dll: $format, one export winampGetGeneralPurposePlugin, imports $(echo $imports)"
