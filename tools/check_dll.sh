@@ -31,4 +31,11 @@ for name in $imports; do
     *) fail "imports from $name, which the player's folder will not have" ;;
   esac
 done
-echo "check_dll: $dll: $format, one export winampGetGeneralPurposePlugin, imports $(echo $imports)"
+# Code and data, resources apart, stay well under 32 KB.
+size=0
+while read -r name hex; do
+  case $name in .rsrc|.reloc) ;; *) size=$((size + 16#$hex)) ;; esac
+done < <($objdump -h "$dll" | awk '$1 ~ /^[0-9]+$/ {print $2, $3}')
+[ "$size" -lt 32768 ] || fail "code and data are $size bytes, over 32 KB"
+
+echo "check_dll: $dll: $format, $size bytes of code and data, one export winampGetGeneralPurposePlugin, imports $(echo $imports)"
