@@ -1,6 +1,37 @@
-// dialogs.h -- the configuration dialog, shown by the record's config entry.
+// dialogs.h -- the configuration dialog and the autodetect dialog it runs.
 #pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/midi_input.h"
+#include "platform/platform.h"
+
+const uint32_t kDialogOk = 1;
+const uint32_t kDialogCancel = 2;
 
 // Runs the configuration dialog modally, owned by the host window, and
 // returns when it closes.
 void showConfigDialog();
+
+// The configuration dialog's window, remembered at its initialisation (not
+// cleared when it ends) so that the autodetect dialog can set its two lists.
+extern WindowRef configDialogWindow;
+
+// Runs the autodetect dialog modally, owned by the host window.
+void runAutodetectDialog();
+
+// The detection handler given to every port the autodetect dialog opens,
+// with the device index as instance value. Runs on the driver's thread.
+void MIDI_CALLBACK detectionHandler(MidiCallbackPort port, unsigned int message, MidiParam instance,
+                                    MidiParam param1, MidiParam param2);
+
+// The latest detection: device and channel packed in one word, so that a
+// reader never pairs the device of one key press with the channel of another.
+const uint32_t kNoDetection = 0xFFFFFFFFu;
+inline uint32_t packDetection(uint32_t device, uint32_t channel) { return (device << 4) | (channel & 0x0Fu); }
+inline int32_t detectedDevice(uint32_t word) { return word == kNoDetection ? -1 : static_cast<int32_t>(word >> 4); }
+inline int32_t detectedChannel(uint32_t word) {
+    return word == kNoDetection ? -1 : static_cast<int32_t>(word & 0x0Fu);
+}
+extern std::atomic<uint32_t> latestDetection;

@@ -70,7 +70,10 @@ State& state() {
 Send command(uint32_t id) { return Send{0x0111, id, 0}; }
 Send request(uint32_t req, uint32_t argument) { return Send{0x0400, argument, static_cast<intptr_t>(req)}; }
 
+void resetDialogs();
+
 void reset() {
+    resetDialogs();
     State& s = state();
     // Threads left running by a failed test end with the process; join the
     // ones that have ended.

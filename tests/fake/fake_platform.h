@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "platform/midi_input.h"
 
 namespace fake {
+
+typedef void* WindowRefForTests;
 
 struct Send {
     uint32_t message;
@@ -79,5 +82,24 @@ inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
 uint32_t openPorts();           // ports opened and not yet closed
 uint32_t openPortsFor(uint32_t deviceIndex);
 std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 0", in order
+
+// ---- Dialogs ----
+// A dialog runs its initialisation, then the script set for its template
+// (the user's actions), and ends when a handler ends it. A script that does
+// not end its dialog closes it with the close box (Cancel).
+typedef std::function<void(WindowRefForTests dialog)> DialogScript;
+void setDialogScript(uint32_t resourceId, DialogScript script);
+void press(WindowRefForTests dialog, uint32_t controlId);  // the user presses a button
+void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
+// Runs the dialog's private-message handler for each notification posted.
+void serveNotifications(WindowRefForTests dialog);
+std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);
+int32_t listSelection(WindowRefForTests dialog, uint32_t controlId);
+std::string itemText(WindowRefForTests dialog, uint32_t controlId);
+bool isEnabled(WindowRefForTests dialog);
+bool hasEnded(WindowRefForTests dialog);
+uint32_t dialogsRun(uint32_t resourceId);
+void failAllocation(bool fail);
+int32_t allocationsLive();  // allocated and not yet freed
 
 }  // namespace fake

@@ -1,0 +1,42 @@
+// dialogs.h -- modal dialogs and their controls, as the logic sees them.
+//
+// A dialog's behaviour is a set of plain handler functions; the platform
+// calls them from its dialog procedure on the user-interface thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct DialogHandlers {
+    void (*onInit)(WindowRef dialog);
+    // Every command, told apart by the control identifier alone. The close
+    // box and the Escape key arrive as Cancel (id 2).
+    void (*onCommand)(WindowRef dialog, uint32_t controlId);
+    // The dialog's private message, posted with platformPostNotify.
+    void (*onNotify)(WindowRef dialog);
+};
+
+// Runs the dialog template resourceId of module modally and returns when it
+// ends. The dialog procedure returns 0 for every message.
+void platformRunDialog(ModuleRef module, uint32_t resourceId, WindowRef owner, const DialogHandlers* handlers);
+void platformEndDialog(WindowRef dialog);
+
+// Drop-down lists: entries stay in the order they are added.
+void platformListAdd(WindowRef dialog, uint32_t controlId, const char* text);
+// Selects the entry; an index outside the list leaves it with no selection.
+void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index);
+// The selected index, -1 with no selection.
+int32_t platformListSelection(WindowRef dialog, uint32_t controlId);
+
+void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text);
+void platformEnableWindow(WindowRef window, bool enabled);
+
+// Posts the dialog's private message; safe to call from any thread, the MIDI
+// callback included. False when it could not be posted.
+bool platformPostNotify(WindowRef dialog);
+
+// Zeroed memory for the lifetime of a dialog; null when it cannot be had.
+void* platformAllocZeroed(size_t bytes);
+void platformFree(void* memory);

@@ -1,0 +1,138 @@
+// fake_dialogs.cpp -- the dialog part of the fake platform: dialogs are
+// records of their lists and labels, driven by per-template scripts.
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/dialogs.h"
+#include "tests/fake/fake_platform.h"
+
+namespace fake {
+namespace {
+
+struct Dialog {
+    uint32_t resourceId = 0;
+    const DialogHandlers* handlers = nullptr;
+    std::map<uint32_t, std::vector<std::string>> lists;
+    std::map<uint32_t, int32_t> selections;
+    std::map<uint32_t, std::string> texts;
+    bool enabled = true;
+    bool ended = false;
+    std::atomic<int> notifications{0};
+};
+
+struct DialogState {
+    std::mutex mutex;
+    std::deque<Dialog> dialogs;
+    std::map<uint32_t, DialogScript> scripts;
+    std::map<uint32_t, uint32_t> runs;
+    bool failAllocation = false;
+    std::atomic<int32_t> live{0};
+};
+
+DialogState& dialogState() {
+    static DialogState instance;
+    return instance;
+}
+
+Dialog& dialogOf(WindowRefForTests window) { return *static_cast<Dialog*>(window); }
+
+}  // namespace
+
+void resetDialogs() {
+    DialogState& d = dialogState();
+    d.dialogs.clear();
+    d.scripts.clear();
+    d.runs.clear();
+    d.failAllocation = false;
+    d.live.store(0);
+}
+
+void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().scripts[resourceId] = script; }
+
+void press(WindowRefForTests dialog, uint32_t controlId) {
+    Dialog& d = dialogOf(dialog);
+    // A disabled dialog takes no input.
+    if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId);
+}
+
+void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
+    Dialog& d = dialogOf(dialog);
+    if (d.enabled) d.selections[controlId] = index;
+}
+
+void serveNotifications(WindowRefForTests dialog) {
+    Dialog& d = dialogOf(dialog);
+    for (int n = d.notifications.exchange(0); n > 0; --n) d.handlers->onNotify(dialog);
+}
+
+std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId) {
+    return dialogOf(dialog).lists[controlId];
+}
+int32_t listSelection(WindowRefForTests dialog, uint32_t controlId) {
+    auto& selections = dialogOf(dialog).selections;
+    return selections.count(controlId) != 0 ? selections[controlId] : -1;
+}
+std::string itemText(WindowRefForTests dialog, uint32_t controlId) { return dialogOf(dialog).texts[controlId]; }
+bool isEnabled(WindowRefForTests dialog) { return dialogOf(dialog).enabled; }
+bool hasEnded(WindowRefForTests dialog) { return dialogOf(dialog).ended; }
+uint32_t dialogsRun(uint32_t resourceId) { return dialogState().runs[resourceId]; }
+void failAllocation(bool fail) { dialogState().failAllocation = fail; }
+int32_t allocationsLive() { return dialogState().live.load(); }
+
+}  // namespace fake
+
+using fake::dialogState;
+
+void platformRunDialog(ModuleRef, uint32_t resourceId, WindowRef, const DialogHandlers* handlers) {
+    fake::DialogState& state = dialogState();
+    state.dialogs.emplace_back();
+    fake::Dialog& d = state.dialogs.back();
+    d.resourceId = resourceId;
+    d.handlers = handlers;
+    // The templates' initial label texts.
+    d.texts[1013] = "None";
+    d.texts[1014] = "None";
+    ++state.runs[resourceId];
+    handlers->onInit(&d);
+    auto script = state.scripts.find(resourceId);
+    if (script != state.scripts.end() && !d.ended) script->second(&d);
+    if (!d.ended) handlers->onCommand(&d, 2);  // the close box
+}
+
+void platformEndDialog(WindowRef dialog) { fake::dialogOf(dialog).ended = true; }
+
+void platformListAdd(WindowRef dialog, uint32_t controlId, const char* text) {
+    fake::dialogOf(dialog).lists[controlId].push_back(text);
+}
+
+void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index) {
+    fake::Dialog& d = fake::dialogOf(dialog);
+    int32_t count = static_cast<int32_t>(d.lists[controlId].size());
+    d.selections[controlId] = index >= 0 && index < count ? index : -1;
+}
+
+int32_t platformListSelection(WindowRef dialog, uint32_t controlId) { return fake::listSelection(dialog, controlId); }
+
+void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {
+    fake::dialogOf(dialog).texts[controlId] = text;
+}
+
+void platformEnableWindow(WindowRef window, bool enabled) { fake::dialogOf(window).enabled = enabled; }
+
+bool platformPostNotify(WindowRef dialog) {
+    fake::dialogOf(dialog).notifications.fetch_add(1);
+    return true;
+}
+
+void* platformAllocZeroed(size_t bytes) {
+    if (dialogState().failAllocation) return nullptr;
+    dialogState().live.fetch_add(1);
+    return calloc(1, bytes);
+}
+
+void platformFree(void* memory) {
+    dialogState().live.fetch_sub(1);
+    free(memory);
+}

@@ -1,0 +1,288 @@
+// dialogs_test.cpp -- the configuration and autodetect dialog flows against
+// the fake platform.
+#include <string>
+
+#include "core/settings.h"
+#include "midi/mailbox.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+typedef std::vector<std::string> Texts;
+typedef fake::WindowRefForTests Dialog;
+
+class DialogTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        fake::setDevices({{"Alpha"}, {"Beta"}, {"Gamma"}});
+    }
+    // Runs the configuration dialog with the user's actions in script.
+    void runConfig(std::function<void(Dialog)> script) {
+        fake::setDialogScript(IDD_CONFIG, [this, script](Dialog d) {
+            config_ = d;
+            script(d);
+        });
+        pluginRecord.configProc();
+    }
+    // Opens the main port as init would.
+    void startWithDevice(int32_t device) {
+        pluginSettings.midiDevice = device;
+        mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0);
+    }
+    Dialog config_ = nullptr;
+};
+
+// ---- Configuration dialog ------------------------------------------------------
+
+TEST_F(DialogTest, ListsHoldNoneThenTheDevicesAndTheSixteenChannels) {
+    pluginSettings.midiDevice = 1;
+    pluginSettings.midiChannel.store(5);
+    runConfig([](Dialog d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_DEVICE), (Texts{"None", "Alpha", "Beta", "Gamma"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 2);  // list index = device index + 1
+        Texts channels;
+        for (int i = 1; i <= 16; ++i) channels.push_back(std::to_string(i));
+        EXPECT_EQ(fake::listEntries(d, IDC_CHANNEL), channels);
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), 5);
+        fake::press(d, kDialogCancel);
+    });
+    EXPECT_EQ(configDialogWindow, config_);
+}
+
+TEST_F(DialogTest, WithNoDevicesTheListHoldsOnlyNone) {
+    fake::setDevices({});
+    runConfig([](Dialog d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_DEVICE), (Texts{"None"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 0);
+    });
+}
+
+TEST_F(DialogTest, OkOpensTheChosenDeviceAndSetsTheChannel) {
+    startWithDevice(0);
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 3);
+        fake::choose(d, IDC_CHANNEL, 9);
+        fake::press(d, kDialogOk);
+        EXPECT_TRUE(fake::hasEnded(d));
+    });
+    EXPECT_EQ(pluginSettings.midiDevice, 2);
+    EXPECT_EQ(pluginSettings.midiChannel.load(), 9);
+    EXPECT_EQ(fake::openPortsFor(0), 0u);
+    EXPECT_EQ(fake::openPortsFor(2), 1u);
+    EXPECT_TRUE(fake::messageBoxes().empty());
+}
+
+TEST_F(DialogTest, ApplyTwiceClosesAndReopensTwiceAndCancelUndoesNothing) {
+    startWithDevice(1);
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_APPLY);
+        fake::press(d, IDC_APPLY);
+        EXPECT_FALSE(fake::hasEnded(d));
+        fake::choose(d, IDC_CHANNEL, 3);
+        fake::press(d, IDC_APPLY);
+        fake::choose(d, IDC_CHANNEL, 7);
+        fake::press(d, kDialogCancel);
+    });
+    EXPECT_EQ(fake::midiCalls(), (std::vector<std::string>{"open 1", "start 1", "stop 1", "close 1", "open 1",
+                                                            "start 1", "stop 1", "close 1", "open 1", "start 1",
+                                                            "stop 1", "close 1", "open 1", "start 1"}));
+    EXPECT_EQ(pluginSettings.midiChannel.load(), 3);
+    EXPECT_EQ(fake::openPortsFor(1), 1u);
+}
+
+TEST_F(DialogTest, ChoosingNoneClosesThePortWithoutAMessage) {
+    startWithDevice(0);
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 0);
+        fake::press(d, IDC_APPLY);
+    });
+    EXPECT_EQ(pluginSettings.midiDevice, -1);
+    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_TRUE(fake::messageBoxes().empty());
+}
+
+TEST_F(DialogTest, AStaleStoredDeviceShowsBothMessagesAndBecomesNone) {
+    pluginSettings.midiDevice = 7;  // init could not open it: no port
+    runConfig([](Dialog d) {
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), -1);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Closing MIDI Device", "Error Opening MIDI Device"}));
+    EXPECT_EQ(pluginSettings.midiDevice, -1);
+    EXPECT_EQ(fake::openPorts(), 0u);
+}
+
+TEST_F(DialogTest, AStoredDeviceTooLargeForTheListSelectsNothing) {
+    pluginSettings.midiDevice = 2147483647;
+    runConfig([](Dialog d) { EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), -1); });
+}
+
+TEST_F(DialogTest, AFailingOpenShowsTheMessageAndTheDeviceBecomesNone) {
+    fake::device(2).openResult = 4;  // held elsewhere
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 3);
+        fake::press(d, IDC_APPLY);
+    });
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Opening MIDI Device"}));
+    EXPECT_EQ(pluginSettings.midiDevice, -1);
+}
+
+TEST_F(DialogTest, AnEmptyChannelSelectionReadsAsMinusOne) {
+    pluginSettings.midiChannel.store(40);  // hand-edited
+    runConfig([](Dialog d) {
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), -1);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(pluginSettings.midiChannel.load(), -1);
+}
+
+// ---- Autodetect ------------------------------------------------------------------
+
+TEST_F(DialogTest, AutodetectThenCancelInBothLeavesTheDeviceAtNoneAndQuitSavesIt) {
+    startWithDevice(1);
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        EXPECT_EQ(fake::openPorts(), 3u);  // every device, the main port closed
+        fake::press(a, kDialogCancel);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        fake::press(d, kDialogCancel);
+    });
+    EXPECT_EQ(pluginSettings.midiDevice, -1);
+    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_EQ(fake::allocationsLive(), 0);
+    pluginRecord.quitProc();
+    std::string saved;
+    ASSERT_TRUE(fake::profileValue("C:\\Player\\Plugins\\plugin.ini", "Notewick", "MIDIDevice", &saved));
+    EXPECT_EQ(saved, "-1");
+}
+
+TEST_F(DialogTest, ANoteOnSelectsItsDeviceAndChannelAndTheLabelsFollowTheLatest) {
+    fake::setDialogScript(IDD_AUTODETECT, [this](Dialog a) {
+        EXPECT_FALSE(fake::isEnabled(config_));  // the configuration dialog takes no input meanwhile
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_PORT), "None");
+        fake::deliverData(0, noteOn(3, 60, 90));
+        fake::deliverData(2, noteOn(9, 64, 90));  // channel 10 of device 2: the latest
+        fake::serveNotifications(a);
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_PORT), "Gamma");
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_CHANNEL), "10");
+        fake::press(a, kDialogOk);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_TRUE(fake::isEnabled(d));
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 3);
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), 9);
+        EXPECT_EQ(pluginSettings.midiDevice, -1);  // nothing applied yet
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(pluginSettings.midiDevice, 2);
+    EXPECT_EQ(pluginSettings.midiChannel.load(), 9);
+    EXPECT_EQ(fake::openPorts(), 1u);
+    EXPECT_EQ(fake::allocationsLive(), 0);
+}
+
+TEST_F(DialogTest, OnlyNoteOnsAreDetectedVelocityZeroIncluded) {
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        for (uint32_t message : {noteOff(4, 60), controller(4, 7, 100), pitchBend(4, 0, 90), 0xF8u,
+                                 0x00007FD4u /* channel pressure */}) {
+            fake::deliverData(1, message);
+        }
+        fake::deliver(1, 0x3C1, noteOn(4, 60, 90));  // not a data message
+        fake::serveNotifications(a);
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_PORT), "None");
+        EXPECT_EQ(latestDetection.load(), kNoDetection);
+        fake::deliverData(1, noteOn(4, 60, 0));
+        fake::serveNotifications(a);
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_PORT), "Beta");
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_CHANNEL), "5");
+        fake::press(a, kDialogOk);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 2);
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), 4);
+    });
+}
+
+TEST_F(DialogTest, OkBeforeAnyKeyChangesNothing) {
+    pluginSettings.midiChannel.store(6);
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) { fake::press(a, kDialogOk); });
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 2);
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 2);
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), 6);
+    });
+}
+
+TEST_F(DialogTest, ADeviceBeyondTheListLeavesItWithNoSelection) {
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        fake::deliverData(3, noteOn(0, 60, 90));
+        fake::press(a, kDialogOk);
+    });
+    runConfig([](Dialog d) {
+        // A device plugged in after the list was filled.
+        fake::setDevices({{"Alpha"}, {"Beta"}, {"Gamma"}, {"Delta"}});
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), -1);
+        EXPECT_EQ(fake::listSelection(d, IDC_CHANNEL), 0);
+    });
+}
+
+TEST_F(DialogTest, DevicesThatFailToOpenAreNotWatchedAndEveryOpenedPortIsClosed) {
+    fake::device(1).openResult = 4;
+    fake::device(2).startResult = 6;
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        EXPECT_EQ(fake::openPorts(), 1u);
+        fake::press(a, 0xFFFF);  // some other command: nothing happens
+        EXPECT_FALSE(fake::hasEnded(a));
+    });  // ends by the close box
+    runConfig([](Dialog d) { fake::press(d, IDC_AUTODETECT); });
+    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_TRUE(fake::messageBoxes().empty());
+    EXPECT_EQ(fake::allocationsLive(), 0);
+}
+
+TEST_F(DialogTest, WithoutTheHandleArrayNothingIsWatched) {
+    fake::failAllocation(true);
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        EXPECT_EQ(fake::openPorts(), 0u);
+        fake::deliverData(0, noteOn(0, 60, 90));
+        fake::serveNotifications(a);
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_PORT), "None");
+        fake::press(a, kDialogOk);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 0);
+    });
+    EXPECT_EQ(fake::dialogsRun(IDD_AUTODETECT), 1u);
+}
+
+TEST_F(DialogTest, NoDevicesMeansNothingOpenedAndLabelsStayNone) {
+    fake::setDevices({});
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        EXPECT_TRUE(fake::midiCalls().empty());
+        EXPECT_EQ(fake::itemText(a, IDC_DETECTED_CHANNEL), "None");
+        fake::press(a, kDialogOk);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 0);
+    });
+    EXPECT_EQ(fake::allocationsLive(), 0);
+}
+
+TEST_F(DialogTest, AutodetectAfterAFailedInitOpenShowsTheClosingError) {
+    pluginSettings.midiDevice = 1;  // no port
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) { fake::press(a, kDialogCancel); });
+    runConfig([](Dialog d) { fake::press(d, IDC_AUTODETECT); });
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Closing MIDI Device"}));
+    EXPECT_EQ(pluginSettings.midiDevice, -1);
+}
+
+}  // namespace

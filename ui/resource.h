@@ -1,0 +1,18 @@
+// resource.h -- identifiers of the dialog templates, their controls and the
+// key-map picture. Shared by the resource script and the dialog code.
+#pragma once
+
+#define IDD_CONFIG 101
+#define IDD_AUTODETECT 114
+#define IDB_KEYMAP 117
+
+#define IDC_APPLY 3
+#define IDC_CHANNEL 1003
+#define IDC_DEVICE 1009
+#define IDC_AUTODETECT 1011
+#define IDC_DETECTED_PORT 1013
+#define IDC_DETECTED_CHANNEL 1014
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
