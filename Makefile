@@ -1,10 +1,11 @@
 # make        -- build the shipping DLL (dist/gen_notewick.dll) and its x86_64 twin
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
+# make screenshots -- capture both dialogs into docs/images/
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
-.PHONY: all setup dlls native check demo clean
+.PHONY: all setup dlls native check demo screenshots clean
 
 all: dlls
 
@@ -26,6 +27,9 @@ check: dlls native
 
 demo: dlls
 	@bash tests/wine/run.sh demo; status=$$?; bash tests/wine/run.sh stop; exit $$status
+
+screenshots: dlls
+	@bash tools/screenshots.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
 
 clean:
 	rm -rf build dist

@@ -33,8 +33,9 @@ struct State {
     OpenCountFn openCount = nullptr;
     IsOpenFn isOpen = nullptr;
     CRITICAL_SECTION boxLock;
+    CRITICAL_SECTION receivedLock;  // the user's thread reads what the player's thread records
     std::vector<std::string> boxes;
-    int failures = 0;
+    LONG failures = 0;
 };
 State s;
 
@@ -45,7 +46,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         r.id = r.request ? static_cast<UINT>(lParam) : static_cast<UINT>(wParam);
         r.argument = r.request ? static_cast<UINT>(wParam) : 0;
         r.tick = GetTickCount();
+        EnterCriticalSection(&s.receivedLock);
         s.received.push_back(r);
+        LeaveCriticalSection(&s.receivedLock);
         if (s.onReceive != nullptr) s.onReceive(r);
         if (!r.request && s.commandDelay != 0) Sleep(s.commandDelay);
         return r.request && r.id == 104 ? s.playState : 0;
@@ -151,6 +154,7 @@ std::string describe(const std::vector<Received>& list) {
 
 bool start(const char* dllPath) {
     InitializeCriticalSection(&s.boxLock);
+    InitializeCriticalSection(&s.receivedLock);
     s.dllPath = windowsPath(dllPath);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = windowProc;
@@ -227,9 +231,26 @@ void pump(DWORD ms) {
 }
 
 std::vector<Received> take() {
+    EnterCriticalSection(&s.receivedLock);
     std::vector<Received> out(s.received.begin() + static_cast<long>(s.taken), s.received.end());
     s.taken = s.received.size();
+    LeaveCriticalSection(&s.receivedLock);
     return out;
+}
+
+std::vector<Received> waitForReceived(size_t count, DWORD timeoutMs) {
+    std::vector<Received> got;
+    DWORD started = GetTickCount();
+    for (;;) {
+        std::vector<Received> more = take();
+        got.insert(got.end(), more.begin(), more.end());
+        if (got.size() >= count || GetTickCount() - started > timeoutMs) break;
+        Sleep(5);
+    }
+    Sleep(100);  // and nothing more
+    std::vector<Received> more = take();
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
 }
 
 bool midiSend(UINT device, DWORD message) { return s.send(device, message) != FALSE; }
@@ -293,11 +314,11 @@ int threadCount() {
 
 void check(bool ok, const char* what, const std::string& detail) {
     if (ok) return;
-    ++s.failures;
+    InterlockedIncrement(reinterpret_cast<volatile LONG*>(&s.failures));
     printf("FAIL: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
     fflush(stdout);
 }
-int failures() { return s.failures; }
+int failures() { return static_cast<int>(InterlockedCompareExchange(&s.failures, 0, 0)); }
 
 DWORD midiNoteOn(UINT channel, UINT note, UINT velocity) { return (0x90 + channel) | (note << 8) | (velocity << 16); }
 DWORD midiNoteOff(UINT channel, UINT note) { return (0x80 + channel) | (note << 8) | (64u << 16); }
@@ -305,5 +326,81 @@ DWORD midiController(UINT channel, UINT number, UINT value) {
     return (0xB0 + channel) | (number << 8) | (value << 16);
 }
 DWORD midiPitchBend(UINT channel, UINT low, UINT high) { return (0xE0 + channel) | (low << 8) | (high << 16); }
+
+}  // namespace host
+
+namespace host {
+
+namespace {
+DWORD WINAPI userThread(LPVOID user) {
+    reinterpret_cast<void (*)()>(user)();
+    return 0;
+}
+}  // namespace
+
+void runConfigWithUser(void (*user)()) {
+    HANDLE thread = CreateThread(nullptr, 0, userThread, reinterpret_cast<LPVOID>(user), 0, nullptr);
+    s.record->config();
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    CloseHandle(thread);
+}
+
+HWND waitForDialog(const char* caption, DWORD timeoutMs) {
+    DWORD started = GetTickCount();
+    for (;;) {
+        HWND found = FindWindowA("#32770", caption);
+        if (found != nullptr && IsWindowVisible(found)) return found;
+        if (GetTickCount() - started > timeoutMs) return nullptr;
+        Sleep(10);
+    }
+}
+
+bool waitUntilGone(HWND window, DWORD timeoutMs) {
+    DWORD started = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - started > timeoutMs) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+void click(HWND dialog, int controlId) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+std::vector<std::string> listEntries(HWND dialog, int controlId) {
+    std::vector<std::string> out;
+    LRESULT count = SendDlgItemMessageA(dialog, controlId, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[256] = "";
+        SendDlgItemMessageA(dialog, controlId, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
+int listSelection(HWND dialog, int controlId) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, controlId, CB_GETCURSEL, 0, 0));
+}
+
+void selectEntry(HWND dialog, int controlId, int index) {
+    SendDlgItemMessageA(dialog, controlId, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+std::string controlText(HWND dialog, int controlId) {
+    char text[256] = "";
+    GetDlgItemTextA(dialog, controlId, text, sizeof text);
+    return text;
+}
+
+bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs) {
+    DWORD started = GetTickCount();
+    while (controlText(dialog, controlId) != text) {
+        if (GetTickCount() - started > timeoutMs) return false;
+        Sleep(5);
+    }
+    return true;
+}
 
 }  // namespace host

@@ -60,6 +60,9 @@ void setOnReceive(void (*hook)(const Received&));
 // Serves the window for ms milliseconds.
 void pump(DWORD ms);
 std::vector<Received> take();  // what arrived since the last take
+// From another thread while the player's thread serves its window (in a
+// modal dialog, say): waits until count messages arrived since the last take.
+std::vector<Received> waitForReceived(size_t count, DWORD timeoutMs = 2000);
 HWND window();
 
 // ---- The test MIDI driver ----------------------------------------------------
@@ -84,6 +87,19 @@ int threadCount();  // threads of this process
 // ---- Checks --------------------------------------------------------------------
 void check(bool ok, const char* what, const std::string& detail = "");
 int failures();
+
+// ---- Dialogs, driven from the user's thread --------------------------------------
+// Runs user() on a thread of its own while this thread shows the plug-in's
+// configuration dialog, and returns when both have ended.
+void runConfigWithUser(void (*user)());
+HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
+bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);
+void click(HWND dialog, int controlId);  // posted, as a button press is
+std::vector<std::string> listEntries(HWND dialog, int controlId);
+int listSelection(HWND dialog, int controlId);
+void selectEntry(HWND dialog, int controlId, int index);
+std::string controlText(HWND dialog, int controlId);
+bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 3000);
 
 DWORD midiNoteOn(UINT channel, UINT note, UINT velocity);
 DWORD midiNoteOff(UINT channel, UINT note);

@@ -42,6 +42,11 @@ setup_prefix() {
     touch "$WINEPREFIX/.notewick-ready"
   fi
   cp "$tools/winefake.drv" "$WINEPREFIX/drive_c/windows/system32/winefake.drv"
+  # Wine's own fonts (fonts-wine): without them "MS Sans Serif" is drawn as
+  # DejaVu Sans and dialogs neither look nor measure as on Windows.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   flock -u 9
 }
 

@@ -13,6 +13,8 @@ set(NOTEWICK_WINE_SCENARIOS
     other_sections
     quit_during_slow_send
     midi_after_unload
+    config_dialogs
+    config_stale_device
 )
 
 add_test(NAME wine.setup COMMAND ${NOTEWICK_WINE_RUN} setup)
@@ -24,3 +26,9 @@ foreach(scenario IN LISTS NOTEWICK_WINE_SCENARIOS)
     add_test(NAME wine.${scenario} COMMAND ${NOTEWICK_WINE_RUN} ${scenario})
     set_tests_properties(wine.${scenario} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180)
 endforeach()
+
+# Note-ons from 16 devices as fast as they come while OK or Cancel closes the
+# autodetect dialog's ports.
+add_test(NAME wine.autodetect_storm COMMAND ${NOTEWICK_WINE_RUN} autodetect_storm)
+set_tests_properties(wine.autodetect_storm PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
+    ENVIRONMENT "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")

@@ -250,6 +250,20 @@ void midiAfterUnload() {
     expectSends({}, "nothing reaches the player after quit");
 }
 
+}  // namespace
+
+void dialogScenarioConfigure();
+void dialogScenarioStaleDevice();
+void dialogScenarioStorm();
+void dialogScenarioScreenshots();
+
+namespace {
+
+void configDialogs() { dialogScenarioConfigure(); }
+void configStaleDevice() { dialogScenarioStaleDevice(); }
+void autodetectStorm() { dialogScenarioStorm(); }
+void screenshots() { dialogScenarioScreenshots(); }
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -266,6 +280,10 @@ const Scenario scenarios[] = {
     {"other_sections", otherSectionsSurvive},
     {"quit_during_slow_send", quitDuringSlowSend},
     {"midi_after_unload", midiAfterUnload},
+    {"config_dialogs", configDialogs},
+    {"config_stale_device", configStaleDevice},
+    {"autodetect_storm", autodetectStorm},
+    {"screenshots", screenshots},
 };
 
 }  // namespace

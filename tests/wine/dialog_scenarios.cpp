@@ -1,0 +1,248 @@
+// dialog_scenarios.cpp -- the real dialogs of the twin DLL under Wine, driven
+// by a user thread while the player's thread runs the modal loop.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/wine/host_support.h"
+#include "ui/resource.h"
+
+using namespace host;
+
+namespace {
+
+const char* const kConfigCaption = "Notewick, Version 1.1";
+const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
+
+typedef std::vector<std::string> Texts;
+
+std::string joined(const Texts& texts) {
+    std::string out;
+    for (const std::string& t : texts) out += (out.empty() ? "" : ", ") + t;
+    return out;
+}
+
+void writeSettings(int device, int channel) {
+    char text[128];
+    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\n", device, channel);
+    writeFile(iniPath(), text);
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// ---- Choose, apply, autodetect, OK -------------------------------------------------
+
+void configureUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    check(config != nullptr, "the configuration dialog opens with its caption");
+    if (config == nullptr) return;
+    Texts devices = listEntries(config, IDC_DEVICE);
+    check(devices == Texts{"None", "Test MIDI In 0", "Test MIDI In 1", "Test MIDI In 2"},
+          "the device list holds None and every device", joined(devices));
+    check(listEntries(config, IDC_CHANNEL).size() == 16 && listEntries(config, IDC_CHANNEL)[15] == "16",
+          "the channel list holds 1 to 16");
+    check(listSelection(config, IDC_DEVICE) == 1 && listSelection(config, IDC_CHANNEL) == 0,
+          "the stored device 0 and channel 1 are selected");
+    HWND picture = nullptr;
+    for (HWND child = GetWindow(config, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (SendMessageA(child, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0) picture = child;
+    }
+    BITMAP bitmap = {};
+    if (picture != nullptr) {
+        GetObjectA(reinterpret_cast<HBITMAP>(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)), sizeof bitmap,
+                   &bitmap);
+    }
+    check(bitmap.bmWidth == 479 && bitmap.bmHeight == 251, "the key map is shown at 479 x 251",
+          std::to_string(bitmap.bmWidth) + " x " + std::to_string(bitmap.bmHeight));
+
+    // Device 1, MIDI channel 5, Apply: a key press then drives the player.
+    selectEntry(config, IDC_DEVICE, 2);
+    selectEntry(config, IDC_CHANNEL, 4);
+    click(config, IDC_APPLY);
+    Sleep(200);
+    check(midiIsOpen(1) && !midiIsOpen(0), "Apply opens the chosen device");
+    take();
+    midiSend(1, midiNoteOn(4, 67, 90));
+    std::vector<Received> got = waitForReceived(1);
+    check(got == std::vector<Received>{command(40048)}, "a key on the applied device and channel drives the player",
+          describe(got));
+
+    click(config, IDC_AUTODETECT);
+    HWND detect = waitForDialog(kAutodetectCaption);
+    check(detect != nullptr, "Autodetect opens its dialog");
+    if (detect == nullptr) return;
+    check(!IsWindowEnabled(config), "the configuration dialog is disabled meanwhile");
+    check(midiOpenCount() == 3, "every device is listened to", std::to_string(midiOpenCount()));
+    check(controlText(detect, IDC_DETECTED_PORT) == "None" && controlText(detect, IDC_DETECTED_CHANNEL) == "None",
+          "the labels start at None");
+    midiSend(0, midiNoteOff(3, 60));
+    midiSend(1, midiController(2, 7, 100));
+    midiSend(2, midiNoteOn(9, 64, 90));
+    check(waitForText(detect, IDC_DETECTED_PORT, "Test MIDI In 2"), "the port label names device 2",
+          controlText(detect, IDC_DETECTED_PORT));
+    check(waitForText(detect, IDC_DETECTED_CHANNEL, "10"), "the channel label shows 10",
+          controlText(detect, IDC_DETECTED_CHANNEL));
+    click(detect, IDOK);
+    check(waitUntilGone(detect), "OK closes the autodetect dialog");
+    check(midiOpenCount() == 0, "every detection port is closed", std::to_string(midiOpenCount()));
+    Sleep(50);
+    check(IsWindowEnabled(config), "the configuration dialog takes input again");
+    check(listSelection(config, IDC_DEVICE) == 3 && listSelection(config, IDC_CHANNEL) == 9,
+          "the lists show indexes 3 and 9",
+          std::to_string(listSelection(config, IDC_DEVICE)) + ", " + std::to_string(listSelection(config, IDC_CHANNEL)));
+    click(config, IDOK);
+    check(waitUntilGone(config), "OK closes the configuration dialog");
+}
+
+void configure() {
+    writeSettings(0, 0);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    runConfigWithUser(configureUser);
+    check(midiIsOpen(2) && midiOpenCount() == 1, "OK reopened the port on device 2");
+    take();
+    play(2, midiNoteOn(9, 64, 90));
+    std::vector<Received> got = take();
+    check(got == std::vector<Received>{command(40046)}, "a key on device 2, MIDI channel 10 drives the player",
+          describe(got));
+    check(messageBoxes().empty(), "no message box");
+    quit();
+    unload();
+    std::string ini = readFile(iniPath());
+    check(contains(ini, "MIDIDevice=2") && contains(ini, "MIDIChannel=9"), "quit saves device 2 and channel 9", ini);
+}
+
+// ---- A stored device that is gone ---------------------------------------------------
+
+void staleUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    check(listSelection(config, IDC_DEVICE) == -1, "the device list shows no selection");
+    click(config, IDOK);
+    check(waitUntilGone(config), "OK closes the dialog after the messages");
+}
+
+void staleDevice() {
+    writeSettings(5, 0);
+    load();
+    init();
+    check(waitForMessageBoxes(1, 3000), "init shows its message");
+    runConfigWithUser(staleUser);
+    Texts boxes = messageBoxes();
+    check(boxes == Texts{"Could not open MIDI device", "Error Closing MIDI Device", "Error Opening MIDI Device"},
+          "the messages, in order", joined(boxes));
+    quit();
+    unload();
+    check(contains(readFile(iniPath()), "MIDIDevice=-1"), "the device became none");
+}
+
+// ---- Closing the ports while note-ons keep coming ----------------------------------
+
+volatile LONG flooding = 0;
+DWORD WINAPI flood(LPVOID) {
+    UINT note = 0;
+    while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
+        for (UINT device = 0; device < 16; ++device) midiSend(device, midiNoteOn(device % 16, note++ % 128, 90));
+        Sleep(0);
+    }
+    return 0;
+}
+
+int stormTrials() {
+    const char* text = getenv("NOTEWICK_STORM_TRIALS");
+    return text != nullptr ? atoi(text) : 10;
+}
+
+void stormUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    InterlockedExchange(&flooding, 1);
+    HANDLE flooder = CreateThread(nullptr, 0, flood, nullptr, 0, nullptr);
+    int trials = stormTrials(), hung = 0, leaked = 0;
+    DWORD slowest = 0;
+    for (int trial = 0; trial < trials; ++trial) {
+        click(config, IDC_AUTODETECT);
+        HWND detect = waitForDialog(kAutodetectCaption);
+        if (detect == nullptr) {
+            ++hung;
+            break;
+        }
+        Sleep(20 + trial % 30);
+        DWORD started = GetTickCount();
+        click(detect, trial % 2 == 0 ? IDOK : IDCANCEL);
+        if (!waitUntilGone(detect, 5000)) {
+            ++hung;
+            break;
+        }
+        slowest = std::max(slowest, GetTickCount() - started);
+        if (midiOpenCount() != 0) ++leaked;
+    }
+    InterlockedExchange(&flooding, 0);
+    WaitForSingleObject(flooder, 5000);
+    check(hung == 0, "every autodetect dialog ended promptly under a flood of note-ons");
+    check(leaked == 0, "every port was closed", std::to_string(leaked) + " trials left ports open");
+    printf("autodetect storm: %d trials, %d hung, %d left ports open, slowest close %lu ms\n", trials, hung, leaked,
+           static_cast<unsigned long>(slowest));
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void autodetectStorm() {
+    writeSettings(-1, 0);
+    load();
+    init();
+    runConfigWithUser(stormUser);
+    quit();
+    unload();
+    check(midiOpenCount() == 0, "nothing open after quit");
+}
+
+// ---- Screenshots --------------------------------------------------------------------
+
+// Prints the window's place on the screen and waits until the caller has
+// taken its picture (the file NAME.done appears beside the DLL).
+void shoot(HWND window, const char* name) {
+    RECT r;
+    GetWindowRect(window, &r);
+    printf("SHOT %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    fflush(stdout);
+    std::string done = pluginDirectory() + name + ".done";
+    for (int i = 0; i < 1000 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(20);
+}
+
+void screenshotUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    Sleep(300);
+    shoot(config, "config-dialog");
+    click(config, IDC_AUTODETECT);
+    HWND detect = waitForDialog(kAutodetectCaption);
+    if (detect == nullptr) return;
+    midiSend(1, midiNoteOn(9, 60, 100));
+    waitForText(detect, IDC_DETECTED_CHANNEL, "10");
+    Sleep(300);
+    shoot(detect, "autodetect-dialog");
+    click(detect, IDCANCEL);
+    waitUntilGone(detect);
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void screenshots() {
+    midiSetName(0, "USB MIDI Keyboard");
+    midiSetName(1, "Stage Piano MIDI In");
+    midiSetName(2, "Pad Controller");
+    writeSettings(0, 0);
+    load();
+    init();
+    MoveWindow(window(), 0, 0, 700, 500, FALSE);
+    runConfigWithUser(screenshotUser);
+    quit();
+    unload();
+}
+
+}  // namespace
+
+void dialogScenarioConfigure() { configure(); }
+void dialogScenarioStaleDevice() { staleDevice(); }
+void dialogScenarioStorm() { autodetectStorm(); }
+void dialogScenarioScreenshots() { screenshots(); }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# screenshots.sh -- capture both dialogs of the twin DLL under Wine and Xvfb
+# into docs/images/ as PNG files, with Wine drawing the frame and caption.
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+export DISPLAY=${NOTEWICK_DISPLAY:-:97}
+out=$top/docs/images
+work=$top/build/wine/work/screenshots
+log=$top/build/wine/screenshots.log
+mkdir -p "$out" "$top/build/wine"
+: >"$log"
+
+bash "$top/tests/wine/run.sh" screenshots >"$log" 2>&1 &
+player=$!
+taken=0
+while kill -0 "$player" 2>/dev/null || grep -q '^SHOT' "$log"; do
+  while read -r tag name x y w h; do
+    [ "$tag" = SHOT ] || continue
+    [ -f "$work/$name.done" ] && continue
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out/$name.png"
+    echo "screenshots: docs/images/$name.png (${w} x ${h})"
+    touch "$work/$name.done"
+    taken=$((taken + 1))
+  done <"$log"
+  kill -0 "$player" 2>/dev/null || break
+  sleep 0.1
+done
+wait "$player" || { cat "$log"; exit 1; }
+[ "$taken" -eq 2 ] || { echo "screenshots: took $taken of 2 pictures" >&2; cat "$log"; exit 1; }
