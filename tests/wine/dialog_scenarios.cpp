@@ -16,20 +16,6 @@ const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 
 typedef std::vector<std::string> Texts;
 
-std::string joined(const Texts& texts) {
-    std::string out;
-    for (const std::string& t : texts) out += (out.empty() ? "" : ", ") + t;
-    return out;
-}
-
-void writeSettings(int device, int channel) {
-    char text[128];
-    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\n", device, channel);
-    writeFile(iniPath(), text);
-}
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // ---- Choose, apply, autodetect, OK -------------------------------------------------
 
 void configureUser() {
@@ -240,9 +226,11 @@ void screenshots() {
     unload();
 }
 
-}  // namespace
+const ScenarioRegistration registrations[] = {
+    {"config_dialogs", configure},
+    {"config_stale_device", staleDevice},
+    {"autodetect_storm", autodetectStorm},
+    {"screenshots", screenshots},
+};
 
-void dialogScenarioConfigure() { configure(); }
-void dialogScenarioStaleDevice() { staleDevice(); }
-void dialogScenarioStorm() { autodetectStorm(); }
-void dialogScenarioScreenshots() { screenshots(); }
+}  // namespace

@@ -5,6 +5,8 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace host {
 namespace {
@@ -15,6 +17,9 @@ typedef void (*SetResultFn)(UINT, UINT, DWORD);
 typedef void (*SetNameFn)(UINT, const char*);
 typedef UINT (*OpenCountFn)();
 typedef BOOL (*IsOpenFn)(UINT);
+typedef void (*SetLateFn)(UINT, DWORD);
+typedef BOOL (*BenchFn)(UINT, UINT, double*, double*);
+typedef LONGLONG (*QpcFn)();
 
 struct State {
     HWND window = nullptr;
@@ -32,6 +37,10 @@ struct State {
     SetNameFn setName = nullptr;
     OpenCountFn openCount = nullptr;
     IsOpenFn isOpen = nullptr;
+    SetLateFn setLate = nullptr;
+    BenchFn bench = nullptr;
+    QpcFn lastQpc = nullptr;
+    bool watchBoxes = true;
     CRITICAL_SECTION boxLock;
     CRITICAL_SECTION receivedLock;  // the user's thread reads what the player's thread records
     std::vector<std::string> boxes;
@@ -46,6 +55,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         r.id = r.request ? static_cast<UINT>(lParam) : static_cast<UINT>(wParam);
         r.argument = r.request ? static_cast<UINT>(wParam) : 0;
         r.tick = GetTickCount();
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        r.qpc = now.QuadPart;
         EnterCriticalSection(&s.receivedLock);
         s.received.push_back(r);
         LeaveCriticalSection(&s.receivedLock);
@@ -115,8 +127,8 @@ std::string windowsPath(const char* path) {
 bool operator==(const Received& a, const Received& b) {
     return a.request == b.request && a.id == b.id && a.argument == b.argument;
 }
-Received command(UINT id) { return Received{false, id, 0, 0}; }
-Received request(UINT number, UINT argument) { return Received{true, number, argument, 0}; }
+Received command(UINT id) { return Received{false, id, 0, 0, 0}; }
+Received request(UINT number, UINT argument) { return Received{true, number, argument, 0, 0}; }
 
 const char* commandName(UINT id) {
     switch (id) {
@@ -171,7 +183,11 @@ bool start(const char* dllPath) {
     s.setName = procAddress<SetNameFn>(driver, "fakeMidiSetName");
     s.openCount = procAddress<OpenCountFn>(driver, "fakeMidiOpenCount");
     s.isOpen = procAddress<IsOpenFn>(driver, "fakeMidiIsOpen");
-    CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
+    s.setLate = procAddress<SetLateFn>(driver, "fakeMidiSetLateDelivery");
+    s.bench = procAddress<BenchFn>(driver, "fakeMidiBenchHandler");
+    s.lastQpc = procAddress<QpcFn>(driver, "fakeMidiLastDeliveryQpc");
+    // The benchmark measures idle wake-ups: no polling thread then.
+    if (getenv("NOTEWICK_NO_BOX_WATCHER") == nullptr) CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
     // Start the driver and winmm now, so that the threads they start are
     // there before the plug-in is loaded and do not count as its own.
     HMODULE winmm = LoadLibraryA("winmm.dll");
@@ -179,7 +195,8 @@ bool start(const char* dllPath) {
     CountFn count = winmm != nullptr ? procAddress<CountFn>(winmm, "midiInGetNumDevs") : nullptr;
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
-    return s.send && s.waitIdle && s.setResult && s.setName && s.openCount && s.isOpen;
+    return s.send && s.waitIdle && s.setResult && s.setName && s.openCount && s.isOpen && s.setLate && s.bench &&
+           s.lastQpc;
 }
 
 std::string pluginDirectory() {
@@ -259,6 +276,14 @@ void midiSetResult(UINT device, UINT call, DWORD code) { s.setResult(device, cal
 void midiSetName(UINT device, const char* name) { s.setName(device, name); }
 UINT midiOpenCount() { return s.openCount(); }
 bool midiIsOpen(UINT device) { return s.isOpen(device) != FALSE; }
+void midiSetLateDelivery(UINT device, DWORD message) { s.setLate(device, message); }
+bool midiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs) {
+    return s.bench(device, iterations, handlerNs, setEventNs) != FALSE;
+}
+LONGLONG midiLastDeliveryQpc() { return s.lastQpc(); }
+void midiUnplug(UINT device) {
+    for (UINT call = 0; call < 5; ++call) s.setResult(device, call, MMSYSERR_NODRIVER);
+}
 
 void play(UINT device, DWORD message, DWORD settleMs) {
     midiSend(device, message);
@@ -401,6 +426,44 @@ bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD time
         Sleep(5);
     }
     return true;
+}
+
+}  // namespace host
+
+namespace host {
+
+namespace {
+struct Registered {
+    const char* name;
+    void (*run)();
+};
+std::vector<Registered>& registry() {
+    static std::vector<Registered> all;
+    return all;
+}
+}  // namespace
+
+ScenarioRegistration::ScenarioRegistration(const char* name, void (*run)()) { registry().push_back({name, run}); }
+
+void (*findScenario(const char* name))() {
+    for (const Registered& r : registry()) {
+        if (strcmp(r.name, name) == 0) return r.run;
+    }
+    return nullptr;
+}
+
+void writeSettings(int device, int channel) {
+    char text[128];
+    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\n", device, channel);
+    writeFile(iniPath(), text);
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string joined(const std::vector<std::string>& texts) {
+    std::string out;
+    for (const std::string& t : texts) out += (out.empty() ? "" : ", ") + t;
+    return out;
 }
 
 }  // namespace host

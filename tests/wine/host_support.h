@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct Received {
     UINT id;       // command identifier or request number
     UINT argument; // a request's argument
     DWORD tick;
+    LONGLONG qpc;  // performance counter at arrival
 };
 
 bool operator==(const Received& a, const Received& b);
@@ -37,6 +39,16 @@ Received command(UINT id);
 Received request(UINT number, UINT argument);
 std::string describe(const std::vector<Received>& list);
 const char* commandName(UINT id);
+
+// ---- Scenarios ------------------------------------------------------------------
+// Each scenario file registers its scenarios by name at start-up.
+struct ScenarioRegistration {
+    ScenarioRegistration(const char* name, void (*run)());
+};
+void (*findScenario(const char* name))();
+void writeSettings(int device, int channel);
+bool contains(const std::string& text, const std::string& part);
+std::string joined(const std::vector<std::string>& texts);
 
 // ---- Setup -------------------------------------------------------------------
 // Creates the main window, loads the test driver's control exports and
@@ -71,6 +83,12 @@ bool midiWaitIdle(DWORD timeoutMs = 2000);
 void midiSetResult(UINT device, UINT call, DWORD code);
 void midiSetName(UINT device, const char* name);
 UINT midiOpenCount();
+// Closing the device's port delivers message to it once more, just after the close.
+void midiSetLateDelivery(UINT device, DWORD message);
+// Every call for the device now fails with MMSYSERR_NODRIVER, as when it is unplugged.
+void midiUnplug(UINT device);
+bool midiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs);
+LONGLONG midiLastDeliveryQpc();
 bool midiIsOpen(UINT device);
 // Sends and serves the window long enough for the worker to act.
 void play(UINT device, DWORD message, DWORD settleMs = 90);

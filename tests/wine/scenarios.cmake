@@ -15,6 +15,12 @@ set(NOTEWICK_WINE_SCENARIOS
     midi_after_unload
     config_dialogs
     config_stale_device
+    fault_start_fails
+    fault_stop_close_fail
+    fault_held_elsewhere
+    fault_unplugged
+    fault_device_names
+    fault_late_delivery
 )
 
 add_test(NAME wine.setup COMMAND ${NOTEWICK_WINE_RUN} setup)
@@ -32,3 +38,11 @@ endforeach()
 add_test(NAME wine.autodetect_storm COMMAND ${NOTEWICK_WINE_RUN} autodetect_storm)
 set_tests_properties(wine.autodetect_storm PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
     ENVIRONMENT "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
+
+# Scenarios that need a driver with another number of devices.
+add_test(NAME wine.fault_no_devices COMMAND ${NOTEWICK_WINE_RUN} fault_no_devices)
+set_tests_properties(wine.fault_no_devices PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
+    ENVIRONMENT "FAKEMIDI_DEVICES=0")
+add_test(NAME wine.fault_too_many_devices COMMAND ${NOTEWICK_WINE_RUN} fault_too_many_devices)
+set_tests_properties(wine.fault_too_many_devices PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
+    ENVIRONMENT "FAKEMIDI_DEVICES=48")

@@ -17,8 +17,6 @@ typedef std::vector<Received> List;
 
 List repeat(const Received& r, int n) { return List(n, r); }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 void expectSends(const List& want, const char* what) {
     List got = take();
     check(got == want, what, "got " + describe(got) + ", want " + describe(want));
@@ -35,12 +33,6 @@ PluginRecord* loadAndInit() {
 void quitAndUnload() {
     quit();
     unload();
-}
-
-void writeSettings(int device, int channel) {
-    char text[128];
-    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\n", device, channel);
-    writeFile(iniPath(), text);
 }
 
 // ---- Scenarios ------------------------------------------------------------------
@@ -250,26 +242,7 @@ void midiAfterUnload() {
     expectSends({}, "nothing reaches the player after quit");
 }
 
-}  // namespace
-
-void dialogScenarioConfigure();
-void dialogScenarioStaleDevice();
-void dialogScenarioStorm();
-void dialogScenarioScreenshots();
-
-namespace {
-
-void configDialogs() { dialogScenarioConfigure(); }
-void configStaleDevice() { dialogScenarioStaleDevice(); }
-void autodetectStorm() { dialogScenarioStorm(); }
-void screenshots() { dialogScenarioScreenshots(); }
-
-struct Scenario {
-    const char* name;
-    void (*run)();
-};
-
-const Scenario scenarios[] = {
+const ScenarioRegistration registrations[] = {
     {"first_start", firstStart},
     {"stored_channel", storedChannel},
     {"description", description},
@@ -280,10 +253,6 @@ const Scenario scenarios[] = {
     {"other_sections", otherSectionsSurvive},
     {"quit_during_slow_send", quitDuringSlowSend},
     {"midi_after_unload", midiAfterUnload},
-    {"config_dialogs", configDialogs},
-    {"config_stale_device", configStaleDevice},
-    {"autodetect_storm", autodetectStorm},
-    {"screenshots", screenshots},
 };
 
 }  // namespace
@@ -301,12 +270,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (strcmp(argv[1], "demo") == 0) return runDemo();
-    for (const Scenario& scenario : scenarios) {
-        if (strcmp(scenario.name, argv[1]) != 0) continue;
-        scenario.run();
-        printf("%s %s\n", failures() == 0 ? "PASS" : "FAIL", scenario.name);
-        return failures() == 0 ? 0 : 1;
+    void (*run)() = findScenario(argv[1]);
+    if (run == nullptr) {
+        printf("unknown scenario %s\n", argv[1]);
+        return 2;
     }
-    printf("unknown scenario %s\n", argv[1]);
-    return 2;
+    run();
+    printf("%s %s\n", failures() == 0 ? "PASS" : "FAIL", argv[1]);
+    return failures() == 0 ? 0 : 1;
 }

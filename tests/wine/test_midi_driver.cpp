@@ -37,11 +37,15 @@ struct Device {
     DWORD results[kCallCount];
     char name[64];
     LONG delivered;        // messages handed to the callback
+    DWORD lateMessage;     // delivered once more just after the port closes; 0: none
+    MIDIOPENDESC lateDesc; // the closed port's callback, for that late delivery
+    DWORD lateFlags;
 };
 
 struct Queued {
     UINT device;
     DWORD message;
+    bool late;  // for a port that has just closed
 };
 
 CRITICAL_SECTION lock;
@@ -52,6 +56,7 @@ UINT queueHead = 0, queueTail = 0;  // guarded by lock
 LONG busy = 0;                      // a message is being delivered
 HANDLE queued = nullptr;            // signalled when the queue gains a message
 bool ready = false;
+volatile LONGLONG lastDeliveryQpc = 0;
 
 DWORD WINAPI deliveryThread(LPVOID);
 
@@ -86,16 +91,44 @@ DWORD WINAPI deliveryThread(LPVOID) {
             Queued item = queue[queueHead];
             queueHead = (queueHead + 1) % kQueueSize;
             Device& d = devices[item.device];
+            if (item.late) {
+                // As Wine does with data queued before a close: the closed
+                // port's callback is called once more after midiInClose returned.
+                MIDIOPENDESC desc = d.lateDesc;
+                DWORD flags = d.lateFlags;
+                LeaveCriticalSection(&lock);
+                DriverCallback(desc.dwCallback, flags, reinterpret_cast<HDRVR>(desc.hMidi), MIM_DATA, desc.dwInstance,
+                               item.message, GetTickCount());
+                InterlockedIncrement(&d.delivered);
+                continue;
+            }
             bool deliver = d.open && d.started;
             if (deliver) InterlockedIncrement(&d.inCallback);
             LeaveCriticalSection(&lock);
             if (deliver) {
+                LARGE_INTEGER now;
+                QueryPerformanceCounter(&now);
+                lastDeliveryQpc = now.QuadPart;
                 callBack(d, MIM_DATA, item.message, GetTickCount());
                 InterlockedIncrement(&d.delivered);
                 InterlockedDecrement(&d.inCallback);
             }
         }
     }
+}
+
+bool enqueue(const Queued& item) {
+    EnterCriticalSection(&lock);
+    UINT next = (queueTail + 1) % kQueueSize;
+    bool room = next != queueHead;
+    if (room) {
+        queue[queueTail] = item;
+        queueTail = next;
+        InterlockedExchange(&busy, 1);
+    }
+    LeaveCriticalSection(&lock);
+    if (room) SetEvent(queued);
+    return room;
 }
 
 DWORD result(UINT device, Call call) {
@@ -179,10 +212,16 @@ __declspec(dllexport) DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, 
             Device& d = devices[id];
             d.open = false;
             d.started = false;
+            bool late = d.lateMessage != 0;
+            if (late) {
+                d.lateDesc = d.desc;
+                d.lateFlags = d.callbackFlags;
+            }
             LeaveCriticalSection(&lock);
             // Finish a callback in progress before the handle goes away.
             while (InterlockedCompareExchange(&d.inCallback, 0, 0) != 0) Sleep(0);
             callBack(d, MIM_CLOSE, 0, 0);
+            if (late) enqueue(Queued{id, d.lateMessage, true});
             return MMSYSERR_NOERROR;
         }
         default: return MMSYSERR_NOTSUPPORTED;
@@ -207,18 +246,45 @@ __declspec(dllexport) HRESULT WINAPI GetAudioSessionManager(void*, void**) { ret
 __declspec(dllexport) BOOL fakeMidiSend(UINT device, DWORD message) {
     setUp();
     if (device >= deviceCount) return FALSE;
-    EnterCriticalSection(&lock);
-    UINT next = (queueTail + 1) % kQueueSize;
-    bool room = next != queueHead;
-    if (room) {
-        queue[queueTail] = Queued{device, message};
-        queueTail = next;
-        InterlockedExchange(&busy, 1);
-    }
-    LeaveCriticalSection(&lock);
-    if (room) SetEvent(queued);
-    return room;
+    return enqueue(Queued{device, message, false});
 }
+
+// From now on, closing the device's port delivers message to it once more,
+// just after the close returned; 0 turns that off.
+__declspec(dllexport) void fakeMidiSetLateDelivery(UINT device, DWORD message) {
+    setUp();
+    if (device < kMaxDevices) devices[device].lateMessage = message;
+}
+
+// Calls the device's open callback directly `iterations` times with an
+// active-sensing message, and SetEvent as often on an event of its own, and
+// reports both in nanoseconds per call: the cost of the data handler against
+// the one system call it must make.
+__declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs) {
+    setUp();
+    if (device >= deviceCount || !devices[device].open) return FALSE;
+    Device& d = devices[device];
+    LPDRVCALLBACK handler = reinterpret_cast<LPDRVCALLBACK>(d.desc.dwCallback);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    LARGE_INTEGER frequency, t0, t1, t2;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&t0);
+    for (UINT i = 0; i < iterations; ++i) {
+        handler(reinterpret_cast<HDRVR>(d.desc.hMidi), MIM_DATA, d.desc.dwInstance, 0xFE, 0);
+    }
+    QueryPerformanceCounter(&t1);
+    for (UINT i = 0; i < iterations; ++i) SetEvent(event);
+    QueryPerformanceCounter(&t2);
+    CloseHandle(event);
+    double scale = 1e9 / static_cast<double>(frequency.QuadPart) / iterations;
+    *handlerNs = static_cast<double>(t1.QuadPart - t0.QuadPart) * scale;
+    *setEventNs = static_cast<double>(t2.QuadPart - t1.QuadPart) * scale;
+    return TRUE;
+}
+
+// The performance-counter time at which the last message was handed to a
+// callback.
+__declspec(dllexport) LONGLONG fakeMidiLastDeliveryQpc() { return lastDeliveryQpc; }
 
 // Waits until every queued message has been delivered; false on time-out.
 __declspec(dllexport) BOOL fakeMidiWaitIdle(DWORD timeoutMs) {

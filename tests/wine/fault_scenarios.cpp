@@ -1,0 +1,271 @@
+// fault_scenarios.cpp -- faults injected through the test MIDI driver: each
+// is survived with exactly the messages the plug-in promises, and nothing
+// else happens.
+#include <cstdio>
+#include <string>
+
+#include "tests/wine/host_support.h"
+#include "ui/resource.h"
+
+using namespace host;
+
+namespace {
+
+typedef std::vector<std::string> Texts;
+typedef std::vector<Received> List;
+
+const char* const kConfigCaption = "Notewick, Version 1.1";
+const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
+enum Call { kOpen, kStart, kStop, kClose, kCaps };
+const DWORD kNoDriver = MMSYSERR_NODRIVER;
+
+void start() {
+    check(load() != nullptr, "the plug-in loads");
+    check(init() == 0, "init returns 0");
+}
+
+// Quit must return promptly whatever the driver does.
+void stop() {
+    DWORD started = GetTickCount();
+    quit();
+    check(GetTickCount() - started < 3000, "quit returns promptly");
+    pump(100);
+    unload();
+}
+
+void expectBoxes(const Texts& want, const char* what) {
+    waitForMessageBoxes(want.size(), 3000);
+    pump(100);
+    Texts got = messageBoxes();
+    check(got == want, what, "got [" + joined(got) + "]");
+}
+
+// Runs the configuration dialog: select device list index `deviceIndex`
+// (unless -2), press `button`, and let the dialog close.
+int chosenIndex;
+int pressedButton;
+void chooseAndPress() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    if (chosenIndex != -2) selectEntry(config, IDC_DEVICE, chosenIndex);
+    click(config, pressedButton);
+    if (pressedButton != IDOK) {
+        Sleep(200);
+        click(config, IDCANCEL);
+    }
+    check(waitUntilGone(config), "the configuration dialog closes");
+}
+void configure(int deviceIndex, int button) {
+    chosenIndex = deviceIndex;
+    pressedButton = button;
+    runConfigWithUser(chooseAndPress);
+}
+
+// Runs autodetect from the configuration dialog: checks how many ports it
+// opened, sends a note-on to `device`, presses OK in both dialogs.
+UINT expectedDetectionPorts;
+UINT noteDevice;
+std::string detectedName;
+void autodetectUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    // Ports that stayed open before (a port that would not stop) are not
+    // autodetect's.
+    UINT before = midiOpenCount();
+    click(config, IDC_AUTODETECT);
+    HWND detect = waitForDialog(kAutodetectCaption);
+    check(detect != nullptr, "the autodetect dialog opens");
+    if (detect == nullptr) return;
+    Sleep(100);
+    UINT opened = midiOpenCount() - before;
+    check(opened == expectedDetectionPorts, "autodetect opens what it can",
+          std::to_string(opened) + " opened, want " + std::to_string(expectedDetectionPorts));
+    midiSend(noteDevice, midiNoteOn(2, 60, 90));
+    midiWaitIdle();
+    Sleep(100);
+    detectedName = controlText(detect, IDC_DETECTED_PORT);
+    click(detect, IDOK);
+    check(waitUntilGone(detect), "OK closes the autodetect dialog");
+    check(midiOpenCount() == before, "autodetect closes all it opened", std::to_string(midiOpenCount() - before));
+    click(config, IDOK);
+    check(waitUntilGone(config), "OK closes the configuration dialog");
+}
+
+// ---- Opening, starting, stopping and closing fail ------------------------------------
+
+void startFails() {
+    midiSetResult(0, kStart, kNoDriver);
+    writeSettings(0, 0);
+    start();
+    expectBoxes({"Could not open MIDI device"}, "a device that will not start shows the message");
+    check(midiOpenCount() == 0, "the handle that would not start was closed");
+    configure(2, IDC_APPLY);  // device 1, which works; device 0 has no port to close
+    check(midiIsOpen(0) == false && midiIsOpen(1), "Apply opens the working device");
+    midiSetResult(2, kStart, kNoDriver);
+    configure(3, IDOK);
+    expectBoxes({"Could not open MIDI device", "Error Closing MIDI Device", "Error Opening MIDI Device"},
+                "a failed start in the dialog shows its message");
+    check(midiOpenCount() == 0, "and leaves no device open");
+    stop();
+    check(contains(readFile(iniPath()), "MIDIDevice=-1"), "the device became none");
+}
+
+void stopAndCloseFail() {
+    writeSettings(1, 0);
+    start();
+    midiSetResult(1, kStop, kNoDriver);
+    configure(-2, IDC_APPLY);  // the same device again
+    // Stopping failed, so the port stayed open and the device cannot be
+    // opened a second time.
+    expectBoxes({"Error Closing MIDI Device", "Error Opening MIDI Device"}, "a failed stop shows both messages");
+    midiSetResult(1, kStop, 0);
+    configure(3, IDOK);  // device 2: nothing to close now (the device is none)
+    check(messageBoxes().size() == 2, "no further message");
+    midiSetResult(2, kClose, kNoDriver);
+    stop();
+    check(messageBoxes().size() == 2, "quit shows nothing when closing fails");
+    check(contains(readFile(iniPath()), "MIDIDevice=2"), "quit still saves");
+}
+
+void heldElsewhereInTheDialog() {
+    start();
+    midiSetResult(1, kOpen, MMSYSERR_ALLOCATED);
+    configure(2, IDOK);
+    expectBoxes({"Error Opening MIDI Device"}, "a device held elsewhere shows the message");
+    stop();
+    check(contains(readFile(iniPath()), "MIDIDevice=-1"), "and is saved as none");
+}
+
+// ---- The device disappears while open -------------------------------------------------
+
+void unplugged() {
+    writeSettings(0, 0);
+    start();
+    play(0, midiNoteOn(0, 64, 90));
+    check(take() == List{command(40046)}, "the device works before it goes");
+    midiUnplug(0);
+    configure(-2, IDC_APPLY);
+    expectBoxes({"Error Closing MIDI Device", "Error Opening MIDI Device"}, "Apply on a vanished device");
+    expectedDetectionPorts = 2;  // devices 1 and 2
+    noteDevice = 2;
+    runConfigWithUser(autodetectUser);
+    check(detectedName == "Test MIDI In 2", "autodetect finds another device", detectedName);
+    check(midiIsOpen(2), "OK opened the detected device");
+    play(2, midiNoteOn(2, 64, 90));
+    check(take() == List{command(40046)}, "and it drives the player");
+    stop();
+}
+
+// ---- No devices, and more than one process may open -----------------------------------
+
+void noDevices() {
+    writeSettings(0, 0);
+    start();
+    expectBoxes({"Could not open MIDI device"}, "a stored device with none installed");
+    expectedDetectionPorts = 0;
+    noteDevice = 0;
+    runConfigWithUser(autodetectUser);
+    check(detectedName == "None", "nothing is detected", detectedName);
+    // Autodetect finds no port to close; OK then reads the list with no
+    // selection (the stored device is not in it) as -1, and an open is tried.
+    expectBoxes({"Could not open MIDI device", "Error Closing MIDI Device", "Error Opening MIDI Device"},
+                "the messages after the failed start");
+    stop();
+    check(contains(readFile(iniPath()), "MIDIDevice=-1"), "saved as none");
+}
+
+void tooManyDevices() {
+    // 48 devices; one process may hold about 40 winmm handles.
+    start();
+    UINT openable = 0;
+    {
+        HMODULE winmm = GetModuleHandleA("winmm.dll");
+        typedef MMRESULT(WINAPI * OpenFn)(HMIDIIN*, UINT, DWORD_PTR, DWORD_PTR, DWORD);
+        typedef MMRESULT(WINAPI * CloseFn)(HMIDIIN);
+        OpenFn open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "midiInOpen")));
+        CloseFn close = reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "midiInClose")));
+        std::vector<HMIDIIN> handles;
+        for (UINT i = 0; i < 48; ++i) {
+            HMIDIIN h = nullptr;
+            if (open(&h, i, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) handles.push_back(h);
+        }
+        openable = static_cast<UINT>(handles.size());
+        for (HMIDIIN h : handles) close(h);
+    }
+    printf("this process may open %u of 48 devices\n", openable);
+    check(openable < 48, "the platform limits the handles of a process", std::to_string(openable));
+    expectedDetectionPorts = openable;
+    noteDevice = 3;
+    runConfigWithUser(autodetectUser);
+    check(detectedName == "Test MIDI In 3", "a device among the opened ones is detected", detectedName);
+    check(midiIsOpen(3) && midiOpenCount() == 1, "OK opened it");
+    check(messageBoxes().empty(), "no message box");
+    stop();
+}
+
+// ---- Device names ------------------------------------------------------------------------
+
+void namesUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    Texts entries = listEntries(config, IDC_DEVICE);
+    check(entries.size() == 4, "four entries", joined(entries));
+    if (entries.size() == 4) {
+        check(entries[1] == std::string(31, 'A'), "a 31-character name is shown whole", entries[1]);
+        check(entries[2].empty(), "a name that cannot be read is empty", entries[2]);
+        check(entries[3] == std::string(31, 'C'), "a longer name is cut to 31 characters", entries[3]);
+    }
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void names() {
+    midiSetName(0, std::string(31, 'A').c_str());
+    midiSetResult(1, kCaps, kNoDriver);
+    midiSetName(2, std::string(45, 'C').c_str());
+    start();
+    runConfigWithUser(namesUser);
+    stop();
+}
+
+// ---- Data delivered just after a port was closed ------------------------------------------
+
+void lateDelivery() {
+    writeSettings(0, 0);
+    start();
+    // The main port: a note arriving after Apply closed it still reaches the
+    // mailbox, which lives as long as the module.
+    midiSetLateDelivery(0, midiNoteOn(0, 67, 90));
+    configure(2, IDC_APPLY);
+    midiWaitIdle();
+    pump(200);
+    List got = take();
+    check(got.size() <= 1, "a late message is acted on at most once", describe(got));
+    // The autodetect ports: a note-on after the dialog closed them changes
+    // nothing and crashes nothing.
+    for (UINT d = 0; d < 3; ++d) midiSetLateDelivery(d, midiNoteOn(5, 60, 90));
+    expectedDetectionPorts = 3;  // the main port is closed first
+    noteDevice = 1;
+    runConfigWithUser(autodetectUser);
+    check(detectedName == "Test MIDI In 1", "detection works", detectedName);
+    midiWaitIdle();
+    pump(200);
+    play(1, midiNoteOn(2, 64, 90));
+    check(take() == List{command(40046)}, "the detected device drives the player");
+    for (UINT d = 0; d < 3; ++d) midiSetLateDelivery(d, 0);
+    stop();
+    check(messageBoxes().empty(), "no message box");
+}
+
+const ScenarioRegistration registrations[] = {
+    {"fault_start_fails", startFails},
+    {"fault_stop_close_fail", stopAndCloseFail},
+    {"fault_held_elsewhere", heldElsewhereInTheDialog},
+    {"fault_unplugged", unplugged},
+    {"fault_no_devices", noDevices},
+    {"fault_too_many_devices", tooManyDevices},
+    {"fault_device_names", names},
+    {"fault_late_delivery", lateDelivery},
+};
+
+}  // namespace
