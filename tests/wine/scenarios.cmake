@@ -21,6 +21,9 @@ set(NOTEWICK_WINE_SCENARIOS
     fault_unplugged
     fault_device_names
     fault_late_delivery
+    settings_directory
+    load_flood
+    load_quit_trials
 )
 
 add_test(NAME wine.setup COMMAND ${NOTEWICK_WINE_RUN} setup)
@@ -46,3 +49,8 @@ set_tests_properties(wine.fault_no_devices PROPERTIES FIXTURES_REQUIRED wine TIM
 add_test(NAME wine.fault_too_many_devices COMMAND ${NOTEWICK_WINE_RUN} fault_too_many_devices)
 set_tests_properties(wine.fault_too_many_devices PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
     ENVIRONMENT "FAKEMIDI_DEVICES=48")
+
+# The hand-edited settings files.
+add_test(NAME wine.settings_corpus COMMAND ${NOTEWICK_WINE_RUN} settings_corpus)
+set_tests_properties(wine.settings_corpus PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
+    ENVIRONMENT "NOTEWICK_SETTINGS_CORPUS=${CMAKE_SOURCE_DIR}/tests/data/settings")
