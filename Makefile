@@ -2,10 +2,11 @@
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
 # make screenshots -- capture both dialogs into docs/images/
+# make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
-.PHONY: all setup dlls native check demo screenshots clean
+.PHONY: all setup dlls native fuzzer check demo screenshots fuzz clean
 
 all: dlls
 
@@ -22,7 +23,11 @@ native: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j 2
 
-check: dlls native
+fuzzer: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j 2
+
+check: dlls native fuzzer
 	@cd build/native && ctest --output-on-failure -j 2
 
 demo: dlls
@@ -30,6 +35,11 @@ demo: dlls
 
 screenshots: dlls
 	@bash tools/screenshots.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
+
+# make fuzz FUZZ_SECONDS=600 -- the dispatch fuzzer for as long as asked
+FUZZ_SECONDS ?= 300
+fuzz: fuzzer
+	@bash tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build dist

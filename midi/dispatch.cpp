@@ -65,6 +65,9 @@ void dispatchMessage(ShortMessage message, uint32_t now) {
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);
     uint32_t data2 = messageData2(message);
+    // MIDI data bytes are 7-bit: a word with a high bit set in either is no
+    // message the rules know, and would ask the host for a volume of up to 510.
+    if (((data1 | data2) & 0x80u) != 0) return;
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
     // matches none of the channel rules; otherwise -1 would turn note-offs on

@@ -85,6 +85,18 @@ TEST_F(DispatchTest, AChannelOutsideTheRangeMatchesNoChannelRuleButChannel16Cont
     }
 }
 
+TEST_F(DispatchTest, AWordWhoseDataBytesAreNot7BitMatchesNoRuleButRestartsTheWindow) {
+    accept(controller(0, 1, 0xFF));   // would set the volume to 510
+    accept(controller(15, 75, 0x80));  // likewise, 256
+    accept(noteOn(0, 0x80 + 64, 90));
+    accept(noteOn(0, 64, 0xC0));
+    EXPECT_TRUE(take().empty());
+    now_ += 100;
+    dispatchMessage(controller(0, 1, 0xFF), now_);
+    dispatchMessage(noteOn(0, 64, 90), now_ + 49);  // lost: the bad word passed the window
+    EXPECT_TRUE(take().empty());
+}
+
 // ---- The window ------------------------------------------------------------
 
 TEST_F(DispatchTest, WindowDrops49MsAndPasses50Ms) {
