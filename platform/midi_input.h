@@ -12,7 +12,7 @@
 
 // The system's handle type for the port a callback is for (declared the way
 // the system declares it, so no <windows.h> is needed here).
-struct HDRVR__;
+struct HDRVR__;  // NOLINT(bugprone-reserved-identifier): the system's own name
 typedef HDRVR__* MidiCallbackPort;
 
 #if defined(_WIN64)

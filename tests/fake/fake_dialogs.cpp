@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/dialogs.h"
 #include "tests/fake/fake_platform.h"
@@ -49,7 +50,7 @@ void resetDialogs() {
     d.live.store(0);
 }
 
-void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().scripts[resourceId] = script; }
+void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().scripts[resourceId] = std::move(script); }
 
 void press(WindowRefForTests dialog, uint32_t controlId) {
     Dialog& d = dialogOf(dialog);
@@ -71,8 +72,9 @@ std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlI
     return dialogOf(dialog).lists[controlId];
 }
 int32_t listSelection(WindowRefForTests dialog, uint32_t controlId) {
-    auto& selections = dialogOf(dialog).selections;
-    return selections.count(controlId) != 0 ? selections[controlId] : -1;
+    const auto& selections = dialogOf(dialog).selections;
+    auto found = selections.find(controlId);
+    return found != selections.end() ? found->second : -1;
 }
 std::string itemText(WindowRefForTests dialog, uint32_t controlId) { return dialogOf(dialog).texts[controlId]; }
 bool isEnabled(WindowRefForTests dialog) { return dialogOf(dialog).enabled; }

@@ -84,7 +84,7 @@ void reset() {
     }
     for (auto& t : threads) {
         if (t->thread.joinable()) t->thread.detach();
-        t.release();  // a detached thread may still touch it
+        static_cast<void>(t.release());  // a detached thread may still touch it
     }
     std::lock_guard<std::mutex> lock(s.mutex);
     s.sends.clear();
