@@ -3,10 +3,11 @@
 # make demo   -- play a short performance into a stand-in player under Wine
 # make screenshots -- capture both dialogs into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
+# make bench  -- print the benchmark table (figures, not a test)
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
-.PHONY: all setup dlls native fuzzer check demo screenshots fuzz clean
+.PHONY: all setup dlls native fuzzer check demo screenshots fuzz bench clean
 
 all: dlls
 
@@ -35,6 +36,9 @@ demo: dlls
 
 screenshots: dlls
 	@bash tools/screenshots.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
+
+bench: dlls
+	@bash tools/bench.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
 
 # make fuzz FUZZ_SECONDS=600 -- the dispatch fuzzer for as long as asked
 FUZZ_SECONDS ?= 300

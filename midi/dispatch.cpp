@@ -5,13 +5,18 @@
 // controllers).
 #include "midi/dispatch.h"
 
+#include <atomic>
+
 #include "core/host.h"
 #include "midi/mailbox.h"
 
 // ---- State (touched only by the worker thread) -----------------------------
 
-// Tick at which the last message passed the window.
-static uint32_t lastAcceptedTick = 0;
+// Tick at which the last message passed the window. Written by the worker,
+// read by the main data handler too (see workerWouldDrop).
+static std::atomic<uint32_t> lastAcceptedTick{0};
+// 1 from the worker's wake-up until it waits again.
+static std::atomic<uint32_t> workerBusy{0};
 
 // The last value each continuous control acted on.
 struct ControllerState {
@@ -22,7 +27,8 @@ struct ControllerState {
 static ControllerState controllerState = {0, 0, 0};
 
 void resetDispatchState() {
-    lastAcceptedTick = 0;
+    lastAcceptedTick.store(0);
+    workerBusy.store(0);
     controllerState = ControllerState{0, 0, 0};
 }
 
@@ -31,7 +37,9 @@ void resetDispatchState() {
 void runDispatchWorker() {
     EventRef wake = messageMailbox.wakeEvent.load();
     for (;;) {
+        workerBusy.store(0);
         platformWaitEvent(wake);
+        workerBusy.store(1);
         ShortMessage message = takeMessage();
         // NOTE: the stop test comes before anything else, and also when the
         // slot was empty: quit's own wake-up usually finds it empty.
@@ -41,6 +49,12 @@ void runDispatchWorker() {
         if (message == 0) continue;
         dispatchMessage(message, platformTickCount());
     }
+}
+
+bool workerWouldDrop(uint32_t now) {
+    // Only while the worker waits: a busy worker reads the message later, when
+    // the window may have passed.
+    return workerBusy.load() == 0 && now - lastAcceptedTick.load() < kAcceptWindowMs;
 }
 
 // ---- The window and the rule order -----------------------------------------
@@ -57,10 +71,10 @@ const uint32_t kChannel16Controller = 0xBF;
 
 void dispatchMessage(ShortMessage message, uint32_t now) {
     // Unsigned difference: holds across the tick's wrap every 49.7 days.
-    if (now - lastAcceptedTick < kAcceptWindowMs) return;
+    if (now - lastAcceptedTick.load() < kAcceptWindowMs) return;
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
-    lastAcceptedTick = now;
+    lastAcceptedTick.store(now);
 
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);

@@ -138,6 +138,11 @@ bool failThreadStart(bool fail) {
     std::swap(state().failThreads, fail);
     return fail;
 }
+bool isSignalled(void* event) {
+    auto* e = static_cast<FakeEvent*>(event);
+    std::lock_guard<std::mutex> lock(e->mutex);
+    return e->set;
+}
 uint32_t threadsStarted() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().threadsStarted;

@@ -55,6 +55,7 @@ void setTick(uint32_t tick);
 
 // ---- Events and threads ----
 bool failEventCreation(bool fail);
+bool isSignalled(void* event);  // an event of platformCreateEvent
 bool failThreadStart(bool fail);
 uint32_t threadsStarted();
 

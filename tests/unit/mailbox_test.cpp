@@ -21,6 +21,7 @@ TEST_F(MailboxTest, TakingGivesTheLatestMessageOnceAndEmptiesTheSlot) {
 }
 
 TEST_F(MailboxTest, NonDataNotificationsNeitherStoreNorWake) {
+    fake::setTick(1000);
     EventRef wake = platformCreateEvent();
     messageMailbox.wakeEvent.store(wake);
     handle(kMidiInData, noteOn(0, 60, 1));
@@ -33,6 +34,20 @@ TEST_F(MailboxTest, NonDataNotificationsNeitherStoreNorWake) {
     handle(kMidiInData, noteOn(0, 61, 1));
     platformWaitEvent(wake);
     EXPECT_EQ(takeMessage(), noteOn(0, 61, 1));
+}
+
+TEST_F(MailboxTest, AMessageTheWindowWouldDropIsStoredWithoutWakingTheWaitingWorker) {
+    EventRef wake = platformCreateEvent();
+    messageMailbox.wakeEvent.store(wake);
+    dispatchMessage(noteOn(0, 60, 90), 1000);  // accepted at 1000
+    fake::setTick(1049);
+    handle(kMidiInData, noteOn(0, 64, 90));
+    EXPECT_FALSE(fake::isSignalled(wake));
+    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 64, 90));
+    fake::setTick(1050);
+    handle(kMidiInData, noteOn(0, 65, 90));
+    EXPECT_TRUE(fake::isSignalled(wake));
+    EXPECT_EQ(takeMessage(), noteOn(0, 65, 90));
 }
 
 TEST_F(MailboxTest, AMessageBeforeTheEventExistsIsStoredAndWakesNobody) {

@@ -18,7 +18,7 @@ typedef void (*SetNameFn)(UINT, const char*);
 typedef UINT (*OpenCountFn)();
 typedef BOOL (*IsOpenFn)(UINT);
 typedef void (*SetLateFn)(UINT, DWORD);
-typedef BOOL (*BenchFn)(UINT, UINT, double*, double*);
+typedef BOOL (*BenchFn)(UINT, UINT, UINT, double*, double*);
 typedef LONGLONG (*QpcFn)();
 
 struct State {
@@ -277,8 +277,8 @@ void midiSetName(UINT device, const char* name) { s.setName(device, name); }
 UINT midiOpenCount() { return s.openCount(); }
 bool midiIsOpen(UINT device) { return s.isOpen(device) != FALSE; }
 void midiSetLateDelivery(UINT device, DWORD message) { s.setLate(device, message); }
-bool midiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs) {
-    return s.bench(device, iterations, handlerNs, setEventNs) != FALSE;
+bool midiBenchHandler(UINT device, UINT iterations, UINT spacingMs, double* handlerNs, double* setEventNs) {
+    return s.bench(device, iterations, spacingMs, handlerNs, setEventNs) != FALSE;
 }
 LONGLONG midiLastDeliveryQpc() { return s.lastQpc(); }
 void midiUnplug(UINT device) {

@@ -87,7 +87,9 @@ UINT midiOpenCount();
 void midiSetLateDelivery(UINT device, DWORD message);
 // Every call for the device now fails with MMSYSERR_NODRIVER, as when it is unplugged.
 void midiUnplug(UINT device);
-bool midiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs);
+// The data handler's cost against SetEvent's, per call; spacingMs > 0 times
+// calls that far apart, each of which wakes the worker.
+bool midiBenchHandler(UINT device, UINT iterations, UINT spacingMs, double* handlerNs, double* setEventNs);
 LONGLONG midiLastDeliveryQpc();
 bool midiIsOpen(UINT device);
 // Sends and serves the window long enough for the worker to act.

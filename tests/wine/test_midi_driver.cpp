@@ -260,25 +260,60 @@ __declspec(dllexport) void fakeMidiSetLateDelivery(UINT device, DWORD message) {
 // active-sensing message, and SetEvent as often on an event of its own, and
 // reports both in nanoseconds per call: the cost of the data handler against
 // the one system call it must make.
-__declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, double* handlerNs, double* setEventNs) {
+//
+// With spacingMs > 0 the calls come that far apart, each timed alone, so that
+// every one of them wakes the waiting thread.
+__declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UINT spacingMs, double* handlerNs,
+                                                double* setEventNs) {
     setUp();
     if (device >= deviceCount || !devices[device].open) return FALSE;
     Device& d = devices[device];
     LPDRVCALLBACK handler = reinterpret_cast<LPDRVCALLBACK>(d.desc.dwCallback);
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    LARGE_INTEGER frequency, t0, t1, t2;
+    // The baseline's event has a waiting thread too, as the handler's has the
+    // dispatch worker.
+    static volatile LONG stopWaiter;
+    stopWaiter = 0;
+    HANDLE waiter = CreateThread(nullptr, 0, [](LPVOID e) -> DWORD {
+        while (InterlockedCompareExchange(&stopWaiter, 0, 0) == 0) WaitForSingleObject(static_cast<HANDLE>(e), 100);
+        return 0;
+    }, event, 0, nullptr);
+    Sleep(20);
+    LARGE_INTEGER frequency, a, b;
     QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&t0);
-    for (UINT i = 0; i < iterations; ++i) {
-        handler(reinterpret_cast<HDRVR>(d.desc.hMidi), MIM_DATA, d.desc.dwInstance, 0xFE, 0);
+    LONGLONG handlerTicks = 0, setEventTicks = 0;
+    if (spacingMs == 0) {
+        QueryPerformanceCounter(&a);
+        for (UINT i = 0; i < iterations; ++i) {
+            handler(reinterpret_cast<HDRVR>(d.desc.hMidi), MIM_DATA, d.desc.dwInstance, 0xFE, 0);
+        }
+        QueryPerformanceCounter(&b);
+        handlerTicks = b.QuadPart - a.QuadPart;
+        QueryPerformanceCounter(&a);
+        for (UINT i = 0; i < iterations; ++i) SetEvent(event);
+        QueryPerformanceCounter(&b);
+        setEventTicks = b.QuadPart - a.QuadPart;
+    } else {
+        for (UINT i = 0; i < iterations; ++i) {
+            Sleep(spacingMs);
+            QueryPerformanceCounter(&a);
+            handler(reinterpret_cast<HDRVR>(d.desc.hMidi), MIM_DATA, d.desc.dwInstance, 0xFE, 0);
+            QueryPerformanceCounter(&b);
+            handlerTicks += b.QuadPart - a.QuadPart;
+            Sleep(spacingMs);
+            QueryPerformanceCounter(&a);
+            SetEvent(event);
+            QueryPerformanceCounter(&b);
+            setEventTicks += b.QuadPart - a.QuadPart;
+        }
     }
-    QueryPerformanceCounter(&t1);
-    for (UINT i = 0; i < iterations; ++i) SetEvent(event);
-    QueryPerformanceCounter(&t2);
+    InterlockedExchange(&stopWaiter, 1);
+    WaitForSingleObject(waiter, 1000);
+    CloseHandle(waiter);
     CloseHandle(event);
     double scale = 1e9 / static_cast<double>(frequency.QuadPart) / iterations;
-    *handlerNs = static_cast<double>(t1.QuadPart - t0.QuadPart) * scale;
-    *setEventNs = static_cast<double>(t2.QuadPart - t1.QuadPart) * scale;
+    *handlerNs = static_cast<double>(handlerTicks) * scale;
+    *setEventNs = static_cast<double>(setEventTicks) * scale;
     return TRUE;
 }
 

@@ -1,0 +1,222 @@
+// bench.cpp -- figures for `make bench`, each beside its baseline measured in
+// the same run. Prints a table; never fails on a slow machine.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <cstring>
+#include <string>
+
+#include "tests/wine/host_support.h"
+
+#include <tlhelp32.h>
+
+using namespace host;
+
+namespace {
+
+double qpcToUs(LONGLONG ticks) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(ticks) * 1e6 / static_cast<double>(f.QuadPart);
+}
+
+LONGLONG qpcNow() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t at = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(at, v.size() - 1)];
+}
+
+// ---- The worker thread ------------------------------------------------------------
+
+std::set<DWORD> threadIds() {
+    std::set<DWORD> out;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) out.insert(entry.th32ThreadID);
+    }
+    CloseHandle(snap);
+    return out;
+}
+
+// CPU time (user and kernel) of a thread in milliseconds.
+double cpuMs(HANDLE thread) {
+    FILETIME created, ended, kernel, user;
+    if (!GetThreadTimes(thread, &created, &ended, &kernel, &user)) return -1;
+    ULARGE_INTEGER k, u;
+    k.LowPart = kernel.dwLowDateTime;
+    k.HighPart = kernel.dwHighDateTime;
+    u.LowPart = user.dwLowDateTime;
+    u.HighPart = user.dwHighDateTime;
+    return static_cast<double>(k.QuadPart + u.QuadPart) / 10000.0;
+}
+
+// Tells tools/bench.sh, which watches this process from Linux, where a phase
+// starts or ends, and waits until it has taken its sample.
+void mark(const char* name) {
+    printf("MARK %s\n", name);
+    fflush(stdout);
+    std::string done = pluginDirectory() + name + ".done";
+    for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+}
+
+// ---- The bare send baseline --------------------------------------------------------
+
+// Both measurements run the same way: a thread wakes every 60 ms and either
+// sends a key through the test MIDI driver or sends the command to the
+// player's window itself, while the player's thread waits for messages.
+const int kSamples = 200;
+bool bareRounds = false;
+LONGLONG bareSentAt[kSamples];
+DWORD WINAPI sender(LPVOID) {
+    for (int i = 0; i < kSamples; ++i) {
+        Sleep(60);
+        if (bareRounds) {
+            bareSentAt[i] = qpcNow();
+            SendMessageA(window(), WM_COMMAND, 40046, 0);
+        } else {
+            midiSend(0, midiNoteOn(0, 64, 90));
+        }
+    }
+    Sleep(100);
+    return 0;
+}
+
+std::vector<double> pluginUs, bareUs;
+
+// On the player's thread, as each command arrives: the driver's latest
+// delivery is this key's, since keys come 60 ms apart.
+void recordLatency(const Received& r) { pluginUs.push_back(qpcToUs(r.qpc - midiLastDeliveryQpc())); }
+
+void serveUntilEnded(HANDLE thread) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    CloseHandle(thread);
+}
+
+volatile LONG flooding = 0;
+DWORD WINAPI flood(LPVOID) {
+    DWORD started = GetTickCount();
+    LONG sent = 0;
+    while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
+        LONG due = static_cast<LONG>((GetTickCount() - started) * 10);
+        for (; sent < due; ++sent) midiSend(0, midiNoteOn(0, 64, 90));
+        Sleep(1);
+    }
+    return 0;
+}
+
+void row(const char* figure, const std::string& measured, const std::string& baseline, const std::string& ratio,
+         const char* target) {
+    printf("| %-44s | %-18s | %-28s | %-6s | %-22s |\n", figure, measured.c_str(), baseline.c_str(), ratio.c_str(),
+           target);
+}
+
+std::string fmt(const char* format, double value) {
+    char text[64];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void bench() {
+    writeSettings(0, 0);
+    check(load() != nullptr, "the plug-in loads");
+    std::set<DWORD> before = threadIds();
+    mark("before-init");
+    init();
+    pump(100);
+    mark("after-init");
+    std::vector<DWORD> started;
+    for (DWORD t : threadIds()) {
+        if (before.count(t) == 0) started.push_back(t);
+    }
+    check(started.size() == 1, "init starts one thread", std::to_string(started.size()));
+    HANDLE worker = started.empty() ? nullptr : OpenThread(THREAD_QUERY_INFORMATION, FALSE, started[0]);
+
+    // Latency: from the driver's call into the plug-in to the player's window.
+    take();
+    bareRounds = false;
+    setOnReceive(recordLatency);
+    serveUntilEnded(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
+    setOnReceive(nullptr);
+    take();
+    // Baseline: a thread of the player's own sends to the same window.
+    bareRounds = true;
+    serveUntilEnded(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
+    std::vector<Received> bare = take();
+    for (size_t i = 0; i < bare.size() && i < static_cast<size_t>(kSamples); ++i) {
+        bareUs.push_back(qpcToUs(bare[i].qpc - bareSentAt[i]));
+    }
+
+    // The main data handler against the one system call it makes, in
+    // alternating rounds so that drift favours neither.
+    // Back to back, most calls fall inside the window and wake nobody.
+    double handlerNs = 0, setEventNs = 0;
+    const int rounds = 10;
+    for (int round = 0; round < rounds; ++round) {
+        double h = 0, e = 0;
+        midiBenchHandler(0, 20000, 0, &h, &e);
+        handlerNs += h / rounds;
+        setEventNs += e / rounds;
+        pump(60);
+    }
+    // 60 ms apart, every call wakes the worker.
+    double wakingNs = 0, wakingSetEventNs = 0;
+    midiBenchHandler(0, 100, 60, &wakingNs, &wakingSetEventNs);
+    pump(100);
+    take();
+
+    // Idle: 10 s with nothing arriving.
+    double idleCpu0 = cpuMs(worker);
+    mark("idle-start");
+    Sleep(10000);
+    mark("idle-end");
+    double idleCpu1 = cpuMs(worker);
+
+    // A flood of 10,000 messages a second for 5 s.
+    double floodCpu0 = cpuMs(worker);
+    InterlockedExchange(&flooding, 1);
+    HANDLE flooder = CreateThread(nullptr, 0, flood, nullptr, 0, nullptr);
+    pump(5000);
+    double floodCpu1 = cpuMs(worker);
+    InterlockedExchange(&flooding, 0);
+    WaitForSingleObject(flooder, 5000);
+    midiWaitIdle(5000);
+    size_t accepted = take().size();
+    quit();
+    unload();
+
+    double p50 = percentile(pluginUs, 0.5), p99 = percentile(pluginUs, 0.99);
+    double b50 = percentile(bareUs, 0.5), b99 = percentile(bareUs, 0.99);
+    printf("| %-44s | %-18s | %-28s | %-6s | %-22s |\n", "figure", "measured", "baseline (same run)", "ratio",
+           "target");
+    printf("|%s|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(20, '-').c_str(),
+           std::string(30, '-').c_str(), std::string(8, '-').c_str(), std::string(24, '-').c_str());
+    row("MIDI callback -> host window, median", fmt("%.1f us", p50), fmt("%.1f us bare SendMessage", b50),
+        fmt("%.2fx", b50 > 0 ? p50 / b50 : 0), "");
+    row("MIDI callback -> host window, p99", fmt("%.1f us", p99), fmt("%.1f us bare SendMessage", b99),
+        fmt("%.2fx", b99 > 0 ? p99 / b99 : 0), "<= 1.5x and < 1000 us");
+    row("main data handler, one that wakes the worker", fmt("%.0f ns", wakingNs),
+        fmt("%.0f ns SetEvent", wakingSetEventNs), fmt("%.2fx", wakingSetEventNs > 0 ? wakingNs / wakingSetEventNs : 0),
+        "<= 1.2x");
+    row("main data handler, back to back (flood)", fmt("%.0f ns", handlerNs), fmt("%.0f ns SetEvent", setEventNs),
+        fmt("%.3fx", setEventNs > 0 ? handlerNs / setEventNs : 0), "<= 1.2x");
+    row("worker CPU, idle 10 s", fmt("%.1f ms", idleCpu1 - idleCpu0), "", "", "0");
+    row("worker CPU, flood of 10,000/s for 5 s", fmt("%.2f %% of a core", (floodCpu1 - floodCpu0) / 50.0),
+        fmt("%.0f commands accepted", static_cast<double>(accepted)), "", "< 2 %");
+    printf("ROWS-END %zu %zu\n", pluginUs.size(), bareUs.size());
+}
+
+const ScenarioRegistration registrations[] = {
+    {"bench", bench},
+};
+
+}  // namespace
