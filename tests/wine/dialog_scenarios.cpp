@@ -16,12 +16,105 @@ const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 
 typedef std::vector<std::string> Texts;
 
+// ---- The templates as built ----------------------------------------------------------
+
+struct ControlSpec {
+    int id;
+    const char* className;
+    const char* text;  // null: not checked
+    int x, y, width, height;  // dialog units; height 0: not checked (lists, the picture)
+    bool tabStop;
+};
+
+// Walks the dialog's controls in template order and compares each with its
+// line of the table: identifier, kind, text, place and size, tab stop.
+void checkTemplate(HWND dialog, const char* name, const ControlSpec* specs, size_t count) {
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (size_t i = 0; i < count; ++i, child = child ? GetWindow(child, GW_HWNDNEXT) : nullptr) {
+        const ControlSpec& spec = specs[i];
+        std::string where = std::string(name) + " control " + std::to_string(i + 1);
+        check(child != nullptr, "the template has every control", where);
+        if (child == nullptr) return;
+        char className[64] = "", text[256] = "";
+        GetClassNameA(child, className, sizeof className);
+        GetWindowTextA(child, text, sizeof text);
+        int id = GetDlgCtrlID(child);
+        check(id == spec.id || (spec.id == -1 && (id == 0xFFFF || id == -1)), "control identifier",
+              where + ": " + std::to_string(id));
+        check(lstrcmpiA(className, spec.className) == 0, "control kind", where + ": " + className);
+        if (spec.text != nullptr) check(text == std::string(spec.text), "control text", where + ": " + text);
+        RECT want = {spec.x, spec.y, spec.x + spec.width, spec.y + (spec.height ? spec.height : 8)};
+        MapDialogRect(dialog, &want);
+        RECT got;
+        GetWindowRect(child, &got);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
+        bool placed = abs(got.left - want.left) <= 1 && abs(got.top - want.top) <= 1;
+        bool sized = spec.height == 0 ||
+                     (abs((got.right - got.left) - (want.right - want.left)) <= 1 &&
+                      abs((got.bottom - got.top) - (want.bottom - want.top)) <= 1);
+        check(placed && sized, "control place and size", where);
+        bool tab = (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0;
+        check(tab == spec.tabStop, "tab stop", where);
+    }
+    check(child == nullptr, "no control beyond the table", name);
+}
+
+const ControlSpec kConfigControls[] = {
+    {IDOK, "Button", "OK", 192, 204, 41, 14, true},
+    {IDCANCEL, "Button", "Cancel", 239, 204, 41, 14, true},
+    {IDC_APPLY, "Button", "Apply", 285, 204, 41, 14, true},
+    {-1, "Static", nullptr, 7, 201, 178, 17, false},
+    {IDC_DEVICE, "ComboBox", nullptr, 54, 20, 94, 0, true},
+    {-1, "Static", "MIDI Input Device", 54, 7, 59, 8, false},
+    {-1, "Static", "Channel", 158, 7, 27, 8, false},
+    {IDC_CHANNEL, "ComboBox", nullptr, 158, 20, 35, 0, true},
+    {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 82, 14, true},
+    {-1, "Static", nullptr, 7, 42, 319, 0, false},
+};
+
+const ControlSpec kAutodetectControls[] = {
+    {IDOK, "Button", "OK", 74, 61, 50, 14, true},
+    {IDCANCEL, "Button", "Cancel", 127, 61, 50, 14, true},
+    {IDC_DETECTED_PORT, "Static", "None", 74, 33, 98, 8, false},
+    {IDC_DETECTED_CHANNEL, "Static", "None", 74, 47, 98, 8, false},
+    {-1, "Static", "MIDI Port:", 32, 33, 33, 8, false},
+    {-1, "Static", "MIDI Channel:", 19, 47, 46, 8, false},
+    {-1, "Static", "Please press a key on the desired MIDI device:", 15, 15, 153, 12, false},
+};
+
+// The dialog's client area measures the template's size, and its origin is
+// 0, 0 of its owner's client area (the frame lies just outside).
+void checkFrame(HWND dialog, const char* name, int width, int height) {
+    RECT want = {0, 0, width, height};
+    MapDialogRect(dialog, &want);
+    RECT client;
+    GetClientRect(dialog, &client);
+    check(abs(client.right - want.right) <= 1 && abs(client.bottom - want.bottom) <= 1, "dialog size", name);
+    POINT origin = {0, 0}, ownerOrigin = {0, 0};
+    ClientToScreen(dialog, &origin);
+    ClientToScreen(window(), &ownerOrigin);
+    check(origin.x == ownerOrigin.x && origin.y == ownerOrigin.y, "placed at 0, 0 of the owner, not centred",
+          std::string(name) + ": at " + std::to_string(origin.x) + ", " + std::to_string(origin.y) + ", owner client at " +
+              std::to_string(ownerOrigin.x) + ", " + std::to_string(ownerOrigin.y));
+    LOGFONTA font = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font);
+    check(lstrcmpA(font.lfFaceName, "MS Sans Serif") == 0, "the dialog font is MS Sans Serif",
+          std::string(name) + ": " + font.lfFaceName);
+    LONG style = GetWindowLongA(dialog, GWL_STYLE);
+    check((style & (WS_POPUP | WS_CAPTION | WS_SYSMENU)) == (WS_POPUP | WS_CAPTION | WS_SYSMENU) &&
+              (style & DS_MODALFRAME) != 0,
+          "a modal pop-up with caption and close box", name);
+}
+
 // ---- Choose, apply, autodetect, OK -------------------------------------------------
 
 void configureUser() {
     HWND config = waitForDialog(kConfigCaption);
     check(config != nullptr, "the configuration dialog opens with its caption");
     if (config == nullptr) return;
+    checkTemplate(config, "configuration", kConfigControls, sizeof kConfigControls / sizeof kConfigControls[0]);
+    checkFrame(config, "configuration", 333, 225);
+    check(GetWindow(config, GW_OWNER) == window(), "owned by the player's window");
     Texts devices = listEntries(config, IDC_DEVICE);
     check(devices == Texts{"None", "Test MIDI In 0", "Test MIDI In 1", "Test MIDI In 2"},
           "the device list holds None and every device", joined(devices));
@@ -58,6 +151,9 @@ void configureUser() {
     check(detect != nullptr, "Autodetect opens its dialog");
     if (detect == nullptr) return;
     check(!IsWindowEnabled(config), "the configuration dialog is disabled meanwhile");
+    checkTemplate(detect, "autodetect", kAutodetectControls, sizeof kAutodetectControls / sizeof kAutodetectControls[0]);
+    checkFrame(detect, "autodetect", 184, 82);
+    check(GetWindow(detect, GW_OWNER) == window(), "owned by the player's window");
     check(midiOpenCount() == 3, "every device is listened to", std::to_string(midiOpenCount()));
     check(controlText(detect, IDC_DETECTED_PORT) == "None" && controlText(detect, IDC_DETECTED_CHANNEL) == "None",
           "the labels start at None");
