@@ -113,6 +113,8 @@ Function procAddress(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+}  // namespace
+
 std::string windowsPath(const char* path) {
     std::string p = path;
     if (!p.empty() && p[0] == '/') {
@@ -121,8 +123,6 @@ std::string windowsPath(const char* path) {
     }
     return p;
 }
-
-}  // namespace
 
 bool operator==(const Received& a, const Received& b) {
     return a.request == b.request && a.id == b.id && a.argument == b.argument;

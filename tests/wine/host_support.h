@@ -49,6 +49,8 @@ void (*findScenario(const char* name))();
 void writeSettings(int device, int channel);
 bool contains(const std::string& text, const std::string& part);
 std::string joined(const std::vector<std::string>& texts);
+// A Linux path as Wine names it (Z: is the root); other paths unchanged.
+std::string windowsPath(const char* path);
 
 // ---- Setup -------------------------------------------------------------------
 // Creates the main window, loads the test driver's control exports and

@@ -36,21 +36,17 @@ foreach(scenario IN LISTS NOTEWICK_WINE_SCENARIOS)
     set_tests_properties(wine.${scenario} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180)
 endforeach()
 
+# A scenario with settings of its own for the test driver or the scenario.
+function(notewick_wine_scenario name)
+    add_test(NAME wine.${name} COMMAND ${NOTEWICK_WINE_RUN} ${name})
+    set_tests_properties(wine.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT "${ARGN}")
+endfunction()
+
 # Note-ons from 16 devices as fast as they come while OK or Cancel closes the
 # autodetect dialog's ports.
-add_test(NAME wine.autodetect_storm COMMAND ${NOTEWICK_WINE_RUN} autodetect_storm)
-set_tests_properties(wine.autodetect_storm PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
-    ENVIRONMENT "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
-
-# Scenarios that need a driver with another number of devices.
-add_test(NAME wine.fault_no_devices COMMAND ${NOTEWICK_WINE_RUN} fault_no_devices)
-set_tests_properties(wine.fault_no_devices PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
-    ENVIRONMENT "FAKEMIDI_DEVICES=0")
-add_test(NAME wine.fault_too_many_devices COMMAND ${NOTEWICK_WINE_RUN} fault_too_many_devices)
-set_tests_properties(wine.fault_too_many_devices PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
-    ENVIRONMENT "FAKEMIDI_DEVICES=48")
-
+notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
+# No devices; more devices than one process may open.
+notewick_wine_scenario(fault_no_devices "FAKEMIDI_DEVICES=0")
+notewick_wine_scenario(fault_too_many_devices "FAKEMIDI_DEVICES=48")
 # The hand-edited settings files.
-add_test(NAME wine.settings_corpus COMMAND ${NOTEWICK_WINE_RUN} settings_corpus)
-set_tests_properties(wine.settings_corpus PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
-    ENVIRONMENT "NOTEWICK_SETTINGS_CORPUS=${CMAKE_SOURCE_DIR}/tests/data/settings")
+notewick_wine_scenario(settings_corpus "NOTEWICK_SETTINGS_CORPUS=${CMAKE_SOURCE_DIR}/tests/data/settings")

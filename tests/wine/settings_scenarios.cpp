@@ -19,15 +19,6 @@ typedef std::vector<Received> List;
 
 const int kDevices = 3;  // the test driver's default
 
-std::string windowsPath(const std::string& path) {
-    std::string p = path;
-    if (!p.empty() && p[0] == '/') {
-        p = "Z:" + p;
-        std::replace(p.begin(), p.end(), '/', '\\');
-    }
-    return p;
-}
-
 Texts lines(const std::string& all) {
     Texts out;
     std::string line;
