@@ -6,9 +6,9 @@
 set -eu
 
 packages=(
-  cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev
+  cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb fonts-wine x11-utils imagemagick
+  wine wine64 xvfb fonts-wine x11-utils imagemagick procps
 )
 
 missing=()

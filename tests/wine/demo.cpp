@@ -56,7 +56,8 @@ std::string describeReceived(const std::vector<Received>& got) {
 
 struct Step {
     DWORD message;
-    bool playing;  // what the player answers when asked
+    bool playing;     // what the player answers when asked
+    const char* why;  // when nothing is sent
 };
 
 }  // namespace
@@ -70,16 +71,37 @@ int runDemo() {
     init();
     printf("Notewick demo: %s\n", record()->description);
     printf("The player listens to \"Test MIDI In 0\" on MIDI channel 1.\n\n");
+    const char* const release = "a key's release matches no rule";
     const Step performance[] = {
-        {midiNoteOn(0, 62, 90), false},  {midiNoteOff(0, 62), false},    {midiNoteOn(0, 64, 90), true},
-        {midiNoteOn(0, 62, 100), false}, {midiNoteOn(0, 67, 80), true},  {midiNoteOn(0, 60, 80), true},
-        {midiNoteOn(0, 71, 70), true},   {midiNoteOn(0, 69, 70), true},  {midiNoteOn(0, 61, 90), true},
-        {midiNoteOn(0, 63, 90), true},   {midiNoteOn(0, 66, 90), true},  {midiNoteOn(0, 68, 90), true},
-        {midiNoteOn(0, 70, 90), true},   {midiNoteOn(0, 76, 0), true},   {midiNoteOn(1, 64, 90), true},
-        {midiPitchBend(0, 0, 64), true}, {midiPitchBend(0, 0, 80), true}, {midiPitchBend(0, 0, 100), true},
-        {midiPitchBend(0, 0, 64), true}, {midiPitchBend(0, 0, 30), true}, {midiController(0, 1, 127), true},
-        {midiController(0, 1, 64), true}, {midiController(15, 19, 127), true}, {midiController(15, 20, 127), true},
-        {midiController(15, 22, 127), true}, {midiController(15, 75, 90), true}, {midiNoteOn(0, 65, 90), true},
+        {midiNoteOn(0, 62, 90), false, nullptr},
+        {midiNoteOff(0, 62), false, release},
+        {midiNoteOn(0, 64, 90), true, nullptr},
+        {midiNoteOn(0, 62, 100), false, nullptr},
+        {midiNoteOn(0, 67, 80), true, nullptr},
+        {midiNoteOn(0, 60, 80), true, nullptr},
+        {midiNoteOn(0, 71, 70), true, nullptr},
+        {midiNoteOn(0, 69, 70), true, nullptr},
+        {midiNoteOn(0, 61, 90), true, nullptr},
+        {midiNoteOn(0, 63, 90), true, nullptr},
+        {midiNoteOn(0, 66, 90), true, nullptr},
+        {midiNoteOn(0, 68, 90), true, nullptr},
+        {midiNoteOn(0, 70, 90), true, nullptr},
+        {midiNoteOn(0, 76, 0), true, "velocity 0 is a release"},
+        {midiNoteOn(1, 64, 90), true, "not the configured channel"},
+        {midiPitchBend(0, 0, 64), true, "the wheel at its centre"},
+        {midiPitchBend(0, 0, 80), true, nullptr},
+        {midiPitchBend(0, 0, 100), true, nullptr},
+        {midiPitchBend(0, 0, 64), true, "back toward the centre"},
+        {midiPitchBend(0, 0, 30), true, nullptr},
+        {midiController(0, 1, 127), true, nullptr},
+        {midiController(0, 1, 126), true, "within one of the last value"},
+        {midiController(0, 1, 64), true, nullptr},
+        {midiController(15, 19, 127), true, nullptr},
+        {midiController(15, 20, 127), true, nullptr},
+        {midiController(15, 22, 127), true, nullptr},
+        {midiController(15, 23, 127), true, "controller 23 is no button"},
+        {midiController(15, 75, 90), true, nullptr},
+        {midiNoteOn(0, 65, 90), true, nullptr},
     };
     size_t commands = 0, requests = 0, messages = 0;
     for (const Step& step : performance) {
@@ -88,8 +110,22 @@ int runDemo() {
         std::vector<Received> got = take();
         for (const Received& r : got) (r.request ? requests : commands) += 1;
         ++messages;
-        printf("  %-34s -> %s\n", describeMessage(step.message).c_str(), describeReceived(got).c_str());
+        std::string result = describeReceived(got);
+        if (got.empty() && step.why != nullptr) result += std::string(" (") + step.why + ")";
+        printf("  %-38s -> %s\n", describeMessage(step.message).c_str(), result.c_str());
     }
+    // Two keys 10 ms apart: the second falls inside the 50 ms window.
+    midiSend(0, midiNoteOn(0, 67, 90));
+    midiWaitIdle();
+    pump(10);
+    midiSend(0, midiNoteOn(0, 60, 90));
+    midiWaitIdle();
+    pump(120);
+    std::vector<Received> got = take();
+    for (const Received& r : got) (r.request ? requests : commands) += 1;
+    messages += 2;
+    printf("  %-38s -> %s (the second came within 50 ms)\n", "note-on G4, then C4 10 ms later",
+           describeReceived(got).c_str());
     quit();
     unload();
     printf("\n%zu messages played: the player received %zu commands and %zu requests.\n", messages, commands,

@@ -68,7 +68,38 @@ void storedChannel() {
     check(contains(ini, "MIDIDevice=0") && contains(ini, "MIDIChannel=9"), "quit writes the settings back", ini);
 }
 
+// What Windows shows in the DLL's properties.
+std::string versionString(const std::vector<char>& info, const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) || value == nullptr) {
+        return "<none>";
+    }
+    return value;
+}
+
+void versionRecord() {
+    std::string path = pluginDirectory() + "gen_notewick.dll";
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
+    check(size > 0, "the DLL has a version record");
+    if (size == 0) return;
+    std::vector<char> info(size);
+    GetFileVersionInfoA(path.c_str(), 0, size, info.data());
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length);
+    check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010001 && fixed->dwProductVersionMS == 0x00010001,
+          "file and product version 1.1");
+    check(versionString(info, "ProductName") == "Notewick", "product name", versionString(info, "ProductName"));
+    check(versionString(info, "FileVersion") == "1.1", "file version text", versionString(info, "FileVersion"));
+    check(versionString(info, "ProductVersion") == "1.1", "product version text");
+    std::string description = versionString(info, "FileDescription");
+    check(description != "<none>" && !description.empty(), "a file description", description);
+}
+
 void description() {
+    versionRecord();
     DeleteFileA(iniPath().c_str());
     PluginRecord* r = load();
     check(r != nullptr, "the plug-in loads");
