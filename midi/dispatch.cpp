@@ -10,7 +10,9 @@
 #include "core/host.h"
 #include "midi/mailbox.h"
 
-// ---- State (touched only by the worker thread) -----------------------------
+// ---- State ---------------------------------------------------------------
+// Written only by the worker thread; the first two words are read by the
+// main data handler as well.
 
 // Tick at which the last message passed the window. Written by the worker,
 // read by the main data handler too (see workerWouldDrop).
