@@ -14,19 +14,26 @@ all: dlls
 setup:
 	@bash tools/setup.sh
 
+# Configures and builds one preset; its output goes to build/PRESET.log and
+# is shown only when the build fails.
+define build
+	@mkdir -p build
+	@{ cmake --preset $(1) && cmake --build --preset $(1) -j 2; } >build/$(1).log 2>&1 \
+	  || { cat build/$(1).log; echo "make: the $(1) build failed (build/$(1).log)"; exit 1; }
+endef
+
 dlls: setup
-	@cmake --preset win32 >/dev/null
-	@cmake --build --preset win32 -j 2
-	@cmake --preset win64 >/dev/null
-	@cmake --build --preset win64 -j 2
+	@echo "building dist/gen_notewick.dll (i686) and dist/x64/gen_notewick.dll (x86_64)"
+	$(call build,win32)
+	$(call build,win64)
 
 native: setup
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j 2
+	@echo "building the native tests"
+	$(call build,native)
 
 fuzzer: setup
-	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j 2
+	@echo "building the dispatch fuzzer"
+	$(call build,fuzz)
 
 check: dlls native fuzzer
 	@cd build/native && ctest --output-on-failure -j 2
