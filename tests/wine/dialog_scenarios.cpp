@@ -28,10 +28,10 @@ struct ControlSpec {
 
 // Walks the dialog's controls in template order and compares each with its
 // line of the table: identifier, kind, text, place and size, tab stop.
-void checkTemplate(HWND dialog, const char* name, const ControlSpec* specs, size_t count) {
+void checkTemplate(HWND dialog, const char* name, const ControlSpec* table, size_t count) {
     HWND child = GetWindow(dialog, GW_CHILD);
     for (size_t i = 0; i < count; ++i, child = child ? GetWindow(child, GW_HWNDNEXT) : nullptr) {
-        const ControlSpec& spec = specs[i];
+        const ControlSpec& line = table[i];
         std::string where = std::string(name) + " control " + std::to_string(i + 1);
         check(child != nullptr, "the template has every control", where);
         if (child == nullptr) return;
@@ -39,22 +39,22 @@ void checkTemplate(HWND dialog, const char* name, const ControlSpec* specs, size
         GetClassNameA(child, className, sizeof className);
         GetWindowTextA(child, text, sizeof text);
         int id = GetDlgCtrlID(child);
-        check(id == spec.id || (spec.id == -1 && (id == 0xFFFF || id == -1)), "control identifier",
+        check(id == line.id || (line.id == -1 && (id == 0xFFFF || id == -1)), "control identifier",
               where + ": " + std::to_string(id));
-        check(lstrcmpiA(className, spec.className) == 0, "control kind", where + ": " + className);
-        if (spec.text != nullptr) check(text == std::string(spec.text), "control text", where + ": " + text);
-        RECT want = {spec.x, spec.y, spec.x + spec.width, spec.y + (spec.height ? spec.height : 8)};
+        check(lstrcmpiA(className, line.className) == 0, "control kind", where + ": " + className);
+        if (line.text != nullptr) check(text == std::string(line.text), "control text", where + ": " + text);
+        RECT want = {line.x, line.y, line.x + line.width, line.y + (line.height ? line.height : 8)};
         MapDialogRect(dialog, &want);
         RECT got;
         GetWindowRect(child, &got);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
         bool placed = abs(got.left - want.left) <= 1 && abs(got.top - want.top) <= 1;
-        bool sized = spec.height == 0 ||
+        bool sized = line.height == 0 ||
                      (abs((got.right - got.left) - (want.right - want.left)) <= 1 &&
                       abs((got.bottom - got.top) - (want.bottom - want.top)) <= 1);
         check(placed && sized, "control place and size", where);
         bool tab = (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0;
-        check(tab == spec.tabStop, "tab stop", where);
+        check(tab == line.tabStop, "tab stop", where);
     }
     check(child == nullptr, "no control beyond the table", name);
 }
