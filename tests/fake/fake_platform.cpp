@@ -43,6 +43,7 @@ struct State {
     intptr_t playState = 0;
     uint32_t sendDelayMs = 0;
     void (*onSend)(const Send&) = nullptr;
+    std::atomic<void (*)()> onWake{nullptr};
     std::atomic<uint32_t> tick{0};
     bool failEvents = false;
     bool failThreads = false;
@@ -91,6 +92,7 @@ void reset() {
     s.playState = 0;
     s.sendDelayMs = 0;
     s.onSend = nullptr;
+    s.onWake.store(nullptr);
     s.tick.store(0);
     s.failEvents = false;
     s.failThreads = false;
@@ -138,6 +140,7 @@ bool failThreadStart(bool fail) {
     std::swap(state().failThreads, fail);
     return fail;
 }
+void setOnWake(void (*hook)()) { state().onWake.store(hook); }
 bool isSignalled(void* event) {
     auto* e = static_cast<FakeEvent*>(event);
     std::lock_guard<std::mutex> lock(e->mutex);
@@ -256,9 +259,13 @@ void platformSignalEvent(EventRef event) {
 
 void platformWaitEvent(EventRef event) {
     auto* e = static_cast<fake::FakeEvent*>(event);
-    std::unique_lock<std::mutex> lock(e->mutex);
-    e->signalled.wait(lock, [e] { return e->set; });
-    e->set = false;  // auto-reset
+    {
+        std::unique_lock<std::mutex> lock(e->mutex);
+        e->signalled.wait(lock, [e] { return e->set; });
+        e->set = false;  // auto-reset
+    }
+    void (*hook)() = state().onWake.load();
+    if (hook != nullptr) hook();
 }
 
 ThreadRef platformStartThread(void (*entry)()) {

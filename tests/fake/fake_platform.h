@@ -56,6 +56,9 @@ void setTick(uint32_t tick);
 // ---- Events and threads ----
 bool failEventCreation(bool fail);
 bool isSignalled(void* event);  // an event of platformCreateEvent
+// Called on the waiting thread each time a wait returns, before the waiter
+// goes on: lets a test deliver a message between the wake-up and the read.
+void setOnWake(void (*hook)());
 bool failThreadStart(bool fail);
 uint32_t threadsStarted();
 

@@ -80,6 +80,29 @@ TEST_F(WorkerThreadTest, AMessageArrivingDuringASlowSendIsActedOnAtMostOnce) {
     EXPECT_EQ(countOf(CmdVolumeDown), 8u);
 }
 
+// A key arriving between the worker's wake-up and its read: the worker reads
+// that key, and the key's own signal wakes it once more afterwards.
+std::atomic<bool> deliverOnWake{false};
+void keyBetweenWakeAndRead() {
+    if (!deliverOnWake.exchange(false)) return;
+    fake::setTick(2000);
+    fake::deliverData(0, noteOn(0, 64, 90));  // E: Pause
+}
+void slowSend(const fake::Send&) { fake::setTick(2100); }  // each send takes 100 ms
+
+TEST_F(WorkerThreadTest, AKeyStoredBetweenWakeUpAndReadIsActedOnOnceEvenAfterASlowSend) {
+    fake::setOnSend(slowSend);
+    fake::setOnWake(keyBetweenWakeAndRead);
+    deliverOnWake.store(true);
+    fake::deliverData(0, noteOff(0, 60));  // wakes the worker
+    settle();
+    settle();
+    EXPECT_EQ(countOf(CmdPause), 1u);
+    fake::setOnWake(nullptr);
+    pluginRecord.quitProc();
+    EXPECT_EQ(countOf(CmdPause), 1u);
+}
+
 TEST_F(WorkerThreadTest, QuitDuringASlowSendEndsTheWorkerBeforeReturning) {
     fake::setSendDelayMs(100);
     fake::deliverData(0, noteOn(0, 71, 90));  // B: four slow volume-up sends
