@@ -10,12 +10,10 @@
 #include "core/host.h"
 #include "midi/mailbox.h"
 
-// ---- State ---------------------------------------------------------------
-// Written only by the worker thread; the first two words are read by the
-// main data handler as well.
+// ---- State (written only by the worker thread) -----------------------------
 
-// Tick at which the last message passed the window. Written by the worker,
-// read by the main data handler too (see workerWouldDrop).
+// Tick at which the last message passed the window; the main data handler
+// reads it too (see workerWouldDrop).
 static std::atomic<uint32_t> lastAcceptedTick{0};
 // 1 from the worker's wake-up until it waits again.
 static std::atomic<uint32_t> workerBusy{0};
@@ -53,10 +51,14 @@ void runDispatchWorker() {
     }
 }
 
+// Fewer than 50 ms since the last accepted message. The unsigned difference
+// holds across the tick's wrap every 49.7 days.
+static bool insideWindow(uint32_t now) { return now - lastAcceptedTick.load() < kAcceptWindowMs; }
+
 bool workerWouldDrop(uint32_t now) {
     // Only while the worker waits: a busy worker reads the message later, when
     // the window may have passed.
-    return workerBusy.load() == 0 && now - lastAcceptedTick.load() < kAcceptWindowMs;
+    return workerBusy.load() == 0 && insideWindow(now);
 }
 
 // ---- The window and the rule order -----------------------------------------
@@ -72,8 +74,7 @@ const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
 void dispatchMessage(ShortMessage message, uint32_t now) {
-    // Unsigned difference: holds across the tick's wrap every 49.7 days.
-    if (now - lastAcceptedTick.load() < kAcceptWindowMs) return;
+    if (insideWindow(now)) return;
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
     lastAcceptedTick.store(now);
