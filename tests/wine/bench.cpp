@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "tests/wine/host_support.h"
-
-#include <tlhelp32.h>
 
 using namespace host;
 
@@ -35,18 +33,6 @@ double percentile(std::vector<double> v, double p) {
 }
 
 // ---- The worker thread ------------------------------------------------------------
-
-std::set<DWORD> threadIds() {
-    std::set<DWORD> out;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) out.insert(entry.th32ThreadID);
-    }
-    CloseHandle(snap);
-    return out;
-}
 
 // CPU time (user and kernel) of a thread in milliseconds.
 double cpuMs(HANDLE thread) {
@@ -100,18 +86,6 @@ void recordLatency(const Received& r) { pluginUs.push_back(qpcToUs(r.qpc - midiL
 void serveUntilEnded(HANDLE thread) {
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
     CloseHandle(thread);
-}
-
-volatile LONG flooding = 0;
-DWORD WINAPI flood(LPVOID) {
-    DWORD started = GetTickCount();
-    LONG sent = 0;
-    while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
-        LONG due = static_cast<LONG>((GetTickCount() - started) * 10);
-        for (; sent < due; ++sent) midiSend(0, midiNoteOn(0, 64, 90));
-        Sleep(1);
-    }
-    return 0;
 }
 
 void row(const char* figure, const std::string& measured, const std::string& baseline, const std::string& ratio,
@@ -183,13 +157,10 @@ void bench() {
 
     // A flood of 10,000 messages a second for 5 s.
     double floodCpu0 = cpuMs(worker);
-    InterlockedExchange(&flooding, 1);
-    HANDLE flooder = CreateThread(nullptr, 0, flood, nullptr, 0, nullptr);
+    startFlood();
     pump(5000);
     double floodCpu1 = cpuMs(worker);
-    InterlockedExchange(&flooding, 0);
-    WaitForSingleObject(flooder, 5000);
-    midiWaitIdle(5000);
+    stopFlood();
     size_t accepted = take().size();
     quit();
     unload();

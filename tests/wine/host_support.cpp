@@ -325,16 +325,52 @@ bool writeFile(const std::string& path, const std::string& text) {
     return fclose(f) == 0 && ok;
 }
 
-int threadCount() {
+std::set<DWORD> threadIds() {
+    std::set<DWORD> out;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry;
     entry.dwSize = sizeof entry;
-    int count = 0;
     for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) out.insert(entry.th32ThreadID);
     }
     CloseHandle(snap);
-    return count;
+    return out;
+}
+
+int threadCount() { return static_cast<int>(threadIds().size()); }
+
+namespace {
+volatile LONG flooding = 0;
+volatile LONG floodSent = 0;
+HANDLE flooder = nullptr;
+
+// Paced by the tick: as many E4 note-ons on device 0 as are due.
+DWORD WINAPI floodThread(LPVOID) {
+    DWORD started = GetTickCount();
+    LONG sent = 0;
+    while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
+        LONG due = static_cast<LONG>((GetTickCount() - started) * (kFloodRate / 1000));
+        for (; sent < due; ++sent) midiSend(0, midiNoteOn(0, 64, 90));
+        InterlockedExchange(&floodSent, sent);
+        Sleep(1);
+    }
+    return 0;
+}
+}  // namespace
+
+void startFlood() {
+    InterlockedExchange(&floodSent, 0);
+    InterlockedExchange(&flooding, 1);
+    flooder = CreateThread(nullptr, 0, floodThread, nullptr, 0, nullptr);
+}
+
+long stopFlood() {
+    InterlockedExchange(&flooding, 0);
+    WaitForSingleObject(flooder, 5000);
+    CloseHandle(flooder);
+    flooder = nullptr;
+    midiWaitIdle(5000);
+    return InterlockedCompareExchange(&floodSent, 0, 0);
 }
 
 void check(bool ok, const char* what, const std::string& detail) {

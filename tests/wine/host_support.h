@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,14 @@ bool waitForMessageBoxes(size_t count, DWORD timeoutMs);
 // ---- Files and threads ---------------------------------------------------------
 std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& text);
-int threadCount();  // threads of this process
+std::set<DWORD> threadIds();  // threads of this process
+int threadCount();
+
+// A flood of E4 note-ons on device 0, kFloodRate a second, from a thread of
+// its own; stopFlood waits until all were delivered and returns how many.
+const int kFloodRate = 10000;
+void startFlood();
+long stopFlood();
 
 // ---- Checks --------------------------------------------------------------------
 void check(bool ok, const char* what, const std::string& detail = "");

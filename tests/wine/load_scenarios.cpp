@@ -36,30 +36,13 @@ DWORD handleCount() {
 
 // ---- A flood of 10,000 messages a second ----------------------------------------------
 
-volatile LONG flooding = 0;
-volatile LONG floodSent = 0;
-const int kFloodRate = 10000;  // messages per second
-
-DWORD WINAPI flood(LPVOID) {
-    DWORD started = GetTickCount();
-    LONG sent = 0;
-    while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
-        LONG due = static_cast<LONG>((GetTickCount() - started) * (kFloodRate / 1000));
-        for (; sent < due; ++sent) midiSend(0, midiNoteOn(0, 64, 90));  // E: one Pause each
-        InterlockedExchange(&floodSent, sent);
-        Sleep(1);
-    }
-    return 0;
-}
-
 void floodScenario() {
     int seconds = envInt("NOTEWICK_FLOOD_SECONDS", 5);
     writeSettings(0, 0);
     check(load() != nullptr && init() == 0, "the plug-in starts");
     pump(200);
     take();
-    InterlockedExchange(&flooding, 1);
-    HANDLE flooder = CreateThread(nullptr, 0, flood, nullptr, 0, nullptr);
+    startFlood();
     DWORD started = GetTickCount();
     pump(1000);  // warm-up: the first second's allocations are not growth
     SIZE_T memoryBefore = privateBytes();
@@ -70,9 +53,7 @@ void floodScenario() {
     DWORD quitStarted = GetTickCount();
     quit();  // while the flood goes on
     DWORD quitTook = GetTickCount() - quitStarted;
-    InterlockedExchange(&flooding, 0);
-    WaitForSingleObject(flooder, 5000);
-    midiWaitIdle(5000);
+    long sent = stopFlood();
     std::vector<Received> got = take();
     unload();
 
@@ -82,7 +63,6 @@ void floodScenario() {
         ++perSecond[second];
     }
     int most = *std::max_element(perSecond.begin(), perSecond.end());
-    long sent = InterlockedCompareExchange(&floodSent, 0, 0);
     printf("flood: %ld messages in %d s, %zu accepted, at most %d in one second; "
            "data %+ld bytes (of %lu), lowest free handle slot %+ld (at %lu) over the last %d s; quit took %lu ms\n",
            sent, seconds, got.size(), most, static_cast<long>(memoryAfter) - static_cast<long>(memoryBefore),
