@@ -22,6 +22,12 @@ define build
 	  || { cat build/$(1).log; echo "make: the $(1) build failed (build/$(1).log)"; exit 1; }
 endef
 
+# Runs a command that uses Wine, then ends this prefix's Wine processes and
+# the Xvfb started for it, keeping the command's exit status.
+define under_wine
+	@$(1); status=$$?; bash tests/wine/run.sh stop; exit $$status
+endef
+
 dlls: setup
 	@echo "building dist/gen_notewick.dll (i686) and dist/x64/gen_notewick.dll (x86_64)"
 	$(call build,win32)
@@ -39,13 +45,13 @@ check: dlls native fuzzer
 	@cd build/native && ctest --output-on-failure -j 2
 
 demo: dlls
-	@bash tests/wine/run.sh demo; status=$$?; bash tests/wine/run.sh stop; exit $$status
+	$(call under_wine,bash tests/wine/run.sh demo)
 
 screenshots: dlls
-	@bash tools/screenshots.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
+	$(call under_wine,bash tools/screenshots.sh)
 
 bench: dlls
-	@bash tools/bench.sh; status=$$?; bash tests/wine/run.sh stop; exit $$status
+	$(call under_wine,bash tools/bench.sh)
 
 # make fuzz FUZZ_SECONDS=600 -- the dispatch fuzzer for as long as asked
 FUZZ_SECONDS ?= 300
