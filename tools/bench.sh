@@ -9,15 +9,15 @@ log=$top/build/wine/bench.log
 mkdir -p "$top/build/wine"
 : >"$log"
 
-# Context switches (voluntary and not) of every thread of a process.
+# Context switches (voluntary and not): wake-ups, of one thread of a
+# process, and of all of them.
+thread_switches() { awk '/ctxt_switches/ {s += $2} END {print s + 0}' /proc/"$1"/task/"$2"/status 2>/dev/null || echo 0; }
 switches() {
-  local pid=$1 total=0 n
-  for status in /proc/"$pid"/task/*/status; do
-    n=$(awk '/ctxt_switches/ {s += $2} END {print s + 0}' "$status" 2>/dev/null || echo 0)
-    total=$((total + n))
-  done
+  local total=0 tid
+  for tid in $(task_list "$1"); do total=$((total + $(thread_switches "$1" "$tid"))); done
   echo "$total"
 }
+task_list() { ls /proc/"$1"/task 2>/dev/null | sort; }
 # The stand-in player: the Wine process running notewick_host.exe bench.
 player_pid() {
   for pid in $(pgrep -f 'notewick_host.exe bench'); do
@@ -32,8 +32,6 @@ idle_switches=
 tasks_before=
 worker=
 # The Linux thread init starts is the worker: it appears between two marks.
-task_list() { ls /proc/"$1"/task 2>/dev/null | sort; }
-thread_switches() { awk '/ctxt_switches/ {s += $2} END {print s + 0}' /proc/"$1"/task/"$2"/status 2>/dev/null || echo 0; }
 while kill -0 "$runner" 2>/dev/null; do
   if [ -z "$tasks_before" ] && grep -q '^MARK before-init' "$log"; then
     pid=$(player_pid)
