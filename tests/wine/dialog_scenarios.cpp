@@ -11,9 +11,6 @@ using namespace host;
 
 namespace {
 
-const char* const kConfigCaption = "Notewick, Version 1.1";
-const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
-
 typedef std::vector<std::string> Texts;
 
 // ---- The templates as built ----------------------------------------------------------

@@ -14,8 +14,6 @@ namespace {
 typedef std::vector<std::string> Texts;
 typedef std::vector<Received> List;
 
-const char* const kConfigCaption = "Notewick, Version 1.1";
-const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 enum Call { kOpen, kStart, kStop, kClose, kCaps };
 const DWORD kNoDriver = MMSYSERR_NODRIVER;
 

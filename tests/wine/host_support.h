@@ -119,6 +119,10 @@ void check(bool ok, const char* what, const std::string& detail = "");
 int failures();
 
 // ---- Dialogs, driven from the user's thread --------------------------------------
+// The plug-in's two dialogs, found by their captions.
+const char* const kConfigCaption = "Notewick, Version 1.1";
+const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
+
 // Runs user() on a thread of its own while this thread shows the plug-in's
 // configuration dialog, and returns when both have ended.
 void runConfigWithUser(void (*user)());
