@@ -156,7 +156,7 @@ TEST_F(DialogTest, AutodetectThenCancelInBothLeavesTheDeviceAtNoneAndQuitSavesIt
     EXPECT_EQ(fake::allocationsLive(), 0);
     pluginRecord.quitProc();
     std::string saved;
-    ASSERT_TRUE(fake::profileValue("C:\\Player\\Plugins\\plugin.ini", "Notewick", "MIDIDevice", &saved));
+    ASSERT_TRUE(fake::profileValue(kIni, "Notewick", "MIDIDevice", &saved));
     EXPECT_EQ(saved, "-1");
 }
 

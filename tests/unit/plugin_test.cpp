@@ -12,8 +12,6 @@
 
 namespace {
 
-const std::string kIni = "C:\\Player\\Plugins\\plugin.ini";
-
 class LifecycleTest : public PluginTest {
 protected:
     std::string stored(const char* key) {

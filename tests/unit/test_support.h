@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/plugin.h"
 #include "tests/fake/fake_platform.h"
+
+// The settings file of the fake module, C:\Player\Plugins\gen_notewick.dll.
+const char* const kIni = "C:\\Player\\Plugins\\plugin.ini";
 
 class PluginTest : public ::testing::Test {
 protected:

@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string kIni = "C:\\Player\\Plugins\\plugin.ini";
-
 // A send that blocks until the test opens the gate, to hold the worker inside
 // a synchronous send to the host.
 std::atomic<bool> gateOpen{true};
