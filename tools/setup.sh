@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # setup.sh -- install the Debian packages the build and the tests need.
-# Idempotent: does nothing when every package is present. Never adds the
-# i386 architecture or wine32: this machine cannot run 32-bit Linux binaries,
-# and with wine32 present the `wine` command picks it and fails.
+# Idempotent: does nothing when every package is present.
+#
+# The shipping DLL is 32-bit. Where this kernel runs 32-bit programs, setup
+# adds the i386 architecture and 32-bit Wine (wine32:i386) beside 64-bit Wine,
+# so that the tests run that DLL itself; where it does not, setup installs
+# nothing i386 (with wine32 present every `wine` call would fail there).
 set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb fonts-wine x11-utils imagemagick procps
 )
+
+if bash "$top/tools/runs32.sh"; then
+  packages+=(wine32:i386)
+else
+  echo "setup: this kernel runs no 32-bit programs: no 32-bit Wine, the shipping DLL's Wine tests will be skipped"
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,5 +33,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
