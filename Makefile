@@ -1,9 +1,10 @@
 # make        -- build the shipping DLL (dist/gen_notewick.dll) and its x86_64 twin
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
-# make screenshots -- capture both dialogs into docs/images/
+#                (the shipping DLL where this machine runs 32-bit Wine, else its twin)
+# make screenshots -- capture both dialogs of that DLL into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
-# make bench  -- print the benchmark table (figures, not a test)
+# make bench  -- print the benchmark tables of both DLLs (figures, not a test)
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
@@ -29,7 +30,7 @@ define under_wine
 endef
 
 dlls: setup
-	@echo "building dist/gen_notewick.dll (i686) and dist/x64/gen_notewick.dll (x86_64)"
+	@echo "building dist/gen_notewick.dll (i686) and dist/x64/gen_notewick.dll (x86_64), each with its Wine test tools"
 	$(call build,win32)
 	$(call build,win64)
 
@@ -45,7 +46,7 @@ check: dlls native fuzzer
 	@cd build/native && ctest --output-on-failure -j 2
 
 demo: dlls
-	$(call under_wine,bash tests/wine/run.sh demo)
+	$(call under_wine,bash tests/wine/run.sh $$(bash tests/wine/run.sh width) demo)
 
 screenshots: dlls
 	$(call under_wine,bash tools/screenshots.sh)

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# bench.sh -- the benchmark table: figures, each beside its baseline from the
-# same run, under 64-bit Wine with the twin DLL. Not a test: it never fails
-# because the machine is slow.
+# bench.sh -- the benchmark tables: figures, each beside its baseline from the
+# same run, for the shipping DLL under 32-bit Wine (where this machine runs
+# it) and for its x86_64 twin under 64-bit Wine, each with the test MIDI
+# driver of its own width. Not a test: it never fails because the machine is
+# slow.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-work=$top/build/wine/work/bench
-log=$top/build/wine/bench.log
+run=$top/tests/wine/run.sh
+prefix=$top/build/wine/prefix
 mkdir -p "$top/build/wine"
-: >"$log"
 
 # Context switches (voluntary and not): wake-ups, of one thread of a
 # process, and of all of them.
@@ -18,52 +19,70 @@ switches() {
   echo "$total"
 }
 task_list() { ls /proc/"$1"/task 2>/dev/null | sort; }
-# The stand-in player: the Wine process running notewick_host.exe bench.
+# The stand-in player: the Wine process of this checkout's prefix running
+# notewick_host.exe bench.
 player_pid() {
   for pid in $(pgrep -f 'notewick_host.exe bench'); do
+    tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
     [ "$(ls /proc/"$pid"/task 2>/dev/null | wc -l)" -gt 1 ] && { echo "$pid"; return; }
   done
 }
 
-NOTEWICK_NO_BOX_WATCHER=1 bash "$top/tests/wine/run.sh" bench >"$log" 2>&1 &
-runner=$!
-idle_start=
-idle_switches=
-tasks_before=
-worker=
-# The Linux thread init starts is the worker: it appears between two marks.
-while kill -0 "$runner" 2>/dev/null; do
-  if [ -z "$tasks_before" ] && grep -q '^MARK before-init' "$log"; then
-    pid=$(player_pid)
-    tasks_before=$(task_list "$pid")
-    touch "$work/before-init.done"
-  fi
-  if [ -n "$tasks_before" ] && [ -z "$worker" ] && grep -q '^MARK after-init' "$log"; then
-    worker=$(comm -13 <(echo "$tasks_before") <(task_list "$pid") | head -n 1)
-    touch "$work/after-init.done"
-  fi
-  if [ -z "$idle_start" ] && grep -q '^MARK idle-start' "$log"; then
-    idle_start=$(thread_switches "$pid" "$worker")
-    idle_all=$(switches "$pid")
-    touch "$work/idle-start.done"
-  fi
-  if [ -n "$idle_start" ] && [ -z "$idle_switches" ] && grep -q '^MARK idle-end' "$log"; then
-    idle_switches=$(( $(thread_switches "$pid" "$worker") - idle_start ))
-    idle_all=$(( $(switches "$pid") - idle_all ))
-    threads=$(ls /proc/"$pid"/task | wc -l)
-    touch "$work/idle-end.done"
-  fi
-  sleep 0.05
-done
-wait "$runner" || { cat "$log"; exit 1; }
+# One table: the DLL of the given width under Wine of that width.
+bench_width() {
+  local width=$1 dll=$2
+  local work=$top/build/wine/work/$width/bench
+  local log=$top/build/wine/bench-$width.log
+  : >"$log"
+  NOTEWICK_NO_BOX_WATCHER=1 bash "$run" "$width" bench >"$log" 2>&1 &
+  runner=$!
+  idle_start=
+  idle_switches=
+  tasks_before=
+  worker=
+  # The Linux thread init starts is the worker: it appears between two marks.
+  while kill -0 "$runner" 2>/dev/null; do
+    if [ -z "$tasks_before" ] && grep -q '^MARK before-init' "$log"; then
+      pid=$(player_pid)
+      tasks_before=$(task_list "$pid")
+      touch "$work/before-init.done"
+    fi
+    if [ -n "$tasks_before" ] && [ -z "$worker" ] && grep -q '^MARK after-init' "$log"; then
+      worker=$(comm -13 <(echo "$tasks_before") <(task_list "$pid") | head -n 1)
+      touch "$work/after-init.done"
+    fi
+    if [ -z "$idle_start" ] && grep -q '^MARK idle-start' "$log"; then
+      idle_start=$(thread_switches "$pid" "$worker")
+      idle_all=$(switches "$pid")
+      touch "$work/idle-start.done"
+    fi
+    if [ -n "$idle_start" ] && [ -z "$idle_switches" ] && grep -q '^MARK idle-end' "$log"; then
+      idle_switches=$(( $(thread_switches "$pid" "$worker") - idle_start ))
+      idle_all=$(( $(switches "$pid") - idle_all ))
+      threads=$(ls /proc/"$pid"/task | wc -l)
+      touch "$work/idle-end.done"
+    fi
+    sleep 0.05
+  done
+  wait "$runner" || { cat "$log"; exit 1; }
 
-echo "Notewick benchmark: 64-bit Wine, the x86_64 twin DLL and the test MIDI driver."
-echo "Figures from one run on this machine, each beside its baseline; not a pass/fail test."
+  echo "$dll under $width-bit Wine, with the $width-bit test MIDI driver and stand-in player:"
+  echo
+  tr -d '\r' <"$log" | sed -n '/^| figure/,/^ROWS-END/p' | grep -v '^ROWS-END'
+  printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "worker wake-ups, idle 10 s" \
+    "${idle_switches:-?}" "${idle_all:-?} in all ${threads:-?} threads" "" "0"
+  tr -d '\r' <"$log" | grep -E '^ROWS-END' | awk '{printf "\n(%s latency samples through the plug-in, %s bare sends)\n\n", $2, $3}'
+}
+
+echo "Notewick benchmark: figures from one run on this machine, each beside its baseline"
+echo "taken under the same Wine width; not a pass/fail test."
 echo
-sed -n '/^| figure/,/^ROWS-END/p' "$log" | grep -v '^ROWS-END'
-printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "worker wake-ups, idle 10 s" \
-  "${idle_switches:-?}" "${idle_all:-?} in all ${threads:-?} threads" "" "0"
+if [ "$(bash "$run" width)" = 32 ]; then
+  bench_width 32 dist/gen_notewick.dll
+else
+  echo "(the shipping 32-bit DLL is not run here: this machine runs no 32-bit programs under Wine)"
+  echo
+fi
+bench_width 64 dist/x64/gen_notewick.dll
 size=$(bash "$top/tools/check_dll.sh" "$top/dist/gen_notewick.dll" i386 | sed -n 's/.*, \([0-9]*\) bytes of code and data.*/\1/p')
-printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "shipping DLL, code and data without resources" \
-  "$size bytes" "" "" "< 32768 bytes"
-grep -E '^ROWS-END' "$log" | awk '{printf "\n(%s latency samples through the plug-in, %s bare sends)\n", $2, $3}'
+echo "The shipping DLL holds $size bytes of code and data besides its resources (target: under 32768)."

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# screenshots.sh -- capture both dialogs of the twin DLL under Wine and Xvfb
-# into docs/images/ as PNG files, with Wine drawing the frame and caption.
+# screenshots.sh -- capture both dialogs of the shipping DLL (of its twin where
+# this machine runs no 32-bit Wine) under Wine and Xvfb into docs/images/ as
+# PNG files, with Wine drawing the frame and caption.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-export DISPLAY=${NOTEWICK_DISPLAY:-:97}
+run=$top/tests/wine/run.sh
+width=$(bash "$run" width)
+export DISPLAY=$(bash "$run" display)
 out=$top/docs/images
-work=$top/build/wine/work/screenshots
+work=$top/build/wine/work/$width/screenshots
 log=$top/build/wine/screenshots.log
 mkdir -p "$out" "$top/build/wine"
 : >"$log"
 
-bash "$top/tests/wine/run.sh" screenshots >"$log" 2>&1 &
+echo "screenshots: the dialogs of the $width-bit DLL"
+bash "$run" "$width" screenshots >"$log" 2>&1 &
 player=$!
 taken=0
 while kill -0 "$player" 2>/dev/null || grep -q '^SHOT' "$log"; do
@@ -21,7 +25,7 @@ while kill -0 "$player" 2>/dev/null || grep -q '^SHOT' "$log"; do
     echo "screenshots: docs/images/$name.png (${w} x ${h})"
     touch "$work/$name.done"
     taken=$((taken + 1))
-  done <"$log"
+  done < <(tr -d '\r' <"$log")
   kill -0 "$player" 2>/dev/null || break
   sleep 0.1
 done

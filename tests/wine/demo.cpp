@@ -54,6 +54,21 @@ std::string describeReceived(const std::vector<Received>& got) {
     return out;
 }
 
+// The plug-in module as loaded: its path and the machine its headers name.
+std::string loadedDllDescription() {
+    HMODULE module = record()->hDllInstance;
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(module, path, sizeof path);
+    const BYTE* base = reinterpret_cast<const BYTE*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    WORD machine = nt->FileHeader.Machine;
+    const char* kind = machine == IMAGE_FILE_MACHINE_I386    ? "PE32, i386: the DLL that ships"
+                       : machine == IMAGE_FILE_MACHINE_AMD64 ? "PE32+, x86-64: the twin for 64-bit Wine"
+                                                             : "unknown machine";
+    return std::string(path) + " (" + kind + ")";
+}
+
 struct Step {
     DWORD message;
     bool playing;     // what the player answers when asked
@@ -70,6 +85,7 @@ int runDemo() {
     }
     init();
     printf("Notewick demo: %s\n", record()->description);
+    printf("Loaded %s\n", loadedDllDescription().c_str());
     printf("The player listens to \"Test MIDI In 0\" on MIDI channel 1.\n\n");
     const char* const release = "a key's release matches no rule";
     const Step performance[] = {

@@ -406,11 +406,41 @@ void runConfigWithUser(void (*user)()) {
     CloseHandle(thread);
 }
 
+namespace {
+struct DialogSearch {
+    const char* caption;
+    HWND found;
+};
+
+// Only this process's windows: scenarios running at the same time share the
+// desktop, and must never find each other's dialogs.
+BOOL CALLBACK matchOwnDialog(HWND hwnd, LPARAM param) {
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char className[32] = "", text[128] = "";
+    GetClassNameA(hwnd, className, sizeof className);
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (pid != GetCurrentProcessId() || lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(hwnd) ||
+        lstrcmpA(text, search->caption) != 0) {
+        return TRUE;
+    }
+    search->found = hwnd;
+    return FALSE;
+}
+}  // namespace
+
+HWND findOwnDialog(const char* caption) {
+    DialogSearch search = {caption, nullptr};
+    EnumWindows(matchOwnDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND waitForDialog(const char* caption, DWORD timeoutMs) {
     DWORD started = GetTickCount();
     for (;;) {
-        HWND found = FindWindowA("#32770", caption);
-        if (found != nullptr && IsWindowVisible(found)) return found;
+        HWND found = findOwnDialog(caption);
+        if (found != nullptr) return found;
         if (GetTickCount() - started > timeoutMs) return nullptr;
         Sleep(10);
     }

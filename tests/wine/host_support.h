@@ -126,6 +126,8 @@ const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 // Runs user() on a thread of its own while this thread shows the plug-in's
 // configuration dialog, and returns when both have ended.
 void runConfigWithUser(void (*user)());
+// This process's visible dialog with the caption, or null.
+HWND findOwnDialog(const char* caption);
 HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
 bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);
 void click(HWND dialog, int controlId);  // posted, as a button press is

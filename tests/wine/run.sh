@@ -1,47 +1,108 @@
 #!/usr/bin/env bash
-# run.sh SCENARIO|demo|setup -- run the stand-in player under 64-bit Wine with
-# the x86_64 twin DLL and the test MIDI driver.
+# run.sh -- the stand-in player under Wine, on either DLL.
 #
-# The Wine prefix lives in the build tree (never the home folder). Dialogs and
-# message boxes need an X display: an Xvfb on display :97 is started when none
-# answers there.
+#   run.sh setup              start this run's X display and Wine server, make the prefix
+#   run.sh 32|64 SCENARIO     run a scenario (or demo, bench, screenshots): 32 runs the
+#                             shipping i686 DLL under 32-bit Wine, 64 its x86_64 twin
+#   run.sh display            print this run's X display (starting it if need be)
+#   run.sh width              print 32 where the shipping DLL runs here, else 64
+#   run.sh stop               stop this run's Wine server and X display, nothing else
+#
+# Everything lives in build/wine/ of this checkout: one prefix for both widths,
+# one Wine server kept running from setup to stop, and one Xvfb on a display
+# number it chose itself (-displayfd), so that two checkouts testing at once
+# never share or stop each other's. Each scenario gets a folder of its own
+# under build/wine/work/WIDTH/. NOTEWICK_DLL names another DLL to load (an
+# installed copy, say) instead of the one built for the width.
+#
+# A scenario passes only when the program printed "PASS <scenario>": a
+# program that never ran (a 32-bit one under a 64-bit-only Wine exits 0 and
+# prints nothing) fails. Where this kernel runs no 32-bit programs, width 32
+# exits 77, which CTest reports as skipped.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$top/build/wine
-tools=$top/build/wine-tools
 export WINEPREFIX=$build/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
-export DISPLAY=${NOTEWICK_DISPLAY:-:97}
 mkdir -p "$build"
 
-start_display() {
-  xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-  echo $! >"$build/xvfb.pid"
-  for _ in $(seq 1 50); do
-    xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "run.sh: Xvfb on $DISPLAY did not start" >&2
-  return 1
+# ---- Which Wine runs what -----------------------------------------------------
+# With 32-bit Wine installed and a kernel that runs it, `wine` runs both
+# widths. Without it, or where the kernel refuses 32-bit programs (then every
+# `wine` call fails, 64-bit programs included), the 64-bit loader runs alone.
+if [ -x /usr/lib/wine/wine ] && bash "$top/tools/runs32.sh"; then
+  wine32=wine
+  wine64=wine
+  widths="32 64"
+else
+  wine32=
+  if [ -x /usr/lib/wine/wine64 ]; then
+    wine64=/usr/lib/wine/wine64
+    export WINELOADER=$wine64
+  else
+    wine64=wine
+  fi
+  widths="64"
+fi
+
+# ---- This run's X display -------------------------------------------------------
+owned_xvfb() {
+  local pid
+  pid=$(cat "$build/xvfb.pid" 2>/dev/null) || return 1
+  [ "$(ps -o comm= -p "$pid" 2>/dev/null)" = Xvfb ] && [ -s "$build/display" ]
 }
 
+start_display() {
+  exec 8>"$build/display.lock"
+  flock 8
+  if ! owned_xvfb; then
+    rm -f "$build/display" "$build/xvfb.pid"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$build/display.new" </dev/null >/dev/null 2>&1 &
+    echo $! >"$build/xvfb.pid"
+    for _ in $(seq 1 100); do
+      [ -s "$build/display.new" ] && break
+      sleep 0.05
+    done
+    if [ ! -s "$build/display.new" ]; then
+      echo "run.sh: Xvfb did not start" >&2
+      flock -u 8
+      return 1
+    fi
+    mv "$build/display.new" "$build/display"
+  fi
+  export DISPLAY=:$(cat "$build/display")
+  flock -u 8
+}
+
+stop_display() {
+  owned_xvfb && kill "$(cat "$build/xvfb.pid")" 2>/dev/null
+  rm -f "$build/display" "$build/xvfb.pid"
+}
+
+# ---- The prefix and the Wine server -----------------------------------------------
+# The ready-marker names the widths the prefix was made for: a prefix made
+# before 32-bit Wine was installed has no 32-bit half and is made anew.
 setup_prefix() {
-  # One setup at a time, also when CTest runs scenarios in parallel.
   exec 9>"$build/prefix.lock"
   flock 9
-  if [ ! -f "$WINEPREFIX/.notewick-ready" ]; then
+  if [ "$(cat "$WINEPREFIX/.notewick-ready" 2>/dev/null)" != "$widths" ]; then
+    wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d fake /f >/dev/null 2>&1
+    $wine64 wineboot.exe -i >/dev/null 2>&1 || true
+    reg() { $wine64 reg.exe add "$@" /f >/dev/null 2>&1; }
+    reg 'HKCU\Software\Wine\Drivers' /v Audio /d fake
     # Without a window manager: close dialogs at once, and let Wine draw
     # their frames and captions.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+    reg 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N
     wineserver -w
-    touch "$WINEPREFIX/.notewick-ready"
+    echo "$widths" >"$WINEPREFIX/.notewick-ready"
   fi
-  cp "$tools/winefake.drv" "$WINEPREFIX/drive_c/windows/system32/winefake.drv"
+  # The test MIDI driver of each width where that width's programs look for it.
+  cp "$top/build/wine-tools/64/winefake.drv" "$WINEPREFIX/drive_c/windows/system32/winefake.drv"
+  if [ -n "$wine32" ]; then
+    cp "$top/build/wine-tools/32/winefake.drv" "$WINEPREFIX/drive_c/windows/syswow64/winefake.drv"
+  fi
   # Wine's own fonts (fonts-wine): without them "MS Sans Serif" is drawn as
   # DejaVu Sans and dialogs neither look nor measure as on Windows.
   if [ -d /usr/share/wine/fonts ]; then
@@ -50,22 +111,79 @@ setup_prefix() {
   flock -u 9
 }
 
-scenario=${1:?usage: run.sh SCENARIO|demo|setup|stop}
-if [ "$scenario" = stop ]; then
-  # End this prefix's Wine processes and the Xvfb this script started.
-  [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
-  if [ -f "$build/xvfb.pid" ]; then
-    kill "$(cat "$build/xvfb.pid")" 2>/dev/null || true
-    rm -f "$build/xvfb.pid"
-  fi
-  exit 0
+# One Wine server for the whole run (a second one for the prefix refuses to
+# start), and Wine's background programs started now with their output going
+# nowhere.
+start_server() {
+  wineserver -p 2>/dev/null || true
+  $wine64 cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+# ---- Commands ----------------------------------------------------------------------
+command=${1:?usage: run.sh setup|display|width|stop|32 SCENARIO|64 SCENARIO}
+case $command in
+  stop)
+    # Only this prefix's Wine processes and this run's display.
+    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    stop_display
+    exit 0
+    ;;
+  setup)
+    start_display
+    setup_prefix
+    start_server
+    exit 0
+    ;;
+  width)
+    echo "${widths%% *}"
+    exit 0
+    ;;
+  display)
+    start_display
+    echo "$DISPLAY"
+    exit 0
+    ;;
+  32 | 64) width=$command ;;
+  *) echo "run.sh: unknown command $command" >&2; exit 2 ;;
+esac
+
+scenario=${2:?usage: run.sh $width SCENARIO}
+if [ "$width" = 32 ] && [ -z "$wine32" ]; then
+  echo "SKIP: this machine runs no 32-bit programs under Wine (kernel or wine32:i386), so the shipping DLL is not run"
+  exit 77
 fi
 start_display
 setup_prefix
-[ "$scenario" = setup ] && exit 0
 
-work=$build/work/$scenario
+if [ "$width" = 32 ]; then
+  loader=$wine32
+  dll=$top/dist/gen_notewick.dll
+else
+  loader=$wine64
+  dll=$top/dist/x64/gen_notewick.dll
+fi
+dll=${NOTEWICK_DLL:-$dll}
+work=$build/work/$width/$scenario
 rm -rf "$work"
 mkdir -p "$work"
-cp "$top/dist/x64/gen_notewick.dll" "$work/gen_notewick.dll"
-exec timeout 120 wine "$tools/notewick_host.exe" "$scenario" "$work/gen_notewick.dll" </dev/null
+cp "$dll" "$work/gen_notewick.dll"
+
+# The program writes to a file of its own, shown as it grows: Wine programs
+# started meanwhile inherit that file, not this script's output, so nothing
+# waits on them once the player has ended.
+output=$work/output.txt
+: >"$output"
+timeout 120 $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$work/gen_notewick.dll" \
+  </dev/null >"$output" 2>&1 &
+player=$!
+tail -s 0.05 -n +1 -f --pid=$player "$output"
+status=0
+wait $player || status=$?
+case $scenario in
+  demo | bench | screenshots) exit $status ;;
+esac
+if ! tr -d '\r' <"$output" | grep -qx "PASS $scenario"; then
+  echo "run.sh: no \"PASS $scenario\" from the $width-bit player (exit status $status)"
+  [ $status -ne 0 ] || status=1
+fi
+exit $status

@@ -117,6 +117,14 @@ DWORD WINAPI deliveryThread(LPVOID) {
     }
 }
 
+// The benchmark's baseline: a thread waiting on an event, as the dispatch
+// worker waits on its own.
+volatile LONG stopBenchWaiter = 0;
+DWORD WINAPI benchWaiter(LPVOID event) {
+    while (InterlockedCompareExchange(&stopBenchWaiter, 0, 0) == 0) WaitForSingleObject(static_cast<HANDLE>(event), 100);
+    return 0;
+}
+
 bool enqueue(const Queued& item) {
     EnterCriticalSection(&lock);
     UINT next = (queueTail + 1) % kQueueSize;
@@ -141,7 +149,7 @@ extern "C" {
 
 // ---- The driver, as winmm calls it -------------------------------------------
 
-__declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR hDriver, UINT message, LPARAM p1, LPARAM p2) {
+LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR hDriver, UINT message, LPARAM p1, LPARAM p2) {
     switch (message) {
         case DRV_LOAD: setUp(); return 1;
         case DRV_FREE:
@@ -156,7 +164,7 @@ __declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR hDriver, UINT
     }
 }
 
-__declspec(dllexport) DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
+DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
     setUp();
     switch (message) {
         case DRVM_INIT:
@@ -229,21 +237,21 @@ __declspec(dllexport) DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, 
 }
 
 // Wine's audio device layer loads the same driver: it offers no endpoints.
-__declspec(dllexport) int WINAPI GetPriority() { return 3; }
-__declspec(dllexport) HRESULT WINAPI GetEndpointIDs(int, WCHAR*** ids, GUID** guids, UINT* count, UINT* def) {
+int WINAPI GetPriority() { return 3; }
+HRESULT WINAPI GetEndpointIDs(int, WCHAR*** ids, GUID** guids, UINT* count, UINT* def) {
     if (ids) *ids = nullptr;
     if (guids) *guids = nullptr;
     if (count) *count = 0;
     if (def) *def = 0;
     return S_OK;
 }
-__declspec(dllexport) HRESULT WINAPI GetAudioEndpoint(void*, void*, void**) { return E_NOTIMPL; }
-__declspec(dllexport) HRESULT WINAPI GetAudioSessionManager(void*, void**) { return E_NOTIMPL; }
+HRESULT WINAPI GetAudioEndpoint(void*, void*, void**) { return E_NOTIMPL; }
+HRESULT WINAPI GetAudioSessionManager(void*, void**) { return E_NOTIMPL; }
 
 // ---- Control, as the tests call it -------------------------------------------
 
 // Queues a short message for the device; false when the queue is full.
-__declspec(dllexport) BOOL fakeMidiSend(UINT device, DWORD message) {
+BOOL fakeMidiSend(UINT device, DWORD message) {
     setUp();
     if (device >= deviceCount) return FALSE;
     return enqueue(Queued{device, message, false});
@@ -251,7 +259,7 @@ __declspec(dllexport) BOOL fakeMidiSend(UINT device, DWORD message) {
 
 // From now on, closing the device's port delivers message to it once more,
 // just after the close returned; 0 turns that off.
-__declspec(dllexport) void fakeMidiSetLateDelivery(UINT device, DWORD message) {
+void fakeMidiSetLateDelivery(UINT device, DWORD message) {
     setUp();
     if (device < kMaxDevices) devices[device].lateMessage = message;
 }
@@ -263,7 +271,7 @@ __declspec(dllexport) void fakeMidiSetLateDelivery(UINT device, DWORD message) {
 //
 // With spacingMs > 0 the calls come that far apart, each timed alone, so that
 // every one of them wakes the waiting thread.
-__declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UINT spacingMs, double* handlerNs,
+BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UINT spacingMs, double* handlerNs,
                                                 double* setEventNs) {
     setUp();
     if (device >= deviceCount || !devices[device].open) return FALSE;
@@ -272,12 +280,8 @@ __declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UI
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     // The baseline's event has a waiting thread too, as the handler's has the
     // dispatch worker.
-    static volatile LONG stopWaiter;
-    stopWaiter = 0;
-    HANDLE waiter = CreateThread(nullptr, 0, [](LPVOID e) -> DWORD {
-        while (InterlockedCompareExchange(&stopWaiter, 0, 0) == 0) WaitForSingleObject(static_cast<HANDLE>(e), 100);
-        return 0;
-    }, event, 0, nullptr);
+    InterlockedExchange(&stopBenchWaiter, 0);
+    HANDLE waiter = CreateThread(nullptr, 0, benchWaiter, event, 0, nullptr);
     Sleep(20);
     LARGE_INTEGER frequency, a, b;
     QueryPerformanceFrequency(&frequency);
@@ -307,7 +311,7 @@ __declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UI
             setEventTicks += b.QuadPart - a.QuadPart;
         }
     }
-    InterlockedExchange(&stopWaiter, 1);
+    InterlockedExchange(&stopBenchWaiter, 1);
     WaitForSingleObject(waiter, 1000);
     CloseHandle(waiter);
     CloseHandle(event);
@@ -319,10 +323,10 @@ __declspec(dllexport) BOOL fakeMidiBenchHandler(UINT device, UINT iterations, UI
 
 // The performance-counter time at which the last message was handed to a
 // callback.
-__declspec(dllexport) LONGLONG fakeMidiLastDeliveryQpc() { return lastDeliveryQpc; }
+LONGLONG fakeMidiLastDeliveryQpc() { return lastDeliveryQpc; }
 
 // Waits until every queued message has been delivered; false on time-out.
-__declspec(dllexport) BOOL fakeMidiWaitIdle(DWORD timeoutMs) {
+BOOL fakeMidiWaitIdle(DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (InterlockedCompareExchange(&busy, 0, 0) != 0) {
         if (GetTickCount() - start > timeoutMs) return FALSE;
@@ -332,17 +336,17 @@ __declspec(dllexport) BOOL fakeMidiWaitIdle(DWORD timeoutMs) {
 }
 
 // call: 0 open, 1 start, 2 stop, 3 close, 4 capabilities; code 0 succeeds.
-__declspec(dllexport) void fakeMidiSetResult(UINT device, UINT call, DWORD code) {
+void fakeMidiSetResult(UINT device, UINT call, DWORD code) {
     setUp();
     if (device < kMaxDevices && call < kCallCount) devices[device].results[call] = code;
 }
 
-__declspec(dllexport) void fakeMidiSetName(UINT device, const char* name) {
+void fakeMidiSetName(UINT device, const char* name) {
     setUp();
     if (device < kMaxDevices) lstrcpynA(devices[device].name, name, sizeof devices[device].name);
 }
 
-__declspec(dllexport) UINT fakeMidiOpenCount() {
+UINT fakeMidiOpenCount() {
     setUp();
     UINT count = 0;
     EnterCriticalSection(&lock);
@@ -351,12 +355,12 @@ __declspec(dllexport) UINT fakeMidiOpenCount() {
     return count;
 }
 
-__declspec(dllexport) BOOL fakeMidiIsOpen(UINT device) {
+BOOL fakeMidiIsOpen(UINT device) {
     setUp();
     return device < deviceCount && devices[device].open;
 }
 
-__declspec(dllexport) LONG fakeMidiDelivered(UINT device) {
+LONG fakeMidiDelivered(UINT device) {
     setUp();
     return device < kMaxDevices ? InterlockedCompareExchange(&devices[device].delivered, 0, 0) : 0;
 }
