@@ -1,22 +1,16 @@
-// dispatch.cpp -- the dispatch worker, its 50 ms window and its rules.
+// dispatch.cpp -- the dispatch worker: it takes each message, passes it
+// through the 50 ms window (window.cpp) and applies the first rule that holds.
 //
 // Sections: state; the worker loop; the window and the rule order; rule 1
 // (keys); rule 2 (pitch bend); rule 3 (modulation wheel); rule 4 (channel-16
 // controllers).
 #include "midi/dispatch.h"
 
-#include <atomic>
-
 #include "core/host.h"
 #include "midi/mailbox.h"
+#include "midi/window.h"
 
-// ---- State (written only by the worker thread) -----------------------------
-
-// Tick at which the last message passed the window; the main data handler
-// reads it too (see workerWouldDrop).
-static std::atomic<uint32_t> lastAcceptedTick{0};
-// 1 from the worker's wake-up until it waits again.
-static std::atomic<uint32_t> workerBusy{0};
+// ---- State (the worker thread's alone) -------------------------------------
 
 // The last value each continuous control acted on.
 struct ControllerState {
@@ -27,8 +21,7 @@ struct ControllerState {
 static ControllerState controllerState = {0, 0, 0};
 
 void resetDispatchState() {
-    lastAcceptedTick.store(0);
-    workerBusy.store(0);
+    resetWindow();
     controllerState = ControllerState{0, 0, 0};
 }
 
@@ -37,9 +30,9 @@ void resetDispatchState() {
 void runDispatchWorker() {
     EventRef wake = messageMailbox.wakeEvent.load();
     for (;;) {
-        workerBusy.store(0);
+        setWorkerBusy(false);
         platformWaitEvent(wake);
-        workerBusy.store(1);
+        setWorkerBusy(true);
         ShortMessage message = takeMessage();
         // NOTE: the stop test comes before anything else, and also when the
         // slot was empty: quit's own wake-up usually finds it empty.
@@ -49,16 +42,6 @@ void runDispatchWorker() {
         if (message == 0) continue;
         dispatchMessage(message, platformTickCount());
     }
-}
-
-// Fewer than 50 ms since the last accepted message. The unsigned difference
-// holds across the tick's wrap every 49.7 days.
-static bool insideWindow(uint32_t now) { return now - lastAcceptedTick.load() < kAcceptWindowMs; }
-
-bool workerWouldDrop(uint32_t now) {
-    // Only while the worker waits: a busy worker reads the message later, when
-    // the window may have passed.
-    return workerBusy.load() == 0 && insideWindow(now);
 }
 
 // ---- The window and the rule order -----------------------------------------
@@ -77,7 +60,7 @@ void dispatchMessage(ShortMessage message, uint32_t now) {
     if (insideWindow(now)) return;
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
-    lastAcceptedTick.store(now);
+    restartWindow(now);
 
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);

@@ -1,7 +1,7 @@
 // mailbox.cpp -- the main data handler and the taking side of the mailbox.
 #include "midi/mailbox.h"
 
-#include "midi/dispatch.h"
+#include "midi/window.h"
 
 MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
 

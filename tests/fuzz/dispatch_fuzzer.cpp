@@ -16,6 +16,7 @@
 #include "core/host.h"
 #include "core/plugin.h"
 #include "midi/dispatch.h"
+#include "midi/window.h"
 #include "tests/fake/fake_platform.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "core/host.h"
 #include "midi/dispatch.h"
+#include "midi/window.h"
 #include "tests/unit/test_support.h"
 
 using fake::command;

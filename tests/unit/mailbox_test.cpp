@@ -1,6 +1,7 @@
 // mailbox_test.cpp -- the main data handler and taking from the mailbox.
 #include "midi/dispatch.h"
 #include "midi/mailbox.h"
+#include "midi/window.h"
 #include "platform/platform.h"
 #include "tests/unit/test_support.h"
 
