@@ -91,6 +91,8 @@ static void quitPlugin() {
     // after the host unloads it. The join serves messages sent to this thread
     // meanwhile: the worker may be inside a synchronous send to the host
     // window, which only this thread can answer.
+    // The join releases the thread's handle whether or not the worker ended
+    // in time.
     if (workerThread != nullptr) {
         platformJoinThread(workerThread, kWorkerJoinTimeoutMs);
         workerThread = nullptr;

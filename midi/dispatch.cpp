@@ -30,8 +30,16 @@ void resetDispatchState() {
 void runDispatchWorker() {
     EventRef wake = messageMailbox.wakeEvent.load();
     for (;;) {
+        // NOTE: between marking itself waiting and really waiting, the worker
+        // may be held off the processor. A message arriving then inside the
+        // window is stored but not signalled, and the next message replaces
+        // it. That is harmless: it arrived within 50 ms of the last accepted
+        // message, so a worker that was waiting as it said would have dropped
+        // it at once; acting on it only because the worker was late would
+        // make the window depend on the scheduler.
         setWorkerBusy(false);
-        platformWaitEvent(wake);
+        // A wait that fails would fail again at once: end rather than spin.
+        if (!platformWaitEvent(wake)) return;
         setWorkerBusy(true);
         ShortMessage message = takeMessage();
         // NOTE: the stop test comes before anything else, and also when the
@@ -56,8 +64,8 @@ const uint32_t kController = 0xB0;
 const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
-void dispatchMessage(ShortMessage message, uint32_t now) {
-    if (insideWindow(now)) return;
+bool dispatchMessage(ShortMessage message, uint32_t now) {
+    if (insideWindow(now)) return false;
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
     restartWindow(now);
@@ -67,7 +75,7 @@ void dispatchMessage(ShortMessage message, uint32_t now) {
     uint32_t data2 = messageData2(message);
     // MIDI data bytes are 7-bit: a word with a high bit set in either is no
     // message the rules know, and would ask the host for a volume of up to 510.
-    if (((data1 | data2) & 0x80u) != 0) return;
+    if (((data1 | data2) & 0x80u) != 0) return true;
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
     // matches none of the channel rules; otherwise -1 would turn note-offs on
@@ -84,6 +92,7 @@ void dispatchMessage(ShortMessage message, uint32_t now) {
     } else if (status == kChannel16Controller) {
         channel16Rule(data1, static_cast<int32_t>(data2));
     }
+    return true;
 }
 
 void playPauseToggle() {

@@ -11,8 +11,9 @@
 // the stop flag.
 void runDispatchWorker();
 
-// The window and the rules for one message taken at tick `now`.
-void dispatchMessage(ShortMessage message, uint32_t now);
+// The window and the rules for one message taken at tick `now`; true when it
+// passed the window (whether or not a rule then took it).
+bool dispatchMessage(ShortMessage message, uint32_t now);
 
 // Asks the host whether it is playing, then sends Pause if it is, Play if not.
 void playPauseToggle();

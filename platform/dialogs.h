@@ -32,6 +32,10 @@ int32_t platformListSelection(WindowRef dialog, uint32_t controlId);
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text);
 void platformEnableWindow(WindowRef window, bool enabled);
+bool platformIsWindowEnabled(WindowRef window);
+// Makes the window the active window of the calling thread, so that it takes
+// the keyboard again.
+void platformActivateWindow(WindowRef window);
 
 // Posts the dialog's private message; safe to call from any thread, the MIDI
 // callback included. False when it could not be posted.

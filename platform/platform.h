@@ -31,15 +31,17 @@ uint32_t platformTickCount();
 // An unnamed auto-reset event, initially not signalled; null on failure.
 EventRef platformCreateEvent();
 void platformSignalEvent(EventRef event);
-// Waits with no time-out.
-void platformWaitEvent(EventRef event);
+// Waits with no time-out; false when the wait itself failed.
+bool platformWaitEvent(EventRef event);
 
 // Starts a thread running entry() at once, with default attributes and stack
 // size; null when the thread could not be started.
 ThreadRef platformStartThread(void (*entry)());
 // Waits at most timeoutMs for the thread to end while serving messages sent to
 // the calling thread (the thread may be inside a synchronous send to a window
-// that only the caller can answer). True when the thread has ended.
+// that only the caller can answer). True when the thread has ended. The
+// thread's handle is released either way: a thread that has not ended runs on
+// without it.
 bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs);
 
 // ---- Module and settings file ----------------------------------------------

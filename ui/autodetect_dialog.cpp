@@ -24,6 +24,9 @@ static std::atomic<uint32_t> notifyPending{0};
 // The ports, one per device present at opening (owned by the UI thread).
 static InputPort* detectionPorts = nullptr;
 static uint32_t detectionPortCount = 0;
+// True while the dialog runs (UI thread only): a second one would share the
+// ports array above and leave the first one's devices open.
+static bool autodetectRunning = false;
 
 static void onAutodetectInit(WindowRef dialog);
 static void onAutodetectCommand(WindowRef dialog, uint32_t controlId);
@@ -32,7 +35,10 @@ static void onAutodetectNotify(WindowRef dialog);
 static const DialogHandlers autodetectHandlers = {onAutodetectInit, onAutodetectCommand, onAutodetectNotify};
 
 void runAutodetectDialog() {
+    if (autodetectRunning) return;
+    autodetectRunning = true;
     platformRunDialog(pluginRecord.moduleInstance, IDD_AUTODETECT, pluginRecord.hostWindow, &autodetectHandlers);
+    autodetectRunning = false;
 }
 
 void MIDI_CALLBACK detectionHandler(MidiCallbackPort, unsigned int message, MidiParam instance, MidiParam param1,

@@ -13,6 +13,8 @@
 #include "ui/resource.h"
 
 WindowRef configDialogWindow = nullptr;
+// True while the dialog runs (UI thread only).
+static bool configDialogRunning = false;
 
 static void onConfigInit(WindowRef dialog);
 static void onConfigCommand(WindowRef dialog, uint32_t controlId);
@@ -21,8 +23,15 @@ static void onConfigNotify(WindowRef) {}
 static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onConfigNotify};
 
 void showConfigDialog() {
+    // A host may call again while the dialog is open: a second one would
+    // take over the remembered window that autodetect writes to.
+    if (configDialogRunning) return;
+    configDialogRunning = true;
     platformRunDialog(pluginRecord.moduleInstance, IDD_CONFIG, pluginRecord.hostWindow, &configHandlers);
+    configDialogRunning = false;
 }
+
+bool configDialogIsOpen() { return configDialogRunning; }
 
 // The device list's index for a device; a stored index too large for the list
 // gives no selection rather than an overflow.
@@ -79,11 +88,19 @@ static void autodetect(WindowRef dialog) {
     closeMainPort(dialog);
     if (pluginSettings.midiDevice >= 0) pluginSettings.midiDevice = -1;
     // The autodetect dialog is owned by the host window, which leaves this
-    // dialog enabled; it must take no input meanwhile, since the detection
-    // state exists once and a second autodetect dialog would share it.
+    // dialog enabled; it takes no input meanwhile.
+    WindowRef host = pluginRecord.hostWindow;
+    bool hostWasEnabled = platformIsWindowEnabled(host);
     platformEnableWindow(dialog, false);
     runAutodetectDialog();
+    // NOTE: ending the autodetect dialog enabled its owner, the host window,
+    // which this dialog keeps disabled while it is open; and since this dialog
+    // was still disabled then, the system made some other window active. Put
+    // both back, or the player takes input under a modal dialog and this one
+    // takes no keys until it is clicked.
+    platformEnableWindow(host, hostWasEnabled);
     platformEnableWindow(dialog, true);
+    platformActivateWindow(dialog);
 }
 
 static void onConfigCommand(WindowRef dialog, uint32_t controlId) {

@@ -11,14 +11,18 @@ const uint32_t kDialogOk = 1;
 const uint32_t kDialogCancel = 2;
 
 // Runs the configuration dialog modally, owned by the host window, and
-// returns when it closes.
+// returns when it closes. While one is open, a second call does nothing.
 void showConfigDialog();
+// True from the configuration dialog's start until it has ended (the
+// autodetect dialog runs inside it).
+bool configDialogIsOpen();
 
 // The configuration dialog's window, remembered at its initialisation (not
 // cleared when it ends) so that the autodetect dialog can set its two lists.
 extern WindowRef configDialogWindow;
 
-// Runs the autodetect dialog modally, owned by the host window.
+// Runs the autodetect dialog modally, owned by the host window. Its state
+// exists once, so while one is open a second call does nothing.
 void runAutodetectDialog();
 
 // The detection handler given to every port the autodetect dialog opens,

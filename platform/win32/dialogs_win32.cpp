@@ -60,6 +60,10 @@ void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text)
 
 void platformEnableWindow(WindowRef window, bool enabled) { EnableWindow(static_cast<HWND>(window), enabled); }
 
+bool platformIsWindowEnabled(WindowRef window) { return IsWindowEnabled(static_cast<HWND>(window)) != FALSE; }
+
+void platformActivateWindow(WindowRef window) { SetActiveWindow(static_cast<HWND>(window)); }
+
 bool platformPostNotify(WindowRef dialog) {
     return PostMessageA(static_cast<HWND>(dialog), kNotifyMessage, 0, 0) != 0;
 }

@@ -15,7 +15,9 @@ EventRef platformCreateEvent() { return CreateEventA(nullptr, FALSE, FALSE, null
 
 void platformSignalEvent(EventRef event) { SetEvent(static_cast<HANDLE>(event)); }
 
-void platformWaitEvent(EventRef event) { WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
+bool platformWaitEvent(EventRef event) {
+    return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0;
+}
 
 // The thread procedure the system calls; the entry travels as its argument.
 static DWORD WINAPI threadMain(LPVOID entry) {
@@ -32,20 +34,25 @@ ThreadRef platformStartThread(void (*entry)()) {
 bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs) {
     HANDLE handle = static_cast<HANDLE>(thread);
     DWORD started = GetTickCount();
+    bool ended = false;
     for (;;) {
         DWORD elapsed = GetTickCount() - started;
-        if (elapsed >= timeoutMs) return false;
+        if (elapsed >= timeoutMs) break;
         DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_SENDMESSAGE);
         if (woke == WAIT_OBJECT_0) {
-            CloseHandle(handle);
-            return true;
+            ended = true;
+            break;
         }
-        if (woke != WAIT_OBJECT_0 + 1) return false;
+        if (woke != WAIT_OBJECT_0 + 1) break;
         // A message was sent to this thread: peeking serves it. Posted
         // messages stay in the queue for the host.
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
+    // Closed on both paths: nobody waits on the thread after this, and a
+    // thread still running is not stopped by closing its handle.
+    CloseHandle(handle);
+    return ended;
 }
 
 uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity) {

@@ -26,6 +26,8 @@ struct Dialog {
 struct DialogState {
     std::mutex mutex;
     std::deque<Dialog> dialogs;
+    std::map<void*, bool> windowsDisabled;  // windows other than dialogs (the host's)
+    void* activeWindow = nullptr;
     std::map<uint32_t, DialogScript> scripts;
     std::map<uint32_t, uint32_t> runs;
     bool failAllocation = false;
@@ -39,11 +41,28 @@ DialogState& dialogState() {
 
 Dialog& dialogOf(WindowRefForTests window) { return *static_cast<Dialog*>(window); }
 
+bool isDialog(void* window) {
+    for (Dialog& d : dialogState().dialogs) {
+        if (&d == window) return true;
+    }
+    return false;
+}
+
+void setEnabled(void* window, bool enabled) {
+    if (isDialog(window)) {
+        dialogOf(window).enabled = enabled;
+    } else {
+        dialogState().windowsDisabled[window] = !enabled;
+    }
+}
+
 }  // namespace
 
 void resetDialogs() {
     DialogState& d = dialogState();
     d.dialogs.clear();
+    d.windowsDisabled.clear();
+    d.activeWindow = nullptr;
     d.scripts.clear();
     d.runs.clear();
     d.failAllocation = false;
@@ -77,7 +96,10 @@ int32_t listSelection(WindowRefForTests dialog, uint32_t controlId) {
     return found != selections.end() ? found->second : -1;
 }
 std::string itemText(WindowRefForTests dialog, uint32_t controlId) { return dialogOf(dialog).texts[controlId]; }
-bool isEnabled(WindowRefForTests dialog) { return dialogOf(dialog).enabled; }
+bool isEnabled(WindowRefForTests window) {
+    return isDialog(window) ? dialogOf(window).enabled : !dialogState().windowsDisabled[window];
+}
+WindowRefForTests activeWindow() { return dialogState().activeWindow; }
 bool hasEnded(WindowRefForTests dialog) { return dialogOf(dialog).ended; }
 uint32_t dialogsRun(uint32_t resourceId) { return dialogState().runs[resourceId]; }
 void failAllocation(bool fail) { dialogState().failAllocation = fail; }
@@ -87,10 +109,15 @@ int32_t allocationsLive() { return dialogState().live.load(); }
 
 using fake::dialogState;
 
-void platformRunDialog(ModuleRef, uint32_t resourceId, WindowRef, const DialogHandlers* handlers) {
+// As the system does: a modal dialog disables its owner and becomes the
+// active window; when it ends, the owner is enabled again (even one that was
+// disabled before) and becomes active if it is enabled by then.
+void platformRunDialog(ModuleRef, uint32_t resourceId, WindowRef owner, const DialogHandlers* handlers) {
     fake::DialogState& state = dialogState();
     state.dialogs.emplace_back();
     fake::Dialog& d = state.dialogs.back();
+    fake::setEnabled(owner, false);
+    state.activeWindow = &d;
     d.resourceId = resourceId;
     d.handlers = handlers;
     // The templates' initial label texts.
@@ -101,6 +128,8 @@ void platformRunDialog(ModuleRef, uint32_t resourceId, WindowRef, const DialogHa
     auto script = state.scripts.find(resourceId);
     if (script != state.scripts.end() && !d.ended) script->second(&d);
     if (!d.ended) handlers->onCommand(&d, 2);  // the close box
+    fake::setEnabled(owner, true);
+    state.activeWindow = fake::isEnabled(owner) ? owner : nullptr;
 }
 
 void platformEndDialog(WindowRef dialog) { fake::dialogOf(dialog).ended = true; }
@@ -121,7 +150,11 @@ void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text)
     fake::dialogOf(dialog).texts[controlId] = text;
 }
 
-void platformEnableWindow(WindowRef window, bool enabled) { fake::dialogOf(window).enabled = enabled; }
+void platformEnableWindow(WindowRef window, bool enabled) { fake::setEnabled(window, enabled); }
+
+bool platformIsWindowEnabled(WindowRef window) { return fake::isEnabled(window); }
+
+void platformActivateWindow(WindowRef window) { dialogState().activeWindow = window; }
 
 bool platformPostNotify(WindowRef dialog) {
     fake::dialogOf(dialog).notifications.fetch_add(1);

@@ -46,6 +46,8 @@ struct State {
     std::atomic<void (*)()> onWake{nullptr};
     std::atomic<uint32_t> tick{0};
     bool failEvents = false;
+    std::atomic<bool> failWaits{false};
+    std::atomic<uint32_t> waits{0};
     bool failThreads = false;
     uint32_t threadsStarted = 0;
     std::deque<std::unique_ptr<FakeEvent>> events;
@@ -95,6 +97,8 @@ void reset() {
     s.onWake.store(nullptr);
     s.tick.store(0);
     s.failEvents = false;
+    s.failWaits.store(false);
+    s.waits.store(0);
     s.failThreads = false;
     s.threadsStarted = 0;
     s.modulePathReadable = true;
@@ -141,6 +145,17 @@ bool failThreadStart(bool fail) {
     return fail;
 }
 void setOnWake(void (*hook)()) { state().onWake.store(hook); }
+void failWaits(bool fail) { state().failWaits.store(fail); }
+uint32_t waits() { return state().waits.load(); }
+uint32_t threadsRunning() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t running = 0;
+    for (auto& t : state().threads) {
+        std::lock_guard<std::mutex> done(t->mutex);
+        running += t->done ? 0 : 1;
+    }
+    return running;
+}
 bool isSignalled(void* event) {
     auto* e = static_cast<FakeEvent*>(event);
     std::lock_guard<std::mutex> lock(e->mutex);
@@ -257,7 +272,9 @@ void platformSignalEvent(EventRef event) {
     e->signalled.notify_one();
 }
 
-void platformWaitEvent(EventRef event) {
+bool platformWaitEvent(EventRef event) {
+    state().waits.fetch_add(1);
+    if (state().failWaits.load()) return false;
     auto* e = static_cast<fake::FakeEvent*>(event);
     {
         std::unique_lock<std::mutex> lock(e->mutex);
@@ -266,6 +283,7 @@ void platformWaitEvent(EventRef event) {
     }
     void (*hook)() = state().onWake.load();
     if (hook != nullptr) hook();
+    return true;
 }
 
 ThreadRef platformStartThread(void (*entry)()) {

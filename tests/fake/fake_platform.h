@@ -59,8 +59,12 @@ bool isSignalled(void* event);  // an event of platformCreateEvent
 // Called on the waiting thread each time a wait returns, before the waiter
 // goes on: lets a test deliver a message between the wake-up and the read.
 void setOnWake(void (*hook)());
+// Every wait returns at once, failed.
+void failWaits(bool fail);
+uint32_t waits();  // waits begun, failed ones included
 bool failThreadStart(bool fail);
 uint32_t threadsStarted();
+uint32_t threadsRunning();  // started and not yet ended
 
 // ---- Module and settings ----
 void setModulePath(const char* path);  // null: the path cannot be read
@@ -100,7 +104,8 @@ void serveNotifications(WindowRefForTests dialog);
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);
 int32_t listSelection(WindowRefForTests dialog, uint32_t controlId);
 std::string itemText(WindowRefForTests dialog, uint32_t controlId);
-bool isEnabled(WindowRefForTests dialog);
+bool isEnabled(WindowRefForTests window);  // a dialog or the host's window
+WindowRefForTests activeWindow();
 bool hasEnded(WindowRefForTests dialog);
 uint32_t dialogsRun(uint32_t resourceId);
 void failAllocation(bool fail);

@@ -5,6 +5,8 @@
 // then records of 7 bytes: the 32-bit message, a 16-bit tick step (the tick
 // wraps), and a byte whose low bit changes the channel to the one its other
 // bits pick. After every message it checks:
+//   - the window passes the message exactly when 50 ms or more have passed
+//     since the last accepted one, by a clock of its own that never wraps;
 //   - nothing is sent for a message the window drops;
 //   - at most 4 sends per accepted message;
 //   - only the listed commands and requests are sent;
@@ -66,20 +68,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pluginRecord.hostWindow = reinterpret_cast<WindowRef>(1);
     pluginSettings.midiChannel.store(kChannels[data[0] % kChannelCount]);
     fake::setPlayState(data[1] % 4 == 0 ? 1 : static_cast<intptr_t>(data[1]) - 128);
-    uint32_t tick = read32(data + 2);
-    uint32_t lastAccepted = 0;  // the window's model: starts at tick 0 like the worker
+    // The window's model keeps its own time: a 64-bit clock in milliseconds
+    // that never wraps, of which the 32-bit tick the plug-in reads is the low
+    // half. So a wrong policy at the tick's wrap shows as a difference.
+    uint64_t clock = read32(data + 2);
+    // At start the worker counts a message as accepted at tick 0: in the
+    // model, the latest moment the tick read 0, until a message is accepted.
+    bool anyAccepted = false;
+    uint64_t lastAccepted = 0;
     for (size_t at = 6; at + 7 <= size; at += 7) {
         uint32_t message = read32(data + at);
-        tick += static_cast<uint32_t>(data[at + 4] | (data[at + 5] << 8));
+        clock += static_cast<uint64_t>(data[at + 4] | (data[at + 5] << 8));
+        uint32_t tick = static_cast<uint32_t>(clock);
+        if (!anyAccepted) lastAccepted = clock & ~static_cast<uint64_t>(0xFFFFFFFFu);
         uint8_t flags = data[at + 6];
         if (flags & 1) pluginSettings.midiChannel.store(kChannels[(flags >> 1) % kChannelCount]);
 
         fake::clearSends();
-        dispatchMessage(message, tick);
+        bool passed = dispatchMessage(message, tick);
         std::vector<fake::Send> sent = fake::sends();
 
-        bool accepted = tick - lastAccepted >= kAcceptWindowMs;
-        if (accepted) lastAccepted = tick;
+        uint64_t elapsed = clock - lastAccepted;
+        bool accepted = elapsed >= kAcceptWindowMs;
+        if (accepted) {
+            lastAccepted = clock;
+            anyAccepted = true;
+        }
+        if (passed != accepted) {
+            fprintf(stderr, "invariant broken: the window %s a message %llu ms after the last accepted one\n",
+                    passed ? "passed" : "dropped", static_cast<unsigned long long>(elapsed));
+            abort();
+        }
         if (!accepted && !sent.empty()) fail("a send for a dropped message", message, sent[0]);
         if (sent.size() > 4) fail("more than 4 sends", message, sent[4]);
         for (const fake::Send& s : sent) checkSend(s, message);

@@ -277,6 +277,32 @@ TEST_F(DialogTest, NoDevicesMeansNothingOpenedAndLabelsStayNone) {
     EXPECT_EQ(fake::allocationsLive(), 0);
 }
 
+// When the autodetect dialog ends, however it ends, the player's window is
+// still disabled under the configuration dialog, which is active again and
+// takes input; and while autodetect runs, no second autodetect dialog or
+// configuration dialog opens, whoever asks.
+TEST_F(DialogTest, AfterAutodetectThePlayerStaysDisabledAndTheConfigurationDialogIsActive) {
+    for (uint32_t button : {kDialogOk, kDialogCancel}) {
+        fake::setDialogScript(IDD_AUTODETECT, [button](Dialog a) {
+            runAutodetectDialog();
+            pluginRecord.configProc();
+            fake::press(a, button);
+        });
+        runConfig([](Dialog d) {
+            fake::press(d, IDC_AUTODETECT);
+            EXPECT_FALSE(fake::isEnabled(pluginRecord.hostWindow));
+            EXPECT_TRUE(fake::isEnabled(d));
+            EXPECT_EQ(fake::activeWindow(), d);
+            fake::press(d, kDialogCancel);
+        });
+        EXPECT_TRUE(fake::isEnabled(pluginRecord.hostWindow));
+    }
+    EXPECT_EQ(fake::dialogsRun(IDD_AUTODETECT), 2u);
+    EXPECT_EQ(fake::dialogsRun(IDD_CONFIG), 2u);
+    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_EQ(fake::allocationsLive(), 0);
+}
+
 TEST_F(DialogTest, AutodetectAfterAFailedInitOpenShowsTheClosingError) {
     pluginSettings.midiDevice = 1;  // no port
     fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) { fake::press(a, kDialogCancel); });

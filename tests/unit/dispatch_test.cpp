@@ -164,15 +164,6 @@ TEST_F(DispatchTest, BendWithANonZeroLowByteIsIgnoredAndLeavesTheStoredValue) {
     EXPECT_EQ(take(), (std::vector<Send>{command(CmdVolumeUp)}));
 }
 
-TEST_F(DispatchTest, NearValueIsWithinOneEitherWay) {
-    EXPECT_TRUE(isNearValue(10, 9));
-    EXPECT_TRUE(isNearValue(10, 10));
-    EXPECT_TRUE(isNearValue(10, 11));
-    EXPECT_FALSE(isNearValue(10, 8));
-    EXPECT_FALSE(isNearValue(10, 12));
-    EXPECT_TRUE(isNearValue(0, -1));
-}
-
 // ---- Rule 3: modulation wheel ------------------------------------------------
 
 TEST_F(DispatchTest, ModulationSetsTheVolumeUnlessWithinOneOfTheLastValue) {
@@ -182,6 +173,15 @@ TEST_F(DispatchTest, ModulationSetsTheVolumeUnlessWithinOneOfTheLastValue) {
     EXPECT_EQ(take(), (std::vector<Send>{request(ReqSetVolume, 254)}));
     accept(controller(0, 1, 126));
     EXPECT_TRUE(take().empty());
+    accept(controller(0, 1, 100));
+    EXPECT_EQ(take(), (std::vector<Send>{request(ReqSetVolume, 200)}));
+    // Within one either way is ignored; two away is not.
+    for (uint32_t value : {100u, 101u, 99u}) {
+        accept(controller(0, 1, value));
+        EXPECT_TRUE(take().empty()) << value;
+    }
+    accept(controller(0, 1, 102));
+    EXPECT_EQ(take(), (std::vector<Send>{request(ReqSetVolume, 204)}));
     accept(controller(0, 1, 100));
     EXPECT_EQ(take(), (std::vector<Send>{request(ReqSetVolume, 200)}));
     accept(controller(0, 2, 50));  // another controller on the channel

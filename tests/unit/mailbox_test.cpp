@@ -1,4 +1,7 @@
 // mailbox_test.cpp -- the main data handler and taking from the mailbox.
+#include <chrono>
+#include <thread>
+
 #include "midi/dispatch.h"
 #include "midi/mailbox.h"
 #include "midi/window.h"
@@ -51,10 +54,25 @@ TEST_F(MailboxTest, AMessageTheWindowWouldDropIsStoredWithoutWakingTheWaitingWor
     EXPECT_EQ(takeMessage(), noteOn(0, 65, 90));
 }
 
+// Init opens the main port before it makes the wake event: a key arriving in
+// between is stored, but the worker init then starts does not act on it until
+// another message signals.
 TEST_F(MailboxTest, AMessageBeforeTheEventExistsIsStoredAndWakesNobody) {
+    fake::setDevices({{"Keys"}});
+    fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+    fake::setTick(1000);
     ASSERT_EQ(messageMailbox.wakeEvent.load(), nullptr);
-    handle(kMidiInData, noteOn(0, 60, 1));
-    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 60, 1));
+    handle(kMidiInData, noteOn(0, 64, 90));  // E: Pause
+    pluginRecord.initProc();
+    EventRef wake = messageMailbox.wakeEvent.load();
+    ASSERT_NE(wake, nullptr);
+    EXPECT_FALSE(fake::isSignalled(wake));
+    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 64, 90));
+    for (int i = 0; i < 20 && fake::waits() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(fake::sends().empty());
+    pluginRecord.quitProc();
+    EXPECT_TRUE(fake::sends().empty());
 }
 
 }  // namespace

@@ -78,6 +78,39 @@ TEST_F(WorkerThreadTest, AMessageArrivingDuringASlowSendIsActedOnAtMostOnce) {
     EXPECT_EQ(countOf(CmdVolumeDown), 8u);
 }
 
+// A key that comes inside the window while the worker is busy in a slow send
+// is still read once the send is done, and acted on if the window has passed
+// by then: the data handler must wake a busy worker whatever the window says.
+TEST_F(WorkerThreadTest, AKeyInsideTheWindowDuringASlowSendIsActedOnAfterIt) {
+    gateOpen.store(false);
+    fake::deliverData(0, noteOn(0, 69, 90));  // A at 1000: blocks in its first send
+    waitFor(1);
+    fake::setTick(1010);
+    fake::deliverData(0, noteOn(0, 64, 90));  // E, 10 ms after the accepted A
+    fake::setTick(1200);
+    gateOpen.store(true);
+    waitFor(5);
+    settle();
+    EXPECT_EQ(countOf(CmdVolumeDown), 4u);
+    EXPECT_EQ(countOf(CmdPause), 1u);
+    pluginRecord.quitProc();
+}
+
+// A wait that fails ends the worker instead of spinning on it.
+TEST_F(WorkerThreadTest, AFailedWaitEndsTheWorker) {
+    pluginRecord.quitProc();  // the worker SetUp started
+    resetPluginState();
+    pluginRecord.hostWindow = reinterpret_cast<WindowRef>(0x1234);
+    fake::failWaits(true);
+    uint32_t waitsBefore = fake::waits();
+    pluginRecord.initProc();
+    for (int i = 0; i < 200 && fake::threadsRunning() != 0; ++i) settle();
+    EXPECT_EQ(fake::threadsRunning(), 0u);
+    EXPECT_EQ(fake::waits() - waitsBefore, 1u);
+    pluginRecord.quitProc();
+    EXPECT_TRUE(fake::sends().empty());
+}
+
 // A key arriving between the worker's wake-up and its read: the worker reads
 // that key, and the key's own signal wakes it once more afterwards.
 std::atomic<bool> deliverOnWake{false};

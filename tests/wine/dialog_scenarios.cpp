@@ -214,6 +214,68 @@ void staleDevice() {
     check(contains(readFile(iniPath()), "MIDIDevice=-1"), "the device became none");
 }
 
+// ---- After Autodetect: the configuration dialog takes the keys, the player none -----
+
+// Runs Autodetect, asks the player for a second configuration meanwhile, ends
+// the autodetect dialog with `button`, and checks that the configuration
+// dialog is active and the player disabled; then presses Enter, which must
+// reach the configuration dialog and close it as OK does.
+int autodetectButton;
+void returnFromAutodetectUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_AUTODETECT);
+    HWND detect = waitForDialog(kAutodetectCaption);
+    check(detect != nullptr, "Autodetect opens its dialog");
+    if (detect == nullptr) return;
+    askPlayerToConfigure();
+    Sleep(300);
+    check(countOwnDialogs(kConfigCaption) == 1 && countOwnDialogs(kAutodetectCaption) == 1,
+          "a second configuration from the player opens no second dialog",
+          std::to_string(countOwnDialogs(kConfigCaption)) + " configuration, " +
+              std::to_string(countOwnDialogs(kAutodetectCaption)) + " autodetect");
+    if (autodetectButton == IDOK) {
+        midiSend(2, midiNoteOn(9, 64, 90));
+        waitForText(detect, IDC_DETECTED_CHANNEL, "10");
+    }
+    click(detect, autodetectButton);
+    check(waitUntilGone(detect), "the autodetect dialog closes");
+    std::string which = autodetectButton == IDOK ? "after OK" : "after Cancel";
+    for (int look = 0; look < 2; ++look) {
+        Sleep(look == 0 ? 100 : 400);
+        check(!IsWindowEnabled(window()), "the player's window stays disabled under the configuration dialog",
+              which);
+        check(IsWindowEnabled(config), "the configuration dialog takes input again", which);
+    }
+    check(activeWindowOfPlayer() == config, "the configuration dialog is the active window", which);
+    check(pressEnterAsTheKeyboardWould() && waitUntilGone(config, 3000), "Enter reaches the configuration dialog",
+          which);
+    if (IsWindow(config)) {
+        click(config, IDCANCEL);
+        waitUntilGone(config);
+    }
+}
+
+void returnFromAutodetect() {
+    writeSettings(0, 0);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    autodetectButton = IDCANCEL;
+    runConfigWithUser(returnFromAutodetectUser);
+    check(IsWindowEnabled(window()), "the player takes input again once the dialog is closed");
+    // Enter pressed OK: the list still showed device 0, which is open again.
+    check(midiIsOpen(0) && midiOpenCount() == 1, "Enter applied the lists (device 0)");
+    autodetectButton = IDOK;
+    runConfigWithUser(returnFromAutodetectUser);
+    check(midiIsOpen(2) && midiOpenCount() == 1, "Enter applied the detected device 2");
+    take();
+    play(2, midiNoteOn(9, 67, 90));
+    std::vector<Received> got = take();
+    check(got == std::vector<Received>{command(40048)}, "and its channel 10", describe(got));
+    check(messageBoxes().empty(), "no message box");
+    quit();
+    unload();
+}
+
 // ---- Closing the ports while note-ons keep coming ----------------------------------
 
 volatile LONG flooding = 0;
@@ -322,6 +384,7 @@ void screenshots() {
 const ScenarioRegistration registrations[] = {
     {"config_dialogs", configure},
     {"config_stale_device", staleDevice},
+    {"config_after_autodetect", returnFromAutodetect},
     {"autodetect_storm", autodetectStorm},
     {"screenshots", screenshots},
 };

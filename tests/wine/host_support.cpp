@@ -48,7 +48,15 @@ struct State {
 };
 State s;
 
+// Posted to the player's window: open the plug-in's configuration, as the
+// player's preferences do.
+const UINT kConfigureMessage = WM_APP + 7;
+
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kConfigureMessage) {
+        s.record->config();
+        return 0;
+    }
     if (message == WM_COMMAND || message == WM_USER) {
         Received r;
         r.request = message == WM_USER;
@@ -410,6 +418,7 @@ namespace {
 struct DialogSearch {
     const char* caption;
     HWND found;
+    int count;
 };
 
 // Only this process's windows: scenarios running at the same time share the
@@ -426,14 +435,43 @@ BOOL CALLBACK matchOwnDialog(HWND hwnd, LPARAM param) {
         return TRUE;
     }
     search->found = hwnd;
-    return FALSE;
+    ++search->count;
+    return TRUE;
 }
 }  // namespace
 
 HWND findOwnDialog(const char* caption) {
-    DialogSearch search = {caption, nullptr};
+    DialogSearch search = {caption, nullptr, 0};
     EnumWindows(matchOwnDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+int countOwnDialogs(const char* caption) {
+    DialogSearch search = {caption, nullptr, 0};
+    EnumWindows(matchOwnDialog, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+void askPlayerToConfigure() { PostMessageA(s.window, kConfigureMessage, 0, 0); }
+
+HWND activeWindowOfPlayer() {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(s.window, nullptr), &info);
+    return info.hwndActive;
+}
+
+bool pressEnterAsTheKeyboardWould() {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(s.window, nullptr), &info);
+    // Keys go to the focus window of the player's thread, or to its active
+    // window when nothing has the focus.
+    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : info.hwndActive;
+    if (target == nullptr) return false;
+    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+    return true;
 }
 
 HWND waitForDialog(const char* caption, DWORD timeoutMs) {

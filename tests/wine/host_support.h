@@ -126,8 +126,17 @@ const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 // Runs user() on a thread of its own while this thread shows the plug-in's
 // configuration dialog, and returns when both have ended.
 void runConfigWithUser(void (*user)());
-// This process's visible dialog with the caption, or null.
+// This process's visible dialog with the caption, or null; how many there are.
 HWND findOwnDialog(const char* caption);
+int countOwnDialogs(const char* caption);
+// Has the player's thread open the plug-in's configuration, as the player's
+// preferences would; posted, so it runs in whatever modal loop is running.
+void askPlayerToConfigure();
+// The active window of the player's thread, which runs the plug-in's dialogs.
+HWND activeWindowOfPlayer();
+// Posts Enter where a key press would go: to the focus window of the
+// player's thread, or its active window. False when there is neither.
+bool pressEnterAsTheKeyboardWould();
 HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
 bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);
 void click(HWND dialog, int controlId);  // posted, as a button press is

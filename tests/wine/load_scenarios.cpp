@@ -69,7 +69,9 @@ void floodScenario() {
            static_cast<unsigned long>(memoryBefore), static_cast<long>(handlesAfter) - static_cast<long>(handlesBefore),
            static_cast<unsigned long>(handlesBefore), seconds - 1,
            static_cast<unsigned long>(quitTook));
-    check(sent >= static_cast<long>(seconds) * kFloodRate * 9 / 10, "the flood ran at 10,000 a second",
+    // A busy machine (other tests in parallel) slows the flooding thread; a
+    // fifth of its rate is still a hundred times what the window lets through.
+    check(sent >= static_cast<long>(seconds) * kFloodRate / 5, "the flood ran at 2,000 a second or more",
           std::to_string(sent));
     // The arrival second can differ from the acceptance tick by a send's time.
     check(most <= 21, "at most 20 accepted per second", std::to_string(most));

@@ -18,6 +18,7 @@ set(NOTEWICK_WINE_SCENARIOS
     midi_after_unload
     config_dialogs
     config_stale_device
+    config_after_autodetect
     fault_start_fails
     fault_stop_close_fail
     fault_held_elsewhere
