@@ -4,10 +4,11 @@
 # make screenshots -- capture both dialogs into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
 # make bench  -- print the benchmark table (figures, not a test)
+# make release -- the installer, the zip and their checksums in dist/release/
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
-.PHONY: all setup dlls native fuzzer check demo screenshots fuzz bench clean
+.PHONY: all setup dlls native fuzzer release check demo screenshots fuzz bench clean
 
 all: dlls
 
@@ -41,7 +42,11 @@ fuzzer: setup
 	@echo "building the dispatch fuzzer"
 	$(call build,fuzz)
 
-check: dlls native fuzzer
+# The installer, the zip and SHA256SUMS, the same bytes from the same commit.
+release: dlls
+	@bash tools/release.sh
+
+check: dlls native fuzzer release
 	@cd build/native && ctest --output-on-failure -j 2
 
 demo: dlls
