@@ -1,7 +1,7 @@
 # make        -- build the shipping DLL (dist/gen_notewick.dll) and its x86_64 twin
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
-# make screenshots -- capture both dialogs into docs/images/
+# make screenshots -- capture both dialogs and the installer's directory page into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
 # make bench  -- print the benchmark table (figures, not a test)
 # make release -- the installer, the zip and their checksums in dist/release/
@@ -52,8 +52,9 @@ check: dlls native fuzzer release
 demo: dlls
 	$(call under_wine,bash tests/wine/run.sh demo)
 
-screenshots: dlls
+screenshots: dlls release
 	$(call under_wine,bash tools/screenshots.sh)
+	@bash tools/installer_screenshot.sh
 
 bench: dlls
 	$(call under_wine,bash tools/bench.sh)

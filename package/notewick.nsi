@@ -50,6 +50,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 !include "LogicLib.nsh"
 
 !define MUI_ABORTWARNING
+!define MUI_PAGE_HEADER_TEXT "Choose the player's folder"
+!define MUI_PAGE_HEADER_SUBTEXT "Notewick ${VERSION} goes into the Plugins folder of the player's folder."
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will put ${DLL} into the Plugins folder of the player's folder below. To use another copy of the player, choose its folder (the one that holds winamp.exe)."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "The player's folder"
 !insertmacro MUI_PAGE_DIRECTORY
