@@ -53,9 +53,10 @@ check "the payload's DLL equals dist/gen_notewick.dll" cmp -s "$work/setup/Plugi
 7z x -y -tPE -o"$work/pe" "$setup" .rsrc/version.txt >/dev/null
 record=$(iconv -f UTF-16LE -t UTF-8 "$work/pe/.rsrc/version.txt" | tr -d '\r')
 major=${version%.*} minor=${version#*.}
-check "the version record's numbers are $major,$minor,0,0" grep -Eq "^FILEVERSION +$major,$minor,0,0$" <<<"$record"
+check "its file version is $major,$minor,0,0" grep -Eq "^FILEVERSION +$major,$minor,0,0$" <<<"$record"
+check "its product version is $major,$minor,0,0" grep -Eq "^PRODUCTVERSION +$major,$minor,0,0$" <<<"$record"
 check "its product is Notewick" grep -Eq '"ProductName", +"Notewick"$' <<<"$record"
-check "its product version is $version" grep -Eq "\"ProductVersion\", +\"$version\"$" <<<"$record"
+check "its product version text is $version" grep -Eq "\"ProductVersion\", +\"$version\"$" <<<"$record"
 
 [ $failures -eq 0 ] || { echo "contents: $failures checks failed" >&2; exit 1; }
 echo "contents: every check passed"
