@@ -59,19 +59,21 @@ uninstall() { wine "$1/notewick-uninstall.exe" /S </dev/null; wineserver -w; }
 rm -rf "$drive/Players" "$drive/Program Files/Winamp"
 wine reg delete 'HKCU\Software\Winamp' /f >/dev/null 2>&1 || true
 wine reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+wine reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
 
 echo "installer: $setup"
 echo "no folder recorded by the player:"
 check "/S installs" install
 check "the DLL is in Program Files\\Winamp\\Plugins" same "$drive/Program Files/Winamp/Plugins/gen_notewick.dll"
-uninstall "$drive/Program Files/Winamp/Plugins"
+check "the uninstaller runs" uninstall "$drive/Program Files/Winamp/Plugins"
 
 echo "the folder the player recorded, without winamp.exe:"
 mkdir -p "$drive/Players/Recorded"
 wine reg add 'HKCU\Software\Winamp' /ve /d 'C:\Players\Recorded' /f >/dev/null 2>&1
 check "/S warns and goes on" install
 check "the DLL is in the recorded folder's Plugins" same "$drive/Players/Recorded/Plugins/gen_notewick.dll"
-uninstall "$drive/Players/Recorded/Plugins"
+check "the uninstaller runs" uninstall "$drive/Players/Recorded/Plugins"
 
 echo "/D= a folder laid out like the player's:"
 player=$drive/Players/Winamp
@@ -112,12 +114,12 @@ touch "$build/release"
 wait $holder || true
 check "the held DLL is as it was" [ "$(sha256sum <"$installed_dll")" = "$before" ]
 check "nothing is scheduled for a reboot" \
-  [ -z "$(reg_value 'HKLM\System\CurrentControlSet\Control\Session Manager' PendingFileRenameOperations)" ]
+  [ -z "$(reg_value "$session_manager" PendingFileRenameOperations)" ]
 
 echo "uninstall:"
 printf '[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=9\r\n' >"$plugins/plugin.ini"
 ini_before=$(sha256sum <"$plugins/plugin.ini")
-uninstall "$plugins"
+check "the uninstaller runs" uninstall "$plugins"
 check "the DLL is gone" gone "$installed_dll"
 check "the uninstaller is gone" gone "$plugins/notewick-uninstall.exe"
 check "the uninstall entry is gone" [ -z "$(reg_value "$uninstall_key" DisplayVersion)" ]
