@@ -57,7 +57,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} ${VERSION} is installed"
-!define MUI_FINISHPAGE_TEXT "Restart the player if it is running. Then choose the MIDI input device and channel in the player's preferences, under Plug-ins, General Purpose: $\"Notewick Plug-In v${VERSION}$\".$\r$\n$\r$\nREADME.txt beside the plug-in has the key map and help."
+!define MUI_FINISHPAGE_TEXT "Restart the player if it is running. Then choose the MIDI input device and channel in the player's preferences, under Plug-ins, General Purpose: $\"Notewick Plug-In v${VERSION}$\".$\r$\n$\r$\nnotewick-README.txt in the Plugins folder has the key map and help."
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
