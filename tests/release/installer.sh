@@ -93,8 +93,10 @@ check "the entry has the size in KB" \
   [ $(($(reg_value "$uninstall_key" EstimatedSize))) -ge $(($(stat -c %s "$installed_dll") / 1024)) ]
 
 # ---- The player loads the installed plug-in and a key drives it ------------
-# To come with the i686 stand-in player: tests/wine/run.sh runs it on the
-# installed DLL, "$installed_dll" (here in this prefix's player folder).
+# The one place for it: the i686 stand-in player (tests/wine/run.sh) loads the
+# DLL just installed, "$installed_dll", that is
+# C:\Players\Winamp\Plugins\gen_notewick.dll in this prefix, and a key
+# drives it. It comes with the i686 build of the stand-in player.
 # ---------------------------------------------------------------------------
 
 echo "the running player holds the DLL:"
