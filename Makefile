@@ -2,13 +2,14 @@
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
 #                (the shipping DLL where this machine runs 32-bit Wine, else its twin)
-# make screenshots -- capture both dialogs of that DLL into docs/images/
+# make screenshots -- capture both dialogs of that DLL and the installer's directory page into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
 # make bench  -- print the benchmark tables of both DLLs (figures, not a test)
+# make release -- the installer, the zip and their checksums in dist/release/
 #
 # Each target first installs any Debian packages still missing (tools/setup.sh).
 
-.PHONY: all setup dlls native fuzzer check demo screenshots fuzz bench clean
+.PHONY: all setup dlls native fuzzer release check demo screenshots fuzz bench clean
 
 all: dlls
 
@@ -42,14 +43,19 @@ fuzzer: setup
 	@echo "building the dispatch fuzzer"
 	$(call build,fuzz)
 
-check: dlls native fuzzer
+# The installer, the zip and SHA256SUMS, the same bytes from the same commit.
+release: dlls
+	@bash tools/release.sh
+
+check: dlls native fuzzer release
 	@cd build/native && ctest --output-on-failure -j 2
 
 demo: dlls
 	$(call under_wine,bash tests/wine/run.sh $$(bash tests/wine/run.sh width) demo)
 
-screenshots: dlls
+screenshots: dlls release
 	$(call under_wine,bash tools/screenshots.sh)
+	@bash tools/installer_screenshot.sh
 
 bench: dlls
 	$(call under_wine,bash tools/bench.sh)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/host.h"
+#include "core/version.h"
 #include "midi/ports.h"
 
 extern GeneralPurposePlugin pluginRecord;
@@ -13,7 +14,7 @@ extern GeneralPurposePlugin pluginRecord;
 // midiDevice anew.
 extern InputPort mainInputPort;
 
-const char* const kVersionText = "1.1";
+const char* const kVersionText = NOTEWICK_VERSION_TEXT;
 const size_t kDescriptionCapacity = 512;
 
 // The host's one entry into the module: the record's address, no side effects.

@@ -13,6 +13,7 @@ packages=(
   cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb fonts-wine x11-utils imagemagick procps
+  nsis p7zip-full zip git
 )
 
 if bash "$top/tools/runs32.sh"; then

@@ -12,8 +12,9 @@
 # one Wine server kept running from setup to stop, and one Xvfb on a display
 # number it chose itself (-displayfd), so that two checkouts testing at once
 # never share or stop each other's. Each scenario gets a folder of its own
-# under build/wine/work/WIDTH/. NOTEWICK_DLL names another DLL to load (an
-# installed copy, say) instead of the one built for the width.
+# under build/wine/work/WIDTH/. NOTEWICK_DLL names another DLL to load where
+# it lies (an installed copy, say) instead of a copy of the one built for the
+# width.
 #
 # A scenario passes only when the program printed "PASS <scenario>": a
 # program that never ran (a 32-bit one under a 64-bit-only Wine exits 0 and
@@ -24,6 +25,8 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$top/build/wine
 export WINEPREFIX=$build/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
+# The prefix is this script's own, made for every width the machine runs.
+unset WINEARCH WINEDLLOVERRIDES
 mkdir -p "$build"
 
 # ---- Which Wine runs what -----------------------------------------------------
@@ -162,18 +165,22 @@ else
   loader=$wine64
   dll=$top/dist/x64/gen_notewick.dll
 fi
-dll=${NOTEWICK_DLL:-$dll}
 work=$build/work/$width/$scenario
 rm -rf "$work"
 mkdir -p "$work"
-cp "$dll" "$work/gen_notewick.dll"
+if [ -n "${NOTEWICK_DLL:-}" ]; then
+  load=$NOTEWICK_DLL  # where it is, its settings file beside it
+else
+  load=$work/gen_notewick.dll
+  cp "$dll" "$load"
+fi
 
 # The program writes to a file of its own, shown as it grows: Wine programs
 # started meanwhile inherit that file, not this script's output, so nothing
 # waits on them once the player has ended.
 output=$work/output.txt
 : >"$output"
-timeout 120 $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$work/gen_notewick.dll" \
+timeout 120 $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$load" \
   </dev/null >"$output" 2>&1 &
 player=$!
 tail -s 0.05 -n +1 -f --pid=$player "$output"

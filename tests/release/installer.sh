@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# installer.sh -- the release's installer and uninstaller, run for real under
+# 32-bit Wine in a prefix of their own (build/release-wine/), silently, the
+# way administrators script them:
+#   - no recorded folder: the installer takes Program Files\Winamp;
+#   - the folder recorded under HKCU\Software\Winamp, one without winamp.exe:
+#     the installer warns and goes on;
+#   - /D= a folder laid out like the player's: the installed DLL is
+#     dist/gen_notewick.dll byte for byte and the list of installed programs
+#     has the entry with the version;
+#   - the running player holds the DLL: the installer stops with an error
+#     code, leaves the DLL as it was and schedules nothing for a reboot;
+#   - the uninstaller removes the DLL, itself and the entry, and keeps
+#     plugin.ini.
+# Exits 77 (skipped) where this kernel runs no 32-bit programs.
+set -eu
+top=$(cd "$(dirname "$0")/../.." && pwd)
+if ! bash "$top/tools/runs32.sh"; then
+  echo "installer: this kernel runs no 32-bit programs, so there is no 32-bit Wine: skipped"
+  exit 77
+fi
+version=$(bash "$top/tools/release.sh" version)
+setup=$top/dist/release/notewick-$version-setup.exe
+[ -f "$setup" ] || { echo "installer: $setup is missing (make release builds it)" >&2; exit 1; }
+
+build=$top/build/release-wine
+export WINEPREFIX=$build/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY  # silent runs show no window
+mkdir -p "$build"
+exec 9>"$build/prefix.lock"
+flock 9
+trap 'wineserver -k 2>/dev/null || true' EXIT
+if [ ! -f "$WINEPREFIX/.notewick-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  grep -q '^#arch=win32' "$WINEPREFIX/system.reg" || { echo "installer: no 32-bit Wine prefix" >&2; exit 1; }
+  touch "$WINEPREFIX/.notewick-ready"
+fi
+
+failures=0
+check() {  # check WHAT COMMAND...: passes when COMMAND succeeds
+  local what=$1; shift
+  if "$@"; then echo "  ok   $what"; else echo "  FAIL $what"; failures=$((failures + 1)); fi
+}
+same() { cmp -s "$1" "$top/dist/gen_notewick.dll"; }
+gone() { [ ! -e "$1" ]; }
+drive=$WINEPREFIX/drive_c
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Notewick'
+# The value's data, or nothing when the key or value is missing.
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+install() { wine "$setup" /S "$@" </dev/null; }
+# The uninstaller copies itself to a temporary folder and runs from there:
+# wait for the copy to end.
+uninstall() { wine "$1/notewick-uninstall.exe" /S </dev/null; wineserver -w; }
+
+rm -rf "$drive/Players" "$drive/Program Files/Winamp"
+wine reg delete 'HKCU\Software\Winamp' /f >/dev/null 2>&1 || true
+wine reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+wine reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
+
+echo "installer: $setup"
+echo "no folder recorded by the player:"
+check "/S installs" install
+check "the DLL is in Program Files\\Winamp\\Plugins" same "$drive/Program Files/Winamp/Plugins/gen_notewick.dll"
+check "the uninstaller runs" uninstall "$drive/Program Files/Winamp/Plugins"
+
+echo "the folder the player recorded, without winamp.exe:"
+mkdir -p "$drive/Players/Recorded"
+wine reg add 'HKCU\Software\Winamp' /ve /d 'C:\Players\Recorded' /f >/dev/null 2>&1
+check "/S warns and goes on" install
+check "the DLL is in the recorded folder's Plugins" same "$drive/Players/Recorded/Plugins/gen_notewick.dll"
+check "the uninstaller runs" uninstall "$drive/Players/Recorded/Plugins"
+
+echo "/D= a folder laid out like the player's:"
+player=$drive/Players/Winamp
+plugins=$player/Plugins
+mkdir -p "$plugins"
+i686-w64-mingw32-gcc -Os -s -Wall -Wextra -Werror -o "$player/winamp.exe" "$top/tests/release/standin_player.c"
+check "/S /D= installs" install '/D=C:\Players\Winamp'
+installed_dll=$plugins/gen_notewick.dll
+check "the installed DLL equals dist/gen_notewick.dll" same "$installed_dll"
+check "the uninstall entry's DisplayVersion is $version" [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ]
+check "the entry's uninstall command is the uninstaller beside the DLL" \
+  [ "$(reg_value "$uninstall_key" UninstallString)" = '"C:\Players\Winamp\Plugins\notewick-uninstall.exe"' ]
+check "the uninstaller is there" [ -f "$plugins/notewick-uninstall.exe" ]
+check "the entry has the name" [ "$(reg_value "$uninstall_key" DisplayName)" = "Notewick $version (MIDI keyboard plug-in for Winamp)" ]
+check "the entry has the publisher" [ "$(reg_value "$uninstall_key" Publisher)" = "the Notewick authors" ]
+check "the entry has the size in KB" \
+  [ $(($(reg_value "$uninstall_key" EstimatedSize))) -ge $(($(stat -c %s "$installed_dll") / 1024)) ]
+
+# The i686 stand-in player of the end-to-end tests loads the DLL where it was
+# installed (through Wine's Z: drive, from the tests' own prefix with the
+# test MIDI driver) and runs the key scenario on it.
+player_keys() {
+  NOTEWICK_DLL=$installed_dll bash "$top/tests/wine/run.sh" 32 keys >"$build/player.log" 2>&1 ||
+    { cat "$build/player.log"; return 1; }
+}
+check "the stand-in player loads the installed plug-in from Plugins and keys drive it" player_keys
+
+echo "the running player holds the DLL:"
+rm -f "$build/ready" "$build/release"
+# An earlier build stands in for the one the player holds: the same DLL with
+# bytes after its end, which the loader ignores.
+printf 'an earlier build' >>"$installed_dll"
+wine "$player/winamp.exe" hold 'C:\Players\Winamp\Plugins\gen_notewick.dll' "Z:$build/ready" "Z:$build/release" \
+  </dev/null &
+holder=$!
+for _ in $(seq 1 100); do [ -f "$build/ready" ] && break; sleep 0.1; done
+check "the stand-in player has loaded the DLL" [ -f "$build/ready" ]
+before=$(sha256sum <"$installed_dll")
+status=0; install '/D=C:\Players\Winamp' || status=$?
+check "/S stops with exit code 2 (got $status)" [ $status -eq 2 ]
+touch "$build/release"
+wait $holder || true
+check "the held DLL is as it was" [ "$(sha256sum <"$installed_dll")" = "$before" ]
+check "nothing is scheduled for a reboot" \
+  [ -z "$(reg_value "$session_manager" PendingFileRenameOperations)" ]
+
+echo "uninstall:"
+printf '[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=9\r\n' >"$plugins/plugin.ini"
+ini_before=$(sha256sum <"$plugins/plugin.ini")
+check "the uninstaller runs" uninstall "$plugins"
+check "the DLL is gone" gone "$installed_dll"
+check "the uninstaller is gone" gone "$plugins/notewick-uninstall.exe"
+check "the uninstall entry is gone" [ -z "$(reg_value "$uninstall_key" DisplayVersion)" ]
+check "plugin.ini is still there, unchanged" [ "$(sha256sum <"$plugins/plugin.ini" 2>/dev/null)" = "$ini_before" ]
+
+[ $failures -eq 0 ] || { echo "installer: $failures checks failed" >&2; exit 1; }
+echo "installer: every check passed"
