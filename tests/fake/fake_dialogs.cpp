@@ -41,7 +41,7 @@ DialogState& dialogState() {
 
 Dialog& dialogOf(WindowRefForTests window) { return *static_cast<Dialog*>(window); }
 
-bool isDialog(void* window) {
+bool isDialog(const void* window) {
     for (Dialog& d : dialogState().dialogs) {
         if (&d == window) return true;
     }
