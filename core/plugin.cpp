@@ -2,6 +2,7 @@
 // sequences.
 #include "core/plugin.h"
 
+#include "core/main_port.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/dispatch.h"
@@ -25,6 +26,8 @@ InputPort mainInputPort = nullptr;
 
 // The dispatch worker; null when it was not started.
 static ThreadRef workerThread = nullptr;
+// The hidden window that hears of devices coming and going; null without one.
+static WindowRef deviceWatch = nullptr;
 
 // Quit waits this long at most for the worker to end.
 const uint32_t kWorkerJoinTimeoutMs = 5000;
@@ -63,14 +66,12 @@ static void startDispatchWorker() {
 static int32_t initPlugin() {
     buildDescription();
     loadSettings();
-    if (pluginSettings.midiDevice >= 0) {
-        mainInputPort = openInputPort(static_cast<uint32_t>(pluginSettings.midiDevice), mainDataHandler, 0);
-        // midiDevice keeps its value: it is saved unchanged and tried again at
-        // the next start.
-        if (mainInputPort == nullptr) platformMessageBox(pluginRecord.hostWindow, "Could not open MIDI device");
-    }
+    openMainPortAtStart();
     // A message arriving before the event exists is stored and wakes nobody.
     startDispatchWorker();
+    // Made last, on this thread, where the main port lives: nothing can be
+    // notified before init has opened the port and shown its message.
+    deviceWatch = platformStartDeviceWatch(pluginRecord.moduleInstance, mainDeviceListChanged);
     return 0;
 }
 
@@ -81,6 +82,12 @@ static void configPlugin() { showConfigDialog(); }
 // ---- Quit ------------------------------------------------------------------
 
 static void quitPlugin() {
+    // First, so that no notification reaches the module during quit or
+    // after the host has unloaded it.
+    if (deviceWatch != nullptr) {
+        platformStopDeviceWatch(pluginRecord.moduleInstance, deviceWatch);
+        deviceWatch = nullptr;
+    }
     // A null port (opening failed at init) simply fails to close.
     if (pluginSettings.midiDevice >= 0) closeInputPort(mainInputPort);
 
@@ -107,8 +114,10 @@ void resetPluginState() {
     descriptionText[0] = '\0';
     mainInputPort = nullptr;
     workerThread = nullptr;
+    deviceWatch = nullptr;
     pluginSettings.midiDevice = -1;
     pluginSettings.midiChannel.store(0);
+    pluginSettings.midiDeviceName[0] = '\0';
     messageMailbox.latestMessage.store(0);
     messageMailbox.wakeEvent.store(nullptr);
     messageMailbox.stopFlag.store(0);

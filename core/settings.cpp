@@ -6,7 +6,7 @@
 
 extern GeneralPurposePlugin pluginRecord;
 
-PluginSettings pluginSettings = {-1, {0}};
+PluginSettings pluginSettings = {-1, {0}, {0}};
 
 bool settingsPath(ModuleRef module, char* path, size_t capacity) {
     if (capacity == 0) return false;
@@ -38,6 +38,24 @@ void loadSettings() {
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
         platformProfileReadInt(kSettingsSection, kSettingsChannelKey, pluginSettings.midiChannel.load(), path));
+    platformProfileReadString(kSettingsSection, kSettingsDeviceNameKey, pluginSettings.midiDeviceName,
+                              kDeviceNameCapacity, path);
+    pluginSettings.midiDeviceName[kDeviceNameCapacity - 1] = '\0';
+}
+
+// The system drops blanks around a value it reads, and one pair of quotes
+// around it: a name that begins or ends with either is written in quotes, so
+// that it reads back exactly.
+static void quoteIfNeeded(const char* name, char* value, size_t capacity) {
+    size_t length = 0;
+    while (name[length] != '\0') ++length;
+    bool edge = length > 0 && (name[0] == ' ' || name[0] == '\t' || name[0] == '"' || name[0] == '\'' ||
+                               name[length - 1] == ' ' || name[length - 1] == '\t' || name[length - 1] == '"' ||
+                               name[length - 1] == '\'');
+    value[0] = '\0';
+    if (edge) appendText(value, capacity, "\"");
+    appendText(value, capacity, name);
+    if (edge) appendText(value, capacity, "\"");
 }
 
 void saveSettings() {
@@ -48,4 +66,7 @@ void saveSettings() {
     platformProfileWriteString(kSettingsSection, kSettingsDeviceKey, value, path);
     formatDecimal(pluginSettings.midiChannel.load(), value);
     platformProfileWriteString(kSettingsSection, kSettingsChannelKey, value, path);
+    char name[kDeviceNameCapacity + 2];
+    quoteIfNeeded(pluginSettings.midiDevice >= 0 ? pluginSettings.midiDeviceName : "", name, sizeof name);
+    platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path);
 }

@@ -1,10 +1,13 @@
 // settings.h -- the settings file "plugin.ini" beside the plug-in module.
 //
-// One section, two keys, both plain signed decimal:
+// One section, three keys:
 //   [Notewick]
-//   MIDIDevice=0     0-based input device, -1 for none
-//   MIDIChannel=9    0-based channel (9 is MIDI channel 10)
-// Other sections and keys of the file are left as they are.
+//   MIDIDevice=0                      0-based input device, -1 for none
+//   MIDIChannel=9                     0-based channel (9 is MIDI channel 10)
+//   MIDIDeviceName=USB MIDI Keyboard  that device's name; empty for none
+// The two numbers are plain signed decimal. A file without the name (from
+// before names were kept, or edited by hand) is read as it always was, and
+// the next save adds it. Other sections and keys are left as they are.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +19,7 @@ const char* const kPluginName = "Notewick";  // also the section name
 const char* const kSettingsSection = kPluginName;
 const char* const kSettingsDeviceKey = "MIDIDevice";
 const char* const kSettingsChannelKey = "MIDIChannel";
+const char* const kSettingsDeviceNameKey = "MIDIDeviceName";
 const char* const kSettingsFileName = "plugin.ini";
 
 const size_t kSettingsPathCapacity = 260;
@@ -26,8 +30,9 @@ const size_t kSettingsPathCapacity = 260;
 // not fit, so that nothing is read from or written to a truncated path.
 bool settingsPath(ModuleRef module, char* path, size_t capacity);
 
-// Read both settings, keeping the current values where the file or a key is
+// Read the settings, keeping the current values where the file or a key is
 // missing. Values are used as read.
 void loadSettings();
-// Write both settings, changed or not; a failure to write is ignored.
+// Write the settings, changed or not; a failure to write is ignored. The name
+// is written empty for no device.
 void saveSettings();

@@ -42,3 +42,15 @@ const char* fileNamePart(const char* path) {
     }
     return name;
 }
+
+bool textEquals(const char* a, const char* b) {
+    for (; *a != '\0' && *a == *b; ++a, ++b) {
+    }
+    return *a == *b;
+}
+
+void copyText(char* buffer, size_t capacity, const char* text) {
+    if (capacity == 0) return;
+    buffer[0] = '\0';
+    appendText(buffer, capacity, text);
+}

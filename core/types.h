@@ -13,14 +13,21 @@ inline uint32_t messageStatus(ShortMessage m) { return m & 0xFFu; }
 inline uint32_t messageData1(ShortMessage m) { return (m >> 8) & 0xFFu; }
 inline uint32_t messageData2(ShortMessage m) { return (m >> 16) & 0xFFu; }
 
-// The two settings, one instance for the life of the module.
+// A MIDI input device's product name: at most 31 characters and the NUL.
+const uint32_t kDeviceNameCapacity = 32;
+
+// The settings, one instance for the life of the module.
 // midiDevice: 0-based input device index, -1 for none; only the user-interface
 // thread touches it. midiChannel: 0-based channel (0 is MIDI channel 1);
 // written by the user-interface thread, read by the dispatch worker for every
-// message, hence atomic.
+// message, hence atomic. midiDeviceName: the name of the device midiDevice
+// was chosen as, so that it is found again when Windows numbers the inputs
+// differently; empty when not known (a file from before names were kept).
+// User-interface thread only.
 struct PluginSettings {
     int32_t midiDevice;
     std::atomic<int32_t> midiChannel;
+    char midiDeviceName[kDeviceNameCapacity];
 };
 
 extern PluginSettings pluginSettings;

@@ -6,13 +6,12 @@
 
 #include <cstdint>
 
+#include "core/types.h"
 #include "platform/midi_input.h"
 
 // An opened and started input port; null means none. Closing does not clear
 // the holder's copy, so the holder must not close it twice.
 typedef MidiPortRef InputPort;
-
-const uint32_t kDeviceNameCapacity = 32;  // 31 characters and the NUL
 
 uint32_t countInputDevices();
 
@@ -20,6 +19,11 @@ uint32_t countInputDevices();
 // always NUL-terminated, at most 31 characters, empty when the device's
 // capabilities cannot be read. Safe to call on several threads at once.
 void deviceName(uint32_t deviceIndex, char* name);
+
+// The device with exactly this name: preferredIndex when the device there has
+// it, else the first one that has it; -1 when none has, and for an empty name
+// (a device whose name cannot be read has an empty one).
+int32_t findInputDevice(const char* name, int32_t preferredIndex);
 
 // Opens the device with dataHandler called per driver message and
 // instanceValue handed back with every call, then starts input. Null when

@@ -7,7 +7,7 @@
 // pointers of the platform's own size.
 //
 // Sections: handles; host window; time; events and threads; module and
-// settings file; message boxes.
+// settings file; device notifications; message boxes.
 #pragma once
 
 #include <cstdint>
@@ -49,9 +49,22 @@ bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs);
 // its length; 0 when the path cannot be read or does not fit in capacity.
 uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity);
 
-// The private-profile (INI) calls: read an integer, write a string.
+// The private-profile (INI) calls: read an integer, read a string (empty
+// when the file or key is missing; the system drops blanks around the value
+// and one pair of quotes enclosing it), write a string.
 int32_t platformProfileReadInt(const char* section, const char* key, int32_t fallback, const char* path);
+void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
+                               const char* path);
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path);
+
+// ---- Device notifications ----------------------------------------------------
+// Creates a hidden top-level window of the module's own on the calling thread,
+// which calls onChange on that thread each time the system says its list of
+// devices changed. Null when it cannot be made.
+WindowRef platformStartDeviceWatch(ModuleRef module, void (*onChange)());
+// Destroys that window and unregisters its window class: no notification
+// reaches the module afterwards.
+void platformStopDeviceWatch(ModuleRef module, WindowRef watch);
 
 // ---- Message boxes ---------------------------------------------------------
 // A modal box with the text, the system's default caption, no icon and an OK

@@ -4,6 +4,7 @@
 // List index arithmetic: the device list holds "None" and then one entry per
 // device (list index = device index + 1); the channel list holds "1" to "16"
 // (list index = midiChannel). Neither is sorted.
+#include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -79,14 +80,19 @@ static void applySettings(WindowRef dialog) {
             pluginSettings.midiDevice = -1;
         }
     }
+    rememberMainDeviceName();
     // The worker uses the new channel from its next message on; an empty
     // selection gives -1, which matches no channel rule.
     pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
+    // Written at once, so that a player that ends without quitting its
+    // plug-ins keeps the choice.
+    saveSettings();
 }
 
 static void autodetect(WindowRef dialog) {
     closeMainPort(dialog);
     if (pluginSettings.midiDevice >= 0) pluginSettings.midiDevice = -1;
+    rememberMainDeviceName();
     // The autodetect dialog is owned by the host window, which leaves this
     // dialog enabled; it takes no input meanwhile.
     WindowRef host = pluginRecord.hostWindow;

@@ -70,8 +70,53 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
     return static_cast<int32_t>(GetPrivateProfileIntA(section, key, fallback, path));
 }
 
+void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
+                               const char* path) {
+    if (capacity == 0) return;
+    GetPrivateProfileStringA(section, key, "", value, capacity, path);
+}
+
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     return WritePrivateProfileStringA(section, key, value, path) != 0;
+}
+
+// The device watch: one hidden, unowned top-level window, which is what the
+// system broadcasts WM_DEVICECHANGE to (a message-only window hears nothing).
+static const char kDeviceWatchClass[] = "NotewickDeviceWatch";
+static void (*deviceWatchCallback)() = nullptr;
+static const WPARAM kDevNodesChanged = 0x0007;  // DBT_DEVNODES_CHANGED
+
+static LRESULT CALLBACK deviceWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DEVICECHANGE) {
+        if (wParam == kDevNodesChanged && deviceWatchCallback != nullptr) deviceWatchCallback();
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+WindowRef platformStartDeviceWatch(ModuleRef module, void (*onChange)()) {
+    WNDCLASSA windowClass = {};
+    WNDPROC procedure = deviceWatchProc;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = static_cast<HINSTANCE>(module);
+    windowClass.lpszClassName = kDeviceWatchClass;
+    if (RegisterClassA(&windowClass) == 0) return nullptr;
+    deviceWatchCallback = onChange;
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kDeviceWatchClass, "Notewick device watch", WS_POPUP, 0, 0, 0,
+                                  0, nullptr, nullptr, static_cast<HINSTANCE>(module), nullptr);
+    if (window == nullptr) {
+        UnregisterClassA(kDeviceWatchClass, static_cast<HINSTANCE>(module));
+        deviceWatchCallback = nullptr;
+    }
+    return window;
+}
+
+void platformStopDeviceWatch(ModuleRef module, WindowRef watch) {
+    // NOTE: the system keeps a DLL's window classes after the DLL is unloaded;
+    // a class left behind would point into freed code.
+    DestroyWindow(static_cast<HWND>(watch));
+    UnregisterClassA(kDeviceWatchClass, static_cast<HINSTANCE>(module));
+    deviceWatchCallback = nullptr;
 }
 
 void platformMessageBox(WindowRef owner, const char* text) {

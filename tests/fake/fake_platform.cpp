@@ -1,6 +1,7 @@
 // fake_platform.cpp -- the fake behind platform/*.h for the native tests.
 #include "tests/fake/fake_platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -58,6 +59,7 @@ struct State {
     std::vector<std::string> pathsRead;
     std::vector<std::string> pathsWritten;
     std::vector<std::string> messageBoxes;
+    void (*deviceWatch)() = nullptr;
     std::vector<Device> devices;
     std::deque<FakePort> ports;
     std::vector<std::string> midiCalls;
@@ -107,6 +109,7 @@ void reset() {
     s.pathsRead.clear();
     s.pathsWritten.clear();
     s.messageBoxes.clear();
+    s.deviceWatch = nullptr;
     s.devices.clear();
     s.ports.clear();
     s.midiCalls.clear();
@@ -228,6 +231,15 @@ uint32_t openPortsFor(uint32_t deviceIndex) {
     for (const FakePort& port : state().ports) count += (port.open && port.device == deviceIndex) ? 1 : 0;
     return count;
 }
+bool deviceListChanged() {
+    void (*watch)();
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        watch = state().deviceWatch;
+    }
+    if (watch != nullptr) watch();
+    return watch != nullptr;
+}
 std::vector<std::string> midiCalls() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().midiCalls;
@@ -343,6 +355,27 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
+// Reads the way the system does: blanks around the value go, and then one
+// pair of matching quotes enclosing it.
+void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
+                               const char* path) {
+    if (capacity == 0) return;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().pathsRead.push_back(path);
+    }
+    if (!fake::profileValue(path, section, key, &text)) text.clear();
+    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0]) {
+        text = text.substr(1, text.size() - 2);
+    }
+    size_t length = std::min<size_t>(text.size(), capacity - 1);
+    text.copy(value, length);
+    value[length] = '\0';
+}
+
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     {
         std::lock_guard<std::mutex> lock(state().mutex);
@@ -350,6 +383,18 @@ bool platformProfileWriteString(const char* section, const char* key, const char
     }
     fake::setProfile(path, section, key, value);
     return true;
+}
+
+WindowRef platformStartDeviceWatch(ModuleRef, void (*onChange)()) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().deviceWatch != nullptr) return nullptr;  // the window class exists once
+    state().deviceWatch = onChange;
+    return reinterpret_cast<WindowRef>(&state().deviceWatch);
+}
+
+void platformStopDeviceWatch(ModuleRef, WindowRef) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().deviceWatch = nullptr;
 }
 
 void platformMessageBox(WindowRef, const char* text) {

@@ -90,6 +90,9 @@ inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
 uint32_t openPorts();           // ports opened and not yet closed
 uint32_t openPortsFor(uint32_t deviceIndex);
 std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 0", in order
+// The system says its list of devices changed: the device watch, if one is
+// running, hears of it on the calling thread. False when none is running.
+bool deviceListChanged();
 
 // ---- Dialogs ----
 // A dialog runs its initialisation, then the script set for its template

@@ -132,6 +132,25 @@ TEST_F(LifecycleTest, SavingWritesPlainSignedDecimal) {
     }
 }
 
+// The device's name is kept beside its number: written with every save,
+// empty for no device, and read back exactly, blanks and quotes at its ends
+// included (the profile reader drops those unless the value is quoted).
+TEST_F(LifecycleTest, TheDeviceNameIsSavedBesideTheNumberAndReadsBackExactly) {
+    for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", ""}) {
+        pluginSettings.midiDevice = 3;
+        std::strcpy(pluginSettings.midiDeviceName, name);
+        saveSettings();
+        pluginSettings.midiDeviceName[0] = 'x';
+        loadSettings();
+        EXPECT_STREQ(pluginSettings.midiDeviceName, name);
+    }
+    pluginSettings.midiDevice = -1;
+    std::strcpy(pluginSettings.midiDeviceName, "Stale");
+    saveSettings();
+    EXPECT_EQ(stored("MIDIDeviceName"), "");
+    EXPECT_EQ(stored("MIDIDevice"), "-1");
+}
+
 // ---- Init and quit -----------------------------------------------------------
 
 TEST_F(LifecycleTest, AStoredDeviceAndChannelDriveCommandsThroughTheWorker) {

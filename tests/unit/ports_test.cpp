@@ -71,4 +71,38 @@ TEST_F(PortsTest, DeviceNamesAreAtMost31CharactersAndEmptyWhenUnreadable) {
     EXPECT_STREQ(name, "");
 }
 
+// Which device a stored name and index find, however Windows numbered the
+// inputs this time. An empty entry is a device whose name cannot be read.
+TEST_F(PortsTest, ANameFindsItsDeviceWhereverTheInputsAreNumbered) {
+    const struct {
+        std::vector<std::string> names;
+        const char* name;
+        int32_t stored;
+        int32_t found;
+        const char* what;
+    } cases[] = {
+        {{"Keys", "Pads", "Piano"}, "Pads", 1, 1, "at the stored index"},
+        {{"Pads", "Keys", "Piano"}, "Piano", 0, 2, "moved to another index"},
+        {{"Keys", "Pads"}, "Piano", 1, -1, "absent, with another device at the stored index"},
+        {{"Pads", "Pads", "Pads"}, "Pads", 2, 2, "several of that name: the stored index wins"},
+        {{"Keys", "Pads", "Pads"}, "Pads", 0, 1, "several, none at the stored index: the first"},
+        {{"Keys", "", "Pads"}, "", 1, -1, "an empty name finds nothing, an unreadable device neither"},
+        {{"Keys", "Pads"}, "Pads", 7, 1, "a stored index beyond the list"},
+        {{"Keys", "Pads"}, "Pads", -1, 1, "no stored index"},
+        {{"Keys", "Pads"}, "pads", 1, -1, "names match exactly"},
+        {{}, "Pads", 0, -1, "no devices"},
+    };
+    for (const auto& c : cases) {
+        std::vector<fake::Device> devices;
+        for (const std::string& name : c.names) {
+            fake::Device d;
+            d.name = name;
+            d.nameReadable = !name.empty();
+            devices.push_back(d);
+        }
+        fake::setDevices(devices);
+        EXPECT_EQ(findInputDevice(c.name, c.stored), c.found) << c.what;
+    }
+}
+
 }  // namespace

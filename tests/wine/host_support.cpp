@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace host {
 namespace {
@@ -15,6 +16,7 @@ typedef BOOL (*SendFn)(UINT, DWORD);
 typedef BOOL (*WaitIdleFn)(DWORD);
 typedef void (*SetResultFn)(UINT, UINT, DWORD);
 typedef void (*SetNameFn)(UINT, const char*);
+typedef void (*SetAwayFn)(UINT, BOOL);
 typedef UINT (*OpenCountFn)();
 typedef BOOL (*IsOpenFn)(UINT);
 typedef void (*SetLateFn)(UINT, DWORD);
@@ -35,6 +37,7 @@ struct State {
     WaitIdleFn waitIdle = nullptr;
     SetResultFn setResult = nullptr;
     SetNameFn setName = nullptr;
+    SetAwayFn setAway = nullptr;
     OpenCountFn openCount = nullptr;
     IsOpenFn isOpen = nullptr;
     SetLateFn setLate = nullptr;
@@ -189,6 +192,7 @@ bool start(const char* dllPath) {
     s.waitIdle = procAddress<WaitIdleFn>(driver, "fakeMidiWaitIdle");
     s.setResult = procAddress<SetResultFn>(driver, "fakeMidiSetResult");
     s.setName = procAddress<SetNameFn>(driver, "fakeMidiSetName");
+    s.setAway = procAddress<SetAwayFn>(driver, "fakeMidiSetAway");
     s.openCount = procAddress<OpenCountFn>(driver, "fakeMidiOpenCount");
     s.isOpen = procAddress<IsOpenFn>(driver, "fakeMidiIsOpen");
     s.setLate = procAddress<SetLateFn>(driver, "fakeMidiSetLateDelivery");
@@ -203,7 +207,7 @@ bool start(const char* dllPath) {
     CountFn count = winmm != nullptr ? procAddress<CountFn>(winmm, "midiInGetNumDevs") : nullptr;
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
-    return s.send && s.waitIdle && s.setResult && s.setName && s.openCount && s.isOpen && s.setLate && s.bench &&
+    return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
            s.lastQpc;
 }
 
@@ -282,6 +286,36 @@ bool midiSend(UINT device, DWORD message) { return s.send(device, message) != FA
 bool midiWaitIdle(DWORD timeoutMs) { return s.waitIdle(timeoutMs) != FALSE; }
 void midiSetResult(UINT device, UINT call, DWORD code) { s.setResult(device, call, code); }
 void midiSetName(UINT device, const char* name) { s.setName(device, name); }
+void midiSetAway(UINT device, bool away) { s.setAway(device, away ? TRUE : FALSE); }
+
+namespace {
+BOOL CALLBACK notifyDeviceChange(HWND hwnd, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId()) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0, SMTO_NORMAL, 5000,
+                            &result);
+    }
+    return TRUE;
+}
+DWORD WINAPI broadcastThread(LPVOID) {
+    EnumWindows(notifyDeviceChange, 0);
+    return 0;
+}
+}  // namespace
+
+void broadcastDeviceChange() {
+    HANDLE thread = CreateThread(nullptr, 0, broadcastThread, nullptr, 0, nullptr);
+    // The player's own thread serves the sends meanwhile; another thread (the
+    // user's, while a dialog runs) leaves that to the dialog's loop.
+    if (GetCurrentThreadId() == GetWindowThreadProcessId(s.window, nullptr)) {
+        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    } else {
+        WaitForSingleObject(thread, 10000);
+    }
+    CloseHandle(thread);
+}
 UINT midiOpenCount() { return s.openCount(); }
 bool midiIsOpen(UINT device) { return s.isOpen(device) != FALSE; }
 void midiSetLateDelivery(UINT device, DWORD message) { s.setLate(device, message); }
@@ -450,6 +484,25 @@ int countOwnDialogs(const char* caption) {
     DialogSearch search = {caption, nullptr, 0};
     EnumWindows(matchOwnDialog, reinterpret_cast<LPARAM>(&search));
     return search.count;
+}
+
+namespace {
+BOOL CALLBACK countModuleWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<std::pair<HMODULE, int>*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() &&
+        reinterpret_cast<HMODULE>(GetClassLongPtrA(hwnd, GCLP_HMODULE)) == search->first) {
+        ++search->second;
+    }
+    return TRUE;
+}
+}  // namespace
+
+int topLevelWindowsOf(HMODULE module) {
+    std::pair<HMODULE, int> search(module, 0);
+    EnumWindows(countModuleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.second;
 }
 
 void askPlayerToConfigure() { PostMessageA(s.window, kConfigureMessage, 0, 0); }

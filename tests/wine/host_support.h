@@ -85,6 +85,14 @@ bool midiSend(UINT device, DWORD message);  // queued for the driver's thread
 bool midiWaitIdle(DWORD timeoutMs = 2000);
 void midiSetResult(UINT device, UINT call, DWORD code);
 void midiSetName(UINT device, const char* name);
+// Unplugs the device or plugs it back in: while away it keeps its number (the
+// device count is fixed for the process) but has no name, cannot be opened
+// and delivers nothing.
+void midiSetAway(UINT device, bool away);
+// As Windows does when its list of devices changes: WM_DEVICECHANGE with
+// DBT_DEVNODES_CHANGED sent to every top-level window (of this process), from
+// a thread of its own; returns when every window has answered.
+void broadcastDeviceChange();
 UINT midiOpenCount();
 // Closing the device's port delivers message to it once more, just after the close.
 void midiSetLateDelivery(UINT device, DWORD message);
@@ -129,6 +137,9 @@ void runConfigWithUser(void (*user)());
 // This process's visible dialog with the caption, or null; how many there are.
 HWND findOwnDialog(const char* caption);
 int countOwnDialogs(const char* caption);
+// How many top-level windows of this process belong to classes the module
+// registered.
+int topLevelWindowsOf(HMODULE module);
 // Has the player's thread open the plug-in's configuration, as the player's
 // preferences would; posted, so it runs in whatever modal loop is running.
 void askPlayerToConfigure();

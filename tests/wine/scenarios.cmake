@@ -26,6 +26,13 @@ set(NOTEWICK_WINE_SCENARIOS
     fault_device_names
     fault_late_delivery
     settings_directory
+    device_old_file
+    device_renumbered
+    device_absent_then_back
+    device_unplugged_and_back
+    device_change_while_configuring
+    device_saved_on_apply
+    device_change_after_unload
     load_flood
     load_quit_trials
 )

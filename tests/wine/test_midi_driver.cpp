@@ -36,6 +36,7 @@ struct Device {
     LONG inCallback;       // deliveries in progress
     DWORD results[kCallCount];
     char name[64];
+    bool away;             // unplugged: no name, no opening, no data
     LONG delivered;        // messages handed to the callback
     DWORD lateMessage;     // delivered once more just after the port closes; 0: none
     MIDIOPENDESC lateDesc; // the closed port's callback, for that late delivery
@@ -102,7 +103,7 @@ DWORD WINAPI deliveryThread(LPVOID) {
                 InterlockedIncrement(&d.delivered);
                 continue;
             }
-            bool deliver = d.open && d.started;
+            bool deliver = d.open && d.started && !d.away;
             if (deliver) InterlockedIncrement(&d.inCallback);
             LeaveCriticalSection(&lock);
             if (deliver) {
@@ -174,6 +175,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
         case MIDM_GETNUMDEVS: return deviceCount;
         case MIDM_GETDEVCAPS: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            if (devices[id].away) return MMSYSERR_NODRIVER;
             if (devices[id].results[kCaps] != 0) return devices[id].results[kCaps];
             MIDIINCAPSW caps;
             ZeroMemory(&caps, sizeof caps);
@@ -189,7 +191,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
             EnterCriticalSection(&lock);
             Device& d = devices[id];
-            DWORD code = d.results[kOpen];
+            DWORD code = d.away ? MMSYSERR_NODRIVER : d.results[kOpen];
             if (code == 0 && d.open) code = MMSYSERR_ALLOCATED;
             if (code == 0) {
                 d.desc = *reinterpret_cast<MIDIOPENDESC*>(p1);
@@ -344,6 +346,17 @@ void fakeMidiSetResult(UINT device, UINT call, DWORD code) {
 void fakeMidiSetName(UINT device, const char* name) {
     setUp();
     if (device < kMaxDevices) lstrcpynA(devices[device].name, name, sizeof devices[device].name);
+}
+
+// Unplugs the device (away) or plugs it back in. winmm counts the devices
+// once per process, so one that is away keeps its number, but has no name,
+// cannot be opened and delivers nothing; a port open on it stays open.
+void fakeMidiSetAway(UINT device, BOOL away) {
+    setUp();
+    if (device >= kMaxDevices) return;
+    EnterCriticalSection(&lock);
+    devices[device].away = away != FALSE;
+    LeaveCriticalSection(&lock);
 }
 
 UINT fakeMidiOpenCount() {

@@ -1,0 +1,231 @@
+// device_scenarios.cpp -- the device found by its name, opened again when it
+// comes back, and the settings saved when applied, through the real winmm
+// and the test MIDI driver, with WM_DEVICECHANGE sent as Windows sends it.
+#include <cstdio>
+#include <string>
+
+#include "tests/wine/host_support.h"
+#include "ui/resource.h"
+
+using namespace host;
+
+namespace {
+
+typedef std::vector<Received> List;
+typedef std::vector<std::string> Texts;
+
+void writeNamedSettings(int device, int channel, const char* name) {
+    char text[160];
+    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\nMIDIDeviceName=%s\r\n", device,
+             channel, name);
+    writeFile(iniPath(), text);
+}
+
+void start() { check(load() != nullptr && init() == 0, "the plug-in starts"); }
+void stop() {
+    quit();
+    unload();
+}
+
+// A key on the device drives the player (E: Pause), or nothing when `heard`
+// is false.
+void keyDrives(UINT device, bool heard, const std::string& what) {
+    take();
+    play(device, midiNoteOn(0, 64, 90));
+    List got = take();
+    check(got == (heard ? List{command(40046)} : List{}), what.c_str(), describe(got));
+}
+
+void expectSaved(int device, const std::string& name) {
+    std::string ini = readFile(iniPath());
+    check(contains(ini, "MIDIDevice=" + std::to_string(device) + "\r\n") &&
+              contains(ini, "MIDIDeviceName=" + name + "\r\n"),
+          "the file holds the device's number and name", ini);
+}
+
+// ---- At start -----------------------------------------------------------------------
+
+// A file from before names were kept works as it always did; quit adds the name.
+void oldFile() {
+    writeSettings(1, 0);
+    start();
+    check(midiIsOpen(1) && midiOpenCount() == 1, "the stored index is opened");
+    keyDrives(1, true, "a key drives the player");
+    stop();
+    check(messageBoxes().empty(), "no message box");
+    expectSaved(1, "Test MIDI In 1");
+}
+
+// The keyboard was device 0; at the next start Windows numbers it 2.
+void renumbered() {
+    midiSetName(0, "Stage Piano ");  // a blank at the end: the file must keep it
+    writeSettings(0, 0);
+    start();
+    stop();
+    expectSaved(0, "\"Stage Piano \"");
+    midiSetName(0, "USB Keys");
+    midiSetName(2, "Stage Piano ");
+    start();
+    check(midiIsOpen(2) && midiOpenCount() == 1, "the named device is opened at its new index",
+          std::to_string(midiOpenCount()) + " open");
+    keyDrives(2, true, "a key on it drives the player");
+    keyDrives(0, false, "the device now at the old index is not listened to");
+    stop();
+    check(messageBoxes().empty(), "no message box");
+    expectSaved(2, "\"Stage Piano \"");
+}
+
+// The named device is away at start: the message, nothing opened even with
+// another device at the stored index, and both kept; it comes back while the
+// player runs and is opened without a word.
+void absentThenBack() {
+    midiSetName(2, "Stage Piano");
+    midiSetAway(2, true);
+    writeNamedSettings(1, 0, "Stage Piano");
+    start();
+    check(waitForMessageBoxes(1, 3000), "init says it could not open the device");
+    check(midiOpenCount() == 0, "nothing is opened, though device 1 is there");
+    stop();
+    expectSaved(1, "Stage Piano");
+    start();
+    waitForMessageBoxes(2, 3000);
+    midiSetAway(2, false);
+    broadcastDeviceChange();
+    check(midiIsOpen(2) && midiOpenCount() == 1, "the device is opened when it comes back");
+    pump(200);
+    check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device"},
+          "with no message box", joined(messageBoxes()));
+    keyDrives(2, true, "a key on it drives the player");
+    stop();
+    expectSaved(2, "Stage Piano");
+}
+
+// ---- While the player runs -------------------------------------------------------------
+
+void unpluggedAndBack() {
+    writeSettings(0, 0);
+    start();
+    broadcastDeviceChange();
+    check(midiIsOpen(0) && midiOpenCount() == 1, "a change that leaves the device where it is changes nothing");
+    keyDrives(0, true, "a key drives the player");
+    midiSetAway(0, true);
+    broadcastDeviceChange();
+    check(!midiIsOpen(0), "the port of a device that went away is closed");
+    midiSetName(1, "Test MIDI In 0");  // plugged in again, numbered 1 now
+    broadcastDeviceChange();
+    check(midiIsOpen(1) && midiOpenCount() == 1, "it is opened again at its new index");
+    keyDrives(1, true, "keys drive the player again");
+    stop();
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+    expectSaved(1, "Test MIDI In 0");
+}
+
+void awayWhileConfiguringUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    midiSetAway(0, true);
+    broadcastDeviceChange();
+    Sleep(100);
+    check(midiIsOpen(0), "a change while the configuration dialog is open leaves the port alone");
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void changeWhileConfiguring() {
+    writeSettings(0, 0);
+    start();
+    runConfigWithUser(awayWhileConfiguringUser);
+    check(midiIsOpen(0), "and Cancel leaves it open");
+    broadcastDeviceChange();
+    check(!midiIsOpen(0), "the next change after the dialog closes it");
+    stop();
+}
+
+// ---- Saved when applied -------------------------------------------------------------------
+
+void applyUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    selectEntry(config, IDC_DEVICE, 3);
+    selectEntry(config, IDC_CHANNEL, 4);
+    click(config, IDC_APPLY);
+    Sleep(200);
+    std::string ini = readFile(iniPath());
+    check(contains(ini, "MIDIDevice=2\r\n") && contains(ini, "MIDIChannel=4\r\n") &&
+              contains(ini, "MIDIDeviceName=Test MIDI In 2\r\n"),
+          "Apply writes the file at once", ini);
+    selectEntry(config, IDC_DEVICE, 2);
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+// The player ends without quitting its plug-ins (it crashed, say): what was
+// applied is in the file, and what was chosen then cancelled is not.
+void savedOnApply() {
+    writeSettings(0, 0);
+    start();
+    runConfigWithUser(applyUser);
+    std::string ini = readFile(iniPath());
+    check(contains(ini, "MIDIDevice=2\r\n") && contains(ini, "MIDIDeviceName=Test MIDI In 2\r\n"),
+          "Cancel writes nothing", ini);
+}
+
+// ---- No code of the module runs once it is unloaded ---------------------------------------
+
+volatile LONG broadcasting = 0;
+DWORD WINAPI keepBroadcasting(LPVOID) {
+    while (InterlockedCompareExchange(&broadcasting, 0, 0) != 0) {
+        broadcastDeviceChange();
+        Sleep(1);
+    }
+    return 0;
+}
+
+void afterUnload() {
+    writeSettings(0, 0);
+    start();
+    HMODULE module = record()->hDllInstance;
+    check(topLevelWindowsOf(module) == 1, "init makes one top-level window of the plug-in's own",
+          std::to_string(topLevelWindowsOf(module)));
+    quit();
+    check(topLevelWindowsOf(module) == 0, "quit destroys it", std::to_string(topLevelWindowsOf(module)));
+    unload();
+    broadcastDeviceChange();
+    // Notifications keep coming while the plug-in starts, quits during a slow
+    // send (quit serves sent messages while it waits) and is unloaded.
+    InterlockedExchange(&broadcasting, 1);
+    HANDLE broadcaster = CreateThread(nullptr, 0, keepBroadcasting, nullptr, 0, nullptr);
+    setCommandDelayMs(30);
+    for (int trial = 0; trial < 20; ++trial) {
+        start();
+        midiSend(0, midiNoteOn(0, 71, 90));  // B: four slow sends
+        pump(static_cast<DWORD>(trial % 4) * 20 + 10);
+        stop();
+        pump(5);
+    }
+    setCommandDelayMs(0);
+    InterlockedExchange(&broadcasting, 0);
+    while (MsgWaitForMultipleObjects(1, &broadcaster, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    CloseHandle(broadcaster);
+    // A later life hears of changes as the first did: quit left no window
+    // class behind.
+    start();
+    midiSetAway(0, true);
+    broadcastDeviceChange();
+    check(!midiIsOpen(0), "a plug-in loaded again still hears of devices going");
+    stop();
+    broadcastDeviceChange();
+    check(midiOpenCount() == 0, "nothing left open");
+}
+
+const ScenarioRegistration registrations[] = {
+    {"device_old_file", oldFile},
+    {"device_renumbered", renumbered},
+    {"device_absent_then_back", absentThenBack},
+    {"device_unplugged_and_back", unpluggedAndBack},
+    {"device_change_while_configuring", changeWhileConfiguring},
+    {"device_saved_on_apply", savedOnApply},
+    {"device_change_after_unload", afterUnload},
+};
+
+}  // namespace
