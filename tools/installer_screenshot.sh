@@ -4,20 +4,13 @@
 # docs/images/installer-directory.png. Uses the installer test's prefix
 # (build/release-wine/). Needs a kernel that runs 32-bit programs.
 set -eu
-top=$(cd "$(dirname "$0")/.." && pwd)
-if ! bash "$top/tools/runs32.sh"; then
-  echo "installer_screenshot: this kernel runs no 32-bit programs: the installer's picture is left as it is"
-  exit 0
-fi
-version=$(bash "$top/tools/release.sh" version)
-setup=$top/dist/release/notewick-$version-setup.exe
-[ -f "$setup" ] || { echo "installer_screenshot: $setup is missing (make release)" >&2; exit 1; }
-build=$top/build/release-wine
-out=$top/docs/images/installer-directory.png
-export WINEPREFIX=$build/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$build"
-exec 9>"$build/prefix.lock"
-flock 9
+out=$(cd "$(dirname "$0")/.." && pwd)/docs/images/installer-directory.png
+# Where the kernel runs no 32-bit programs the picture is left as it is.
+source "$(dirname "$0")/../tests/release/wine_prefix.sh" installer_screenshot || {
+  status=$?
+  [ $status -eq 77 ] && exit 0
+  exit $status
+}
 
 xvfb=
 cleanup() {

@@ -14,21 +14,8 @@
 #     plugin.ini.
 # Exits 77 (skipped) where this kernel runs no 32-bit programs.
 set -eu
-top=$(cd "$(dirname "$0")/../.." && pwd)
-if ! bash "$top/tools/runs32.sh"; then
-  echo "installer: this kernel runs no 32-bit programs, so there is no 32-bit Wine: skipped"
-  exit 77
-fi
-version=$(bash "$top/tools/release.sh" version)
-setup=$top/dist/release/notewick-$version-setup.exe
-[ -f "$setup" ] || { echo "installer: $setup is missing (make release builds it)" >&2; exit 1; }
-
-build=$top/build/release-wine
-export WINEPREFIX=$build/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "$0")/wine_prefix.sh" installer || exit $?  # 77: skipped
 unset DISPLAY  # silent runs show no window
-mkdir -p "$build"
-exec 9>"$build/prefix.lock"
-flock 9
 trap 'wineserver -k 2>/dev/null || true' EXIT
 if [ ! -f "$WINEPREFIX/.notewick-ready" ]; then
   rm -rf "$WINEPREFIX"
