@@ -48,9 +48,3 @@ bool textEquals(const char* a, const char* b) {
     }
     return *a == *b;
 }
-
-void copyText(char* buffer, size_t capacity, const char* text) {
-    if (capacity == 0) return;
-    buffer[0] = '\0';
-    appendText(buffer, capacity, text);
-}

@@ -15,9 +15,5 @@ void formatDecimal(int32_t value, char* out);
 // True when both NUL-terminated texts are the same, byte for byte.
 bool textEquals(const char* a, const char* b);
 
-// Copies text into a buffer of the capacity, cut short if need be; the
-// result is always NUL-terminated.
-void copyText(char* buffer, size_t capacity, const char* text);
-
 // The part of a path after its last backslash (the whole path when it has none).
 const char* fileNamePart(const char* path);
