@@ -22,7 +22,10 @@ task_list() { ls /proc/"$1"/task 2>/dev/null | sort; }
 # The stand-in player: the Wine process of this checkout's prefix running
 # notewick_host.exe bench.
 player_pid() {
+  # (The 32-bit loader hands a 64-bit program over through start.exe, whose
+  # command line names the player too.)
   for pid in $(pgrep -f 'notewick_host.exe bench'); do
+    grep -q 'start.exe' /proc/"$pid"/cmdline 2>/dev/null && continue
     tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
     [ "$(ls /proc/"$pid"/task 2>/dev/null | wc -l)" -gt 1 ] && { echo "$pid"; return; }
   done

@@ -3,14 +3,16 @@
 #
 # It writes and runs a 96-byte 32-bit ELF program that does nothing but make
 # the exit system call through int 0x80 with code 42: no i386 package is
-# needed to find out. The program is written afresh in a temporary folder
-# every time, so two checkouts probing at once do not meet.
+# needed to find out. The program is written afresh in a folder of its own
+# under this checkout's build/ (where the build runs programs anyway, so
+# unlike /tmp it cannot be mounted noexec), and two probes never meet.
 #
 # NOTEWICK_NO_32BIT=1 makes it answer no, to try on this machine what a
 # machine without 32-bit support does.
 set -u
 [ "${NOTEWICK_NO_32BIT:-0}" = 1 ] && exit 1
-dir=$(mktemp -d) || exit 1
+top=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$top/build" && dir=$(mktemp -d -p "$top/build" runs32.XXXXXX) || exit 1
 trap 'rm -rf "$dir"' EXIT
 probe=$dir/exit42
 # ELF header (52 bytes): 32-bit, little-endian, executable, i386, entry 0x08048054.

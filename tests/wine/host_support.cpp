@@ -211,6 +211,23 @@ bool start(const char* dllPath) {
            s.lastQpc;
 }
 
+std::string widths() {
+    std::string dll = "unreadable";
+    HANDLE file = CreateFileA(s.dllPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    IMAGE_DOS_HEADER dos = {};
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE && ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos &&
+        SetFilePointer(file, dos.e_lfanew + 4, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        WORD machine = 0;
+        if (ReadFile(file, &machine, sizeof machine, &got, nullptr) && got == sizeof machine) {
+            dll = machine == IMAGE_FILE_MACHINE_I386 ? "i386" : machine == IMAGE_FILE_MACHINE_AMD64 ? "x86-64" : "other";
+        }
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return std::to_string(sizeof(void*) * 8) + "-bit player, " + dll + " DLL";
+}
+
 std::string pluginDirectory() {
     size_t cut = s.dllPath.rfind('\\');
     return cut == std::string::npos ? std::string() : s.dllPath.substr(0, cut + 1);

@@ -58,6 +58,9 @@ std::string windowsPath(const char* path);
 // starts the message-box watcher. dllPath may be a Linux path.
 bool start(const char* dllPath);
 std::string pluginDirectory();  // with its trailing backslash
+// What ran: "32-bit player, i386 DLL", from this program's pointer width and
+// the machine the DLL's header names.
+std::string widths();
 std::string iniPath();
 
 // ---- The plug-in -------------------------------------------------------------

@@ -16,9 +16,10 @@
 # it lies (an installed copy, say) instead of a copy of the one built for the
 # width.
 #
-# A scenario passes only when the program printed "PASS <scenario>": a
-# program that never ran (a 32-bit one under a 64-bit-only Wine exits 0 and
-# prints nothing) fails. Where this kernel runs no 32-bit programs, width 32
+# A scenario passes only when the program printed "PASS <scenario>" with the
+# width it ran at and the machine of the DLL it loaded: a program that never
+# ran (a 32-bit one under a 64-bit-only Wine exits 0 and prints nothing), or
+# the other width's binaries, fail. Where this kernel runs no 32-bit programs, width 32
 # exits 77, which CTest reports as skipped.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -78,11 +79,20 @@ start_display() {
 }
 
 stop_display() {
+  exec 8>"$build/display.lock"
+  flock 8
   owned_xvfb && kill "$(cat "$build/xvfb.pid")" 2>/dev/null
   rm -f "$build/display" "$build/xvfb.pid"
+  flock -u 8
 }
 
 # ---- The prefix and the Wine server -----------------------------------------------
+install_driver() {
+  local driver=$top/build/wine-tools/$1/winefake.drv target=$WINEPREFIX/drive_c/windows/$2/winefake.drv
+  [ -f "$driver" ] && ! cmp -s "$driver" "$target" && cp "$driver" "$target"
+  return 0
+}
+
 # The ready-marker names the widths the prefix was made for: a prefix made
 # before 32-bit Wine was installed has no 32-bit half and is made anew.
 setup_prefix() {
@@ -101,11 +111,10 @@ setup_prefix() {
     wineserver -w
     echo "$widths" >"$WINEPREFIX/.notewick-ready"
   fi
-  # The test MIDI driver of each width where that width's programs look for it.
-  cp "$top/build/wine-tools/64/winefake.drv" "$WINEPREFIX/drive_c/windows/system32/winefake.drv"
-  if [ -n "$wine32" ]; then
-    cp "$top/build/wine-tools/32/winefake.drv" "$WINEPREFIX/drive_c/windows/syswow64/winefake.drv"
-  fi
+  # The test MIDI driver of each width built, where that width's programs
+  # look for it.
+  install_driver 64 system32
+  [ -n "$wine32" ] && install_driver 32 syswow64
   # Wine's own fonts (fonts-wine): without them "MS Sans Serif" is drawn as
   # DejaVu Sans and dialogs neither look nor measure as on Windows.
   if [ -d /usr/share/wine/fonts ]; then
@@ -180,17 +189,21 @@ fi
 # waits on them once the player has ended.
 output=$work/output.txt
 : >"$output"
-timeout 120 $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$load" \
+limit=120
+[ "$scenario" = bench ] && limit=300
+timeout $limit $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$load" \
   </dev/null >"$output" 2>&1 &
 player=$!
 tail -s 0.05 -n +1 -f --pid=$player "$output"
 status=0
 wait $player || status=$?
-case $scenario in
-  demo | bench | screenshots) exit $status ;;
+# The player's last line names the binaries that ran; anything else fails.
+case $width in
+  32) ran="32-bit player, i386 DLL" ;;
+  64) ran="64-bit player, x86-64 DLL" ;;
 esac
-if ! tr -d '\r' <"$output" | grep -qx "PASS $scenario"; then
-  echo "run.sh: no \"PASS $scenario\" from the $width-bit player (exit status $status)"
+if ! tr -d '\r' <"$output" | grep -qxF "PASS $scenario ($ran)"; then
+  echo "run.sh: no \"PASS $scenario ($ran)\" from the player (exit status $status)"
   [ $status -ne 0 ] || status=1
 fi
 exit $status

@@ -300,13 +300,20 @@ int main(int argc, char** argv) {
         printf("FAIL: the test player could not start (window or test MIDI driver missing)\n");
         return 1;
     }
-    if (strcmp(argv[1], "demo") == 0) return runDemo();
+    // The last line says what ran, so that run.sh can tell the binaries it
+    // meant from others: "PASS keys (32-bit player, i386 DLL)".
+    std::string ran = widths();
+    if (strcmp(argv[1], "demo") == 0) {
+        int status = runDemo();
+        if (status == 0) printf("\nPASS demo (%s)\n", ran.c_str());
+        return status;
+    }
     void (*run)() = findScenario(argv[1]);
     if (run == nullptr) {
         printf("unknown scenario %s\n", argv[1]);
         return 2;
     }
     run();
-    printf("%s %s\n", failures() == 0 ? "PASS" : "FAIL", argv[1]);
+    printf("%s %s (%s)\n", failures() == 0 ? "PASS" : "FAIL", argv[1], ran.c_str());
     return failures() == 0 ? 0 : 1;
 }
