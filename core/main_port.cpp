@@ -10,7 +10,15 @@
 #include "midi/mailbox.h"
 #include "ui/dialogs.h"
 
-void rememberMainDeviceName() {
+// Set when the device watch closed the main port because its device went.
+static bool closedWithItsDevice = false;
+
+bool mainPortWentWithItsDevice() { return closedWithItsDevice; }
+
+void resetMainPort() { closedWithItsDevice = false; }
+
+void followChosenDevice() {
+    closedWithItsDevice = false;
     if (pluginSettings.midiDevice < 0) {
         pluginSettings.midiDeviceName[0] = '\0';
         return;
@@ -30,7 +38,7 @@ void openMainPortAtStart() {
     }
     pluginSettings.midiDevice = device;
     // A file from before names were kept: the next save adds this one.
-    if (!named) rememberMainDeviceName();
+    if (!named) followChosenDevice();
 }
 
 void mainDeviceListChanged() {
@@ -45,9 +53,13 @@ void mainDeviceListChanged() {
         char current[kDeviceNameCapacity];
         deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), current);
         if (textEquals(current, name)) return;
-        // Gone, or another device now has its index.
-        closeInputPort(mainInputPort);
+        // Gone, or another device now has its index. A port that will not
+        // close stays the main port, for quit to close: forgotten, it could
+        // still call into the module after the host has unloaded it. Nothing
+        // else is opened meanwhile; the next change tries again.
+        if (!closeGoneInputPort(mainInputPort)) return;
         mainInputPort = nullptr;
+        closedWithItsDevice = true;
     }
     int32_t found = findInputDevice(name, pluginSettings.midiDevice);
     if (found < 0) return;
@@ -57,4 +69,5 @@ void mainDeviceListChanged() {
     if (port == nullptr) return;
     mainInputPort = port;
     pluginSettings.midiDevice = found;
+    closedWithItsDevice = false;
 }

@@ -11,12 +11,19 @@
 // stay as they are, to be saved unchanged and tried again.
 void openMainPortAtStart();
 
-// Remembers the name of the device at midiDevice as the one to follow (empty
-// for no device). Called whenever a device has just been chosen and opened.
-void rememberMainDeviceName();
+// The device at midiDevice has just been chosen (and opened), or none: its
+// name is the one to follow from now on (empty for none).
+void followChosenDevice();
+
+// True while the main port is closed because its device went away: there is
+// then nothing for the dialogs to close, and nothing to tell the user.
+bool mainPortWentWithItsDevice();
 
 // The system's list of devices changed. While no dialog of the plug-in is
 // open and a named device is configured: a main port whose device has gone
 // or moved is closed, and a closed one is opened again, silently, wherever
 // the named device now is.
 void mainDeviceListChanged();
+
+// Back to the state at module load; for tests.
+void resetMainPort();

@@ -77,7 +77,12 @@ static int32_t initPlugin() {
 
 // ---- Config ----------------------------------------------------------------
 
-static void configPlugin() { showConfigDialog(); }
+// While the dialog was open, device changes were left to it; one missed then
+// (a keyboard plugged in meanwhile) is looked at as soon as it closes.
+static void configPlugin() {
+    showConfigDialog();
+    mainDeviceListChanged();
+}
 
 // ---- Quit ------------------------------------------------------------------
 
@@ -122,4 +127,5 @@ void resetPluginState() {
     messageMailbox.wakeEvent.store(nullptr);
     messageMailbox.stopFlag.store(0);
     resetDispatchState();
+    resetMainPort();
 }

@@ -38,9 +38,12 @@ void loadSettings() {
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
         platformProfileReadInt(kSettingsSection, kSettingsChannelKey, pluginSettings.midiChannel.load(), path));
-    platformProfileReadString(kSettingsSection, kSettingsDeviceNameKey, pluginSettings.midiDeviceName,
-                              kDeviceNameCapacity, path);
-    pluginSettings.midiDeviceName[kDeviceNameCapacity - 1] = '\0';
+    // Room for the quotes a name may be written in: the reader may cut the
+    // value to the buffer before it drops them.
+    char name[kDeviceNameCapacity + 2];
+    platformProfileReadString(kSettingsSection, kSettingsDeviceNameKey, name, sizeof name, path);
+    pluginSettings.midiDeviceName[0] = '\0';
+    appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, name);
 }
 
 // The system drops blanks around a value it reads, and one pair of quotes

@@ -41,6 +41,12 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
     return port;
 }
 
+bool closeGoneInputPort(InputPort port) {
+    if (port == nullptr) return false;
+    platformMidiInStop(port);
+    return platformMidiInClose(port) == 0;
+}
+
 bool closeInputPort(InputPort port) {
     if (port == nullptr) return false;
     if (platformMidiInStop(port) != 0) return false;

@@ -31,6 +31,11 @@ int32_t findInputDevice(const char* name, int32_t preferredIndex);
 // so no device is left open without an owner.
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue);
 
+// Closes the port of a device that may have gone, whose stop may then fail:
+// closing is tried all the same. True when the port is closed; a null port
+// is not.
+bool closeGoneInputPort(InputPort port);
+
 // Stops and closes the port. False when stopping fails (the port then stays
 // open), when closing fails, or for a null port, which is left alone.
 bool closeInputPort(InputPort port);

@@ -63,6 +63,9 @@ static void onConfigInit(WindowRef dialog) {
 // goes on; init's failed open leaves a device with no port, so that shows too.
 static void closeMainPort(WindowRef dialog) {
     if (pluginSettings.midiDevice < 0) return;
+    // Closed already when its device went away: nothing to close, and no
+    // error to show for it.
+    if (mainPortWentWithItsDevice()) return;
     if (!closeInputPort(mainInputPort)) platformMessageBox(dialog, "Error Closing MIDI Device");
 }
 
@@ -80,7 +83,7 @@ static void applySettings(WindowRef dialog) {
             pluginSettings.midiDevice = -1;
         }
     }
-    rememberMainDeviceName();
+    followChosenDevice();
     // The worker uses the new channel from its next message on; an empty
     // selection gives -1, which matches no channel rule.
     pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
@@ -92,7 +95,7 @@ static void applySettings(WindowRef dialog) {
 static void autodetect(WindowRef dialog) {
     closeMainPort(dialog);
     if (pluginSettings.midiDevice >= 0) pluginSettings.midiDevice = -1;
-    rememberMainDeviceName();
+    followChosenDevice();
     // The autodetect dialog is owned by the host window, which leaves this
     // dialog enabled; it takes no input meanwhile.
     WindowRef host = pluginRecord.hostWindow;

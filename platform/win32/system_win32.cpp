@@ -100,7 +100,12 @@ WindowRef platformStartDeviceWatch(ModuleRef module, void (*onChange)()) {
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = static_cast<HINSTANCE>(module);
     windowClass.lpszClassName = kDeviceWatchClass;
-    if (RegisterClassA(&windowClass) == 0) return nullptr;
+    // A class of the same name left behind for this module (by a host that
+    // unloaded it without quit) is replaced.
+    if (RegisterClassA(&windowClass) == 0) {
+        UnregisterClassA(kDeviceWatchClass, static_cast<HINSTANCE>(module));
+        if (RegisterClassA(&windowClass) == 0) return nullptr;
+    }
     deviceWatchCallback = onChange;
     HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kDeviceWatchClass, "Notewick device watch", WS_POPUP, 0, 0, 0,
                                   0, nullptr, nullptr, static_cast<HINSTANCE>(module), nullptr);

@@ -355,8 +355,9 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
-// Reads the way the system does: blanks around the value go, and then one
-// pair of matching quotes enclosing it.
+// Reads the way Wine's profile reader does: blanks around the value go, the
+// value is cut to the buffer, and then one pair of matching quotes enclosing
+// what is left goes too.
 void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
                                const char* path) {
     if (capacity == 0) return;
@@ -368,12 +369,12 @@ void platformProfileReadString(const char* section, const char* key, char* value
     if (!fake::profileValue(path, section, key, &text)) text.clear();
     size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    if (text.size() > capacity - 1) text.resize(capacity - 1);
     if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0]) {
         text = text.substr(1, text.size() - 2);
     }
-    size_t length = std::min<size_t>(text.size(), capacity - 1);
-    text.copy(value, length);
-    value[length] = '\0';
+    text.copy(value, text.size());
+    value[text.size()] = '\0';
 }
 
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {

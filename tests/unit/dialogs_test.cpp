@@ -311,4 +311,79 @@ TEST_F(DialogTest, AutodetectAfterAFailedInitOpenShowsTheClosingError) {
     EXPECT_EQ(pluginSettings.midiDevice, -1);
 }
 
+// ---- Devices coming and going ------------------------------------------------------
+
+// Started on "Alpha", device 0, which init remembers by its name.
+class DeviceChangeTest : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        pluginRecord.initProc();
+        ASSERT_EQ(fake::openPortsFor(0), 1u);
+    }
+    void TearDown() override {
+        pluginRecord.quitProc();
+        EXPECT_EQ(fake::openPorts(), 0u);
+        DialogTest::TearDown();
+    }
+    static void goAway(uint32_t device) {
+        fake::device(device).nameReadable = false;
+        fake::device(device).openResult = 6;  // MMSYSERR_NODRIVER
+    }
+};
+
+// A device that has gone fails to stop; its port is closed all the same, and
+// the device is opened again where its name turns up.
+TEST_F(DeviceChangeTest, APortWhoseDeviceWentIsClosedEvenIfItWillNotStop) {
+    goAway(0);
+    fake::device(0).stopResult = 6;
+    fake::device(2).name = "Alpha";
+    fake::deviceListChanged();
+    EXPECT_EQ(fake::openPortsFor(0), 0u);
+    EXPECT_EQ(fake::openPortsFor(2), 1u);
+    EXPECT_EQ(pluginSettings.midiDevice, 2);
+    EXPECT_TRUE(fake::messageBoxes().empty());
+}
+
+// One that will not close either stays the main port, for quit to close,
+// rather than being forgotten while it can still call into the module.
+TEST_F(DeviceChangeTest, APortThatWillNotCloseIsKeptAndNothingElseOpened) {
+    goAway(0);
+    fake::device(0).stopResult = 6;
+    fake::device(0).closeResult = 6;
+    fake::device(2).name = "Alpha";
+    fake::deviceListChanged();
+    EXPECT_EQ(fake::openPortsFor(0), 1u);
+    EXPECT_EQ(fake::openPortsFor(2), 0u);
+    fake::device(0).stopResult = 0;
+    fake::device(0).closeResult = 0;
+}
+
+// The dialogs have no port to close once the device watch closed it, and
+// say nothing about it.
+TEST_F(DeviceChangeTest, APortClosedWithItsDeviceIsNoErrorForTheDialog) {
+    goAway(0);
+    fake::deviceListChanged();
+    EXPECT_EQ(fake::openPorts(), 0u);
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 2);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_TRUE(fake::messageBoxes().empty()) << fake::messageBoxes()[0];
+    EXPECT_EQ(fake::openPortsFor(1), 1u);
+}
+
+// Nothing changes while the dialog is open; what changed meanwhile is looked
+// at as soon as it closes.
+TEST_F(DeviceChangeTest, AChangeWhileTheDialogIsOpenWaitsUntilItCloses) {
+    runConfig([](Dialog d) {
+        goAway(0);
+        fake::deviceListChanged();
+        EXPECT_EQ(fake::openPortsFor(0), 1u);
+        fake::press(d, kDialogCancel);
+    });
+    EXPECT_EQ(fake::openPortsFor(0), 0u);
+}
+
 }  // namespace

@@ -136,7 +136,8 @@ TEST_F(LifecycleTest, SavingWritesPlainSignedDecimal) {
 // empty for no device, and read back exactly, blanks and quotes at its ends
 // included (the profile reader drops those unless the value is quoted).
 TEST_F(LifecycleTest, TheDeviceNameIsSavedBesideTheNumberAndReadsBackExactly) {
-    for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", ""}) {
+    std::string longest = std::string(30, 'k') + " ";  // 31 characters, the most a name has
+    for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", "", longest.c_str()}) {
         pluginSettings.midiDevice = 3;
         std::strcpy(pluginSettings.midiDeviceName, name);
         saveSettings();

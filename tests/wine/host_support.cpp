@@ -44,6 +44,7 @@ struct State {
     BenchFn bench = nullptr;
     QpcFn lastQpc = nullptr;
     bool watchBoxes = true;
+    HDESK desktop = nullptr;  // this process's own desktop, if it has one
     CRITICAL_SECTION boxLock;
     CRITICAL_SECTION receivedLock;  // the user's thread reads what the player's thread records
     std::vector<std::string> boxes;
@@ -112,6 +113,7 @@ BOOL CALLBACK dismissBox(HWND hwnd, LPARAM) {
 }
 
 DWORD WINAPI boxWatcher(LPVOID) {
+    joinDesktop();
     for (;;) {
         EnumWindows(dismissBox, 0);
         Sleep(20);
@@ -173,6 +175,15 @@ std::string describe(const std::vector<Received>& list) {
         out += line;
     }
     return out.empty() ? "nothing" : out;
+}
+
+bool enterOwnDesktop(const char* name) {
+    s.desktop = CreateDesktopA(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    return s.desktop != nullptr && SetThreadDesktop(s.desktop);
+}
+
+void joinDesktop() {
+    if (s.desktop != nullptr) SetThreadDesktop(s.desktop);
 }
 
 bool start(const char* dllPath) {
@@ -317,6 +328,7 @@ BOOL CALLBACK notifyDeviceChange(HWND hwnd, LPARAM) {
     return TRUE;
 }
 DWORD WINAPI broadcastThread(LPVOID) {
+    joinDesktop();
     EnumWindows(notifyDeviceChange, 0);
     return 0;
 }
@@ -453,6 +465,7 @@ namespace host {
 
 namespace {
 DWORD WINAPI userThread(LPVOID user) {
+    joinDesktop();
     reinterpret_cast<void (*)()>(user)();
     return 0;
 }
@@ -535,9 +548,9 @@ bool pressEnterAsTheKeyboardWould() {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(s.window, nullptr), &info);
-    // Keys go to the focus window of the player's thread, or to its active
-    // window when nothing has the focus.
-    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : info.hwndActive;
+    // Keys go to the focus window of the player's thread. (With no focus they
+    // would reach the active window as system keys, which no dialog takes.)
+    HWND target = info.hwndFocus;
     if (target == nullptr) return false;
     PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));

@@ -54,6 +54,12 @@ std::string joined(const std::vector<std::string>& texts);
 std::string windowsPath(const char* path);
 
 // ---- Setup -------------------------------------------------------------------
+// Moves this thread, before it has any window, to a desktop of this process's
+// own: which window is active and in the foreground is kept per desktop, so
+// scenarios that check it are not disturbed by others showing windows. Every
+// thread that looks for or makes windows then calls joinDesktop() first.
+bool enterOwnDesktop(const char* name);
+void joinDesktop();
 // Creates the main window, loads the test driver's control exports and
 // starts the message-box watcher. dllPath may be a Linux path.
 bool start(const char* dllPath);
@@ -149,7 +155,7 @@ void askPlayerToConfigure();
 // The active window of the player's thread, which runs the plug-in's dialogs.
 HWND activeWindowOfPlayer();
 // Posts Enter where a key press would go: to the focus window of the
-// player's thread, or its active window. False when there is neither.
+// player's thread. False when it has none.
 bool pressEnterAsTheKeyboardWould();
 HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
 bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);

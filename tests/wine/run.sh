@@ -184,6 +184,24 @@ else
   cp "$dll" "$load"
 fi
 
+# A scenario that checks which window is active gets an X display and a Wine
+# desktop of its own (NOTEWICK_OWN_DESKTOP=1): both keep the active window
+# per display or desktop, and other scenarios showing their windows would
+# take it away.
+private_xvfb=
+if [ "${NOTEWICK_OWN_DESKTOP:-0}" = 1 ]; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
+  private_xvfb=$!
+  trap 'kill $private_xvfb 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$work/display" ] || { echo "run.sh: the scenario's own Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=:$(cat "$work/display")
+  export NOTEWICK_DESKTOP=notewick-$width-$scenario
+fi
+
 # The program writes to a file of its own, shown as it grows: Wine programs
 # started meanwhile inherit that file, not this script's output, so nothing
 # waits on them once the player has ended.

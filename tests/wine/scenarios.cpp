@@ -296,6 +296,11 @@ int main(int argc, char** argv) {
         printf("usage: notewick_host.exe SCENARIO|demo PATH-TO-DLL\n");
         return 2;
     }
+    const char* desktop = getenv("NOTEWICK_DESKTOP");
+    if (desktop != nullptr && !enterOwnDesktop(desktop)) {
+        printf("FAIL: the desktop %s could not be made\n", desktop);
+        return 1;
+    }
     if (!start(argv[2])) {
         printf("FAIL: the test player could not start (window or test MIDI driver missing)\n");
         return 1;
