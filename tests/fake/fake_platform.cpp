@@ -1,7 +1,6 @@
 // fake_platform.cpp -- the fake behind platform/*.h for the native tests.
 #include "tests/fake/fake_platform.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

@@ -83,8 +83,8 @@ std::vector<double> pluginUs, bareUs;
 // delivery is this key's, since keys come 60 ms apart.
 void recordLatency(const Received& r) { pluginUs.push_back(qpcToUs(r.qpc - midiLastDeliveryQpc())); }
 
-void serveUntilEnded(HANDLE thread) {
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+void serveThenClose(HANDLE thread) {
+    serveUntilEnded(thread, INFINITE);
     CloseHandle(thread);
 }
 
@@ -119,12 +119,12 @@ void bench() {
     take();
     bareRounds = false;
     setOnReceive(recordLatency);
-    serveUntilEnded(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
+    serveThenClose(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
     setOnReceive(nullptr);
     take();
     // Baseline: a thread of the player's own sends to the same window.
     bareRounds = true;
-    serveUntilEnded(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
+    serveThenClose(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
     std::vector<Received> bare = take();
     for (size_t i = 0; i < bare.size() && i < static_cast<size_t>(kSamples); ++i) {
         bareUs.push_back(qpcToUs(bare[i].qpc - bareSentAt[i]));

@@ -14,13 +14,6 @@ namespace {
 typedef std::vector<Received> List;
 typedef std::vector<std::string> Texts;
 
-void writeNamedSettings(int device, int channel, const char* name) {
-    char text[160];
-    snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\nMIDIDeviceName=%s\r\n", device,
-             channel, name);
-    writeFile(iniPath(), text);
-}
-
 void start() { check(load() != nullptr && init() == 0, "the plug-in starts"); }
 void stop() {
     quit();
@@ -81,7 +74,7 @@ void renumbered() {
 void absentThenBack() {
     midiSetName(2, "Stage Piano");
     midiSetAway(2, true);
-    writeNamedSettings(1, 0, "Stage Piano");
+    writeSettings(1, 0, "Stage Piano");
     start();
     check(waitForMessageBoxes(1, 3000), "init says it could not open the device");
     check(midiOpenCount() == 0, "nothing is opened, though device 1 is there");
@@ -159,7 +152,7 @@ void applyUser() {
               contains(ini, "MIDIDeviceName=Test MIDI In 2\r\n"),
           "Apply writes the file at once", ini);
     // Edited by hand meanwhile: a Cancel that wrote would undo it.
-    writeNamedSettings(2, 7, "Test MIDI In 2");
+    writeSettings(2, 7, "Test MIDI In 2");
     selectEntry(config, IDC_DEVICE, 2);
     click(config, IDCANCEL);
     waitUntilGone(config);
@@ -210,7 +203,7 @@ void afterUnload() {
     }
     setCommandDelayMs(0);
     InterlockedExchange(&broadcasting, 0);
-    while (MsgWaitForMultipleObjects(1, &broadcaster, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    serveUntilEnded(broadcaster, 10000);
     CloseHandle(broadcaster);
     // A later life hears of changes as the first did: quit left no window
     // class behind.

@@ -273,6 +273,10 @@ void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
 void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
 HWND window() { return s.window; }
 
+void serveUntilEnded(HANDLE thread, DWORD timeoutMs) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, timeoutMs, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+}
+
 void pump(DWORD ms) {
     DWORD started = GetTickCount();
     for (;;) {
@@ -339,7 +343,7 @@ void broadcastDeviceChange() {
     // The player's own thread serves the sends meanwhile; another thread (the
     // user's, while a dialog runs) leaves that to the dialog's loop.
     if (GetCurrentThreadId() == GetWindowThreadProcessId(s.window, nullptr)) {
-        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+        serveUntilEnded(thread, 10000);
     } else {
         WaitForSingleObject(thread, 10000);
     }
@@ -474,7 +478,7 @@ DWORD WINAPI userThread(LPVOID user) {
 void runConfigWithUser(void (*user)()) {
     HANDLE thread = CreateThread(nullptr, 0, userThread, reinterpret_cast<LPVOID>(user), 0, nullptr);
     s.record->config();
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump(0);
+    serveUntilEnded(thread, 20000);
     CloseHandle(thread);
 }
 
@@ -639,10 +643,12 @@ void (*findScenario(const char* name))() {
     return nullptr;
 }
 
-void writeSettings(int device, int channel) {
-    char text[128];
+void writeSettings(int device, int channel, const char* name) {
+    char text[192];
     snprintf(text, sizeof text, "[Notewick]\r\nMIDIDevice=%d\r\nMIDIChannel=%d\r\n", device, channel);
-    writeFile(iniPath(), text);
+    std::string all = text;
+    if (name != nullptr) all += std::string("MIDIDeviceName=") + name + "\r\n";
+    writeFile(iniPath(), all);
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -47,7 +47,8 @@ struct ScenarioRegistration {
     ScenarioRegistration(const char* name, void (*run)());
 };
 void (*findScenario(const char* name))();
-void writeSettings(int device, int channel);
+// plugin.ini with the device and channel, and the device's name unless null.
+void writeSettings(int device, int channel, const char* name = nullptr);
 bool contains(const std::string& text, const std::string& part);
 std::string joined(const std::vector<std::string>& texts);
 // A Linux path as Wine names it (Z: is the root); other paths unchanged.
@@ -83,6 +84,9 @@ void setCommandDelayMs(DWORD delay);  // each command takes this long to handle
 void setOnReceive(void (*hook)(const Received&));
 // Serves the window for ms milliseconds.
 void pump(DWORD ms);
+// Serves the window until the thread has ended (or timeoutMs passed without
+// anything to serve).
+void serveUntilEnded(HANDLE thread, DWORD timeoutMs);
 std::vector<Received> take();  // what arrived since the last take
 // From another thread while the player's thread serves its window (in a
 // modal dialog, say): waits until count messages arrived since the last take.
