@@ -10,15 +10,16 @@
 #include "midi/mailbox.h"
 #include "ui/dialogs.h"
 
-// Set when the device watch closed the main port because its device went.
-static bool closedWithItsDevice = false;
+// True while the configured device has no open port and nothing is to be
+// closed or reported for it: its device went (or was away at start), or a
+// dialog closed the port and could not open it again. False again as soon as
+// a port is open, and while init's failure to open the device is still to be
+// reported by the first close.
+static bool closedQuietly = false;
 
-bool mainPortWentWithItsDevice() { return closedWithItsDevice; }
-
-void resetMainPort() { closedWithItsDevice = false; }
+void resetMainPort() { closedQuietly = false; }
 
 void followChosenDevice() {
-    closedWithItsDevice = false;
     if (pluginSettings.midiDevice < 0) {
         pluginSettings.midiDeviceName[0] = '\0';
         return;
@@ -33,6 +34,9 @@ void openMainPortAtStart() {
     if (named) device = findInputDevice(pluginSettings.midiDeviceName, device);
     if (device >= 0) mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0);
     if (mainInputPort == nullptr) {
+        // A named device that is away has no port to close: the dialogs say
+        // nothing about it, and the watch opens it when it comes.
+        closedQuietly = named && device < 0;
         platformMessageBox(pluginRecord.hostWindow, "Could not open MIDI device");
         return;
     }
@@ -41,14 +45,38 @@ void openMainPortAtStart() {
     if (!named) followChosenDevice();
 }
 
+bool closeMainPort(WindowRef owner) {
+    if (pluginSettings.midiDevice < 0 || closedQuietly) return true;
+    bool closed = false;
+    // A null port (init could not open the device) fails to close, and says so.
+    if (!closeInputPort(mainInputPort, &closed)) platformMessageBox(owner, "Error Closing MIDI Device");
+    if (!closed) return false;
+    mainInputPort = nullptr;
+    closedQuietly = true;
+    return true;
+}
+
+bool openMainPort(int32_t device) {
+    InputPort port = device >= 0 ? openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0) : nullptr;
+    if (port == nullptr) return false;
+    mainInputPort = port;
+    closedQuietly = false;
+    return true;
+}
+
+void reopenMainPort() {
+    if (pluginSettings.midiDevice < 0 || mainInputPort != nullptr) return;
+    const char* name = pluginSettings.midiDeviceName;
+    int32_t device = name[0] == '\0' ? pluginSettings.midiDevice : findInputDevice(name, pluginSettings.midiDevice);
+    // Silent either way: the user chose nothing new.
+    if (openMainPort(device)) pluginSettings.midiDevice = device;
+}
+
 void mainDeviceListChanged() {
     // The dialogs own the main port while they are open.
     if (configDialogIsOpen()) return;
     const char* name = pluginSettings.midiDeviceName;
     if (pluginSettings.midiDevice < 0 || name[0] == '\0') return;
-    // With a device and a name, a non-null handle is an open port: every path
-    // that closes it either sets midiDevice to none or opens anew (the
-    // dialogs), or clears it (below); init leaves it null when it failed.
     if (mainInputPort != nullptr) {
         char current[kDeviceNameCapacity];
         deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), current);
@@ -57,17 +85,11 @@ void mainDeviceListChanged() {
         // close stays the main port, for quit to close: forgotten, it could
         // still call into the module after the host has unloaded it. Nothing
         // else is opened meanwhile; the next change tries again.
-        if (!closeGoneInputPort(mainInputPort)) return;
+        bool closed = false;
+        closeInputPort(mainInputPort, &closed);
+        if (!closed) return;
         mainInputPort = nullptr;
-        closedWithItsDevice = true;
+        closedQuietly = true;
     }
-    int32_t found = findInputDevice(name, pluginSettings.midiDevice);
-    if (found < 0) return;
-    // Opened silently: the user was told at start, and is not asked again
-    // each time a device comes or goes.
-    InputPort port = openInputPort(static_cast<uint32_t>(found), mainDataHandler, 0);
-    if (port == nullptr) return;
-    mainInputPort = port;
-    pluginSettings.midiDevice = found;
-    closedWithItsDevice = false;
+    reopenMainPort();
 }

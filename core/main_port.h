@@ -1,6 +1,14 @@
 // main_port.h -- the main input port follows the configured device by its
-// name: at start, and whenever the system's list of devices changes.
+// name: at start, whenever the system's list of devices changes, and when a
+// dialog gives it back.
+//
+// mainInputPort is null whenever no port is open: every close that closes it
+// clears it. Only the user-interface thread touches it.
 #pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
 
 // Init's opening of the configured device. With a name known, the device at
 // the stored index is used when it has that name, else the first device that
@@ -11,13 +19,28 @@
 // stay as they are, to be saved unchanged and tried again.
 void openMainPortAtStart();
 
+// A dialog closes the main port (OK, Apply, Autodetect). "Error Closing MIDI
+// Device", owned by `owner`, when that fails, and when init could not open
+// the stored device, so that there is no port to close. Nothing happens, and
+// nothing is shown, when there is no device, or when the port is closed
+// already (its device went, or a dialog closed it). True when no port is
+// open afterwards.
+bool closeMainPort(WindowRef owner);
+
+// A dialog opens `device` as the main port; false when it cannot be opened
+// (no message: the dialog shows its own).
+bool openMainPort(int32_t device);
+
 // The device at midiDevice has just been chosen (and opened), or none: its
 // name is the one to follow from now on (empty for none).
 void followChosenDevice();
 
-// True while the main port is closed because its device went away: there is
-// then nothing for the dialogs to close, and nothing to tell the user.
-bool mainPortWentWithItsDevice();
+// Opens the configured device again, silently, where its name now is (by
+// its index when it has no name), once a dialog that closed its port for a
+// while is done with it. Nothing when a port is open or no device is set; a
+// device that is away stays closed, for the device watch to open when it
+// comes back.
+void reopenMainPort();
 
 // The system's list of devices changed. While no dialog of the plug-in is
 // open and a named device is configured: a main port whose device has gone

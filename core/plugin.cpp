@@ -72,6 +72,9 @@ static int32_t initPlugin() {
     // Made last, on this thread, where the main port lives: nothing can be
     // notified before init has opened the port and shown its message.
     deviceWatch = platformStartDeviceWatch(pluginRecord.moduleInstance, mainDeviceListChanged);
+    // NOTE: a keyboard switched on while that message was up was announced
+    // to no one; look once, as a notification would.
+    mainDeviceListChanged();
     return 0;
 }
 

@@ -8,10 +8,8 @@
 
 extern GeneralPurposePlugin pluginRecord;
 
-// The port opened for pluginSettings.midiDevice; only the user-interface
-// thread touches it. Not cleared when closed: every close is guarded by
-// midiDevice >= 0, and every path that closes it (quit apart) then sets
-// midiDevice anew.
+// The port opened for pluginSettings.midiDevice; null while none is open.
+// Only the user-interface thread touches it (core/main_port.h).
 extern InputPort mainInputPort;
 
 const char* const kVersionText = NOTEWICK_VERSION_TEXT;

@@ -46,15 +46,18 @@ void loadSettings() {
     appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, name);
 }
 
-// The system drops blanks around a value it reads, and one pair of quotes
-// around it: a name that begins or ends with either is written in quotes, so
-// that it reads back exactly.
+// The system drops blanks around a value it reads (Wine counts vertical tabs,
+// form feeds and 0x1A among them), and one pair of quotes around it: a name
+// that begins or ends with either is written in quotes, so that it reads back
+// exactly.
+static bool dropsAtEdge(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A' || c == '"' || c == '\'';
+}
+
 static void quoteIfNeeded(const char* name, char* value, size_t capacity) {
     size_t length = 0;
     while (name[length] != '\0') ++length;
-    bool edge = length > 0 && (name[0] == ' ' || name[0] == '\t' || name[0] == '"' || name[0] == '\'' ||
-                               name[length - 1] == ' ' || name[length - 1] == '\t' || name[length - 1] == '"' ||
-                               name[length - 1] == '\'');
+    bool edge = length > 0 && (dropsAtEdge(name[0]) || dropsAtEdge(name[length - 1]));
     value[0] = '\0';
     if (edge) appendText(value, capacity, "\"");
     appendText(value, capacity, name);

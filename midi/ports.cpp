@@ -13,20 +13,26 @@ void deviceName(uint32_t deviceIndex, char* name) {
     name[kDeviceNameCapacity - 1] = '\0';
 }
 
-int32_t findInputDevice(const char* name, int32_t preferredIndex) {
+int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, NameReader readName,
+                   const void* context) {
     if (name[0] == '\0') return -1;
-    uint32_t count = countInputDevices();
     char candidate[kDeviceNameCapacity];
     if (preferredIndex >= 0 && static_cast<uint32_t>(preferredIndex) < count) {
-        deviceName(static_cast<uint32_t>(preferredIndex), candidate);
+        readName(static_cast<uint32_t>(preferredIndex), candidate, context);
         if (textEquals(candidate, name)) return preferredIndex;
     }
-    // Device indexes fit in 31 bits: the system counts them in a few dozen.
+    // Indexes fit in 31 bits: the system counts devices in a few dozen.
     for (uint32_t i = 0; i < count && i <= INT32_MAX; ++i) {
-        deviceName(i, candidate);
+        readName(i, candidate, context);
         if (textEquals(candidate, name)) return static_cast<int32_t>(i);
     }
     return -1;
+}
+
+static void readDeviceName(uint32_t index, char* name, const void*) { deviceName(index, name); }
+
+int32_t findInputDevice(const char* name, int32_t preferredIndex) {
+    return findByName(name, preferredIndex, countInputDevices(), readDeviceName, nullptr);
 }
 
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue) {
@@ -41,14 +47,13 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
     return port;
 }
 
-bool closeGoneInputPort(InputPort port) {
-    if (port == nullptr) return false;
-    platformMidiInStop(port);
-    return platformMidiInClose(port) == 0;
-}
-
-bool closeInputPort(InputPort port) {
-    if (port == nullptr) return false;
-    if (platformMidiInStop(port) != 0) return false;
-    return platformMidiInClose(port) == 0;
+bool closeInputPort(InputPort port, bool* closed) {
+    if (port == nullptr) {
+        if (closed != nullptr) *closed = true;
+        return false;
+    }
+    bool stopped = platformMidiInStop(port) == 0;
+    bool wasClosed = platformMidiInClose(port) == 0;
+    if (closed != nullptr) *closed = wasClosed;
+    return stopped && wasClosed;
 }

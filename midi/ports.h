@@ -25,17 +25,21 @@ void deviceName(uint32_t deviceIndex, char* name);
 // (a device whose name cannot be read has an empty one).
 int32_t findInputDevice(const char* name, int32_t preferredIndex);
 
+// The same search over any numbered list of count names, each read by
+// readName(index, name, context) into kDeviceNameCapacity bytes.
+typedef void (*NameReader)(uint32_t index, char* name, const void* context);
+int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, NameReader readName,
+                   const void* context);
+
 // Opens the device with dataHandler called per driver message and
 // instanceValue handed back with every call, then starts input. Null when
 // either step fails; a handle that opened but would not start is closed again,
 // so no device is left open without an owner.
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue);
 
-// Closes the port of a device that may have gone, whose stop may then fail:
-// closing is tried all the same. True when the port is closed; a null port
-// is not.
-bool closeGoneInputPort(InputPort port);
-
-// Stops and closes the port. False when stopping fails (the port then stays
-// open), when closing fails, or for a null port, which is left alone.
-bool closeInputPort(InputPort port);
+// Stops and closes the port. Closing is tried even when stopping failed (a
+// device that has gone will not stop): a port left open would call into the
+// module after the host has unloaded it. True only when both succeeded; false
+// for a null port, which is left alone. When `closed` is given, it tells
+// whether no port is open any more (true for a null port).
+bool closeInputPort(InputPort port, bool* closed = nullptr);

@@ -29,6 +29,13 @@ void platformListAdd(WindowRef dialog, uint32_t controlId, const char* text);
 void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index);
 // The selected index, -1 with no selection.
 int32_t platformListSelection(WindowRef dialog, uint32_t controlId);
+int32_t platformListCount(WindowRef dialog, uint32_t controlId);
+// The entry's text, cut to capacity; empty for an index outside the list.
+void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity);
+// Makes the list's drop-down at least as wide as its widest entry, so that
+// entries that differ only at their ends can be told apart; the closed list
+// keeps its size.
+void platformListFitDropDown(WindowRef dialog, uint32_t controlId);
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text);
 void platformEnableWindow(WindowRef window, bool enabled);

@@ -99,9 +99,13 @@ static void onAutodetectCommand(WindowRef dialog, uint32_t controlId) {
     if (controlId == kDialogOk) {
         uint32_t word = latestDetection.load();  // one load: device and channel of the same key press
         if (word != kNoDetection) {
-            // A device added after the configuration dialog filled its list
-            // selects beyond it, which leaves that list with no selection.
-            platformListSelect(configDialogWindow, IDC_DEVICE, detectedDevice(word) + 1);
+            // Selected by its name: the list may be older than the device's
+            // number. A device added after the configuration dialog filled
+            // its list is not in it, which leaves the list with no selection.
+            uint32_t device = static_cast<uint32_t>(detectedDevice(word));
+            char name[kDeviceNameCapacity];
+            deviceName(device, name);
+            selectListedDevice(name, detectedDevice(word) + 1);
             platformListSelect(configDialogWindow, IDC_CHANNEL, detectedChannel(word));
         }
         closeAutodetect(dialog);

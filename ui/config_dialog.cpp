@@ -2,8 +2,11 @@
 // channel, Apply while the player runs, and Autodetect.
 //
 // List index arithmetic: the device list holds "None" and then one entry per
-// device (list index = device index + 1); the channel list holds "1" to "16"
-// (list index = midiChannel). Neither is sorted.
+// device (list index = device index + 1), and last, when the configured
+// device is not connected, "NAME (not connected)" for it; the channel list
+// holds "1" to "16" (list index = midiChannel). Neither is sorted. OK and
+// Apply take a listed device by its name, since Windows may have numbered the
+// devices anew while the dialog was open.
 #include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
@@ -41,8 +44,16 @@ static int32_t deviceListIndex(int32_t device) {
     return index > INT32_MAX ? -1 : static_cast<int32_t>(index);
 }
 
+// The configured device when it was not connected as the dialog opened: the
+// list's last entry, "NAME (not connected)", stands for it. awayEntry is -1
+// when there is no such entry.
+static int32_t awayEntry = -1;
+static int32_t awayDevice = -1;
+static char awayName[kDeviceNameCapacity];
+
 static void onConfigInit(WindowRef dialog) {
     configDialogWindow = dialog;
+    awayEntry = -1;
     platformListAdd(dialog, IDC_DEVICE, "None");
     uint32_t count = countInputDevices();
     for (uint32_t i = 0; i < count; ++i) {
@@ -50,7 +61,28 @@ static void onConfigInit(WindowRef dialog) {
         deviceName(i, name);
         platformListAdd(dialog, IDC_DEVICE, name);
     }
-    platformListSelect(dialog, IDC_DEVICE, deviceListIndex(pluginSettings.midiDevice));
+    // A named device is shown where its name is now; one without a name (a
+    // file from before names were kept) at its stored index.
+    int32_t selected = deviceListIndex(pluginSettings.midiDevice);
+    const char* name = pluginSettings.midiDeviceName;
+    if (pluginSettings.midiDevice >= 0 && name[0] != '\0') {
+        int32_t found = findInputDevice(name, pluginSettings.midiDevice);
+        if (found >= 0) {
+            selected = found + 1;
+        } else {
+            char entry[kDeviceNameCapacity + 16] = "";
+            appendText(entry, sizeof entry, name);
+            appendText(entry, sizeof entry, " (not connected)");
+            platformListAdd(dialog, IDC_DEVICE, entry);
+            awayEntry = platformListCount(dialog, IDC_DEVICE) - 1;
+            awayDevice = pluginSettings.midiDevice;
+            awayName[0] = '\0';
+            appendText(awayName, sizeof awayName, name);
+            selected = awayEntry;
+        }
+    }
+    platformListSelect(dialog, IDC_DEVICE, selected);
+    platformListFitDropDown(dialog, IDC_DEVICE);
     for (int32_t channel = 1; channel <= 16; ++channel) {
         char number[12];
         formatDecimal(channel, number);
@@ -59,31 +91,65 @@ static void onConfigInit(WindowRef dialog) {
     platformListSelect(dialog, IDC_CHANNEL, pluginSettings.midiChannel.load());
 }
 
-// Closes the main port if a device is set. A failure is shown and the caller
-// goes on; init's failed open leaves a device with no port, so that shows too.
-static void closeMainPort(WindowRef dialog) {
-    if (pluginSettings.midiDevice < 0) return;
-    // Closed already when its device went away: nothing to close, and no
-    // error to show for it.
-    if (mainPortWentWithItsDevice()) return;
-    if (!closeInputPort(mainInputPort)) platformMessageBox(dialog, "Error Closing MIDI Device");
+// The name of the device listed at list index device + 1.
+static void readListedDevice(uint32_t device, char* name, const void* dialog) {
+    platformListText(const_cast<WindowRef>(dialog), IDC_DEVICE, static_cast<int32_t>(device) + 1, name,
+                     kDeviceNameCapacity);
+}
+
+void selectListedDevice(const char* name, int32_t preferredEntry) {
+    WindowRef dialog = configDialogWindow;
+    int32_t entry = preferredEntry;  // a name that cannot be read: as listed
+    if (name[0] != '\0') {
+        // Neither "None" nor the entry of a device that is away is a device's name.
+        int32_t listed = platformListCount(dialog, IDC_DEVICE) - 1 - (awayEntry >= 0 ? 1 : 0);
+        int32_t found = listed > 0 ? findByName(name, preferredEntry - 1, static_cast<uint32_t>(listed),
+                                                readListedDevice, dialog)
+                                   : -1;
+        entry = found >= 0 ? found + 1 : -1;
+        if (found < 0 && awayEntry >= 0 && textEquals(name, awayName)) entry = awayEntry;
+    }
+    platformListSelect(dialog, IDC_DEVICE, entry);
+}
+
+// The device a list entry stands for at this moment: found by the entry's
+// name, at its listed index while the device there still has that name. -1
+// for "None"; -2, which no open accepts, with no selection or for a device
+// gone since the list was filled.
+static int32_t listedDevice(WindowRef dialog, int32_t selected) {
+    if (selected <= 0) return selected - 1;
+    char name[kDeviceNameCapacity];
+    readListedDevice(static_cast<uint32_t>(selected - 1), name, dialog);
+    // A device whose name cannot be read is taken by its index.
+    if (name[0] == '\0') return selected - 1;
+    int32_t device = findInputDevice(name, selected - 1);
+    return device >= 0 ? device : -2;
 }
 
 // OK and Apply: close, take the selected device and open it, take the
 // channel. The port is reopened also when the selection did not change.
 static void applySettings(WindowRef dialog) {
+    int32_t selected = platformListSelection(dialog, IDC_DEVICE);
     closeMainPort(dialog);
-    // With no selection the index reads -1, giving -2, which is not "none":
-    // the open then fails and the device becomes none.
-    pluginSettings.midiDevice = platformListSelection(dialog, IDC_DEVICE) - 1;
-    if (pluginSettings.midiDevice != -1) {
-        mainInputPort = openInputPort(static_cast<uint32_t>(pluginSettings.midiDevice), mainDataHandler, 0);
-        if (mainInputPort == nullptr) {
+    if (selected >= 0 && selected == awayEntry) {
+        // The device that is not connected stays the one to follow, by the
+        // index and name stored for it, with no port and no message; it is
+        // opened as soon as it is back (now, if it is already).
+        pluginSettings.midiDevice = awayDevice;
+        pluginSettings.midiDeviceName[0] = '\0';
+        appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, awayName);
+        reopenMainPort();
+    } else {
+        // With no selection the device reads -2, which is not "none": the
+        // open then fails and the device becomes none.
+        pluginSettings.midiDevice = listedDevice(dialog, selected);
+        if (pluginSettings.midiDevice != -1 && !openMainPort(pluginSettings.midiDevice)) {
             platformMessageBox(dialog, "Error Opening MIDI Device");
             pluginSettings.midiDevice = -1;
+            platformListSelect(dialog, IDC_DEVICE, 0);  // the list shows the setting
         }
+        followChosenDevice();
     }
-    followChosenDevice();
     // The worker uses the new channel from its next message on; an empty
     // selection gives -1, which matches no channel rule.
     pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
@@ -92,16 +158,19 @@ static void applySettings(WindowRef dialog) {
     saveSettings();
 }
 
+// The autodetect dialog listens on every device, the main one included, so
+// the main port is closed while it runs, and opened again when it ends. What
+// it detected goes into the lists only: OK or Apply then take it, and Cancel
+// leaves the device in use as it was.
 static void autodetect(WindowRef dialog) {
     closeMainPort(dialog);
-    if (pluginSettings.midiDevice >= 0) pluginSettings.midiDevice = -1;
-    followChosenDevice();
     // The autodetect dialog is owned by the host window, which leaves this
     // dialog enabled; it takes no input meanwhile.
     WindowRef host = pluginRecord.hostWindow;
     bool hostWasEnabled = platformIsWindowEnabled(host);
     platformEnableWindow(dialog, false);
     runAutodetectDialog();
+    reopenMainPort();
     // NOTE: ending the autodetect dialog enabled its owner, the host window,
     // which this dialog keeps disabled while it is open; and since this dialog
     // was still disabled then, the system made some other window active. Put

@@ -21,6 +21,11 @@ bool configDialogIsOpen();
 // cleared when it ends) so that the autodetect dialog can set its two lists.
 extern WindowRef configDialogWindow;
 
+// Selects in the configuration dialog's device list the entry with this
+// device name, preferredEntry when it has it; with no such entry, none. An
+// empty name (a device whose name cannot be read) selects preferredEntry.
+void selectListedDevice(const char* name, int32_t preferredEntry);
+
 // Runs the autodetect dialog modally, owned by the host window. Its state
 // exists once, so while one is open a second call does nothing.
 void runAutodetectDialog();

@@ -54,6 +54,45 @@ int32_t platformListSelection(WindowRef dialog, uint32_t controlId) {
     return index == CB_ERR ? -1 : static_cast<int32_t>(index);
 }
 
+int32_t platformListCount(WindowRef dialog, uint32_t controlId) {
+    LRESULT count = SendDlgItemMessageA(static_cast<HWND>(dialog), static_cast<int>(controlId), CB_GETCOUNT, 0, 0);
+    return count == CB_ERR ? 0 : static_cast<int32_t>(count);
+}
+
+void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity) {
+    if (capacity == 0) return;
+    text[0] = '\0';
+    HWND window = static_cast<HWND>(dialog);
+    int id = static_cast<int>(controlId);
+    LRESULT length = SendDlgItemMessageA(window, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    // CB_GETLBTEXT has no size: an entry that does not fit is not read.
+    if (index < 0 || length == CB_ERR || static_cast<uint32_t>(length) >= capacity) return;
+    SendDlgItemMessageA(window, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+}
+
+void platformListFitDropDown(WindowRef dialog, uint32_t controlId) {
+    HWND list = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
+    HDC dc = GetDC(list);
+    if (dc == nullptr) return;
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[256];
+        LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length == CB_ERR || length >= static_cast<LRESULT>(sizeof text)) continue;
+        SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        SIZE size = {0, 0};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(length), &size);
+        if (size.cx > widest) widest = size.cx;
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    // Room for the scroll bar and the entries' margins besides the text.
+    LONG width = widest + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE) + 8;
+    SendMessageA(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
+}
+
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {
     SetWindowTextA(GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId)), text);
 }

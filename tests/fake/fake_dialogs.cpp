@@ -146,6 +146,20 @@ void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index) {
 
 int32_t platformListSelection(WindowRef dialog, uint32_t controlId) { return fake::listSelection(dialog, controlId); }
 
+int32_t platformListCount(WindowRef dialog, uint32_t controlId) {
+    return static_cast<int32_t>(fake::dialogOf(dialog).lists[controlId].size());
+}
+
+void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity) {
+    const std::vector<std::string>& list = fake::dialogOf(dialog).lists[controlId];
+    std::string entry = index >= 0 && index < static_cast<int32_t>(list.size()) ? list[index] : "";
+    if (entry.size() >= capacity) entry.clear();
+    entry.copy(text, entry.size());
+    text[entry.size()] = '\0';
+}
+
+void platformListFitDropDown(WindowRef, uint32_t) {}
+
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {
     fake::dialogOf(dialog).texts[controlId] = text;
 }

@@ -354,9 +354,9 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
-// Reads the way Wine's profile reader does: blanks around the value go, the
-// value is cut to the buffer, and then one pair of matching quotes enclosing
-// what is left goes too.
+// Reads the way Wine's profile reader does: blanks around the value go
+// (vertical tabs, form feeds and 0x1A too), the value is cut to the buffer,
+// and then one pair of matching quotes enclosing what is left goes too.
 void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
                                const char* path) {
     if (capacity == 0) return;
@@ -366,7 +366,8 @@ void platformProfileReadString(const char* section, const char* key, char* value
         state().pathsRead.push_back(path);
     }
     if (!fake::profileValue(path, section, key, &text)) text.clear();
-    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    const char* const blanks = " \t\v\f\x1A";
+    size_t first = text.find_first_not_of(blanks), last = text.find_last_not_of(blanks);
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
     if (text.size() > capacity - 1) text.resize(capacity - 1);
     if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0]) {

@@ -139,25 +139,59 @@ TEST_F(DialogTest, AnEmptyChannelSelectionReadsAsMinusOne) {
     EXPECT_EQ(pluginSettings.midiChannel.load(), -1);
 }
 
+// Devices renumbered while the dialog is open: OK, Apply and Autodetect's
+// result take a listed device by its name; one gone meanwhile is an error,
+// and the list then shows "None", the setting.
+TEST_F(DialogTest, AListedDeviceIsTakenByItsNameWhenTheDevicesAreRenumbered) {
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 2);  // Beta
+        fake::setDevices({{"Beta"}, {"Alpha"}, {"Gamma"}});
+        fake::press(d, IDC_APPLY);
+        EXPECT_EQ(pluginSettings.midiDevice, 0);
+        EXPECT_STREQ(pluginSettings.midiDeviceName, "Beta");
+        fake::choose(d, IDC_DEVICE, 3);  // Gamma, which then goes
+        fake::setDevices({{"Beta"}, {"Alpha"}});
+        fake::press(d, IDC_APPLY);
+        EXPECT_EQ(pluginSettings.midiDevice, -1);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 0);
+        fake::setDevices({{"Gamma"}, {"Alpha"}, {"Beta"}});
+        fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+            fake::deliverData(0, noteOn(2, 60, 90));
+            fake::press(a, kDialogOk);
+        });
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 3);  // Gamma's entry, not device 0's
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(pluginSettings.midiDevice, 0);
+    EXPECT_EQ(fake::openPortsFor(0), 1u);
+    EXPECT_EQ(fake::openPorts(), 1u);
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Opening MIDI Device"}));
+}
+
 // ---- Autodetect ------------------------------------------------------------------
 
-TEST_F(DialogTest, AutodetectThenCancelInBothLeavesTheDeviceAtNoneAndQuitSavesIt) {
+// Autodetect closes the main port only while it listens on every device:
+// cancelled, it leaves the keyboard working and the settings as they were.
+TEST_F(DialogTest, AutodetectThenCancelInBothKeepsTheDeviceInUse) {
     startWithDevice(1);
     fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
         EXPECT_EQ(fake::openPorts(), 3u);  // every device, the main port closed
+        fake::deliverData(2, noteOn(0, 60, 90));
         fake::press(a, kDialogCancel);
     });
     runConfig([](Dialog d) {
         fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::openPortsFor(1), 1u);
         fake::press(d, kDialogCancel);
     });
-    EXPECT_EQ(pluginSettings.midiDevice, -1);
-    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_EQ(pluginSettings.midiDevice, 1);
+    EXPECT_EQ(fake::openPorts(), 1u);
     EXPECT_EQ(fake::allocationsLive(), 0);
     pluginRecord.quitProc();
     std::string saved;
     ASSERT_TRUE(fake::profileValue(kIni, "Notewick", "MIDIDevice", &saved));
-    EXPECT_EQ(saved, "-1");
+    EXPECT_EQ(saved, "1");
 }
 
 TEST_F(DialogTest, ANoteOnSelectsItsDeviceAndChannelAndTheLabelsFollowTheLatest) {
@@ -308,7 +342,7 @@ TEST_F(DialogTest, AutodetectAfterAFailedInitOpenShowsTheClosingError) {
     fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) { fake::press(a, kDialogCancel); });
     runConfig([](Dialog d) { fake::press(d, IDC_AUTODETECT); });
     EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Closing MIDI Device"}));
-    EXPECT_EQ(pluginSettings.midiDevice, -1);
+    EXPECT_EQ(pluginSettings.midiDevice, 1);  // until OK or Apply takes the lists' choice
 }
 
 // ---- Devices coming and going ------------------------------------------------------
@@ -371,6 +405,45 @@ TEST_F(DeviceChangeTest, APortClosedWithItsDeviceIsNoErrorForTheDialog) {
         fake::press(d, kDialogOk);
     });
     EXPECT_TRUE(fake::messageBoxes().empty()) << fake::messageBoxes()[0];
+    EXPECT_EQ(fake::openPortsFor(1), 1u);
+}
+
+// The configured device is away, and another sits at its index: the list
+// offers "Alpha (not connected)", and OK or Apply with it keep the device
+// without a message, the channel taken; once it is back, they open it.
+TEST_F(DeviceChangeTest, AnAwayDeviceKeepsItsEntryAndItsSettings) {
+    fake::device(0).name = "Delta";
+    fake::deviceListChanged();
+    runConfig([](Dialog d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_DEVICE), (Texts{"None", "Delta", "Beta", "Gamma", "Alpha (not connected)"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 4);
+        fake::choose(d, IDC_CHANNEL, 5);
+        fake::press(d, IDC_APPLY);
+        EXPECT_EQ(fake::openPorts(), 0u);
+        fake::device(2).name = "Alpha";
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_TRUE(fake::messageBoxes().empty());
+    EXPECT_EQ(pluginSettings.midiChannel.load(), 5);
+    EXPECT_EQ(fake::openPortsFor(2), 1u);
+    std::string name;
+    ASSERT_TRUE(fake::profileValue(kIni, "Notewick", "MIDIDeviceName", &name));
+    EXPECT_EQ(name, "Alpha");
+}
+
+// Its device went while Autodetect had the port closed: there is nothing to
+// close, and no error to show, when OK then takes another device.
+TEST_F(DeviceChangeTest, ADeviceGoneDuringAutodetectIsNoErrorForOk) {
+    fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+        goAway(0);
+        fake::press(a, kDialogCancel);
+    });
+    runConfig([](Dialog d) {
+        fake::press(d, IDC_AUTODETECT);
+        fake::choose(d, IDC_DEVICE, 2);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_TRUE(fake::messageBoxes().empty());
     EXPECT_EQ(fake::openPortsFor(1), 1u);
 }
 

@@ -137,7 +137,8 @@ TEST_F(LifecycleTest, SavingWritesPlainSignedDecimal) {
 // included (the profile reader drops those unless the value is quoted).
 TEST_F(LifecycleTest, TheDeviceNameIsSavedBesideTheNumberAndReadsBackExactly) {
     std::string longest = std::string(30, 'k') + " ";  // 31 characters, the most a name has
-    for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", "", longest.c_str()}) {
+    for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", "", longest.c_str(), "Tab\v",
+                             "\fFeed", "Eof\x1A"}) {
         pluginSettings.midiDevice = 3;
         std::strcpy(pluginSettings.midiDeviceName, name);
         saveSettings();

@@ -22,9 +22,9 @@ void stop() {
 
 // A key on the device drives the player (E: Pause), or nothing when `heard`
 // is false.
-void keyDrives(UINT device, bool heard, const std::string& what) {
+void keyDrives(UINT device, bool heard, const std::string& what, UINT channel = 0) {
     take();
-    play(device, midiNoteOn(0, 64, 90));
+    play(device, midiNoteOn(channel, 64, 90));
     List got = take();
     check(got == (heard ? List{command(40046)} : List{}), what.c_str(), describe(got));
 }
@@ -68,6 +68,27 @@ void renumbered() {
     expectSaved(2, "\"Stage Piano \"");
 }
 
+// While the named device is away, the configuration dialog offers it as
+// "NAME (not connected)", preselected over the device at its stored index;
+// OK with it changes the channel and keeps the device, without a message.
+void awayEntryUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    Texts entries = listEntries(config, IDC_DEVICE);
+    check(entries.size() == 5 && entries[4] == "Stage Piano (not connected)" && listSelection(config, IDC_DEVICE) == 4,
+          "the away device's entry ends the list, selected", joined(entries));
+    selectEntry(config, IDC_CHANNEL, 3);
+    click(config, IDOK);
+    waitUntilGone(config);
+}
+
+// The device comes back while init's message box is up: init looks once
+// when its device watch is there.
+void backWhileTheBoxIsUp(const std::string&) {
+    midiSetAway(2, false);
+    broadcastDeviceChange();
+}
+
 // The named device is away at start: the message, nothing opened even with
 // another device at the stored index, and both kept; it comes back while the
 // player runs and is opened without a word.
@@ -78,22 +99,44 @@ void absentThenBack() {
     start();
     check(waitForMessageBoxes(1, 3000), "init says it could not open the device");
     check(midiOpenCount() == 0, "nothing is opened, though device 1 is there");
+    runConfigWithUser(awayEntryUser);
+    check(midiOpenCount() == 0 && messageBoxes().size() == 1, "OK opens nothing and says nothing",
+          joined(messageBoxes()));
     stop();
     expectSaved(1, "Stage Piano");
+    check(contains(readFile(iniPath()), "MIDIChannel=3\r\n"), "the channel is taken");
+    setOnMessageBox(backWhileTheBoxIsUp);
     start();
-    waitForMessageBoxes(2, 3000);
+    setOnMessageBox(nullptr);
+    check(midiIsOpen(2) && midiOpenCount() == 1, "a device back while init's message was up is opened");
+    keyDrives(2, true, "a key on it drives the player", 3);
+    midiSetAway(2, true);
+    broadcastDeviceChange();
     midiSetAway(2, false);
     broadcastDeviceChange();
     check(midiIsOpen(2) && midiOpenCount() == 1, "the device is opened when it comes back");
     pump(200);
     check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device"},
           "with no message box", joined(messageBoxes()));
-    keyDrives(2, true, "a key on it drives the player");
     stop();
     expectSaved(2, "Stage Piano");
 }
 
 // ---- While the player runs -------------------------------------------------------------
+
+// Selects chosenEntry in the device list (-1: keeps the selection), then
+// Apply, Apply and OK.
+int chosenEntry = -1;
+void applyTwiceThenOkUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    if (chosenEntry >= 0) selectEntry(config, IDC_DEVICE, chosenEntry);
+    for (int id : {IDC_APPLY, IDC_APPLY, IDOK}) {
+        click(config, id);
+        Sleep(150);
+    }
+    check(waitUntilGone(config), "OK closes the dialog");
+}
 
 void unpluggedAndBack() {
     writeSettings(0, 0);
@@ -110,9 +153,21 @@ void unpluggedAndBack() {
     broadcastDeviceChange();
     check(midiIsOpen(1) && midiOpenCount() == 1, "it is opened again at its new index");
     keyDrives(1, true, "keys drive the player again");
+    // The dialogs close a port the watch opened, and open one after the
+    // watch closed it, each time, without a word.
+    chosenEntry = -1;
+    runConfigWithUser(applyTwiceThenOkUser);
+    check(midiIsOpen(1) && midiOpenCount() == 1, "Apply twice and OK keep the reopened device");
+    midiSetAway(1, true);
+    broadcastDeviceChange();
+    chosenEntry = 3;
+    runConfigWithUser(applyTwiceThenOkUser);
+    check(midiIsOpen(2) && midiOpenCount() == 1, "after the watch closed the port, Apply opens the chosen device");
+    keyDrives(2, true, "which drives the player");
     stop();
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
-    expectSaved(1, "Test MIDI In 0");
+    check(midiOpenCount() == 0, "nothing open after quit");
+    expectSaved(2, "Test MIDI In 2");
 }
 
 void awayWhileConfiguringUser() {
@@ -126,6 +181,32 @@ void awayWhileConfiguringUser() {
     waitUntilGone(config);
 }
 
+// Windows numbers the inputs anew while the dialog is open (devices 0 and 1
+// swap names): Apply opens the chosen name where it now is, and Autodetect's
+// result selects the entry with the detected device's name.
+void renumberedWhileConfiguringUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    selectEntry(config, IDC_DEVICE, 2);  // "Test MIDI In 1"
+    midiSetName(0, "Test MIDI In 1");
+    midiSetName(1, "Test MIDI In 0");
+    click(config, IDC_APPLY);
+    Sleep(200);
+    check(midiIsOpen(0) && midiOpenCount() == 1, "Apply opens the chosen name at its new index");
+    click(config, IDC_AUTODETECT);
+    HWND detect = waitForDialog(kAutodetectCaption);
+    if (detect == nullptr) return;
+    midiSend(1, midiNoteOn(0, 60, 90));
+    waitForText(detect, IDC_DETECTED_PORT, "Test MIDI In 0");
+    click(detect, IDOK);
+    waitUntilGone(detect);
+    Sleep(50);
+    check(listSelection(config, IDC_DEVICE) == 1, "Autodetect selects the detected name's entry",
+          std::to_string(listSelection(config, IDC_DEVICE)));
+    click(config, IDOK);
+    waitUntilGone(config);
+}
+
 void changeWhileConfiguring() {
     writeSettings(0, 0);
     start();
@@ -134,8 +215,11 @@ void changeWhileConfiguring() {
     midiSetAway(0, false);
     broadcastDeviceChange();
     check(midiIsOpen(0), "and the device is opened again when it is back");
+    runConfigWithUser(renumberedWhileConfiguringUser);
+    check(midiIsOpen(1) && midiOpenCount() == 1, "OK opens the detected device by its name");
     stop();
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+    expectSaved(1, "Test MIDI In 0");
 }
 
 // ---- Saved when applied -------------------------------------------------------------------

@@ -39,9 +39,11 @@ void expectBoxes(const Texts& want, const char* what) {
 }
 
 // Runs the configuration dialog: select device list index `deviceIndex`
-// (unless -2), press `button`, and let the dialog close.
+// (unless -2), press `button`, and let the dialog close. After Apply,
+// selectionAfterApply is what the device list then shows.
 int chosenIndex;
 int pressedButton;
+int selectionAfterApply;
 void chooseAndPress() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
@@ -49,6 +51,7 @@ void chooseAndPress() {
     click(config, pressedButton);
     if (pressedButton != IDOK) {
         Sleep(200);
+        selectionAfterApply = listSelection(config, IDC_DEVICE);
         click(config, IDCANCEL);
     }
     check(waitUntilGone(config), "the configuration dialog closes");
@@ -62,21 +65,21 @@ void configure(int deviceIndex, int button) {
 // Runs autodetect from the configuration dialog: checks how many ports it
 // opened, sends a note-on to `device`, presses OK in both dialogs.
 UINT expectedDetectionPorts;
-UINT portsLeftOpen = 0;  // ports open but no longer the plug-in's (one that would not stop)
+UINT portsLeftOpen = 0;  // ports that stay open while autodetect runs (one that would not close)
 UINT noteDevice;
 std::string detectedName;
 void autodetectUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
-    // Ports left open before (one that would not stop) are not autodetect's;
-    // the main port it closes itself.
-    UINT before = portsLeftOpen;
+    // Ports left open (one that would not close) are not autodetect's; the
+    // main port it closes while it runs, and opens again when it ends.
+    UINT before = midiOpenCount();
     click(config, IDC_AUTODETECT);
     HWND detect = waitForDialog(kAutodetectCaption);
     check(detect != nullptr, "the autodetect dialog opens");
     if (detect == nullptr) return;
     Sleep(100);
-    UINT opened = midiOpenCount() - before;
+    UINT opened = midiOpenCount() - portsLeftOpen;
     check(opened == expectedDetectionPorts, "autodetect opens what it can",
           std::to_string(opened) + " opened, want " + std::to_string(expectedDetectionPorts));
     midiSend(noteDevice, midiNoteOn(2, 60, 90));
@@ -85,7 +88,8 @@ void autodetectUser() {
     detectedName = controlText(detect, IDC_DETECTED_PORT);
     click(detect, IDOK);
     check(waitUntilGone(detect), "OK closes the autodetect dialog");
-    check(midiOpenCount() == before, "autodetect closes all it opened", std::to_string(midiOpenCount() - before));
+    check(midiOpenCount() == before, "autodetect closes all it opened, and the main port is as before",
+          std::to_string(midiOpenCount()) + " open, " + std::to_string(before) + " before");
     click(config, IDOK);
     check(waitUntilGone(config), "OK closes the configuration dialog");
 }
@@ -114,23 +118,34 @@ void stopAndCloseFail() {
     start();
     midiSetResult(1, kStop, kNoDriver);
     configure(-2, IDC_APPLY);  // the same device again
-    // Stopping failed, so the port stayed open and the device cannot be
-    // opened a second time.
-    expectBoxes({"Error Closing MIDI Device", "Error Opening MIDI Device"}, "a failed stop shows both messages");
+    // Stopping failed, but the port was closed all the same, so the device
+    // opens again.
+    expectBoxes({"Error Closing MIDI Device"}, "a failed stop shows its message");
+    check(midiIsOpen(1) && midiOpenCount() == 1, "and the device is open again, once");
+    // Quit closes a port that will not stop: a message after the module is
+    // gone reaches nothing of it.
+    stop();
+    check(midiOpenCount() == 0, "quit closes a port that will not stop");
+    midiSend(1, midiNoteOn(0, 64, 90));
+    midiWaitIdle();
+    pump(100);
     midiSetResult(1, kStop, 0);
-    configure(3, IDOK);  // device 2: nothing to close now (the device is none)
-    check(messageBoxes().size() == 2, "no further message");
+    start();
+    configure(3, IDOK);  // device 2
+    check(messageBoxes().size() == 1, "no further message");
     midiSetResult(2, kClose, kNoDriver);
     stop();
-    check(messageBoxes().size() == 2, "quit shows nothing when closing fails");
+    check(messageBoxes().size() == 1, "quit shows nothing when closing fails");
     check(contains(readFile(iniPath()), "MIDIDevice=2"), "quit still saves");
+    midiSetResult(2, kClose, 0);
 }
 
 void heldElsewhereInTheDialog() {
     start();
     midiSetResult(1, kOpen, MMSYSERR_ALLOCATED);
-    configure(2, IDOK);
+    configure(2, IDC_APPLY);
     expectBoxes({"Error Opening MIDI Device"}, "a device held elsewhere shows the message");
+    check(selectionAfterApply == 0, "the list then shows None, the setting", std::to_string(selectionAfterApply));
     stop();
     check(contains(readFile(iniPath()), "MIDIDevice=-1"), "and is saved as none");
 }
@@ -143,16 +158,21 @@ void unplugged() {
     play(0, midiNoteOn(0, 64, 90));
     check(take() == List{command(40046)}, "the device works before it goes");
     midiUnplug(0);
+    // Its name is gone too: the list offers it as not connected, and Apply
+    // keeps it, trying to close its port again.
     configure(-2, IDC_APPLY);
-    expectBoxes({"Error Closing MIDI Device", "Error Opening MIDI Device"}, "Apply on a vanished device");
+    expectBoxes({"Error Closing MIDI Device"}, "Apply on a vanished device");
+    check(selectionAfterApply == 4, "the list shows the device as not connected",
+          std::to_string(selectionAfterApply));
     expectedDetectionPorts = 2;  // devices 1 and 2
-    portsLeftOpen = 1;           // device 0's port, which would not stop
+    portsLeftOpen = 1;           // device 0's port, which would not close
     noteDevice = 2;
     runConfigWithUser(autodetectUser);
     check(detectedName == "Test MIDI In 2", "autodetect finds another device", detectedName);
     check(midiIsOpen(2), "OK opened the detected device");
     play(2, midiNoteOn(2, 64, 90));
     check(take() == List{command(40046)}, "and it drives the player");
+    expectBoxes(Texts(3, "Error Closing MIDI Device"), "each close of the port that will not close says so");
     stop();
 }
 
@@ -215,6 +235,17 @@ void namesUser() {
         check(entries[2].empty(), "a name that cannot be read is empty", entries[2]);
         check(entries[3] == std::string(31, 'C'), "a longer name is cut to 31 characters", entries[3]);
     }
+    // The drop-down shows the longest name whole.
+    HWND list = GetDlgItem(config, IDC_DEVICE);
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    SIZE longest = {0, 0};
+    GetTextExtentPoint32A(dc, entries.back().c_str(), static_cast<int>(entries.back().size()), &longest);
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    LRESULT dropped = SendMessageA(list, CB_GETDROPPEDWIDTH, 0, 0);
+    check(dropped >= longest.cx + GetSystemMetrics(SM_CXVSCROLL), "the drop-down is as wide as the longest name",
+          std::to_string(dropped) + " for " + std::to_string(longest.cx));
     click(config, IDCANCEL);
     waitUntilGone(config);
 }

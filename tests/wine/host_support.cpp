@@ -44,6 +44,7 @@ struct State {
     BenchFn bench = nullptr;
     QpcFn lastQpc = nullptr;
     bool watchBoxes = true;
+    void (*onMessageBox)(const std::string&) = nullptr;
     HDESK desktop = nullptr;  // this process's own desktop, if it has one
     CRITICAL_SECTION boxLock;
     CRITICAL_SECTION receivedLock;  // the user's thread reads what the player's thread records
@@ -105,6 +106,7 @@ BOOL CALLBACK dismissBox(HWND hwnd, LPARAM) {
     std::string text;
     EnumChildWindows(hwnd, collectText, reinterpret_cast<LPARAM>(&text));
     SetPropA(hwnd, "host.seen", reinterpret_cast<HANDLE>(1));
+    if (s.onMessageBox != nullptr) s.onMessageBox(text);
     EnterCriticalSection(&s.boxLock);
     s.boxes.push_back(text);
     LeaveCriticalSection(&s.boxLock);
@@ -372,6 +374,8 @@ std::vector<std::string> messageBoxes() {
     LeaveCriticalSection(&s.boxLock);
     return out;
 }
+
+void setOnMessageBox(void (*hook)(const std::string&)) { s.onMessageBox = hook; }
 
 bool waitForMessageBoxes(size_t count, DWORD timeoutMs) {
     DWORD started = GetTickCount();

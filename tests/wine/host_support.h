@@ -121,6 +121,9 @@ void play(UINT device, DWORD message, DWORD settleMs = 90);
 
 // ---- Message boxes -----------------------------------------------------------
 std::vector<std::string> messageBoxes();  // texts seen and dismissed so far
+// Called on the watcher's thread with each box's text while the box is still
+// up, before it is dismissed.
+void setOnMessageBox(void (*hook)(const std::string& text));
 bool waitForMessageBoxes(size_t count, DWORD timeoutMs);
 
 // ---- Files and threads ---------------------------------------------------------
