@@ -8,7 +8,6 @@
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/mailbox.h"
-#include "ui/dialogs.h"
 
 // True while the configured device has no open port and nothing is to be
 // closed or reported for it: its device went (or was away at start), or a
@@ -17,7 +16,17 @@
 // reported by the first close.
 static bool closedQuietly = false;
 
-void resetMainPort() { closedQuietly = false; }
+// True while the configuration dialog runs (user-interface thread only).
+static bool configDialogOpen = false;
+
+bool configDialogIsOpen() { return configDialogOpen; }
+
+void setConfigDialogOpen(bool open) { configDialogOpen = open; }
+
+void resetMainPort() {
+    closedQuietly = false;
+    configDialogOpen = false;
+}
 
 void followChosenDevice() {
     if (pluginSettings.midiDevice < 0) {

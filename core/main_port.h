@@ -42,6 +42,12 @@ void followChosenDevice();
 // comes back.
 void reopenMainPort();
 
+// True from the configuration dialog's start until it has ended; the
+// autodetect and Bindings dialogs run inside it. The dialogs own the main
+// port meanwhile, and the device watch leaves it to them.
+bool configDialogIsOpen();
+void setConfigDialogOpen(bool open);
+
 // The system's list of devices changed. While no dialog of the plug-in is
 // open and a named device is configured: a main port whose device has gone
 // or moved is closed, and a closed one is opened again, silently, wherever

@@ -5,6 +5,7 @@
 #include "core/main_port.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "midi/bindings.h"
 #include "midi/dispatch.h"
 #include "midi/mailbox.h"
 #include "ui/dialogs.h"
@@ -66,6 +67,7 @@ static void startDispatchWorker() {
 static int32_t initPlugin() {
     buildDescription();
     loadSettings();
+    loadBindings();
     openMainPortAtStart();
     // A message arriving before the event exists is stored and wakes nobody.
     startDispatchWorker();
@@ -131,4 +133,5 @@ void resetPluginState() {
     messageMailbox.stopFlag.store(0);
     resetDispatchState();
     resetMainPort();
+    resetBindings();
 }

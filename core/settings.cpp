@@ -76,3 +76,60 @@ void saveSettings() {
     quoteIfNeeded(pluginSettings.midiDevice >= 0 ? pluginSettings.midiDeviceName : "", name, sizeof name);
     platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path);
 }
+
+// ---- Bindings ----------------------------------------------------------------------
+
+// Room for the section: 128 bindings of the longest form with their actions
+// take under 6 KB, which leaves as much again for lines that are not used.
+const uint32_t kSectionCapacity = 16384;
+
+// The text without the blanks around it, in place.
+static char* trimmed(char* text, char* end) {
+    while (text < end && (*text == ' ' || *text == '\t')) ++text;
+    while (end > text && (end[-1] == ' ' || end[-1] == '\t')) --end;
+    *end = '\0';
+    return text;
+}
+
+uint32_t readBindingLines(BindingLine* lines) {
+    char path[kSettingsPathCapacity];
+    if (!settingsPath(pluginRecord.moduleInstance, path, sizeof path)) return 0;
+    char section[kSectionCapacity];
+    platformProfileReadSection(kBindingsSection, section, sizeof section, path);
+    uint32_t count = 0;
+    for (char* line = section; *line != '\0' && count < kMaxBindings;) {
+        char* next = line;
+        while (*next != '\0') ++next;
+        char* equals = line;
+        while (equals < next && *equals != '=') ++equals;
+        BindingLine& entry = lines[count];
+        if (equals < next) {
+            char* key = trimmed(line, equals);
+            BindingAction action = parseBindingAction(trimmed(equals + 1, next));
+            bool used = parseBindingSource(key, &entry.binding.source) && actionFits(action, entry.binding.source.kind);
+            for (uint32_t i = 0; used && i < count; ++i) used = !sameSource(lines[i].binding.source, entry.binding.source);
+            if (used) {
+                entry.binding.action = action;
+                entry.key[0] = '\0';
+                appendText(entry.key, sizeof entry.key, key);
+                ++count;
+            }
+        }
+        line = next + 1;
+    }
+    return count;
+}
+
+bool writeBindingLine(const char* key, const char* action) {
+    char path[kSettingsPathCapacity];
+    return settingsPath(pluginRecord.moduleInstance, path, sizeof path) &&
+           platformProfileWriteString(kBindingsSection, key, action, path);
+}
+
+void loadBindings() {
+    BindingLine lines[kMaxBindings];
+    Binding bindings[kMaxBindings];
+    uint32_t count = readBindingLines(lines);
+    for (uint32_t i = 0; i < count; ++i) bindings[i] = lines[i].binding;
+    publishBindings(bindings, count);
+}

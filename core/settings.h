@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "core/types.h"
+#include "midi/bindings.h"
 #include "platform/platform.h"
 
 const char* const kPluginName = "Notewick";  // also the section name
@@ -21,6 +22,8 @@ const char* const kSettingsDeviceKey = "MIDIDevice";
 const char* const kSettingsChannelKey = "MIDIChannel";
 const char* const kSettingsDeviceNameKey = "MIDIDeviceName";
 const char* const kSettingsFileName = "plugin.ini";
+// The user's bindings, one line each (midi/bindings.h).
+const char* const kBindingsSection = "Notewick Bindings";
 
 const size_t kSettingsPathCapacity = 260;
 
@@ -36,3 +39,19 @@ void loadSettings();
 // Write the settings, changed or not; a failure to write is ignored. The name
 // is written empty for no device.
 void saveSettings();
+
+// A binding as its line in the file has it: the key as written there, so that
+// the Bindings dialog rewrites or deletes that very line.
+struct BindingLine {
+    Binding binding;
+    char key[kBindingKeyCapacity];
+};
+
+// The bindings the section's lines make, in file order, at most
+// kMaxBindings; lines that are not used are left out (and left in the file).
+uint32_t readBindingLines(BindingLine* lines);
+// Writes key=action into the section, or deletes the key's line for a null
+// action; false when the file cannot be written.
+bool writeBindingLine(const char* key, const char* action);
+// Init: reads the bindings and hands them to the worker.
+void loadBindings();

@@ -1,12 +1,13 @@
 // dispatch.cpp -- the dispatch worker: it takes each message, passes it
 // through the 50 ms window (window.cpp) and applies the first rule that holds.
 //
-// Sections: state; the worker loop; the window and the rule order; rule 1
-// (keys); rule 2 (pitch bend); rule 3 (modulation wheel); rule 4 (channel-16
-// controllers).
+// Sections: state; the worker loop; the window and the rule order; the
+// user's bindings; rule 1 (keys); rule 2 (pitch bend); rule 3 (modulation
+// wheel); rule 4 (channel-16 controllers).
 #include "midi/dispatch.h"
 
 #include "core/host.h"
+#include "midi/bindings.h"
 #include "midi/mailbox.h"
 #include "midi/window.h"
 
@@ -20,9 +21,18 @@ struct ControllerState {
 };
 static ControllerState controllerState = {0, 0, 0};
 
+// The last value each binding of the current table acted on, as for the
+// wheels; all 0 again whenever a new table is published.
+struct BindingValues {
+    uint32_t generation;
+    int32_t last[kMaxBindings];
+};
+static BindingValues bindingValues;
+
 void resetDispatchState() {
     resetWindow();
     controllerState = ControllerState{0, 0, 0};
+    bindingValues = BindingValues{};
 }
 
 // ---- The worker loop -------------------------------------------------------
@@ -54,6 +64,7 @@ void runDispatchWorker() {
 
 // ---- The window and the rule order -----------------------------------------
 
+static bool bindingRule(ShortMessage message);
 static void keyRule(uint32_t note);
 static void bendRule(int32_t value);
 static void modulationRule(int32_t value);
@@ -76,6 +87,10 @@ bool dispatchMessage(ShortMessage message, uint32_t now) {
     // MIDI data bytes are 7-bit: a word with a high bit set in either is no
     // message the rules know, and would ask the host for a volume of up to 510.
     if (((data1 | data2) & 0x80u) != 0) return true;
+    // Learn takes the message for the Bindings dialog; a bound control does
+    // its binding's action and nothing else; every other message goes to the
+    // rules as they have always been.
+    if (learnMessage(message) || bindingRule(message)) return true;
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
     // matches none of the channel rules; otherwise -1 would turn note-offs on
@@ -111,16 +126,87 @@ static void sendRepeated(uint32_t command, int count) {
     for (int i = 0; i < count; ++i) sendHostCommand(command);
 }
 
-// ---- Rule 1: keys, by their place in the octave -----------------------------
+// A press: a command sent so many times, or the play/pause toggle.
+const uint32_t kToggle = 0;
 
-const uint32_t kToggle = 0;  // the key's action is playPauseToggle
-
-struct KeyAction {
+struct PressAction {
     uint32_t command;
     int sends;
 };
 
-static const KeyAction keyActions[12] = {
+static void press(const PressAction& action) {
+    if (action.command == kToggle) {
+        playPauseToggle();
+    } else {
+        sendRepeated(action.command, action.sends);
+    }
+}
+
+// Sets the volume to twice the value, unless the value is within one of the
+// last one this control acted on.
+static void setVolume(int32_t& last, int32_t value) {
+    if (isNearValue(last, value)) return;
+    sendHostRequest(ReqSetVolume, static_cast<uint32_t>(2 * value));
+    last = value;
+}
+
+// The pitch-bend wheel's steps: up while still rising above the centre, down
+// while still falling below it; moving back toward the centre sends nothing.
+static void stepVolume(int32_t& last, int32_t value) {
+    if (isNearValue(last, value)) return;
+    if (value > 64 && value > last) {
+        sendHostCommand(CmdVolumeUp);
+    } else if (value < 64 && value < last) {
+        sendHostCommand(CmdVolumeDown);
+    }
+    last = value;
+}
+
+// ---- The user's bindings ----------------------------------------------------------
+
+// Each press action does what the key map or the channel-16 controllers do
+// for the same function; by BindingAction.
+static const PressAction pressActions[kActionVolumeSteps + 1] = {
+    {0, 0},                                                   // none: never published
+    {CmdPrevious, 1},  {kToggle, 1},      {CmdPlay, 1},       // Previous, Play/Pause, Play
+    {CmdPause, 1},     {CmdStop, 1},      {CmdNext, 1},       // Pause, Stop, Next
+    {CmdEqualizer, 1}, {CmdPlaylist, 1},  {CmdOpen, 1},       // Equalizer, Playlist, Open
+    {CmdShuffle, 1},   {CmdRepeat, 1},                        // Shuffle, Repeat
+    {CmdVolumeUp, 4},  {CmdVolumeDown, 4},                    // Volume Up, Volume Down
+    {CmdRewind5s, 2},  {CmdForward5s, 2},                     // Rewind, Forward
+    {0, 0},            {0, 0},                                // Volume, Volume Steps
+};
+
+// A controller counts as pressed from this value on, as MIDI switches do.
+const uint32_t kSwitchOn = 64;
+
+// True when a binding took the message.
+static bool bindingRule(ShortMessage message) {
+    BindingSource source;
+    Binding binding;
+    uint32_t slot = 0, generation = 0;
+    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation)) return false;
+    if (generation != bindingValues.generation) bindingValues = BindingValues{generation, {}};
+    int32_t& last = bindingValues.last[slot];
+    // The controller's value, or the pitch-bend wheel's high 7 bits whatever
+    // its low byte holds (wheels with 14-bit output rarely send a low 0).
+    uint32_t value = messageData2(message);
+    switch (binding.action) {
+        case kActionVolume: setVolume(last, static_cast<int32_t>(value)); break;
+        case kActionVolumeSteps: stepVolume(last, static_cast<int32_t>(value)); break;
+        default:
+            if (source.kind == kSourceController && value < kSwitchOn) break;  // a release
+            if (binding.action >= kActionPrevious && binding.action <= kActionForward) {
+                press(pressActions[binding.action]);
+            }
+            break;
+    }
+    return true;
+}
+
+// ---- Rule 1: keys, by their place in the octave -----------------------------
+
+static const PressAction keyActions[12] = {
     {CmdPrevious, 1},    // C
     {CmdEqualizer, 1},   // C#
     {kToggle, 1},        // D: play or pause
@@ -135,38 +221,15 @@ static const KeyAction keyActions[12] = {
     {CmdVolumeUp, 4},    // B
 };
 
-static void keyRule(uint32_t note) {
-    const KeyAction& action = keyActions[note % 12];
-    if (action.command == kToggle) {
-        playPauseToggle();
-    } else {
-        sendRepeated(action.command, action.sends);
-    }
-}
+static void keyRule(uint32_t note) { press(keyActions[note % 12]); }
 
 // ---- Rule 2: the pitch-bend wheel steps the volume ---------------------------
 
-static void bendRule(int32_t value) {
-    int32_t& last = controllerState.lastBend;
-    if (isNearValue(last, value)) return;
-    // Up while still rising above the centre, down while still falling below
-    // it; moving back toward the centre sends nothing.
-    if (value > 64 && value > last) {
-        sendHostCommand(CmdVolumeUp);
-    } else if (value < 64 && value < last) {
-        sendHostCommand(CmdVolumeDown);
-    }
-    last = value;
-}
+static void bendRule(int32_t value) { stepVolume(controllerState.lastBend, value); }
 
 // ---- Rule 3: the modulation wheel sets the volume ----------------------------
 
-static void modulationRule(int32_t value) {
-    int32_t& last = controllerState.lastModulation;
-    if (isNearValue(last, value)) return;
-    sendHostRequest(ReqSetVolume, static_cast<uint32_t>(2 * value));
-    last = value;
-}
+static void modulationRule(int32_t value) { setVolume(controllerState.lastModulation, value); }
 
 // ---- Rule 4: controllers on channel 16 -----------------------------------------
 
@@ -175,11 +238,7 @@ const uint32_t kVolumeController = 75;
 
 static void channel16Rule(uint32_t controller, int32_t value) {
     if (value != kButtonPressed) {
-        if (controller != kVolumeController) return;
-        int32_t& last = controllerState.lastVolumeController;
-        if (isNearValue(last, value)) return;
-        sendHostRequest(ReqSetVolume, static_cast<uint32_t>(2 * value));
-        last = value;
+        if (controller == kVolumeController) setVolume(controllerState.lastVolumeController, value);
         return;
     }
     switch (controller) {

@@ -9,11 +9,16 @@
 
 #include "platform/platform.h"
 
+const uint32_t kButtonClicked = 0;     // BN_CLICKED
+const uint32_t kSelectionChanged = 1;  // LBN_SELCHANGE and CBN_SELCHANGE
+
 struct DialogHandlers {
     void (*onInit)(WindowRef dialog);
-    // Every command, told apart by the control identifier alone. The close
-    // box and the Escape key arrive as Cancel (id 2).
-    void (*onCommand)(WindowRef dialog, uint32_t controlId);
+    // Every command: the control's identifier, and what happened to it
+    // (kButtonClicked for a button, kSelectionChanged when the user picked
+    // another entry of a list). The close box and the Escape key arrive as
+    // Cancel (id 2).
+    void (*onCommand)(WindowRef dialog, uint32_t controlId, uint32_t notification);
     // The dialog's private message, posted with platformPostNotify.
     void (*onNotify)(WindowRef dialog);
 };
@@ -23,8 +28,10 @@ struct DialogHandlers {
 void platformRunDialog(ModuleRef module, uint32_t resourceId, WindowRef owner, const DialogHandlers* handlers);
 void platformEndDialog(WindowRef dialog);
 
-// Drop-down lists: entries stay in the order they are added.
+// Lists (drop-down lists and list boxes): entries stay in the order they are
+// added.
 void platformListAdd(WindowRef dialog, uint32_t controlId, const char* text);
+void platformListClear(WindowRef dialog, uint32_t controlId);
 // Selects the entry; an index outside the list leaves it with no selection.
 void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index);
 // The selected index, -1 with no selection.

@@ -34,6 +34,9 @@ void platformSignalEvent(EventRef event);
 // Waits with no time-out; false when the wait itself failed.
 bool platformWaitEvent(EventRef event);
 
+// Gives the rest of the calling thread's time slice to another thread.
+void platformYield();
+
 // Starts a thread running entry() at once, with default attributes and stack
 // size; null when the thread could not be started.
 ThreadRef platformStartThread(void (*entry)());
@@ -51,11 +54,16 @@ uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacit
 
 // The private-profile (INI) calls: read an integer, read a string (empty
 // when the file or key is missing; the system drops blanks around the value
-// and one pair of quotes enclosing it), write a string.
+// and one pair of quotes enclosing it), write a string (a null value deletes
+// the key; keys are found without regard to case, the first of a name).
 int32_t platformProfileReadInt(const char* section, const char* key, int32_t fallback, const char* path);
 void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
                                const char* path);
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path);
+// Every line of the section, in file order, as "key=value" texts one after
+// another, each NUL-terminated, with one more NUL after the last; lines that
+// do not fit are left out. Returns the bytes used, the last NUL excluded.
+uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path);
 
 // ---- Device notifications ----------------------------------------------------
 // Creates a hidden top-level window of the module's own on the calling thread,

@@ -29,7 +29,7 @@ static uint32_t detectionPortCount = 0;
 static bool autodetectRunning = false;
 
 static void onAutodetectInit(WindowRef dialog);
-static void onAutodetectCommand(WindowRef dialog, uint32_t controlId);
+static void onAutodetectCommand(WindowRef dialog, uint32_t controlId, uint32_t);
 static void onAutodetectNotify(WindowRef dialog);
 
 static const DialogHandlers autodetectHandlers = {onAutodetectInit, onAutodetectCommand, onAutodetectNotify};
@@ -95,7 +95,7 @@ static void closeAutodetect(WindowRef dialog) {
     platformEndDialog(dialog);
 }
 
-static void onAutodetectCommand(WindowRef dialog, uint32_t controlId) {
+static void onAutodetectCommand(WindowRef dialog, uint32_t controlId, uint32_t) {
     if (controlId == kDialogOk) {
         uint32_t word = latestDetection.load();  // one load: device and channel of the same key press
         if (word != kNoDetection) {

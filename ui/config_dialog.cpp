@@ -17,11 +17,9 @@
 #include "ui/resource.h"
 
 WindowRef configDialogWindow = nullptr;
-// True while the dialog runs (UI thread only).
-static bool configDialogRunning = false;
 
 static void onConfigInit(WindowRef dialog);
-static void onConfigCommand(WindowRef dialog, uint32_t controlId);
+static void onConfigCommand(WindowRef dialog, uint32_t controlId, uint32_t);
 static void onConfigNotify(WindowRef) {}
 
 static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onConfigNotify};
@@ -29,13 +27,11 @@ static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onC
 void showConfigDialog() {
     // A host may call again while the dialog is open: a second one would
     // take over the remembered window that autodetect writes to.
-    if (configDialogRunning) return;
-    configDialogRunning = true;
+    if (configDialogIsOpen()) return;
+    setConfigDialogOpen(true);
     platformRunDialog(pluginRecord.moduleInstance, IDD_CONFIG, pluginRecord.hostWindow, &configHandlers);
-    configDialogRunning = false;
+    setConfigDialogOpen(false);
 }
-
-bool configDialogIsOpen() { return configDialogRunning; }
 
 // The device list's index for a device; a stored index too large for the list
 // gives no selection rather than an overflow.
@@ -181,7 +177,7 @@ static void autodetect(WindowRef dialog) {
     platformActivateWindow(dialog);
 }
 
-static void onConfigCommand(WindowRef dialog, uint32_t controlId) {
+static void onConfigCommand(WindowRef dialog, uint32_t controlId, uint32_t) {
     switch (controlId) {
         case kDialogOk:
             applySettings(dialog);
@@ -190,6 +186,7 @@ static void onConfigCommand(WindowRef dialog, uint32_t controlId) {
         case IDC_APPLY: applySettings(dialog); break;
         case kDialogCancel: platformEndDialog(dialog); break;  // a change already applied stands
         case IDC_AUTODETECT: autodetect(dialog); break;
+        case IDC_BINDINGS: runBindingsDialog(dialog); break;
         default: break;
     }
 }

@@ -13,9 +13,6 @@ const uint32_t kDialogCancel = 2;
 // Runs the configuration dialog modally, owned by the host window, and
 // returns when it closes. While one is open, a second call does nothing.
 void showConfigDialog();
-// True from the configuration dialog's start until it has ended (the
-// autodetect dialog runs inside it).
-bool configDialogIsOpen();
 
 // The configuration dialog's window, remembered at its initialisation (not
 // cleared when it ends) so that the autodetect dialog can set its two lists.
@@ -25,6 +22,9 @@ extern WindowRef configDialogWindow;
 // device name, preferredEntry when it has it; with no such entry, none. An
 // empty name (a device whose name cannot be read) selects preferredEntry.
 void selectListedDevice(const char* name, int32_t preferredEntry);
+
+// Runs the Bindings dialog modally, owned by the configuration dialog.
+void runBindingsDialog(WindowRef configDialog);
 
 // Runs the autodetect dialog modally, owned by the host window. Its state
 // exists once, so while one is open a second call does nothing.

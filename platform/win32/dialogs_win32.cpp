@@ -3,6 +3,9 @@
 
 #include "platform/dialogs.h"
 
+static_assert(kButtonClicked == BN_CLICKED && kSelectionChanged == LBN_SELCHANGE && kSelectionChanged == CBN_SELCHANGE,
+              "notification codes");
+
 // The private message a dialog is notified with.
 static const UINT kNotifyMessage = WM_APP + 1;
 
@@ -20,7 +23,7 @@ static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     const DialogHandlers* handlers = reinterpret_cast<const DialogHandlers*>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (handlers == nullptr) return 0;
     if (message == WM_COMMAND) {
-        handlers->onCommand(dialog, LOWORD(wParam));
+        handlers->onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     } else if (message == kNotifyMessage) {
         handlers->onNotify(dialog);
     }
@@ -35,39 +38,59 @@ void platformRunDialog(ModuleRef module, uint32_t resourceId, WindowRef owner, c
 
 void platformEndDialog(WindowRef dialog) { EndDialog(static_cast<HWND>(dialog), 0); }
 
+// Drop-down lists (combo boxes) and list boxes take the same requests under
+// other numbers; both answer -1 (CB_ERR, LB_ERR) for an error.
+struct ListRequests {
+    UINT add, setSelection, getSelection, count, textLength, text, clear;
+};
+static const ListRequests comboRequests = {CB_ADDSTRING,    CB_SETCURSEL, CB_GETCURSEL,   CB_GETCOUNT,
+                                           CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_RESETCONTENT};
+static const ListRequests listBoxRequests = {LB_ADDSTRING,  LB_SETCURSEL, LB_GETCURSEL,  LB_GETCOUNT,
+                                             LB_GETTEXTLEN, LB_GETTEXT,   LB_RESETCONTENT};
+
+// Sends the list control its kind's request.
+static LRESULT listRequest(WindowRef dialog, uint32_t controlId, UINT ListRequests::*request, WPARAM wParam,
+                           LPARAM lParam) {
+    HWND list = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
+    char className[16] = "";
+    GetClassNameA(list, className, sizeof className);
+    const ListRequests& kind = lstrcmpiA(className, "ListBox") == 0 ? listBoxRequests : comboRequests;
+    return SendMessageA(list, kind.*request, wParam, lParam);
+}
+
 void platformListAdd(WindowRef dialog, uint32_t controlId, const char* text) {
-    SendDlgItemMessageA(static_cast<HWND>(dialog), static_cast<int>(controlId), CB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(text));
+    listRequest(dialog, controlId, &ListRequests::add, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void platformListClear(WindowRef dialog, uint32_t controlId) {
+    listRequest(dialog, controlId, &ListRequests::clear, 0, 0);
 }
 
 void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index) {
-    HWND window = static_cast<HWND>(dialog);
-    LRESULT count = SendDlgItemMessageA(window, static_cast<int>(controlId), CB_GETCOUNT, 0, 0);
     // Out of range: remove the selection explicitly rather than leave the
     // old one, whatever the list control does with a bad index.
-    if (index < 0 || index >= count) index = -1;
-    SendDlgItemMessageA(window, static_cast<int>(controlId), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    if (index < 0 || index >= platformListCount(dialog, controlId)) index = -1;
+    listRequest(dialog, controlId, &ListRequests::setSelection, static_cast<WPARAM>(index), 0);
 }
 
 int32_t platformListSelection(WindowRef dialog, uint32_t controlId) {
-    LRESULT index = SendDlgItemMessageA(static_cast<HWND>(dialog), static_cast<int>(controlId), CB_GETCURSEL, 0, 0);
-    return index == CB_ERR ? -1 : static_cast<int32_t>(index);
+    LRESULT index = listRequest(dialog, controlId, &ListRequests::getSelection, 0, 0);
+    return index < 0 ? -1 : static_cast<int32_t>(index);
 }
 
 int32_t platformListCount(WindowRef dialog, uint32_t controlId) {
-    LRESULT count = SendDlgItemMessageA(static_cast<HWND>(dialog), static_cast<int>(controlId), CB_GETCOUNT, 0, 0);
-    return count == CB_ERR ? 0 : static_cast<int32_t>(count);
+    LRESULT count = listRequest(dialog, controlId, &ListRequests::count, 0, 0);
+    return count < 0 ? 0 : static_cast<int32_t>(count);
 }
 
 void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity) {
     if (capacity == 0) return;
     text[0] = '\0';
-    HWND window = static_cast<HWND>(dialog);
-    int id = static_cast<int>(controlId);
-    LRESULT length = SendDlgItemMessageA(window, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    // CB_GETLBTEXT has no size: an entry that does not fit is not read.
-    if (index < 0 || length == CB_ERR || static_cast<uint32_t>(length) >= capacity) return;
-    SendDlgItemMessageA(window, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    if (index < 0) return;
+    LRESULT length = listRequest(dialog, controlId, &ListRequests::textLength, static_cast<WPARAM>(index), 0);
+    // The text request has no size: an entry that does not fit is not read.
+    if (length < 0 || static_cast<uint32_t>(length) >= capacity) return;
+    listRequest(dialog, controlId, &ListRequests::text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
 }
 
 void platformListFitDropDown(WindowRef dialog, uint32_t controlId) {

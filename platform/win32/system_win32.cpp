@@ -19,6 +19,8 @@ bool platformWaitEvent(EventRef event) {
     return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0;
 }
 
+void platformYield() { SwitchToThread(); }
+
 // The thread procedure the system calls; the entry travels as its argument.
 static DWORD WINAPI threadMain(LPVOID entry) {
     reinterpret_cast<void (*)()>(entry)();
@@ -78,6 +80,17 @@ void platformProfileReadString(const char* section, const char* key, char* value
 
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     return WritePrivateProfileStringA(section, key, value, path) != 0;
+}
+
+uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path) {
+    if (capacity < 2) return 0;
+    DWORD used = GetPrivateProfileSectionA(section, buffer, capacity, path);
+    // A section cut short ends in the middle of a line: drop that line.
+    if (used >= capacity - 2) {
+        while (used > 0 && buffer[used - 1] != '\0') --used;
+    }
+    buffer[used] = '\0';
+    return used;
 }
 
 // The device watch: one hidden, unowned top-level window, which is what the

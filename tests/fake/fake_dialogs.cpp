@@ -74,12 +74,14 @@ void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().s
 void press(WindowRefForTests dialog, uint32_t controlId) {
     Dialog& d = dialogOf(dialog);
     // A disabled dialog takes no input.
-    if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId);
+    if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId, kButtonClicked);
 }
 
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
     Dialog& d = dialogOf(dialog);
-    if (d.enabled) d.selections[controlId] = index;
+    if (!d.enabled || d.ended) return;
+    d.selections[controlId] = index;
+    d.handlers->onCommand(dialog, controlId, kSelectionChanged);
 }
 
 void serveNotifications(WindowRefForTests dialog) {
@@ -127,7 +129,7 @@ void platformRunDialog(ModuleRef, uint32_t resourceId, WindowRef owner, const Di
     handlers->onInit(&d);
     auto script = state.scripts.find(resourceId);
     if (script != state.scripts.end() && !d.ended) script->second(&d);
-    if (!d.ended) handlers->onCommand(&d, 2);  // the close box
+    if (!d.ended) handlers->onCommand(&d, 2, kButtonClicked);  // the close box
     fake::setEnabled(owner, true);
     state.activeWindow = fake::isEnabled(owner) ? owner : nullptr;
 }
@@ -145,6 +147,11 @@ void platformListSelect(WindowRef dialog, uint32_t controlId, int32_t index) {
 }
 
 int32_t platformListSelection(WindowRef dialog, uint32_t controlId) { return fake::listSelection(dialog, controlId); }
+
+void platformListClear(WindowRef dialog, uint32_t controlId) {
+    fake::dialogOf(dialog).lists[controlId].clear();
+    fake::dialogOf(dialog).selections[controlId] = -1;
+}
 
 int32_t platformListCount(WindowRef dialog, uint32_t controlId) {
     return static_cast<int32_t>(fake::dialogOf(dialog).lists[controlId].size());

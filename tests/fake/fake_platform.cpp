@@ -35,7 +35,25 @@ struct FakePort {
     bool started;
 };
 
-typedef std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> ProfileStore;
+// A settings file as the profile calls see it: sections and their lines in
+// file order, names compared without regard to case, the first line of a name
+// the one read, written or deleted.
+struct ProfileLine {
+    std::string key, value;
+};
+struct ProfileSection {
+    std::string name;
+    std::vector<ProfileLine> lines;
+};
+typedef std::map<std::string, std::vector<ProfileSection>> ProfileStore;
+
+bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
 
 struct State {
     std::mutex mutex;
@@ -172,20 +190,55 @@ void setModulePath(const char* path) {
     state().modulePathReadable = path != nullptr;
     state().modulePath = path != nullptr ? path : "";
 }
+// The section of the file; null when missing and not to be made.
+ProfileSection* profileSection(const std::string& path, const std::string& section, bool make) {
+    std::vector<ProfileSection>& file = state().profile[path];
+    for (ProfileSection& candidate : file) {
+        if (sameName(candidate.name, section)) return &candidate;
+    }
+    if (!make) return nullptr;
+    file.push_back(ProfileSection{section, {}});
+    return &file.back();
+}
+std::vector<ProfileLine>::iterator profileLine(ProfileSection* section, const std::string& key) {
+    for (auto line = section->lines.begin(); line != section->lines.end(); ++line) {
+        if (sameName(line->key, key)) return line;
+    }
+    return section->lines.end();
+}
 void setProfile(const std::string& path, const std::string& section, const std::string& key,
                 const std::string& value) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().profile[path][section][key] = value;
+    ProfileSection* lines = profileSection(path, section, true);
+    auto line = profileLine(lines, key);
+    if (line == lines->lines.end()) {
+        lines->lines.push_back(ProfileLine{key, value});
+    } else {
+        line->value = value;
+    }
+}
+void addProfileLine(const std::string& path, const std::string& section, const std::string& line) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    size_t equals = line.find('=');
+    profileSection(path, section, true)
+        ->lines.push_back(ProfileLine{line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1)});
+}
+std::vector<std::string> profileLines(const std::string& path, const std::string& section) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::vector<std::string> out;
+    ProfileSection* lines = profileSection(path, section, false);
+    if (lines != nullptr) {
+        for (const ProfileLine& line : lines->lines) out.push_back(line.key + "=" + line.value);
+    }
+    return out;
 }
 bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    auto file = state().profile.find(path);
-    if (file == state().profile.end()) return false;
-    auto sec = file->second.find(section);
-    if (sec == file->second.end()) return false;
-    auto entry = sec->second.find(key);
-    if (entry == sec->second.end()) return false;
-    *value = entry->second;
+    ProfileSection* lines = profileSection(path, section, false);
+    if (lines == nullptr) return false;
+    auto line = profileLine(lines, key);
+    if (line == lines->lines.end()) return false;
+    *value = line->value;
     return true;
 }
 std::vector<std::string> profilePathsRead() {
@@ -268,6 +321,8 @@ intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intp
 }
 
 uint32_t platformTickCount() { return state().tick.load(); }
+
+void platformYield() { std::this_thread::yield(); }
 
 EventRef platformCreateEvent() {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -381,9 +436,33 @@ bool platformProfileWriteString(const char* section, const char* key, const char
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         state().pathsWritten.push_back(path);
+        if (value == nullptr) {
+            fake::ProfileSection* lines = fake::profileSection(path, section, false);
+            if (lines == nullptr) return true;
+            auto line = fake::profileLine(lines, key);
+            if (line != lines->lines.end()) lines->lines.erase(line);
+            return true;
+        }
     }
     fake::setProfile(path, section, key, value);
     return true;
+}
+
+uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path) {
+    std::string all;
+    for (const std::string& line : fake::profileLines(path, section)) {
+        if (all.size() + line.size() + 2 > capacity) break;
+        all += line;
+        all += '\0';
+    }
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().pathsRead.push_back(path);
+    }
+    if (capacity == 0) return 0;
+    all.copy(buffer, all.size());
+    buffer[all.size()] = '\0';
+    return static_cast<uint32_t>(all.size());
 }
 
 WindowRef platformStartDeviceWatch(ModuleRef, void (*onChange)()) {

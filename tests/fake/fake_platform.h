@@ -72,6 +72,11 @@ void setModulePath(const char* path);  // null: the path cannot be read
 void setProfile(const std::string& path, const std::string& section, const std::string& key,
                 const std::string& value);
 bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value);
+// A line as a hand edit leaves it ("key=value"), added after the others even
+// when one has that key already.
+void addProfileLine(const std::string& path, const std::string& section, const std::string& line);
+// The section's lines in file order, as "key=value".
+std::vector<std::string> profileLines(const std::string& path, const std::string& section);
 std::vector<std::string> profilePathsRead();
 std::vector<std::string> profilePathsWritten();
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "midi/bindings.h"
 #include "midi/mailbox.h"
 #include "tests/unit/test_support.h"
 
@@ -168,6 +169,40 @@ TEST_F(WorkerThreadTest, AFloodFromTheDriverWhileTheChannelChangesIsRaceFree) {
     // 2000 ms of ticks at most 20 accepted per second, each with at most 4 sends.
     EXPECT_LE(fake::sends().size(), 41u * 4u);
     EXPECT_EQ(fake::openPorts(), 0u);
+}
+
+// The user-interface thread replaces a full table of bindings again and again
+// while a flood of bound and unbound messages is handled: the worker always
+// acts on one whole table or the other.
+TEST_F(WorkerThreadTest, ReplacingTheBindingsDuringAFloodIsRaceFree) {
+    static Binding tables[2][kMaxBindings];
+    for (uint32_t t = 0; t < 2; ++t) {
+        for (uint32_t i = 0; i < kMaxBindings; ++i) {
+            tables[t][i] = Binding{BindingSource{kSourceProgram, static_cast<uint8_t>(i), 4}, kActionOpen};
+        }
+        // The bound pad is the last entry, after 127 that do not match.
+        tables[t][kMaxBindings - 1] = Binding{BindingSource{kSourceNote, 36, 9}, t == 0 ? kActionNext : kActionStop};
+    }
+    std::atomic<bool> flooding{true};
+    std::thread driver([&flooding] {
+        uint32_t n = 0;
+        while (flooding.load()) {
+            fake::deliverData(0, noteOn(9, 36, 90));
+            fake::deliverData(0, noteOn(9, 37 + n++ % 2, 90));
+        }
+    });
+    for (uint32_t tick = 1000; tick < 3000; tick += 10) {
+        fake::setTick(tick);
+        publishBindings(tables[tick / 10 % 2], kMaxBindings);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    flooding.store(false);
+    driver.join();
+    pluginRecord.quitProc();
+    for (const fake::Send& send : fake::sends()) {
+        EXPECT_TRUE(send == fake::command(CmdNext) || send == fake::command(CmdStop)) << send.wParam;
+    }
+    EXPECT_GT(fake::sends().size(), 0u);
 }
 
 }  // namespace

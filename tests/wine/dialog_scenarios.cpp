@@ -65,7 +65,8 @@ const ControlSpec kConfigControls[] = {
     {-1, "Static", "MIDI Input Device", 54, 7, 59, 8, false},
     {-1, "Static", "Channel", 158, 7, 27, 8, false},
     {IDC_CHANNEL, "ComboBox", nullptr, 158, 20, 35, 0, true},
-    {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 82, 14, true},
+    {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 60, 14, true},
+    {IDC_BINDINGS, "Button", "&Bindings...", 266, 19, 60, 14, true},
     {-1, "Static", nullptr, 7, 42, 319, 0, false},
 };
 

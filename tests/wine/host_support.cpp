@@ -589,23 +589,42 @@ void click(HWND dialog, int controlId) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
 
+namespace {
+bool isListBox(HWND dialog, int controlId) {
+    char className[16] = "";
+    GetClassNameA(GetDlgItem(dialog, controlId), className, sizeof className);
+    return lstrcmpiA(className, "ListBox") == 0;
+}
+}  // namespace
+
 std::vector<std::string> listEntries(HWND dialog, int controlId) {
+    bool listBox = isListBox(dialog, controlId);
     std::vector<std::string> out;
-    LRESULT count = SendDlgItemMessageA(dialog, controlId, CB_GETCOUNT, 0, 0);
+    LRESULT count = SendDlgItemMessageA(dialog, controlId, listBox ? LB_GETCOUNT : CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         char text[256] = "";
-        SendDlgItemMessageA(dialog, controlId, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        SendDlgItemMessageA(dialog, controlId, listBox ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(text));
         out.push_back(text);
     }
     return out;
 }
 
 int listSelection(HWND dialog, int controlId) {
-    return static_cast<int>(SendDlgItemMessageA(dialog, controlId, CB_GETCURSEL, 0, 0));
+    return static_cast<int>(
+        SendDlgItemMessageA(dialog, controlId, isListBox(dialog, controlId) ? LB_GETCURSEL : CB_GETCURSEL, 0, 0));
 }
 
 void selectEntry(HWND dialog, int controlId, int index) {
     SendDlgItemMessageA(dialog, controlId, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void chooseEntry(HWND dialog, int controlId, int index) {
+    HWND list = GetDlgItem(dialog, controlId);
+    bool listBox = isListBox(dialog, controlId);
+    SendMessageA(list, listBox ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, listBox ? LBN_SELCHANGE : CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
 }
 
 std::string controlText(HWND dialog, int controlId) {

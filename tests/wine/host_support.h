@@ -146,6 +146,7 @@ int failures();
 // The plug-in's two dialogs, found by their captions.
 const char* const kConfigCaption = "Notewick, Version 1.1";
 const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
+const char* const kBindingsCaption = "Notewick Bindings";
 
 // Runs user() on a thread of its own while this thread shows the plug-in's
 // configuration dialog, and returns when both have ended.
@@ -170,6 +171,8 @@ void click(HWND dialog, int controlId);  // posted, as a button press is
 std::vector<std::string> listEntries(HWND dialog, int controlId);
 int listSelection(HWND dialog, int controlId);
 void selectEntry(HWND dialog, int controlId, int index);
+// As the user picks an entry: selected, and the dialog told of it.
+void chooseEntry(HWND dialog, int controlId, int index);
 std::string controlText(HWND dialog, int controlId);
 bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 3000);
 

@@ -35,6 +35,7 @@ set(NOTEWICK_WINE_SCENARIOS
     device_change_after_unload
     load_flood
     load_quit_trials
+    bindings_file
 )
 
 # One X display, one prefix and one Wine server for the whole run.
@@ -61,6 +62,7 @@ endforeach()
 # desktop of its own, which other scenarios' windows cannot take the
 # foreground from.
 notewick_wine_scenario(config_after_autodetect "NOTEWICK_OWN_DESKTOP=1")
+notewick_wine_scenario(bindings_learn "NOTEWICK_OWN_DESKTOP=1")
 # Note-ons from 16 devices as fast as they come while OK or Cancel closes the
 # autodetect dialog's ports.
 notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
