@@ -57,7 +57,7 @@ screenshots: dlls release
 	$(call under_wine,bash tools/screenshots.sh)
 	@bash tools/installer_screenshot.sh
 
-bench: dlls
+bench: dlls native
 	$(call under_wine,bash tools/bench.sh)
 
 # make fuzz FUZZ_SECONDS=600 -- the dispatch fuzzer for as long as asked

@@ -378,6 +378,14 @@ void screenshotUser() {
     if (config == nullptr) return;
     Sleep(300);
     shoot(config, "config-dialog");
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings == nullptr) return;
+    chooseEntry(bindings, IDC_BINDING_LIST, 1);
+    Sleep(300);
+    shoot(bindings, "bindings-dialog");
+    click(bindings, IDCANCEL);
+    waitUntilGone(bindings);
     click(config, IDC_AUTODETECT);
     HWND detect = waitForDialog(kAutodetectCaption);
     if (detect == nullptr) return;
@@ -395,7 +403,10 @@ void screenshots() {
     midiSetName(0, "USB MIDI Keyboard");
     midiSetName(1, "Stage Piano MIDI In");
     midiSetName(2, "Pad Controller");
-    writeSettings(0, 0);
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=USB MIDI Keyboard\r\n"
+                         "[Notewick Bindings]\r\nNote 36 Channel 10=Play/Pause\r\nNote 38 Channel 10=Next\r\n"
+                         "Controller 7 Channel 1=Volume\r\nController 64 Channel 1=Stop\r\n"
+                         "Pitch Bend Channel 2=Volume Steps\r\nProgram 3 Channel 1=Previous\r\n");
     load();
     init();
     MoveWindow(window(), 0, 0, 700, 500, FALSE);
