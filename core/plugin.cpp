@@ -66,6 +66,7 @@ static void startDispatchWorker() {
 
 static int32_t initPlugin() {
     buildDescription();
+    chooseSettingsFile();
     loadSettings();
     loadBindings();
     openMainPortAtStart();
@@ -134,4 +135,5 @@ void resetPluginState() {
     resetDispatchState();
     resetMainPort();
     resetBindings();
+    resetSettingsFile();
 }

@@ -1,4 +1,5 @@
-// settings.cpp -- the settings path, loading and saving.
+// settings.cpp -- which settings file, loading and saving, and the bindings
+// section.
 #include "core/settings.h"
 
 #include "core/host.h"
@@ -31,9 +32,53 @@ bool settingsPath(ModuleRef module, char* path, size_t capacity) {
     return true;
 }
 
+// ---- Which file ------------------------------------------------------------------------
+
+// The settings file init chose; before that, the one beside the module.
+static char chosenFile[kSettingsPathCapacity];
+static bool fileChosen = false;
+
+// The settings file every read and write uses; false when there is none.
+static bool settingsFile(char* path) {
+    if (!fileChosen) return settingsPath(pluginRecord.moduleInstance, path, kSettingsPathCapacity);
+    path[0] = '\0';
+    return chosenFile[0] != '\0' && appendText(path, kSettingsPathCapacity, chosenFile);
+}
+
+void chooseSettingsFile() {
+    fileChosen = true;
+    chosenFile[0] = '\0';
+    char beside[kSettingsPathCapacity];
+    if (!settingsPath(pluginRecord.moduleInstance, beside, sizeof beside)) return;
+    appendText(chosenFile, sizeof chosenFile, beside);
+    if (platformCanWriteFile(beside)) return;
+    // The player's folder cannot be written (Program Files for a user who has
+    // not elevated, read-only media): the user's own folder can.
+    char user[kSettingsPathCapacity];
+    if (!platformUserDataFolder(user, sizeof user) || !appendText(user, sizeof user, "\\") ||
+        !appendText(user, sizeof user, kPluginName) || !platformCreateFolder(user) ||
+        !appendText(user, sizeof user, "\\") || !appendText(user, sizeof user, kSettingsFileName)) {
+        return;
+    }
+    // The first time, everything the user had beside the plug-in comes along,
+    // every section of it.
+    platformCopyFileIfAbsent(beside, user);
+    // Nowhere to write at all: the file beside the plug-in is still read.
+    if (!platformCanWriteFile(user)) return;
+    chosenFile[0] = '\0';
+    appendText(chosenFile, sizeof chosenFile, user);
+}
+
+void resetSettingsFile() {
+    fileChosen = false;
+    chosenFile[0] = '\0';
+}
+
+// ---- The three keys ----------------------------------------------------------------------
+
 void loadSettings() {
     char path[kSettingsPathCapacity];
-    if (!settingsPath(pluginRecord.moduleInstance, path, sizeof path)) return;
+    if (!settingsFile(path)) return;
     pluginSettings.midiDevice =
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
@@ -64,17 +109,17 @@ static void quoteIfNeeded(const char* name, char* value, size_t capacity) {
     if (edge) appendText(value, capacity, "\"");
 }
 
-void saveSettings() {
+bool saveSettings() {
     char path[kSettingsPathCapacity];
-    if (!settingsPath(pluginRecord.moduleInstance, path, sizeof path)) return;
-    char value[12];
-    formatDecimal(pluginSettings.midiDevice, value);
-    platformProfileWriteString(kSettingsSection, kSettingsDeviceKey, value, path);
-    formatDecimal(pluginSettings.midiChannel.load(), value);
-    platformProfileWriteString(kSettingsSection, kSettingsChannelKey, value, path);
-    char name[kDeviceNameCapacity + 2];
+    if (!settingsFile(path)) return false;
+    char device[12], channel[12], name[kDeviceNameCapacity + 2];
+    formatDecimal(pluginSettings.midiDevice, device);
+    formatDecimal(pluginSettings.midiChannel.load(), channel);
     quoteIfNeeded(pluginSettings.midiDevice >= 0 ? pluginSettings.midiDeviceName : "", name, sizeof name);
-    platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path);
+    // All three are written, whatever became of the others.
+    bool saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceKey, device, path);
+    saved = platformProfileWriteString(kSettingsSection, kSettingsChannelKey, channel, path) && saved;
+    return platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path) && saved;
 }
 
 // ---- Bindings ----------------------------------------------------------------------
@@ -93,7 +138,7 @@ static char* trimmed(char* text, char* end) {
 
 uint32_t readBindingLines(BindingLine* lines) {
     char path[kSettingsPathCapacity];
-    if (!settingsPath(pluginRecord.moduleInstance, path, sizeof path)) return 0;
+    if (!settingsFile(path)) return 0;
     char section[kSectionCapacity];
     platformProfileReadSection(kBindingsSection, section, sizeof section, path);
     uint32_t count = 0;
@@ -122,8 +167,7 @@ uint32_t readBindingLines(BindingLine* lines) {
 
 bool writeBindingLine(const char* key, const char* action) {
     char path[kSettingsPathCapacity];
-    return settingsPath(pluginRecord.moduleInstance, path, sizeof path) &&
-           platformProfileWriteString(kBindingsSection, key, action, path);
+    return settingsFile(path) && platformProfileWriteString(kBindingsSection, key, action, path);
 }
 
 void loadBindings() {

@@ -1,4 +1,5 @@
-// settings.h -- the settings file "plugin.ini" beside the plug-in module.
+// settings.h -- the settings file "plugin.ini", beside the plug-in module or
+// in the user's own folder.
 //
 // One section, three keys:
 //   [Notewick]
@@ -33,12 +34,21 @@ const size_t kSettingsPathCapacity = 260;
 // not fit, so that nothing is read from or written to a truncated path.
 bool settingsPath(ModuleRef module, char* path, size_t capacity);
 
+// Init chooses the settings file once: "plugin.ini" beside the module where
+// it can be written (created when missing), else the user's own
+// APPDATA\Notewick\plugin.ini, into which the first time the file beside the
+// module is copied whole. Where neither can be written, the file beside the
+// module is still read. Every read and write goes to the chosen file; before
+// init, to the one beside the module.
+void chooseSettingsFile();
+void resetSettingsFile();  // for tests
+
 // Read the settings, keeping the current values where the file or a key is
 // missing. Values are used as read.
 void loadSettings();
-// Write the settings, changed or not; a failure to write is ignored. The name
-// is written empty for no device.
-void saveSettings();
+// Write the settings, changed or not; false when they could not all be
+// written. The name is written empty for no device.
+bool saveSettings();
 
 // A binding as its line in the file has it: the key as written there, so that
 // the Bindings dialog rewrites or deletes that very line.

@@ -65,6 +65,18 @@ bool platformProfileWriteString(const char* section, const char* key, const char
 // do not fit are left out. Returns the bytes used, the last NUL excluded.
 uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path);
 
+// True when the file can be opened for writing; it is created, empty, when
+// missing (as the first write would create it).
+bool platformCanWriteFile(const char* path);
+// The user's own application-data folder (the system's, not an environment
+// variable's), without a trailing backslash; false when there is none.
+bool platformUserDataFolder(char* path, uint32_t capacity);
+// Creates the folder; true when it exists afterwards.
+bool platformCreateFolder(const char* path);
+// Copies the file whole, unless `to` exists already; false when nothing was
+// copied.
+bool platformCopyFileIfAbsent(const char* from, const char* to);
+
 // ---- Device notifications ----------------------------------------------------
 // Creates a hidden top-level window of the module's own on the calling thread,
 // which calls onChange on that thread each time the system says its list of

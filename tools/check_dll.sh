@@ -27,7 +27,7 @@ exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$info" | grep -E 
 imports=$(awk '/DLL Name:/ {print toupper($3)}' <<<"$info" | sort -u)
 for name in $imports; do
   case $name in
-    KERNEL32.DLL|USER32.DLL|WINMM.DLL|MSVCRT.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL) ;;
+    KERNEL32.DLL|USER32.DLL|WINMM.DLL|MSVCRT.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL|SHELL32.DLL) ;;
     *) fail "imports from $name, which the player's folder will not have" ;;
   esac
 done

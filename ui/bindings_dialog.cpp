@@ -195,12 +195,14 @@ static void removeSelected(WindowRef dialog) {
 }
 
 // Writes the section line by line: the lines of removed bindings deleted,
-// changed ones rewritten under the key the file has, new ones added.
-static void writeBindings() {
+// changed ones rewritten under the key the file has, new ones added. False
+// when a line could not be written; the table is the worker's either way.
+static bool writeBindings() {
+    bool saved = true;
     for (uint32_t line = 0; line < state->lineCount; ++line) {
         bool kept = false;
         for (uint32_t i = 0; i < state->shownCount && !kept; ++i) kept = state->shown[i].line == static_cast<int32_t>(line);
-        if (!kept) writeBindingLine(state->lines[line].key, nullptr);
+        if (!kept) saved = writeBindingLine(state->lines[line].key, nullptr) && saved;
     }
     for (uint32_t i = 0; i < state->shownCount; ++i) {
         const ShownBinding& shown = state->shown[i];
@@ -213,16 +215,17 @@ static void writeBindings() {
         } else {
             continue;
         }
-        writeBindingLine(key, bindingActionName(shown.binding.action));
+        saved = writeBindingLine(key, bindingActionName(shown.binding.action)) && saved;
     }
     Binding table[kMaxBindings];
     for (uint32_t i = 0; i < state->shownCount; ++i) table[i] = state->shown[i].binding;
     publishBindings(table, state->shownCount);
+    return saved;
 }
 
 static void closeBindings(WindowRef dialog, bool keep) {
     stopLearning();
-    if (keep) writeBindings();
+    if (keep && !writeBindings()) platformMessageBox(dialog, "Could not save the settings");
     platformFree(state);
     state = nullptr;
     platformEndDialog(dialog);

@@ -151,7 +151,7 @@ static void applySettings(WindowRef dialog) {
     pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
     // Written at once, so that a player that ends without quitting its
     // plug-ins keeps the choice.
-    saveSettings();
+    if (!saveSettings()) platformMessageBox(dialog, "Could not save the settings");
 }
 
 // The autodetect dialog listens on every device, the main one included, so

@@ -1,6 +1,7 @@
 // system_win32.cpp -- the platform seam on Win32: host window, tick, events,
 // threads, module path, settings file and message boxes.
 #include <windows.h>
+#include <shlobj.h>
 
 #include "platform/platform.h"
 
@@ -92,6 +93,30 @@ uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t 
     buffer[used] = '\0';
     return used;
 }
+
+bool platformCanWriteFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool platformUserDataFolder(char* path, uint32_t capacity) {
+    char folder[MAX_PATH];
+    if (SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
+        return false;
+    }
+    if (static_cast<uint32_t>(lstrlenA(folder)) >= capacity) return false;
+    lstrcpyA(path, folder);
+    return true;
+}
+
+bool platformCreateFolder(const char* path) {
+    return CreateDirectoryA(path, nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool platformCopyFileIfAbsent(const char* from, const char* to) { return CopyFileA(from, to, TRUE) != 0; }
 
 // The device watch: one hidden, unowned top-level window, which is what the
 // system broadcasts WM_DEVICECHANGE to (a message-only window hears nothing).

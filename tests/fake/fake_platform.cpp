@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/platform.h"
@@ -72,7 +73,9 @@ struct State {
     std::deque<std::unique_ptr<FakeThread>> threads;
     bool modulePathReadable = true;
     std::string modulePath;
-    ProfileStore profile;
+    ProfileStore profile;  // a file exists when it has an entry here
+    std::set<std::string> unwritable;
+    bool userFolder = true;
     std::vector<std::string> pathsRead;
     std::vector<std::string> pathsWritten;
     std::vector<std::string> messageBoxes;
@@ -123,6 +126,8 @@ void reset() {
     s.modulePathReadable = true;
     s.modulePath = "C:\\Player\\Plugins\\gen_notewick.dll";
     s.profile.clear();
+    s.unwritable.clear();
+    s.userFolder = true;
     s.pathsRead.clear();
     s.pathsWritten.clear();
     s.messageBoxes.clear();
@@ -192,6 +197,7 @@ void setModulePath(const char* path) {
 }
 // The section of the file; null when missing and not to be made.
 ProfileSection* profileSection(const std::string& path, const std::string& section, bool make) {
+    if (!make && state().profile.count(path) == 0) return nullptr;
     std::vector<ProfileSection>& file = state().profile[path];
     for (ProfileSection& candidate : file) {
         if (sameName(candidate.name, section)) return &candidate;
@@ -240,6 +246,18 @@ bool profileValue(const std::string& path, const std::string& section, const std
     if (line == lines->lines.end()) return false;
     *value = line->value;
     return true;
+}
+void setWritable(const std::string& path, bool writable) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (writable) {
+        state().unwritable.erase(path);
+    } else {
+        state().unwritable.insert(path);
+    }
+}
+void failUserDataFolder(bool fail) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().userFolder = !fail;
 }
 std::vector<std::string> profilePathsRead() {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -301,6 +319,7 @@ std::vector<std::string> midiCalls() {
 
 // ---- The seam ----------------------------------------------------------------
 
+using fake::ProfileStore;
 using fake::state;
 
 intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -436,6 +455,7 @@ bool platformProfileWriteString(const char* section, const char* key, const char
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         state().pathsWritten.push_back(path);
+        if (state().unwritable.count(path) != 0) return false;
         if (value == nullptr) {
             fake::ProfileSection* lines = fake::profileSection(path, section, false);
             if (lines == nullptr) return true;
@@ -463,6 +483,32 @@ uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t 
     all.copy(buffer, all.size());
     buffer[all.size()] = '\0';
     return static_cast<uint32_t>(all.size());
+}
+
+bool platformCanWriteFile(const char* path) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().unwritable.count(path) != 0) return false;
+    state().profile[path];  // created when missing
+    return true;
+}
+
+bool platformUserDataFolder(char* path, uint32_t capacity) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    const std::string folder = fake::kUserDataFolder;
+    if (!state().userFolder || folder.size() >= capacity) return false;
+    folder.copy(path, folder.size());
+    path[folder.size()] = '\0';
+    return true;
+}
+
+bool platformCreateFolder(const char*) { return true; }
+
+bool platformCopyFileIfAbsent(const char* from, const char* to) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    ProfileStore& files = state().profile;
+    if (files.count(to) != 0 || files.count(from) == 0 || state().unwritable.count(to) != 0) return false;
+    files[to] = files[from];
+    return true;
 }
 
 WindowRef platformStartDeviceWatch(ModuleRef, void (*onChange)()) {

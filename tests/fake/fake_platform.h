@@ -77,6 +77,11 @@ bool profileValue(const std::string& path, const std::string& section, const std
 void addProfileLine(const std::string& path, const std::string& section, const std::string& line);
 // The section's lines in file order, as "key=value".
 std::vector<std::string> profileLines(const std::string& path, const std::string& section);
+// A file the profile calls cannot write (nor create), or can again.
+void setWritable(const std::string& path, bool writable);
+// The user's application-data folder, and whether there is one.
+const char* const kUserDataFolder = "C:\\Users\\Tester\\AppData\\Roaming";
+void failUserDataFolder(bool fail);
 std::vector<std::string> profilePathsRead();
 std::vector<std::string> profilePathsWritten();
 

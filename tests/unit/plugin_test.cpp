@@ -8,6 +8,8 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/mailbox.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -221,6 +223,51 @@ TEST_F(LifecycleTest, AThreadThatCannotStartChangesNothingElse) {
 }
 
 // ---- Text helpers --------------------------------------------------------------
+
+// Which settings file init chooses, and what OK, Apply and quit then write.
+// The file beside the plug-in holds device 0 and a binding; a per-user file
+// already there holds channel 5.
+TEST_F(LifecycleTest, TheSettingsFileIsTheUsersOwnWhenThePluginsFolderCannotBeWritten) {
+    const std::string user = std::string(fake::kUserDataFolder) + "\\Notewick\\plugin.ini";
+    const struct {
+        bool besideWritable, userThere, userWritable;
+        std::string used;  // the file read and written
+        int32_t channel;   // as read at init
+        size_t boxes;      // "Could not save the settings", on OK and on Apply
+        const char* what;
+    } cases[] = {
+        {true, true, true, kIni, 0, 0, "a folder that can be written keeps its file"},
+        {false, false, true, user, 0, 0, "else the user's own, a copy of the other the first time"},
+        {false, true, true, user, 5, 0, "one already there is used, not overwritten"},
+        {false, false, false, kIni, 0, 2, "neither can be written: read beside, and said on OK and Apply"},
+    };
+    for (const auto& c : cases) {
+        fake::reset();
+        resetPluginState();
+        fake::setDevices({{"Keys"}});
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        fake::setProfile(kIni, "Notewick Bindings", "Note 36 Channel 10", "Stop");
+        if (c.userThere) fake::setProfile(user, "Notewick", "MIDIChannel", "5");
+        fake::setWritable(kIni, c.besideWritable);
+        fake::setWritable(user, c.userWritable);
+        pluginRecord.initProc();
+        EXPECT_EQ(pluginSettings.midiChannel.load(), c.channel) << c.what;
+        fake::setDialogScript(IDD_CONFIG, [](fake::WindowRefForTests d) {
+            fake::choose(d, IDC_CHANNEL, 7);
+            fake::press(d, IDC_APPLY);
+            fake::press(d, kDialogOk);
+        });
+        pluginRecord.configProc();
+        pluginRecord.quitProc();
+        EXPECT_EQ(fake::messageBoxes(), std::vector<std::string>(c.boxes, "Could not save the settings")) << c.what;
+        std::string channel, binding;
+        bool written = fake::profileValue(c.used, "Notewick", "MIDIChannel", &channel);
+        EXPECT_EQ(written && channel == "7", c.boxes == 0) << c.what;
+        EXPECT_TRUE(fake::profileValue(c.used, "Notewick Bindings", "Note 36 Channel 10", &binding) || c.userThere)
+            << c.what << ": every section comes along";
+        for (const std::string& path : fake::profilePathsWritten()) EXPECT_EQ(path, c.used) << c.what;
+    }
+}
 
 TEST(TextTest, AppendStopsAtTheCapacityAndAlwaysTerminates) {
     char buffer[8] = "abc";

@@ -69,5 +69,7 @@ notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIA
 # No devices; more devices than one process may open.
 notewick_wine_scenario(fault_no_devices "FAKEMIDI_DEVICES=0")
 notewick_wine_scenario(fault_too_many_devices "FAKEMIDI_DEVICES=48")
+# Both widths share the prefix's one user folder: one at a time.
+set_tests_properties(wine32.settings_directory wine64.settings_directory PROPERTIES RESOURCE_LOCK notewick-user-folder)
 # The hand-edited settings files.
 notewick_wine_scenario(settings_corpus "NOTEWICK_SETTINGS_CORPUS=${CMAKE_SOURCE_DIR}/tests/data/settings")

@@ -8,7 +8,10 @@
 #include <sstream>
 #include <string>
 
+#include <shlobj.h>
+
 #include "tests/wine/host_support.h"
+#include "ui/resource.h"
 
 using namespace host;
 
@@ -223,17 +226,44 @@ void corpus() {
     for (const Expected& e : expectations) runOne(dir, e);
 }
 
-// plugin.ini is a directory: nothing can be read or written, nothing breaks.
+// The user's own settings file, where the plug-in keeps its settings when
+// its folder cannot be written.
+std::string userSettingsFolder() {
+    char folder[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return std::string(folder) + "\\Notewick";
+}
+
+void chooseDevice1() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    selectEntry(config, IDC_DEVICE, 2);
+    click(config, IDOK);
+    waitUntilGone(config);
+}
+
+// plugin.ini is a directory, which not even root can write as a file: the
+// settings go to the user's own file, and the next start reads them there.
 void directory() {
-    std::string ini = iniPath();
+    std::string ini = iniPath(), user = userSettingsFolder() + "\\plugin.ini";
+    DeleteFileA(user.c_str());
     CreateDirectoryA(ini.c_str(), nullptr);
     check(load() != nullptr && init() == 0, "the plug-in starts");
-    pump(200);
-    check(messageBoxes().empty(), "no message");
+    runConfigWithUser(chooseDevice1);
+    check(midiIsOpen(1), "OK opens the device chosen");
     DWORD started = GetTickCount();
     quit();
     check(GetTickCount() - started < 3000, "quit is prompt");
     unload();
+    check(messageBoxes().empty(), "no message", joined(messageBoxes()));
+    check(contains(readFile(user), "MIDIDevice=1\r\n"), "the user's own file keeps the device", readFile(user));
+    check(load() != nullptr && init() == 0, "the plug-in starts again");
+    check(midiIsOpen(1) && midiOpenCount() == 1, "and opens the device from the user's own file");
+    quit();
+    unload();
+    printf("the user's own settings file: %s\n", user.c_str());
+    check(DeleteFileA(user.c_str()) != 0 && RemoveDirectoryA(userSettingsFolder().c_str()) != 0,
+          "the scenario removes the file it made");
     check((GetFileAttributesA(ini.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0, "the directory is still there");
 }
 
