@@ -1,14 +1,18 @@
 // dispatch.cpp -- the dispatch worker: it takes each message, passes it
 // through the 50 ms window (window.cpp) and applies the first rule that holds.
 //
-// Sections: state; the worker loop; the window and the rule order; the
-// user's bindings; rule 1 (keys); rule 2 (pitch bend); rule 3 (modulation
-// wheel); rule 4 (channel-16 controllers).
+// Each rule also says what became of the message (midi/outcome.h), for the
+// line the dialogs show.
+//
+// Sections: state; the worker loop; the window and the rule order; presses;
+// the user's bindings; rule 1 (keys); rule 2 (pitch bend); rule 3
+// (modulation wheel); rule 4 (channel-16 controllers).
 #include "midi/dispatch.h"
 
 #include "core/host.h"
 #include "midi/bindings.h"
 #include "midi/mailbox.h"
+#include "midi/outcome.h"
 #include "midi/window.h"
 
 // ---- State (the worker thread's alone) -------------------------------------
@@ -22,15 +26,16 @@ struct ControllerState {
 static ControllerState controllerState = {0, 0, 0};
 
 // The last value each binding of the current table acted on, as for the
-// wheels; all 0 again whenever a new table is published.
+// wheels (0..127); all 0 again whenever a new table is published.
 struct BindingValues {
     uint32_t generation;
-    int32_t last[kMaxBindings];
+    uint8_t last[kMaxBindings];
 };
 static BindingValues bindingValues;
 
 void resetDispatchState() {
     resetWindow();
+    resetOutcomes();
     controllerState = ControllerState{0, 0, 0};
     bindingValues = BindingValues{};
 }
@@ -64,33 +69,34 @@ void runDispatchWorker() {
 
 // ---- The window and the rule order -----------------------------------------
 
-static bool bindingRule(ShortMessage message);
-static void keyRule(uint32_t note);
-static void bendRule(int32_t value);
-static void modulationRule(int32_t value);
-static void channel16Rule(uint32_t controller, int32_t value);
+static uint32_t bindingRule(ShortMessage message);
+static uint32_t bendRule(int32_t value);
+static uint32_t modulationRule(int32_t value);
+static uint32_t channel16Rule(uint32_t controller, int32_t value);
+static uint32_t whyNothing(uint32_t status, uint32_t data1, uint32_t data2, bool channelValid, uint32_t c);
+static void press(uint32_t action);
 
+const uint32_t kNoteOff = 0x80;
 const uint32_t kNoteOn = 0x90;
 const uint32_t kController = 0xB0;
+const uint32_t kProgramChange = 0xC0;
 const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
-bool dispatchMessage(ShortMessage message, uint32_t now) {
-    if (insideWindow(now)) return false;
-    // Every message that passes restarts the window, whether a rule takes it
-    // or not.
-    restartWindow(now);
-
+// The rules for a message that passed the window, and their outcome.
+static uint32_t applyRules(ShortMessage message) {
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);
     uint32_t data2 = messageData2(message);
     // MIDI data bytes are 7-bit: a word with a high bit set in either is no
     // message the rules know, and would ask the host for a volume of up to 510.
-    if (((data1 | data2) & 0x80u) != 0) return true;
+    if (((data1 | data2) & 0x80u) != 0) return kNothingNoFunction;
     // Learn takes the message for the Bindings dialog; a bound control does
     // its binding's action and nothing else; every other message goes to the
     // rules as they have always been.
-    if (learnMessage(message) || bindingRule(message)) return true;
+    if (learnMessage(message)) return kTakenByLearn;
+    uint32_t bound = bindingRule(message);
+    if (bound != kOutcomeNone) return bound;
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
     // matches none of the channel rules; otherwise -1 would turn note-offs on
@@ -99,15 +105,38 @@ bool dispatchMessage(ShortMessage message, uint32_t now) {
     uint32_t c = static_cast<uint32_t>(channel);
 
     if (channelValid && status == kNoteOn + c && data2 != 0) {
-        keyRule(data1);
-    } else if (channelValid && status == kPitchBend + c && data1 == 0) {
-        bendRule(static_cast<int32_t>(data2));
-    } else if (channelValid && status == kController + c && data1 == 1) {
-        modulationRule(static_cast<int32_t>(data2));
-    } else if (status == kChannel16Controller) {
-        channel16Rule(data1, static_cast<int32_t>(data2));
+        press(keyMapAction(data1));
+        return kActedKeyMap;
     }
+    if (channelValid && status == kPitchBend + c && data1 == 0) return bendRule(static_cast<int32_t>(data2));
+    if (channelValid && status == kController + c && data1 == 1) return modulationRule(static_cast<int32_t>(data2));
+    if (status == kChannel16Controller) return channel16Rule(data1, static_cast<int32_t>(data2));
+    return whyNothing(status, data1, data2, channelValid, c);
+}
+
+bool dispatchMessage(ShortMessage message, uint32_t now) {
+    if (insideWindow(now)) {
+        recordOutcome(message, kNothingWindow);
+        return false;
+    }
+    // Every message that passes restarts the window, whether a rule takes it
+    // or not.
+    restartWindow(now);
+    recordOutcome(message, applyRules(message));
     return true;
+}
+
+// Why no rule took the message: the reason the user can act on.
+static uint32_t whyNothing(uint32_t status, uint32_t data1, uint32_t data2, bool channelValid, uint32_t c) {
+    uint32_t kind = status & 0xF0;
+    bool onChannel = channelValid && (status & 0x0F) == c;
+    if (kind == kNoteOff || (kind == kNoteOn && data2 == 0)) return kNothingNoteOff;
+    // A controller other than the modulation wheel has no function on any
+    // channel: that is worth knowing before the channel.
+    if (kind == kController && data1 != 1) return kNothingNoFunction;
+    if (kind == kPitchBend && onChannel) return kNothingFineBend;
+    if (kind == kNoteOn || kind == kPitchBend || kind == kController) return kNothingOtherChannel;
+    return kNothingNoFunction;
 }
 
 void playPauseToggle() {
@@ -122,132 +151,144 @@ bool isNearValue(int32_t previous, int32_t value) {
     return value == previous || value == previous + 1 || value == previous - 1;
 }
 
-static void sendRepeated(uint32_t command, int count) {
-    for (int i = 0; i < count; ++i) sendHostCommand(command);
-}
-
-// A press: a command sent so many times, or the play/pause toggle.
-const uint32_t kToggle = 0;
-
-struct PressAction {
-    uint32_t command;
-    int sends;
-};
-
-static void press(const PressAction& action) {
-    if (action.command == kToggle) {
-        playPauseToggle();
-    } else {
-        sendRepeated(action.command, action.sends);
-    }
-}
-
 // Sets the volume to twice the value, unless the value is within one of the
 // last one this control acted on.
-static void setVolume(int32_t& last, int32_t value) {
-    if (isNearValue(last, value)) return;
+static uint32_t setVolume(int32_t& last, int32_t value, uint32_t acted) {
+    if (isNearValue(last, value)) return kNothingNearValue;
     sendHostRequest(ReqSetVolume, static_cast<uint32_t>(2 * value));
     last = value;
+    return acted;
 }
 
 // The pitch-bend wheel's steps: up while still rising above the centre, down
 // while still falling below it; moving back toward the centre sends nothing.
-static void stepVolume(int32_t& last, int32_t value) {
-    if (isNearValue(last, value)) return;
+// `up` is the outcome of a step up, the one after it of a step down.
+static uint32_t stepVolume(int32_t& last, int32_t value, uint32_t up) {
+    if (isNearValue(last, value)) return kNothingNearValue;
+    uint32_t outcome = kNothingTowardCentre;
     if (value > 64 && value > last) {
         sendHostCommand(CmdVolumeUp);
+        outcome = up;
     } else if (value < 64 && value < last) {
         sendHostCommand(CmdVolumeDown);
+        outcome = up + 1;
     }
     last = value;
+    return outcome;
 }
 
-// ---- The user's bindings ----------------------------------------------------------
+// ---- Presses: the key map's, the channel-16 buttons' and the bindings' -------------
 
-// Each press action does what the key map or the channel-16 controllers do
-// for the same function; by BindingAction.
-static const PressAction pressActions[kActionVolumeSteps + 1] = {
-    {0, 0},                                                   // none: never published
-    {CmdPrevious, 1},  {kToggle, 1},      {CmdPlay, 1},       // Previous, Play/Pause, Play
+struct PressAction {
+    uint32_t command;  // 0: the play/pause toggle
+    int sends;
+};
+
+// What each press action sends, by BindingAction: what the key map or the
+// channel-16 controllers send for the same function.
+static const PressAction pressActions[kActionForward + 1] = {
+    {0, 0},                                                   // none: never pressed
+    {CmdPrevious, 1},  {0, 1},            {CmdPlay, 1},       // Previous, Play/Pause, Play
     {CmdPause, 1},     {CmdStop, 1},      {CmdNext, 1},       // Pause, Stop, Next
     {CmdEqualizer, 1}, {CmdPlaylist, 1},  {CmdOpen, 1},       // Equalizer, Playlist, Open
     {CmdShuffle, 1},   {CmdRepeat, 1},                        // Shuffle, Repeat
     {CmdVolumeUp, 4},  {CmdVolumeDown, 4},                    // Volume Up, Volume Down
     {CmdRewind5s, 2},  {CmdForward5s, 2},                     // Rewind, Forward
-    {0, 0},            {0, 0},                                // Volume, Volume Steps
 };
+
+static void press(uint32_t action) {
+    if (action < kActionPrevious || action > kActionForward) return;
+    const PressAction& p = pressActions[action];
+    if (p.command == 0) {
+        playPauseToggle();
+        return;
+    }
+    for (int i = 0; i < p.sends; ++i) sendHostCommand(p.command);
+}
+
+// ---- The user's bindings ----------------------------------------------------------
 
 // A controller counts as pressed from this value on, as MIDI switches do.
 const uint32_t kSwitchOn = 64;
 
-// True when a binding took the message.
-static bool bindingRule(ShortMessage message) {
+// The outcome of the binding that took the message; kOutcomeNone when none did.
+static uint32_t bindingRule(ShortMessage message) {
     BindingSource source;
     Binding binding;
     uint32_t slot = 0, generation = 0;
-    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation)) return false;
+    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation)) return kOutcomeNone;
     if (generation != bindingValues.generation) bindingValues = BindingValues{generation, {}};
-    int32_t& last = bindingValues.last[slot];
     // The controller's value, or the pitch-bend wheel's high 7 bits whatever
     // its low byte holds (wheels with 14-bit output rarely send a low 0).
-    uint32_t value = messageData2(message);
-    switch (binding.action) {
-        case kActionVolume: setVolume(last, static_cast<int32_t>(value)); break;
-        case kActionVolumeSteps: stepVolume(last, static_cast<int32_t>(value)); break;
-        default:
-            if (source.kind == kSourceController && value < kSwitchOn) break;  // a release
-            if (binding.action >= kActionPrevious && binding.action <= kActionForward) {
-                press(pressActions[binding.action]);
-            }
-            break;
+    int32_t value = static_cast<int32_t>(messageData2(message));
+    int32_t last = bindingValues.last[slot];
+    uint32_t outcome = kActedBinding + binding.action;
+    if (binding.action == kActionVolume) {
+        outcome = setVolume(last, value, kActedBindingVolume);
+    } else if (binding.action == kActionVolumeSteps) {
+        outcome = stepVolume(last, value, kActedBindingStepUp);
+    } else if (source.kind == kSourceController && static_cast<uint32_t>(value) < kSwitchOn) {
+        outcome = kNothingReleased;
+    } else {
+        press(binding.action);
     }
-    return true;
+    bindingValues.last[slot] = static_cast<uint8_t>(last);
+    return outcome;
 }
 
 // ---- Rule 1: keys, by their place in the octave -----------------------------
 
-static const PressAction keyActions[12] = {
-    {CmdPrevious, 1},    // C
-    {CmdEqualizer, 1},   // C#
-    {kToggle, 1},        // D: play or pause
-    {CmdPlaylist, 1},    // D#
-    {CmdPause, 1},       // E
-    {CmdStop, 1},        // F
-    {CmdOpen, 1},        // F#
-    {CmdNext, 1},        // G
-    {CmdShuffle, 1},     // G#
-    {CmdVolumeDown, 4},  // A
-    {CmdRepeat, 1},      // A#
-    {CmdVolumeUp, 4},    // B
+static const uint8_t keyMap[12] = {
+    kActionPrevious,    // C
+    kActionEqualizer,   // C#
+    kActionPlayPause,   // D: play or pause
+    kActionPlaylist,    // D#
+    kActionPause,       // E
+    kActionStop,        // F
+    kActionOpen,        // F#
+    kActionNext,        // G
+    kActionShuffle,     // G#
+    kActionVolumeDown,  // A: four steps
+    kActionRepeat,      // A#
+    kActionVolumeUp,    // B: four steps
 };
 
-static void keyRule(uint32_t note) { press(keyActions[note % 12]); }
+uint32_t keyMapAction(uint32_t note) { return keyMap[note % 12]; }
 
 // ---- Rule 2: the pitch-bend wheel steps the volume ---------------------------
 
-static void bendRule(int32_t value) { stepVolume(controllerState.lastBend, value); }
+static uint32_t bendRule(int32_t value) { return stepVolume(controllerState.lastBend, value, kActedBendUp); }
 
 // ---- Rule 3: the modulation wheel sets the volume ----------------------------
 
-static void modulationRule(int32_t value) { setVolume(controllerState.lastModulation, value); }
+static uint32_t modulationRule(int32_t value) {
+    return setVolume(controllerState.lastModulation, value, kActedModulation);
+}
 
 // ---- Rule 4: controllers on channel 16 -----------------------------------------
 
 const int32_t kButtonPressed = 127;
 const uint32_t kVolumeController = 75;
 
-static void channel16Rule(uint32_t controller, int32_t value) {
-    if (value != kButtonPressed) {
-        if (controller == kVolumeController) setVolume(controllerState.lastVolumeController, value);
-        return;
-    }
+uint32_t channel16Action(uint32_t controller) {
     switch (controller) {
-        case 19: sendRepeated(CmdRewind5s, 2); break;
-        case 20: sendRepeated(CmdForward5s, 2); break;
-        case 21: sendHostCommand(CmdStop); break;
-        case 22: playPauseToggle(); break;
-        case 24: sendHostCommand(CmdPrevious); break;
-        case 25: sendHostCommand(CmdNext); break;
-        default: break;  // 23 and 75 included
+        case 19: return kActionRewind;   // twice 5 s back
+        case 20: return kActionForward;  // twice 5 s forward
+        case 21: return kActionStop;
+        case 22: return kActionPlayPause;
+        case 24: return kActionPrevious;
+        case 25: return kActionNext;
+        default: return kActionNone;  // 23 and 75 included
     }
+}
+
+static uint32_t channel16Rule(uint32_t controller, int32_t value) {
+    if (controller == kVolumeController && value != kButtonPressed) {
+        return setVolume(controllerState.lastVolumeController, value, kActedChannel16Volume);
+    }
+    uint32_t action = channel16Action(controller);
+    if (action == kActionNone) return kNothingNoFunction;
+    if (value != kButtonPressed) return kNothingButtonValue;
+    press(action);
+    return kActedChannel16Button;
 }

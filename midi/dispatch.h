@@ -18,6 +18,11 @@ bool dispatchMessage(ShortMessage message, uint32_t now);
 // Asks the host whether it is playing, then sends Pause if it is, Play if not.
 void playPauseToggle();
 
+// The key map's action for a note (a BindingAction), by its place in the
+// octave; the channel-16 button's for a controller, kActionNone for none.
+uint32_t keyMapAction(uint32_t note);
+uint32_t channel16Action(uint32_t controller);
+
 // True when value is previous, previous + 1 or previous - 1.
 bool isNearValue(int32_t previous, int32_t value);
 

@@ -1,6 +1,7 @@
 // mailbox.cpp -- the main data handler and the taking side of the mailbox.
 #include "midi/mailbox.h"
 
+#include "midi/outcome.h"
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
@@ -18,7 +19,10 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // the worker for it would change nothing, and at 10,000 messages a second
     // those wake-ups are most of the worker's work. The tick is a plain read
     // of a counter, safe in a driver callback.
-    if (workerWouldDrop(platformTickCount())) return;
+    if (workerWouldDrop(platformTickCount())) {
+        countWindowDrop(static_cast<ShortMessage>(param1));
+        return;
+    }
     platformSignalEvent(wake);
 }
 

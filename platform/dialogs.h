@@ -21,6 +21,8 @@ struct DialogHandlers {
     void (*onCommand)(WindowRef dialog, uint32_t controlId, uint32_t notification);
     // The dialog's private message, posted with platformPostNotify.
     void (*onNotify)(WindowRef dialog);
+    // The dialog's timer (platformStartTimer); null for a dialog without one.
+    void (*onTimer)(WindowRef dialog);
 };
 
 // Runs the dialog template resourceId of module modally and returns when it
@@ -50,6 +52,9 @@ bool platformIsWindowEnabled(WindowRef window);
 // Makes the window the active window of the calling thread, so that it takes
 // the keyboard again.
 void platformActivateWindow(WindowRef window);
+
+// Calls the dialog's onTimer every intervalMs until the dialog ends.
+void platformStartTimer(WindowRef dialog, uint32_t intervalMs);
 
 // Posts the dialog's private message; safe to call from any thread, the MIDI
 // callback included. False when it could not be posted.

@@ -32,7 +32,8 @@ static void onAutodetectInit(WindowRef dialog);
 static void onAutodetectCommand(WindowRef dialog, uint32_t controlId, uint32_t);
 static void onAutodetectNotify(WindowRef dialog);
 
-static const DialogHandlers autodetectHandlers = {onAutodetectInit, onAutodetectCommand, onAutodetectNotify};
+static const DialogHandlers autodetectHandlers = {onAutodetectInit, onAutodetectCommand, onAutodetectNotify,
+                                                  nullptr};
 
 void runAutodetectDialog() {
     if (autodetectRunning) return;

@@ -38,8 +38,14 @@ static bool bindingsDialogRunning = false;
 static void onBindingsInit(WindowRef dialog);
 static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t notification);
 static void onBindingsNotify(WindowRef dialog);
+static void onBindingsTimer(WindowRef dialog);
 
-static const DialogHandlers bindingsHandlers = {onBindingsInit, onBindingsCommand, onBindingsNotify};
+static const DialogHandlers bindingsHandlers = {onBindingsInit, onBindingsCommand, onBindingsNotify,
+                                                onBindingsTimer};
+// What the dialog's line has shown.
+static LineState bindingsLine;
+
+static void onBindingsTimer(WindowRef dialog) { updateLiveLine(dialog, &bindingsLine); }
 
 void runBindingsDialog(WindowRef configDialog) {
     if (bindingsDialogRunning) return;
@@ -107,6 +113,7 @@ static void onBindingsInit(WindowRef dialog) {
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
     showList(dialog, -1);
+    startLiveLine(dialog, &bindingsLine);
     char name[kDeviceNameCapacity];
     if (deviceInUse(name)) {
         say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".");

@@ -21,8 +21,13 @@ WindowRef configDialogWindow = nullptr;
 static void onConfigInit(WindowRef dialog);
 static void onConfigCommand(WindowRef dialog, uint32_t controlId, uint32_t);
 static void onConfigNotify(WindowRef) {}
+static void onConfigTimer(WindowRef dialog);
 
-static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onConfigNotify};
+static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onConfigNotify, onConfigTimer};
+// What the dialog's line has shown.
+static LineState configLine;
+
+static void onConfigTimer(WindowRef dialog) { updateLiveLine(dialog, &configLine); }
 
 void showConfigDialog() {
     // A host may call again while the dialog is open: a second one would
@@ -85,6 +90,7 @@ static void onConfigInit(WindowRef dialog) {
         platformListAdd(dialog, IDC_CHANNEL, number);
     }
     platformListSelect(dialog, IDC_CHANNEL, pluginSettings.midiChannel.load());
+    startLiveLine(dialog, &configLine);
 }
 
 // The name of the device listed at list index device + 1.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "midi/outcome.h"
 #include "platform/midi_input.h"
 #include "platform/platform.h"
 
@@ -22,6 +23,12 @@ extern WindowRef configDialogWindow;
 // device name, preferredEntry when it has it; with no such entry, none. An
 // empty name (a device whose name cannot be read) selects preferredEntry.
 void selectListedDevice(const char* name, int32_t preferredEntry);
+
+// The line that says what the last message did (IDC_LIVE_LINE): started as
+// a dialog opens, saying what the plug-in listens to, then brought up to date
+// by the dialog's timer.
+void startLiveLine(WindowRef dialog, LineState* seen);
+void updateLiveLine(WindowRef dialog, LineState* seen);
 
 // Runs the Bindings dialog modally, owned by the configuration dialog.
 void runBindingsDialog(WindowRef configDialog);

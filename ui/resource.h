@@ -20,6 +20,7 @@
 #define IDC_REMOVE 1019
 #define IDC_REMOVE_ALL 1020
 #define IDC_BINDING_STATUS 1021
+#define IDC_LIVE_LINE 1022
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

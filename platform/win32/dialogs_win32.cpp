@@ -26,6 +26,8 @@ static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         handlers->onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     } else if (message == kNotifyMessage) {
         handlers->onNotify(dialog);
+    } else if (message == WM_TIMER && handlers->onTimer != nullptr) {
+        handlers->onTimer(dialog);
     }
     return 0;
 }
@@ -125,6 +127,9 @@ void platformEnableWindow(WindowRef window, bool enabled) { EnableWindow(static_
 bool platformIsWindowEnabled(WindowRef window) { return IsWindowEnabled(static_cast<HWND>(window)) != FALSE; }
 
 void platformActivateWindow(WindowRef window) { SetActiveWindow(static_cast<HWND>(window)); }
+
+// The dialog's window destroys its timer with it.
+void platformStartTimer(WindowRef dialog, uint32_t intervalMs) { SetTimer(static_cast<HWND>(dialog), 1, intervalMs, nullptr); }
 
 bool platformPostNotify(WindowRef dialog) {
     return PostMessageA(static_cast<HWND>(dialog), kNotifyMessage, 0, 0) != 0;

@@ -112,6 +112,8 @@ typedef std::function<void(WindowRefForTests dialog)> DialogScript;
 void setDialogScript(uint32_t resourceId, DialogScript script);
 void press(WindowRefForTests dialog, uint32_t controlId);  // the user presses a button
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
+// The dialog's timer fires once, if it was started.
+void timerTick(WindowRefForTests dialog);
 // Runs the dialog's private-message handler for each notification posted.
 void serveNotifications(WindowRefForTests dialog);
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);

@@ -1,35 +1,16 @@
 // demo.cpp -- a short performance on the test MIDI input, played into the
-// stand-in player: each message, what the player received, and its function.
+// stand-in player while the plug-in's configuration dialog is open: each
+// message in the words of the dialog's own line, which says what it did or
+// why it did nothing, beside what the player received.
 #include <cstdio>
 #include <string>
 
 #include "tests/wine/host_support.h"
+#include "ui/resource.h"
 
 using namespace host;
 
 namespace {
-
-const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-
-std::string describeMessage(DWORD m) {
-    UINT status = m & 0xFF, d1 = (m >> 8) & 0xFF, d2 = (m >> 16) & 0xFF;
-    UINT kind = status & 0xF0, channel = (status & 0x0F) + 1;
-    char text[96];
-    std::string where = channel == 1 ? "" : " on channel " + std::to_string(channel);
-    if (kind == 0x90 || kind == 0x80) {
-        snprintf(text, sizeof text, "%s %s%d velocity %u", kind == 0x90 ? "note-on" : "note-off", kNoteNames[d1 % 12],
-                 static_cast<int>(d1 / 12) - 1, d2);
-    } else if (kind == 0xB0 && d1 == 1) {
-        snprintf(text, sizeof text, "modulation wheel %u", d2);
-    } else if (kind == 0xB0) {
-        snprintf(text, sizeof text, "controller %u value %u", d1, d2);
-    } else if (kind == 0xE0) {
-        snprintf(text, sizeof text, "pitch bend %u", d2);
-    } else {
-        snprintf(text, sizeof text, "message 0x%06lX", static_cast<unsigned long>(m));
-    }
-    return text + where;
-}
 
 std::string describeReceived(const std::vector<Received>& got) {
     if (got.empty()) return "nothing";
@@ -71,12 +52,80 @@ std::string loadedDllDescription() {
 
 struct Step {
     DWORD message;
-    bool playing;     // what the player answers when asked
-    const char* why;  // when nothing is sent
+    bool playing;  // what the player answers when asked
 };
+
+const Step kPerformance[] = {
+    {midiNoteOn(0, 62, 90), false},     {midiNoteOff(0, 62), false},        {midiNoteOn(0, 64, 90), true},
+    {midiNoteOn(0, 62, 100), false},    {midiNoteOn(0, 67, 80), true},      {midiNoteOn(0, 60, 80), true},
+    {midiNoteOn(0, 71, 70), true},      {midiNoteOn(0, 69, 70), true},      {midiNoteOn(0, 61, 90), true},
+    {midiNoteOn(0, 63, 90), true},      {midiNoteOn(0, 66, 90), true},      {midiNoteOn(0, 68, 90), true},
+    {midiNoteOn(0, 70, 90), true},      {midiNoteOn(0, 76, 0), true},       {midiNoteOn(1, 64, 90), true},
+    {midiPitchBend(0, 0, 64), true},    {midiPitchBend(0, 0, 80), true},    {midiPitchBend(0, 0, 100), true},
+    {midiPitchBend(0, 0, 64), true},    {midiPitchBend(0, 0, 30), true},    {midiController(0, 1, 127), true},
+    {midiController(0, 1, 126), true},  {midiController(0, 1, 64), true},   {midiController(15, 19, 127), true},
+    {midiController(15, 20, 127), true}, {midiController(15, 22, 127), true}, {midiController(15, 23, 127), true},
+    {midiController(15, 75, 90), true}, {midiController(0, 7, 90), true},   {midiNoteOn(0, 65, 90), true},
+};
+
+size_t commands = 0, requests = 0, messages = 0;
+
+// Waits until the configuration dialog's line says something new, and
+// returns it.
+std::string nextLine(HWND config, const std::string& before) {
+    for (int i = 0; i < 100 && controlText(config, IDC_LIVE_LINE) == before; ++i) Sleep(10);
+    return controlText(config, IDC_LIVE_LINE);
+}
+
+// Prints the plug-in's own line for the message, and what the player
+// received; the two must agree: something received exactly when the line
+// names an action.
+void show(const std::string& line, const std::vector<Received>& got) {
+    for (const Received& r : got) (r.request ? requests : commands) += 1;
+    ++messages;
+    printf("  %s\n      the player received: %s\n", line.c_str(), describeReceived(got).c_str());
+    size_t colon = line.find(": ");
+    bool nothing = colon == std::string::npos || line.compare(colon + 2, 7, "nothing") == 0;
+    check(got.empty() == nothing, "the line agrees with what the player received", line);
+}
+
+void performer() {
+    HWND config = waitForDialog(kConfigCaption);
+    check(config != nullptr, "the configuration dialog opens");
+    if (config == nullptr) return;
+    std::string line = controlText(config, IDC_LIVE_LINE);
+    printf("%s\n\n", line.c_str());
+    for (const Step& step : kPerformance) {
+        setPlayState(step.playing ? 1 : 0);
+        take();
+        midiSend(0, step.message);
+        line = nextLine(config, line);
+        Sleep(120);
+        show(line, take());
+    }
+    // Two keys 10 ms apart: the second falls inside the 50 ms window.
+    take();
+    midiSend(0, midiNoteOn(0, 67, 90));
+    midiWaitIdle();
+    Sleep(10);
+    midiSend(0, midiNoteOn(0, 60, 90));
+    for (int i = 0; i < 100 && !contains(line, "C4") ; ++i) line = nextLine(config, line);
+    Sleep(120);
+    std::vector<Received> got = take();
+    for (const Received& r : got) (r.request ? requests : commands) += 1;
+    messages += 2;
+    printf("  Note-on 67 (G4), then 10 ms later:\n  %s\n      the player received: %s, for G4\n", line.c_str(),
+           describeReceived(got).c_str());
+    check(contains(line, "within 50 ms") && got == std::vector<Received>{command(40048)},
+          "the second key is dropped, and the line says why", line);
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
 
 }  // namespace
 
+// The performance, each message as the plug-in's own line in the
+// configuration dialog puts it, beside what the player received.
 int runDemo() {
     writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\n");
     if (load() == nullptr) {
@@ -86,65 +135,11 @@ int runDemo() {
     init();
     printf("Notewick demo: %s\n", record()->description);
     printf("Loaded %s\n", loadedDllDescription().c_str());
-    printf("The player listens to \"Test MIDI In 0\" on MIDI channel 1.\n\n");
-    const char* const release = "a key's release matches no rule";
-    const Step performance[] = {
-        {midiNoteOn(0, 62, 90), false, nullptr},
-        {midiNoteOff(0, 62), false, release},
-        {midiNoteOn(0, 64, 90), true, nullptr},
-        {midiNoteOn(0, 62, 100), false, nullptr},
-        {midiNoteOn(0, 67, 80), true, nullptr},
-        {midiNoteOn(0, 60, 80), true, nullptr},
-        {midiNoteOn(0, 71, 70), true, nullptr},
-        {midiNoteOn(0, 69, 70), true, nullptr},
-        {midiNoteOn(0, 61, 90), true, nullptr},
-        {midiNoteOn(0, 63, 90), true, nullptr},
-        {midiNoteOn(0, 66, 90), true, nullptr},
-        {midiNoteOn(0, 68, 90), true, nullptr},
-        {midiNoteOn(0, 70, 90), true, nullptr},
-        {midiNoteOn(0, 76, 0), true, "velocity 0 is a release"},
-        {midiNoteOn(1, 64, 90), true, "not the configured channel"},
-        {midiPitchBend(0, 0, 64), true, "the wheel at its centre"},
-        {midiPitchBend(0, 0, 80), true, nullptr},
-        {midiPitchBend(0, 0, 100), true, nullptr},
-        {midiPitchBend(0, 0, 64), true, "back toward the centre"},
-        {midiPitchBend(0, 0, 30), true, nullptr},
-        {midiController(0, 1, 127), true, nullptr},
-        {midiController(0, 1, 126), true, "within one of the last value"},
-        {midiController(0, 1, 64), true, nullptr},
-        {midiController(15, 19, 127), true, nullptr},
-        {midiController(15, 20, 127), true, nullptr},
-        {midiController(15, 22, 127), true, nullptr},
-        {midiController(15, 23, 127), true, "controller 23 is no button"},
-        {midiController(15, 75, 90), true, nullptr},
-        {midiNoteOn(0, 65, 90), true, nullptr},
-    };
-    size_t commands = 0, requests = 0, messages = 0;
-    for (const Step& step : performance) {
-        setPlayState(step.playing ? 1 : 0);
-        play(0, step.message, 120);
-        std::vector<Received> got = take();
-        for (const Received& r : got) (r.request ? requests : commands) += 1;
-        ++messages;
-        std::string result = describeReceived(got);
-        if (got.empty() && step.why != nullptr) result += std::string(" (") + step.why + ")";
-        printf("  %-38s -> %s\n", describeMessage(step.message).c_str(), result.c_str());
-    }
-    // Two keys 10 ms apart: the second falls inside the 50 ms window.
-    midiSend(0, midiNoteOn(0, 67, 90));
-    midiWaitIdle();
-    pump(10);
-    midiSend(0, midiNoteOn(0, 60, 90));
-    midiWaitIdle();
-    pump(120);
-    std::vector<Received> got = take();
-    for (const Received& r : got) (r.request ? requests : commands) += 1;
-    messages += 2;
-    printf("  %-38s -> %s (the second came within 50 ms)\n", "note-on G4, then C4 10 ms later",
-           describeReceived(got).c_str());
+    printf("Each message as the plug-in's configuration dialog tells it, and what the player received:\n\n");
+    runConfigWithUser(performer);
     quit();
     unload();
     printf("\n%zu messages played: the player received %zu commands and %zu requests.\n", messages, commands,
            requests);
-    return 0;
+    return failures() == 0 ? 0 : 1;
 }

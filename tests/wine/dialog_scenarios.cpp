@@ -57,10 +57,10 @@ void checkTemplate(HWND dialog, const char* name, const ControlSpec* table, size
 }
 
 const ControlSpec kConfigControls[] = {
-    {IDOK, "Button", "OK", 192, 204, 41, 14, true},
-    {IDCANCEL, "Button", "Cancel", 239, 204, 41, 14, true},
-    {IDC_APPLY, "Button", "Apply", 285, 204, 41, 14, true},
-    {-1, "Static", nullptr, 7, 201, 178, 17, false},
+    {IDOK, "Button", "OK", 192, 222, 41, 14, true},
+    {IDCANCEL, "Button", "Cancel", 239, 222, 41, 14, true},
+    {IDC_APPLY, "Button", "Apply", 285, 222, 41, 14, true},
+    {-1, "Static", nullptr, 7, 219, 178, 17, false},
     {IDC_DEVICE, "ComboBox", nullptr, 54, 20, 94, 0, true},
     {-1, "Static", "MIDI Input Device", 54, 7, 59, 8, false},
     {-1, "Static", "Channel", 158, 7, 27, 8, false},
@@ -68,6 +68,7 @@ const ControlSpec kConfigControls[] = {
     {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 60, 14, true},
     {IDC_BINDINGS, "Button", "&Bindings...", 266, 19, 60, 14, true},
     {-1, "Static", nullptr, 7, 42, 319, 0, false},
+    {IDC_LIVE_LINE, "Static", nullptr, 7, 199, 319, 17, false},
 };
 
 const ControlSpec kAutodetectControls[] = {
@@ -111,7 +112,7 @@ void configureUser() {
     check(config != nullptr, "the configuration dialog opens with its caption");
     if (config == nullptr) return;
     checkTemplate(config, "configuration", kConfigControls, sizeof kConfigControls / sizeof kConfigControls[0]);
-    checkFrame(config, "configuration", 333, 225);
+    checkFrame(config, "configuration", 333, 243);
     check(GetWindow(config, GW_OWNER) == window(), "owned by the player's window");
     Texts devices = listEntries(config, IDC_DEVICE);
     check(devices == Texts{"None", "Test MIDI In 0", "Test MIDI In 1", "Test MIDI In 2"},
@@ -131,6 +132,30 @@ void configureUser() {
     }
     check(bitmap.bmWidth == 479 && bitmap.bmHeight == 251, "the key map is shown at 479 x 251",
           std::to_string(bitmap.bmWidth) + " x " + std::to_string(bitmap.bmHeight));
+
+    // The line says what the plug-in listens to, then what each message did,
+    // whole at the dialog's width.
+    const struct {
+        DWORD message;
+        const char* line;
+    } lines[] = {
+        {0, "Notewick listens to Test MIDI In 0 on channel 1. Press a key to see what it does."},
+        {midiNoteOn(1, 64, 90), "Note-on 64 (E4), velocity 90, channel 2: nothing: Notewick listens on channel 1"},
+        {midiNoteOff(0, 64), "Note-off 64 (E4), velocity 64, channel 1: nothing: a note-off"},
+        {midiNoteOn(0, 64, 90), "Note-on 64 (E4), velocity 90, channel 1: Pause (key map)"},
+        {midiNoteOn(0, 67, 90), "Note-on 67 (G4), velocity 90, channel 1: nothing: within 50 ms of the previous message"},
+        {midiPitchBend(0, 5, 90), "Pitch bend 11525, channel 1: nothing: only bends whose low byte is 0 count. Bind "
+                                  "the wheel with Bindings"},
+    };
+    for (const auto& step : lines) {
+        if (step.message != 0) {
+            Sleep(step.message == midiNoteOn(0, 67, 90) ? 5 : 60);  // the G4 comes inside the window
+            midiSend(0, step.message);
+        }
+        check(waitForText(config, IDC_LIVE_LINE, step.line), "the line", controlText(config, IDC_LIVE_LINE));
+        check(textFits(config, IDC_LIVE_LINE), "the line fits the dialog", step.line);
+    }
+    Sleep(60);
 
     // Device 1, MIDI channel 5, Apply: a key press then drives the player.
     selectEntry(config, IDC_DEVICE, 2);
@@ -376,12 +401,18 @@ void shoot(HWND window, const char* name) {
 void screenshotUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
+    midiSend(0, midiController(0, 21, 100));
+    waitForText(config, IDC_LIVE_LINE,
+                "Controller 21 = 100, channel 1: nothing: controller 21 has no function here. Bind it with Bindings");
     Sleep(300);
     shoot(config, "config-dialog");
     click(config, IDC_BINDINGS);
     HWND bindings = waitForDialog(kBindingsCaption);
     if (bindings == nullptr) return;
     chooseEntry(bindings, IDC_BINDING_LIST, 1);
+    Sleep(60);
+    midiSend(0, midiNoteOn(9, 38, 100));
+    waitForText(bindings, IDC_LIVE_LINE, "Note-on 38 (D2), velocity 100, channel 10: Next (binding)");
     Sleep(300);
     shoot(bindings, "bindings-dialog");
     click(bindings, IDCANCEL);

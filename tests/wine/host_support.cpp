@@ -633,6 +633,20 @@ std::string controlText(HWND dialog, int controlId) {
     return text;
 }
 
+bool textFits(HWND dialog, int controlId) {
+    HWND control = GetDlgItem(dialog, controlId);
+    std::string text = controlText(dialog, controlId);
+    RECT client, needed;
+    GetClientRect(control, &client);
+    needed = client;
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return needed.bottom <= client.bottom && needed.right <= client.right;
+}
+
 bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs) {
     DWORD started = GetTickCount();
     while (controlText(dialog, controlId) != text) {

@@ -175,6 +175,8 @@ void selectEntry(HWND dialog, int controlId, int index);
 void chooseEntry(HWND dialog, int controlId, int index);
 std::string controlText(HWND dialog, int controlId);
 bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 3000);
+// True when the static control's text, wrapped at its width, fits its height.
+bool textFits(HWND dialog, int controlId);
 
 DWORD midiNoteOn(UINT channel, UINT note, UINT velocity);
 DWORD midiNoteOff(UINT channel, UINT note);

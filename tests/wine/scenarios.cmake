@@ -36,6 +36,7 @@ set(NOTEWICK_WINE_SCENARIOS
     load_flood
     load_quit_trials
     bindings_file
+    demo
 )
 
 # One X display, one prefix and one Wine server for the whole run.

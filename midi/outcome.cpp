@@ -1,0 +1,171 @@
+// outcome.cpp -- the record of the last message and its outcome, and the
+// line that puts them in words.
+#include "midi/outcome.h"
+
+#include <atomic>
+
+#include "core/text.h"
+#include "midi/bindings.h"
+#include "midi/dispatch.h"
+#include "midi/mailbox.h"
+
+// ---- The record -------------------------------------------------------------------------
+
+// The last channel message the worker took, its outcome in the top byte.
+static std::atomic<uint32_t> lastRecord{0};
+// How many drops the handler had counted when that record was written.
+static std::atomic<uint32_t> dropsAtRecord{0};
+// Channel messages the handler dropped inside the window.
+static std::atomic<uint32_t> windowDrops{0};
+
+static bool isChannelMessage(ShortMessage message) {
+    uint32_t status = messageStatus(message);
+    return status >= 0x80 && status < 0xF0;
+}
+
+void recordOutcome(ShortMessage message, uint32_t outcome) {
+    if (!isChannelMessage(message)) return;
+    dropsAtRecord.store(windowDrops.load());
+    lastRecord.store((message & 0xFFFFFFu) | (outcome << 24));
+}
+
+void countWindowDrop(ShortMessage message) {
+    if (isChannelMessage(message)) windowDrops.fetch_add(1);
+}
+
+void resetOutcomes() {
+    lastRecord.store(0);
+    dropsAtRecord.store(0);
+    windowDrops.store(0);
+}
+
+// ---- In words ---------------------------------------------------------------------------
+
+static void appendNumber(char* out, size_t capacity, int32_t number) {
+    char text[12];
+    formatDecimal(number, text);
+    appendText(out, capacity, text);
+}
+
+void describeMessage(ShortMessage message, char* out, size_t capacity) {
+    static const char* const kinds[7] = {"Note-off ", "Note-on ",        "Key pressure ", "Controller ",
+                                         "Program ",  "Channel pressure ", "Pitch bend "};
+    uint32_t status = messageStatus(message), data1 = messageData1(message), data2 = messageData2(message);
+    uint32_t kind = (status >> 4) - 8;
+    out[0] = '\0';
+    if (!isChannelMessage(message)) {
+        appendText(out, capacity, "A MIDI message");
+        return;
+    }
+    appendText(out, capacity, kinds[kind]);
+    if (kind <= 2) {  // a note: its number and name
+        appendNumber(out, capacity, static_cast<int32_t>(data1));
+        appendText(out, capacity, " (");
+        appendNoteName(out, capacity, data1);
+        appendText(out, capacity, ")");
+    }
+    if (kind <= 1) appendText(out, capacity, ", velocity ");
+    if (kind == 2 || kind == 3) {
+        if (kind == 3) appendNumber(out, capacity, static_cast<int32_t>(data1));
+        appendText(out, capacity, " = ");
+    }
+    if (kind == 4 || kind == 5) {
+        appendNumber(out, capacity, static_cast<int32_t>(data1));
+    } else if (kind == 6) {
+        appendNumber(out, capacity, static_cast<int32_t>((data2 << 7) | data1));
+    } else {
+        appendNumber(out, capacity, static_cast<int32_t>(data2));
+    }
+    appendText(out, capacity, ", channel ");
+    appendNumber(out, capacity, static_cast<int32_t>(status & 0x0F) + 1);
+}
+
+// The outcomes in words, by Outcome: an action and where it came from, or why
+// nothing was done. A null text is made from the message.
+struct OutcomeWords {
+    const char* text;
+    const char* from;
+};
+static const OutcomeWords outcomeWords[kNothingButtonValue + 1] = {
+    {"", ""},
+    {nullptr, " (key map)"},
+    {"Volume ", " (binding)"},
+    {"Volume up", " (binding)"},
+    {"Volume down", " (binding)"},
+    {"Volume up", " (pitch-bend wheel)"},
+    {"Volume down", " (pitch-bend wheel)"},
+    {"Volume ", " (modulation wheel)"},
+    {nullptr, " (channel-16 controller)"},
+    {"Volume ", " (channel-16 controller)"},
+    {"taken by Learn", ""},
+    {"nothing: within 50 ms of the previous message", ""},
+    {"nothing: a note-off", ""},
+    {nullptr, ""},
+    {nullptr, ""},
+    {"nothing: the wheel moved back toward the centre", ""},
+    {"nothing: within one of the last value", ""},
+    {"nothing: a release (the binding acts from 64 up)", ""},
+    {"nothing: only bends whose low byte is 0 count. Bind the wheel with Bindings", ""},
+    {"nothing: a channel-16 button acts on 127 only", ""},
+};
+
+static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
+    uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
+    out[0] = '\0';
+    if (outcome > kActedBinding && outcome <= kActedBinding + kActionCount) {
+        appendText(out, capacity, bindingActionName(outcome - kActedBinding));
+        appendText(out, capacity, " (binding)");
+        return;
+    }
+    if (outcome > kNothingButtonValue) return;
+    const OutcomeWords& words = outcomeWords[outcome];
+    if (outcome == kActedKeyMap) appendText(out, capacity, bindingActionName(keyMapAction(data1)));
+    if (outcome == kActedChannel16Button) appendText(out, capacity, bindingActionName(channel16Action(data1)));
+    if (words.text != nullptr) appendText(out, capacity, words.text);
+    if (outcome == kActedBindingVolume || outcome == kActedModulation || outcome == kActedChannel16Volume) {
+        appendNumber(out, capacity, static_cast<int32_t>(2 * messageData2(message)));
+    }
+    appendText(out, capacity, words.from);
+    if (outcome == kNothingOtherChannel) {
+        int32_t channel = pluginSettings.midiChannel.load();
+        appendText(out, capacity, "nothing: Notewick listens on ");
+        if (channel < 0 || channel > 15) {
+            appendText(out, capacity, "no channel");
+        } else {
+            appendText(out, capacity, "channel ");
+            appendNumber(out, capacity, channel + 1);
+        }
+    } else if (outcome == kNothingNoFunction && (kind == 0xB0 || kind == 0xC0)) {
+        appendText(out, capacity, kind == 0xB0 ? "nothing: controller " : "nothing: program ");
+        appendNumber(out, capacity, static_cast<int32_t>(data1));
+        appendText(out, capacity, " has no function here. Bind it with Bindings");
+    } else if (outcome == kNothingNoFunction) {
+        appendText(out, capacity, "nothing: no function here");
+    }
+}
+
+void startLine(LineState* seen) {
+    seen->record = lastRecord.load();
+    seen->drops = windowDrops.load();
+}
+
+bool nextLine(LineState* seen, char* line, size_t capacity) {
+    uint32_t record = lastRecord.load(), atRecord = dropsAtRecord.load(), drops = windowDrops.load();
+    if (record == seen->record && drops == seen->drops) return false;
+    seen->record = record;
+    seen->drops = drops;
+    // A drop the handler counted after the record is the newest message; it
+    // waits in the mailbox unread, unless a later one took its place.
+    ShortMessage message = record & 0xFFFFFFu;
+    uint32_t outcome = record >> 24;
+    if (drops != atRecord) {
+        message = messageMailbox.latestMessage.load();
+        outcome = kNothingWindow;
+    }
+    char what[96];
+    describeMessage(message, line, capacity);
+    appendText(line, capacity, ": ");
+    describeOutcome(message, outcome, what, sizeof what);
+    appendText(line, capacity, what);
+    return true;
+}
