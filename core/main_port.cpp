@@ -9,6 +9,9 @@
 #include "core/text.h"
 #include "midi/mailbox.h"
 
+// A port a dialog could not close, left for quit.
+static InputPort strayPort = nullptr;
+
 // True while the configured device has no open port and nothing is to be
 // closed or reported for it: its device went (or was away at start), or a
 // dialog closed the port and could not open it again. False again as soon as
@@ -25,6 +28,7 @@ void setConfigDialogOpen(bool open) { configDialogOpen = open; }
 
 void resetMainPort() {
     closedQuietly = false;
+    strayPort = nullptr;
     configDialogOpen = false;
 }
 
@@ -54,15 +58,24 @@ void openMainPortAtStart() {
     if (!named) followChosenDevice();
 }
 
-bool closeMainPort(WindowRef owner) {
-    if (pluginSettings.midiDevice < 0 || closedQuietly) return true;
+void closeMainPort(WindowRef owner) {
+    if (pluginSettings.midiDevice < 0 || closedQuietly) return;
     bool closed = false;
     // A null port (init could not open the device) fails to close, and says so.
     if (!closeInputPort(mainInputPort, &closed)) platformMessageBox(owner, "Error Closing MIDI Device");
-    if (!closed) return false;
+    // One that would not close is kept for quit to try again: forgotten, it
+    // could call into the module after the host has unloaded it.
+    if (!closed) {
+        if (strayPort != nullptr) closeInputPort(strayPort);
+        strayPort = mainInputPort;
+    }
     mainInputPort = nullptr;
     closedQuietly = true;
-    return true;
+}
+
+void closeMainPortAtQuit() {
+    closeInputPort(mainInputPort);  // a null port simply fails to close
+    closeInputPort(strayPort);
 }
 
 bool openMainPort(int32_t device) {
@@ -78,7 +91,11 @@ void reopenMainPort() {
     const char* name = pluginSettings.midiDeviceName;
     int32_t device = name[0] == '\0' ? pluginSettings.midiDevice : findInputDevice(name, pluginSettings.midiDevice);
     // Silent either way: the user chose nothing new.
-    if (openMainPort(device)) pluginSettings.midiDevice = device;
+    if (!openMainPort(device)) return;
+    pluginSettings.midiDevice = device;
+    // A device from before names were kept, opened at last: followed by its
+    // name from now on, as init does.
+    if (name[0] == '\0') followChosenDevice();
 }
 
 void mainDeviceListChanged() {

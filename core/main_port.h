@@ -23,9 +23,11 @@ void openMainPortAtStart();
 // Device", owned by `owner`, when that fails, and when init could not open
 // the stored device, so that there is no port to close. Nothing happens, and
 // nothing is shown, when there is no device, or when the port is closed
-// already (its device went, or a dialog closed it). True when no port is
-// open afterwards.
-bool closeMainPort(WindowRef owner);
+// already (its device went, or a dialog closed it). A port that will not
+// close is no longer the main port, but quit tries it again.
+void closeMainPort(WindowRef owner);
+// Quit: the main port, and one a dialog could not close.
+void closeMainPortAtQuit();
 
 // A dialog opens `device` as the main port; false when it cannot be opened
 // (no message: the dialog shows its own).

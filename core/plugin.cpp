@@ -99,8 +99,7 @@ static void quitPlugin() {
         platformStopDeviceWatch(pluginRecord.moduleInstance, deviceWatch);
         deviceWatch = nullptr;
     }
-    // A null port (opening failed at init) simply fails to close.
-    if (pluginSettings.midiDevice >= 0) closeInputPort(mainInputPort);
+    closeMainPortAtQuit();
 
     messageMailbox.stopFlag.store(1);
     EventRef wake = messageMailbox.wakeEvent.load();

@@ -92,11 +92,11 @@ void loadSettings() {
 }
 
 // The system drops blanks around a value it reads (Wine counts vertical tabs,
-// form feeds and 0x1A among them), and one pair of quotes around it: a name
+// form feeds, carriage returns and 0x1A among them), and one pair of quotes around it: a name
 // that begins or ends with either is written in quotes, so that it reads back
 // exactly.
 static bool dropsAtEdge(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A' || c == '"' || c == '\'';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\x1A' || c == '"' || c == '\'';
 }
 
 static void quoteIfNeeded(const char* name, char* value, size_t capacity) {

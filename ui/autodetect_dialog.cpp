@@ -21,8 +21,14 @@ static std::atomic<WindowRef> autodetectWindow{nullptr};
 // 1 while a posted notification has not been handled, so that a flood of
 // note-ons posts once rather than filling the dialog's queue.
 static std::atomic<uint32_t> notifyPending{0};
-// The ports, one per device present at opening (owned by the UI thread).
-static InputPort* detectionPorts = nullptr;
+// The ports, one per device present at opening, each with the name its
+// device had then: the name of the device a key press came from, however
+// Windows has numbered the devices since (owned by the UI thread).
+struct DetectionPort {
+    InputPort port;
+    char name[kDeviceNameCapacity];
+};
+static DetectionPort* detectionPorts = nullptr;
 static uint32_t detectionPortCount = 0;
 // True while the dialog runs (UI thread only): a second one would share the
 // ports array above and leave the first one's devices open.
@@ -60,17 +66,29 @@ static void onAutodetectInit(WindowRef dialog) {
     notifyPending.store(0);
     autodetectWindow.store(dialog);
     detectionPortCount = countInputDevices();
-    detectionPorts = detectionPortCount == 0
-                         ? nullptr
-                         : static_cast<InputPort*>(platformAllocZeroed(detectionPortCount * sizeof(InputPort)));
+    detectionPorts = detectionPortCount == 0 ? nullptr
+                                             : static_cast<DetectionPort*>(
+                                                   platformAllocZeroed(detectionPortCount * sizeof(DetectionPort)));
     // Without the array nothing is watched: the labels stay "None" and OK
     // changes nothing.
     if (detectionPorts == nullptr) detectionPortCount = 0;
     for (uint32_t i = 0; i < detectionPortCount; ++i) {
         // A device that cannot be opened (in use elsewhere, say) is silently
         // not watched.
-        detectionPorts[i] = openInputPort(i, detectionHandler, i);
+        deviceName(i, detectionPorts[i].name);
+        detectionPorts[i].port = openInputPort(i, detectionHandler, i);
     }
+}
+
+// The name of the device a detection came from, as it was at opening.
+static void detectedName(uint32_t word, char* name) {
+    uint32_t device = static_cast<uint32_t>(detectedDevice(word));
+    if (device >= detectionPortCount) {
+        deviceName(device, name);  // a late call from a port of an earlier dialog
+        return;
+    }
+    name[0] = '\0';
+    appendText(name, kDeviceNameCapacity, detectionPorts[device].name);
 }
 
 static void onAutodetectNotify(WindowRef dialog) {
@@ -78,7 +96,7 @@ static void onAutodetectNotify(WindowRef dialog) {
     uint32_t word = latestDetection.load();
     if (word == kNoDetection) return;
     char name[kDeviceNameCapacity];
-    deviceName(static_cast<uint32_t>(detectedDevice(word)), name);
+    detectedName(word, name);
     platformSetItemText(dialog, IDC_DETECTED_PORT, name);
     char channel[12];
     formatDecimal(detectedChannel(word) + 1, channel);
@@ -89,7 +107,7 @@ static void onAutodetectNotify(WindowRef dialog) {
 // frees the array.
 static void closeAutodetect(WindowRef dialog) {
     autodetectWindow.store(nullptr);
-    for (uint32_t i = 0; i < detectionPortCount; ++i) closeInputPort(detectionPorts[i]);  // null entries just fail
+    for (uint32_t i = 0; i < detectionPortCount; ++i) closeInputPort(detectionPorts[i].port);  // null ones just fail
     if (detectionPorts != nullptr) platformFree(detectionPorts);
     detectionPorts = nullptr;
     detectionPortCount = 0;
@@ -103,9 +121,8 @@ static void onAutodetectCommand(WindowRef dialog, uint32_t controlId, uint32_t) 
             // Selected by its name: the list may be older than the device's
             // number. A device added after the configuration dialog filled
             // its list is not in it, which leaves the list with no selection.
-            uint32_t device = static_cast<uint32_t>(detectedDevice(word));
             char name[kDeviceNameCapacity];
-            deviceName(device, name);
+            detectedName(word, name);
             selectListedDevice(name, detectedDevice(word) + 1);
             platformListSelect(configDialogWindow, IDC_CHANNEL, detectedChannel(word));
         }

@@ -101,7 +101,9 @@ static void readListedDevice(uint32_t device, char* name, const void* dialog) {
 
 void selectListedDevice(const char* name, int32_t preferredEntry) {
     WindowRef dialog = configDialogWindow;
-    int32_t entry = preferredEntry;  // a name that cannot be read: as listed
+    // A name that cannot be read: as listed, unless that is the entry of the
+    // device that is away.
+    int32_t entry = preferredEntry == awayEntry ? -1 : preferredEntry;
     if (name[0] != '\0') {
         // Neither "None" nor the entry of a device that is away is a device's name.
         int32_t listed = platformListCount(dialog, IDC_DEVICE) - 1 - (awayEntry >= 0 ? 1 : 0);
@@ -132,16 +134,18 @@ static int32_t listedDevice(WindowRef dialog, int32_t selected) {
 // channel. The port is reopened also when the selection did not change.
 static void applySettings(WindowRef dialog) {
     int32_t selected = platformListSelection(dialog, IDC_DEVICE);
-    closeMainPort(dialog);
     if (selected >= 0 && selected == awayEntry) {
         // The device that is not connected stays the one to follow, by the
         // index and name stored for it, with no port and no message; it is
-        // opened as soon as it is back (now, if it is already).
+        // opened as soon as it is back (now, if it is already). Only a port
+        // Apply opened for another device meanwhile is closed.
+        if (mainInputPort != nullptr) closeMainPort(dialog);
         pluginSettings.midiDevice = awayDevice;
         pluginSettings.midiDeviceName[0] = '\0';
         appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, awayName);
         reopenMainPort();
     } else {
+        closeMainPort(dialog);
         // With no selection the device reads -2, which is not "none": the
         // open then fails and the device becomes none.
         pluginSettings.midiDevice = listedDevice(dialog, selected);

@@ -429,7 +429,7 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
 }
 
 // Reads the way Wine's profile reader does: blanks around the value go
-// (vertical tabs, form feeds and 0x1A too), the value is cut to the buffer,
+// (vertical tabs, form feeds, carriage returns and 0x1A too), the value is cut to the buffer,
 // and then one pair of matching quotes enclosing what is left goes too.
 void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
                                const char* path) {
@@ -440,7 +440,7 @@ void platformProfileReadString(const char* section, const char* key, char* value
         state().pathsRead.push_back(path);
     }
     if (!fake::profileValue(path, section, key, &text)) text.clear();
-    const char* const blanks = " \t\v\f\x1A";
+    const char* const blanks = " \t\v\f\r\x1A";
     size_t first = text.find_first_not_of(blanks), last = text.find_last_not_of(blanks);
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
     if (text.size() > capacity - 1) text.resize(capacity - 1);

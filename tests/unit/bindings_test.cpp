@@ -138,86 +138,44 @@ TEST_F(BindingsTest, ABindingTakesItsSourceEveryOtherMessageGoesToTheRules) {
 
 // ---- The Bindings dialog -------------------------------------------------------------------
 
-// Device 0 in use, two bindings and a line that is not used. The dialog's
-// changes reach the file and the worker on OK only, line by line; Learn's
-// message acts on nothing.
-TEST_F(BindingsTest, TheDialogWritesOnOkLineByLineAndCancelChangesNothing) {
+// Two bindings and a line that is not used. Learn needs a device and an
+// action that fits; OK then writes the section line by line: a removed
+// binding's line deleted, a changed one rewritten under the file's own key,
+// a new one added, the unused line kept.
+TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     fake::setDevices({{"Pads"}});
-    pluginSettings.midiDevice = 0;
-    mainInputPort = openInputPort(0, mainDataHandler, 0);
     addLines({"note 36 channel 10=Next", "Controller 7 Channel 1=Volume", "Note 99 Channel 1=Jump"});
-    loadBindings();
-    const Texts before = fake::profileLines(kIni, kBindingsSection);
-    static uint32_t now = 1000;
-    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
-        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
-                  (Texts{"Note 36 (C2), channel 10: Next", "Controller 7, channel 1: Volume"}));
-        fake::choose(d, IDC_BINDING_LIST, 0);
-        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_ACTION), kActionNext - 1);
-        fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note
-        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Volume needs a controller or the pitch-bend wheel");
-        fake::choose(d, IDC_BINDING_ACTION, kActionStop - 1);
-        fake::choose(d, IDC_BINDING_LIST, 1);
-        fake::press(d, IDC_REMOVE);
-        fake::choose(d, IDC_BINDING_ACTION, kActionPause - 1);
-        fake::press(d, IDC_LEARN);
-        dispatchMessage(noteOff(0, 50), now += 100);  // no source: not learned
-        dispatchMessage(noteOn(2, 48, 90), now += 100);
-        fake::serveNotifications(d);
-        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
-                  (Texts{"Note 36 (C2), channel 10: Stop", "Note 48 (C3), channel 3: Pause"}));
-    });  // ended by the close box: Cancel
-    fake::setDialogScript(IDD_CONFIG, [&before](Dialog d) {
-        fake::press(d, IDC_BINDINGS);
-        EXPECT_EQ(fake::profileLines(kIni, kBindingsSection), before);
-        EXPECT_EQ(fake::activeWindow(), d);
-        EXPECT_FALSE(fake::isEnabled(pluginRecord.hostWindow));
-        fake::setDialogScript(IDD_BINDINGS, [](Dialog b) {
-            fake::choose(b, IDC_BINDING_LIST, 0);
-            fake::choose(b, IDC_BINDING_ACTION, kActionShuffle - 1);
-            fake::choose(b, IDC_BINDING_LIST, 1);
-            fake::press(b, IDC_REMOVE);
-            fake::choose(b, IDC_BINDING_ACTION, kActionPlay - 1);
-            fake::press(b, IDC_LEARN);
-            dispatchMessage(controller(0, 64, 127), now += 100);
-            fake::serveNotifications(b);
-            fake::press(b, kDialogOk);
-        });
-        fake::press(d, IDC_BINDINGS);
-    });
-    pluginRecord.configProc();
-    EXPECT_EQ(fake::sends(), std::vector<Send>{}) << "Learn's messages act on nothing";
-    EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
-              (Texts{"note 36 channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
-    dispatchMessage(controller(0, 64, 127), now += 100);
-    dispatchMessage(controller(0, 7, 50), now += 100);
-    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
-}
-
-// Learn listens only to the device in use, and a learned source whose
-// action does not fit is not bound.
-TEST_F(BindingsTest, LearnNeedsADeviceAndAFittingAction) {
-    fake::setDevices({{"Pads"}});
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         fake::press(d, IDC_LEARN);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("No MIDI device is in use"), 0u);
-        dispatchMessage(noteOn(0, 60, 90), 1000);
-        fake::serveNotifications(d);
-        EXPECT_TRUE(fake::listEntries(d, IDC_BINDING_LIST).empty());
         pluginSettings.midiDevice = 0;
         mainInputPort = openInputPort(0, mainDataHandler, 0);
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note: the binding stays
+        fake::choose(d, IDC_BINDING_ACTION, kActionShuffle - 1);
+        fake::choose(d, IDC_BINDING_LIST, 1);
+        fake::press(d, IDC_REMOVE);
         fake::choose(d, IDC_BINDING_ACTION, kActionVolumeSteps - 1);
         fake::press(d, IDC_LEARN);
-        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Press a key or move a control on Pads (Learn again to stop).");
-        dispatchMessage(controller(0, 7, 90), 2000);
+        dispatchMessage(controller(0, 64, 127), 1000);
         fake::serveNotifications(d);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Volume Steps needs the pitch-bend wheel");
-        EXPECT_TRUE(fake::listEntries(d, IDC_BINDING_LIST).empty());
+        fake::choose(d, IDC_BINDING_ACTION, kActionPlay - 1);
+        fake::press(d, IDC_LEARN);
+        dispatchMessage(noteOff(0, 50), 1100);  // not a source: not learned
+        dispatchMessage(controller(0, 64, 127), 1200);
+        fake::serveNotifications(d);
+        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
+                  (Texts{"Note 36 (C2), channel 10: Shuffle", "Controller 64, channel 1: Play"}));
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
-    EXPECT_TRUE(fake::profileLines(kIni, kBindingsSection).empty());
+    EXPECT_TRUE(fake::sends().empty()) << "Learn's messages act on nothing";
+    EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
+              (Texts{"note 36 channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
     EXPECT_EQ(fake::allocationsLive(), 0);
+    dispatchMessage(controller(0, 64, 127), 1300);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
 }
 
 }  // namespace

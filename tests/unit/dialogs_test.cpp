@@ -139,36 +139,6 @@ TEST_F(DialogTest, AnEmptyChannelSelectionReadsAsMinusOne) {
     EXPECT_EQ(pluginSettings.midiChannel.load(), -1);
 }
 
-// Devices renumbered while the dialog is open: OK, Apply and Autodetect's
-// result take a listed device by its name; one gone meanwhile is an error,
-// and the list then shows "None", the setting.
-TEST_F(DialogTest, AListedDeviceIsTakenByItsNameWhenTheDevicesAreRenumbered) {
-    runConfig([](Dialog d) {
-        fake::choose(d, IDC_DEVICE, 2);  // Beta
-        fake::setDevices({{"Beta"}, {"Alpha"}, {"Gamma"}});
-        fake::press(d, IDC_APPLY);
-        EXPECT_EQ(pluginSettings.midiDevice, 0);
-        EXPECT_STREQ(pluginSettings.midiDeviceName, "Beta");
-        fake::choose(d, IDC_DEVICE, 3);  // Gamma, which then goes
-        fake::setDevices({{"Beta"}, {"Alpha"}});
-        fake::press(d, IDC_APPLY);
-        EXPECT_EQ(pluginSettings.midiDevice, -1);
-        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 0);
-        fake::setDevices({{"Gamma"}, {"Alpha"}, {"Beta"}});
-        fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
-            fake::deliverData(0, noteOn(2, 60, 90));
-            fake::press(a, kDialogOk);
-        });
-        fake::press(d, IDC_AUTODETECT);
-        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 3);  // Gamma's entry, not device 0's
-        fake::press(d, kDialogOk);
-    });
-    EXPECT_EQ(pluginSettings.midiDevice, 0);
-    EXPECT_EQ(fake::openPortsFor(0), 1u);
-    EXPECT_EQ(fake::openPorts(), 1u);
-    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Opening MIDI Device"}));
-}
-
 // ---- Autodetect ------------------------------------------------------------------
 
 // Autodetect closes the main port only while it listens on every device:
@@ -409,8 +379,10 @@ TEST_F(DeviceChangeTest, APortClosedWithItsDeviceIsNoErrorForTheDialog) {
 }
 
 // The configured device is away, and another sits at its index: the list
-// offers "Alpha (not connected)", and OK or Apply with it keep the device
-// without a message, the channel taken; once it is back, they open it.
+// offers "Alpha (not connected)", and Apply with it keeps that device without
+// a message, the channel taken, even after another device was applied; once
+// Alpha is back, Autodetect finds that entry by the name, and Apply opens it.
+// A later dialog without such an entry takes each entry as listed.
 TEST_F(DeviceChangeTest, AnAwayDeviceKeepsItsEntryAndItsSettings) {
     fake::device(0).name = "Delta";
     fake::deviceListChanged();
@@ -420,15 +392,78 @@ TEST_F(DeviceChangeTest, AnAwayDeviceKeepsItsEntryAndItsSettings) {
         fake::choose(d, IDC_CHANNEL, 5);
         fake::press(d, IDC_APPLY);
         EXPECT_EQ(fake::openPorts(), 0u);
+        fake::choose(d, IDC_DEVICE, 2);
+        fake::press(d, IDC_APPLY);
+        fake::choose(d, IDC_DEVICE, 4);
+        fake::press(d, IDC_APPLY);
+        EXPECT_EQ(fake::openPorts(), 0u);
+        EXPECT_EQ(pluginSettings.midiDevice, 0);
+        EXPECT_STREQ(pluginSettings.midiDeviceName, "Alpha");
         fake::device(2).name = "Alpha";
-        fake::press(d, kDialogOk);
+        fake::setDialogScript(IDD_AUTODETECT, [](Dialog a) {
+            fake::deliverData(2, noteOn(5, 60, 90));
+            fake::press(a, kDialogOk);
+        });
+        fake::press(d, IDC_AUTODETECT);
+        EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), 4);
+        fake::press(d, IDC_APPLY);
+        EXPECT_EQ(fake::openPortsFor(2), 1u);
     });
     EXPECT_TRUE(fake::messageBoxes().empty());
     EXPECT_EQ(pluginSettings.midiChannel.load(), 5);
-    EXPECT_EQ(fake::openPortsFor(2), 1u);
     std::string name;
     ASSERT_TRUE(fake::profileValue(kIni, "Notewick", "MIDIDeviceName", &name));
     EXPECT_EQ(name, "Alpha");
+    fake::setDevices({{"Delta"}, {"Beta"}, {"Alpha"}, {"Epsilon"}});
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 4);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(fake::openPortsFor(3), 1u);
+}
+
+// A port that will not close is no longer the main port once the dialog
+// takes another device, and said once; quit tries it again.
+TEST_F(DeviceChangeTest, APortThatWillNotCloseInTheDialogIsLeftForQuit) {
+    fake::device(0).stopResult = 6;
+    fake::device(0).closeResult = 6;
+    runConfig([](Dialog d) {
+        fake::choose(d, IDC_DEVICE, 2);
+        fake::press(d, IDC_APPLY);
+        fake::press(d, kDialogOk);
+    });
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Error Closing MIDI Device"}));
+    EXPECT_EQ(fake::openPortsFor(1), 1u);
+    fake::device(0).stopResult = 0;
+    fake::device(0).closeResult = 0;
+}  // quit closes both
+
+// A named device that is there but held elsewhere at start, at another index
+// than stored: the list shows it where it is, and the first Apply says there
+// is no port to close, as for any device init could not open. Once it is
+// gone, its "(not connected)" entry says nothing.
+TEST_F(DialogTest, ANamedDeviceInitCouldNotOpen) {
+    for (bool goesAway : {false, true}) {
+        fake::reset();
+        resetPluginState();
+        fake::setDevices({{"Alpha"}, {"Beta"}, {"Gamma"}});
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "2");
+        fake::setProfile(kIni, "Notewick", "MIDIDeviceName", "Beta");
+        fake::device(1).openResult = 4;
+        pluginRecord.initProc();
+        if (goesAway) {
+            fake::device(1).nameReadable = false;
+            fake::deviceListChanged();
+        }
+        runConfig([goesAway](Dialog d) {
+            EXPECT_EQ(fake::listSelection(d, IDC_DEVICE), goesAway ? 4 : 2);
+            fake::press(d, IDC_APPLY);
+        });
+        Texts boxes{"Could not open MIDI device"};
+        if (!goesAway) boxes = {"Could not open MIDI device", "Error Closing MIDI Device", "Error Opening MIDI Device"};
+        EXPECT_EQ(fake::messageBoxes(), boxes) << goesAway;
+        pluginRecord.quitProc();
+    }
 }
 
 // Its device went while Autodetect had the port closed: there is nothing to

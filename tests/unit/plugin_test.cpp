@@ -140,7 +140,7 @@ TEST_F(LifecycleTest, SavingWritesPlainSignedDecimal) {
 TEST_F(LifecycleTest, TheDeviceNameIsSavedBesideTheNumberAndReadsBackExactly) {
     std::string longest = std::string(30, 'k') + " ";  // 31 characters, the most a name has
     for (const char* name : {"USB MIDI Keyboard", "  Padded  ", "\"Quoted\"", "'", "", longest.c_str(), "Tab\v",
-                             "\fFeed", "Eof\x1A"}) {
+                             "\fFeed", "Eof\x1A", "Return\r"}) {
         pluginSettings.midiDevice = 3;
         std::strcpy(pluginSettings.midiDeviceName, name);
         saveSettings();
