@@ -61,10 +61,10 @@ void chooseSettingsFile() {
         return;
     }
     // The first time, everything the user had beside the plug-in comes along,
-    // every section of it.
-    platformCopyFileIfAbsent(beside, user);
-    // Nowhere to write at all: the file beside the plug-in is still read.
-    if (!platformCanWriteFile(user)) return;
+    // every section of it. A user's file already there is the newer one, and
+    // is read even where it cannot be written; with neither, the file beside
+    // the plug-in is still read.
+    if (!platformCopyFileIfAbsent(beside, user) && !platformCanWriteFile(user)) return;
     chosenFile[0] = '\0';
     appendText(chosenFile, sizeof chosenFile, user);
 }

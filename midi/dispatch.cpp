@@ -283,11 +283,13 @@ uint32_t channel16Action(uint32_t controller) {
 }
 
 static uint32_t channel16Rule(uint32_t controller, int32_t value) {
-    if (controller == kVolumeController && value != kButtonPressed) {
+    if (controller == kVolumeController) {
+        if (value == kButtonPressed) return kNothingFaderTop;
         return setVolume(controllerState.lastVolumeController, value, kActedChannel16Volume);
     }
     uint32_t action = channel16Action(controller);
-    if (action == kActionNone) return kNothingNoFunction;
+    // Controller 1 here is another channel's modulation wheel.
+    if (action == kActionNone) return controller == 1 ? kNothingOtherChannel : kNothingNoFunction;
     if (value != kButtonPressed) return kNothingButtonValue;
     press(action);
     return kActedChannel16Button;

@@ -7,7 +7,6 @@
 #include "core/text.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
-#include "midi/mailbox.h"
 
 // ---- The record -------------------------------------------------------------------------
 
@@ -15,8 +14,10 @@
 static std::atomic<uint32_t> lastRecord{0};
 // How many drops the handler had counted when that record was written.
 static std::atomic<uint32_t> dropsAtRecord{0};
-// Channel messages the handler dropped inside the window.
+// Channel messages the handler dropped inside the window, and the last of
+// them.
 static std::atomic<uint32_t> windowDrops{0};
+static std::atomic<ShortMessage> lastDrop{0};
 
 static bool isChannelMessage(ShortMessage message) {
     uint32_t status = messageStatus(message);
@@ -30,13 +31,16 @@ void recordOutcome(ShortMessage message, uint32_t outcome) {
 }
 
 void countWindowDrop(ShortMessage message) {
-    if (isChannelMessage(message)) windowDrops.fetch_add(1);
+    if (!isChannelMessage(message)) return;
+    lastDrop.store(message);
+    windowDrops.fetch_add(1);
 }
 
 void resetOutcomes() {
     lastRecord.store(0);
     dropsAtRecord.store(0);
     windowDrops.store(0);
+    lastDrop.store(0);
 }
 
 // ---- In words ---------------------------------------------------------------------------
@@ -86,7 +90,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingButtonValue + 1] = {
+static const OutcomeWords outcomeWords[kNothingFaderTop + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -107,6 +111,7 @@ static const OutcomeWords outcomeWords[kNothingButtonValue + 1] = {
     {"nothing: a release (the binding acts from 64 up)", ""},
     {"nothing: only bends whose low byte is 0 count. Bind the wheel with Bindings", ""},
     {"nothing: a channel-16 button acts on 127 only", ""},
+    {"nothing: controller 75 on channel 16 sets the volume from 0 to 126 only", ""},
 };
 
 static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
@@ -117,7 +122,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, s
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingButtonValue) return;
+    if (outcome > kNothingFaderTop) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedKeyMap) appendText(out, capacity, bindingActionName(keyMapAction(data1)));
     if (outcome == kActedChannel16Button) appendText(out, capacity, bindingActionName(channel16Action(data1)));
@@ -146,20 +151,23 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, s
 
 void startLine(LineState* seen) {
     seen->record = lastRecord.load();
+    seen->dropsAtRecord = dropsAtRecord.load();
     seen->drops = windowDrops.load();
 }
 
 bool nextLine(LineState* seen, char* line, size_t capacity) {
-    uint32_t record = lastRecord.load(), atRecord = dropsAtRecord.load(), drops = windowDrops.load();
-    if (record == seen->record && drops == seen->drops) return false;
-    seen->record = record;
-    seen->drops = drops;
-    // A drop the handler counted after the record is the newest message; it
-    // waits in the mailbox unread, unless a later one took its place.
-    ShortMessage message = record & 0xFFFFFFu;
-    uint32_t outcome = record >> 24;
-    if (drops != atRecord) {
-        message = messageMailbox.latestMessage.load();
+    LineState now = {lastRecord.load(), dropsAtRecord.load(), windowDrops.load()};
+    // The same message again after a drop is news too: the drops counted
+    // with the record moved.
+    if (now.record == seen->record && now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
+        return false;
+    }
+    *seen = now;
+    // A drop the handler counted after the record is the newest message.
+    ShortMessage message = now.record & 0xFFFFFFu;
+    uint32_t outcome = now.record >> 24;
+    if (now.drops != now.dropsAtRecord) {
+        message = lastDrop.load();
         outcome = kNothingWindow;
     }
     char what[96];

@@ -35,6 +35,7 @@ enum Outcome : uint32_t {
     kNothingReleased,
     kNothingFineBend,
     kNothingButtonValue,
+    kNothingFaderTop,
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
 };
@@ -50,6 +51,7 @@ void countWindowDrop(ShortMessage message);
 // What a dialog has shown of the record so far.
 struct LineState {
     uint32_t record;
+    uint32_t dropsAtRecord;
     uint32_t drops;
 };
 // Marks everything recorded so far as seen: a dialog that opens starts with

@@ -73,8 +73,8 @@ bool platformCanWriteFile(const char* path);
 bool platformUserDataFolder(char* path, uint32_t capacity);
 // Creates the folder; true when it exists afterwards.
 bool platformCreateFolder(const char* path);
-// Copies the file whole, unless `to` exists already; false when nothing was
-// copied.
+// Copies the file whole, unless `to` exists already; the copy can be written
+// even where the original was read-only. True when `to` exists afterwards.
 bool platformCopyFileIfAbsent(const char* from, const char* to);
 
 // ---- Device notifications ----------------------------------------------------

@@ -162,6 +162,8 @@ static void applySettings(WindowRef dialog) {
     // Written at once, so that a player that ends without quitting its
     // plug-ins keeps the choice.
     if (!saveSettings()) platformMessageBox(dialog, "Could not save the settings");
+    // The line says what the plug-in listens to now.
+    startLiveLine(dialog, &configLine);
 }
 
 // The autodetect dialog listens on every device, the main one included, so

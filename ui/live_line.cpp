@@ -4,6 +4,7 @@
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/outcome.h"
+#include "midi/ports.h"
 #include "platform/dialogs.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
@@ -25,9 +26,12 @@ static void describeListening(char* out, size_t capacity) {
         appendText(out, capacity, "Notewick listens to no MIDI device.");
         return;
     }
-    appendText(out, capacity, mainInputPort != nullptr ? "Notewick listens to " : "Notewick waits for ");
+    bool open = mainInputPort != nullptr;
+    // Not open: away, or there but held by another program.
+    bool present = open || findInputDevice(name, pluginSettings.midiDevice) >= 0;
+    appendText(out, capacity, open ? "Notewick listens to " : present ? "Notewick could not open " : "Notewick waits for ");
     appendText(out, capacity, name);
-    appendText(out, capacity, mainInputPort != nullptr ? " on " : " (not connected) on ");
+    appendText(out, capacity, present ? " on " : " (not connected) on ");
     int32_t channel = pluginSettings.midiChannel.load();
     char number[12];
     formatDecimal(channel + 1, number);

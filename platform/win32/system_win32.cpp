@@ -116,7 +116,14 @@ bool platformCreateFolder(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool platformCopyFileIfAbsent(const char* from, const char* to) { return CopyFileA(from, to, TRUE) != 0; }
+bool platformCopyFileIfAbsent(const char* from, const char* to) {
+    if (!CopyFileA(from, to, TRUE)) return GetLastError() == ERROR_FILE_EXISTS;
+    // NOTE: a copy keeps the original's attributes, and a file on read-only
+    // media is often marked read-only: the copy must not be.
+    DWORD attributes = GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(to, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return true;
+}
 
 // The device watch: one hidden, unowned top-level window, which is what the
 // system broadcasts WM_DEVICECHANGE to (a message-only window hears nothing).

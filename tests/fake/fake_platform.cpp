@@ -506,7 +506,8 @@ bool platformCreateFolder(const char*) { return true; }
 bool platformCopyFileIfAbsent(const char* from, const char* to) {
     std::lock_guard<std::mutex> lock(state().mutex);
     ProfileStore& files = state().profile;
-    if (files.count(to) != 0 || files.count(from) == 0 || state().unwritable.count(to) != 0) return false;
+    if (files.count(to) != 0) return true;
+    if (files.count(from) == 0 || state().unwritable.count(to) != 0) return false;
     files[to] = files[from];
     return true;
 }

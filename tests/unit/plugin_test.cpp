@@ -233,13 +233,14 @@ TEST_F(LifecycleTest, TheSettingsFileIsTheUsersOwnWhenThePluginsFolderCannotBeWr
         bool besideWritable, userThere, userWritable;
         std::string used;  // the file read and written
         int32_t channel;   // as read at init
-        size_t boxes;      // "Could not save the settings", on OK and on Apply
+        size_t boxes;      // "Could not save the settings": on the Bindings dialog's OK, Apply and OK
         const char* what;
     } cases[] = {
         {true, true, true, kIni, 0, 0, "a folder that can be written keeps its file"},
         {false, false, true, user, 0, 0, "else the user's own, a copy of the other the first time"},
         {false, true, true, user, 5, 0, "one already there is used, not overwritten"},
-        {false, false, false, kIni, 0, 2, "neither can be written: read beside, and said on OK and Apply"},
+        {false, true, false, user, 5, 2, "one there that cannot be written is still the one read"},
+        {false, false, false, kIni, 0, 3, "neither can be written: read beside, and said on each OK and Apply"},
     };
     for (const auto& c : cases) {
         fake::reset();
@@ -252,7 +253,13 @@ TEST_F(LifecycleTest, TheSettingsFileIsTheUsersOwnWhenThePluginsFolderCannotBeWr
         fake::setWritable(user, c.userWritable);
         pluginRecord.initProc();
         EXPECT_EQ(pluginSettings.midiChannel.load(), c.channel) << c.what;
+        fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests b) {
+            fake::choose(b, IDC_BINDING_LIST, 0);
+            fake::choose(b, IDC_BINDING_ACTION, 0);
+            fake::press(b, kDialogOk);
+        });
         fake::setDialogScript(IDD_CONFIG, [](fake::WindowRefForTests d) {
+            fake::press(d, IDC_BINDINGS);
             fake::choose(d, IDC_CHANNEL, 7);
             fake::press(d, IDC_APPLY);
             fake::press(d, kDialogOk);

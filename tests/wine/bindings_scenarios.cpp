@@ -76,6 +76,9 @@ void learn(HWND bindings, int action, DWORD message) {
     Sleep(60);  // past the 50 ms window of the message before
     midiSend(0, message);
     check(lineSays(bindings, "Learned"), "and takes the control", controlText(bindings, IDC_BINDING_STATUS));
+    for (int i = 0; i < 100 && !contains(controlText(bindings, IDC_LIVE_LINE), "taken by Learn"); ++i) Sleep(10);
+    check(contains(controlText(bindings, IDC_LIVE_LINE), "taken by Learn"), "the dialog's line says so",
+          controlText(bindings, IDC_LIVE_LINE));
 }
 
 HWND openBindings(HWND config) {
