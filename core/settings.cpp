@@ -125,8 +125,8 @@ bool saveSettings() {
 // ---- Bindings ----------------------------------------------------------------------
 
 // Room for the section: 128 bindings of the longest form with their actions
-// take under 6 KB, which leaves as much again for lines that are not used.
-const uint32_t kSectionCapacity = 16384;
+// take under 6 KB, which leaves much more for lines that are not used.
+const uint32_t kSectionCapacity = 32768;
 
 // The text without the blanks around it, in place.
 static char* trimmed(char* text, char* end) {
@@ -136,32 +136,48 @@ static char* trimmed(char* text, char* end) {
     return text;
 }
 
-uint32_t readBindingLines(BindingLine* lines) {
+// One bit per source: kind, number, channel.
+static uint32_t sourceBit(const BindingSource& source) {
+    return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
+           (source.channel & 0x0F);
+}
+
+bool sourceNamed(const SourceSet& set, const BindingSource& source) {
+    uint32_t bit = sourceBit(source);
+    return (set.bits[bit >> 3] & (1u << (bit & 7))) != 0;
+}
+
+uint32_t readBindingLines(BindingLine* lines, SourceSet* named) {
+    SourceSet claimed = {};
     char path[kSettingsPathCapacity];
-    if (!settingsFile(path)) return 0;
     char section[kSectionCapacity];
+    if (!settingsFile(path)) return 0;
     platformProfileReadSection(kBindingsSection, section, sizeof section, path);
     uint32_t count = 0;
-    for (char* line = section; *line != '\0' && count < kMaxBindings;) {
+    for (char* line = section; *line != '\0';) {
         char* next = line;
         while (*next != '\0') ++next;
         char* equals = line;
         while (equals < next && *equals != '=') ++equals;
-        BindingLine& entry = lines[count];
-        if (equals < next) {
-            char* key = trimmed(line, equals);
+        char* key = trimmed(line, equals);
+        BindingSource source;
+        // The first line that names a source is the one for it, used or not:
+        // so each binding's own line is the first with its key, the line the
+        // profile calls rewrite or delete.
+        if (equals < next && parseBindingSource(key, &source) && !sourceNamed(claimed, source)) {
+            uint32_t bit = sourceBit(source);
+            claimed.bits[bit >> 3] = static_cast<uint8_t>(claimed.bits[bit >> 3] | (1u << (bit & 7)));
             BindingAction action = parseBindingAction(trimmed(equals + 1, next));
-            bool used = parseBindingSource(key, &entry.binding.source) && actionFits(action, entry.binding.source.kind);
-            for (uint32_t i = 0; used && i < count; ++i) used = !sameSource(lines[i].binding.source, entry.binding.source);
-            if (used) {
-                entry.binding.action = action;
-                entry.key[0] = '\0';
-                appendText(entry.key, sizeof entry.key, key);
+            if (count < kMaxBindings && actionFits(action, source.kind)) {
+                lines[count].binding = Binding{source, action};
+                lines[count].key[0] = '\0';
+                appendText(lines[count].key, sizeof lines[count].key, key);
                 ++count;
             }
         }
         line = next + 1;
     }
+    if (named != nullptr) *named = claimed;
     return count;
 }
 

@@ -57,9 +57,18 @@ struct BindingLine {
     char key[kBindingKeyCapacity];
 };
 
+// The sources the section's lines name, used or not: one bit each.
+struct SourceSet {
+    uint8_t bits[4 * 128 * 16 / 8];
+};
+bool sourceNamed(const SourceSet& set, const BindingSource& source);
+
 // The bindings the section's lines make, in file order, at most
 // kMaxBindings; lines that are not used are left out (and left in the file).
-uint32_t readBindingLines(BindingLine* lines);
+// The first line that names a source is the one for it: a later line for the
+// same source is not used, even where the first is not used either. `named`
+// (unless null) gets every source the lines name.
+uint32_t readBindingLines(BindingLine* lines, SourceSet* named = nullptr);
 // Writes key=action into the section, or deletes the key's line for a null
 // action; false when the file cannot be written.
 bool writeBindingLine(const char* key, const char* action);

@@ -25,6 +25,7 @@ struct ShownBinding {
 struct BindingsDialogState {
     BindingLine lines[kMaxBindings];  // the used lines when the dialog opened
     uint32_t lineCount;
+    SourceSet named;                  // every source a line names, used or not
     ShownBinding shown[kMaxBindings];
     uint32_t shownCount;
     bool learning;
@@ -103,7 +104,7 @@ static void onBindingsInit(WindowRef dialog) {
         platformEndDialog(dialog);
         return;
     }
-    state->lineCount = readBindingLines(state->lines);
+    state->lineCount = readBindingLines(state->lines, &state->named);
     for (uint32_t i = 0; i < state->lineCount; ++i) {
         state->shown[i] = ShownBinding{state->lines[i].binding, static_cast<int32_t>(i)};
     }
@@ -156,17 +157,29 @@ static void onBindingsNotify(WindowRef dialog) {
     }
     uint32_t at = 0;
     while (at < state->shownCount && !sameSource(state->shown[at].binding.source, source)) ++at;
-    if (at == kMaxBindings) {
+    bool added = at == state->shownCount;
+    // A binding removed here and learned again keeps its line in the file.
+    int32_t line = 0;
+    while (line < static_cast<int32_t>(state->lineCount) && !sameSource(state->lines[line].binding.source, source)) {
+        ++line;
+    }
+    if (line == static_cast<int32_t>(state->lineCount)) line = -1;
+    char described[80];
+    describeSource(source, described, sizeof described);
+    if (added && line < 0 && sourceNamed(state->named, source)) {
+        // A new line would come after it, and not be used.
+        say(dialog, "The settings file has a line for ", described, " that is not used: mend or remove it by hand.");
+        return;
+    }
+    if (added && at == kMaxBindings) {
         say(dialog, "There are 128 bindings already: remove one first.");
         return;
     }
     // An existing binding is selected with its new action; a new one is
     // not, so that the action chosen for the next Learn changes nothing.
-    bool added = at == state->shownCount;
-    if (added) state->shown[state->shownCount++] = ShownBinding{Binding{source, 0}, -1};
+    if (added) state->shown[state->shownCount++] = ShownBinding{Binding{source, 0}, line};
     state->shown[at].binding.action = static_cast<uint8_t>(action);
     showList(dialog, added ? -1 : static_cast<int32_t>(at));
-    char described[80];
     describeBinding(state->shown[at].binding, described, sizeof described);
     say(dialog, "Learned ", described, ".");
 }
@@ -224,9 +237,16 @@ static bool writeBindings() {
         }
         saved = writeBindingLine(key, bindingActionName(shown.binding.action)) && saved;
     }
-    Binding table[kMaxBindings];
-    for (uint32_t i = 0; i < state->shownCount; ++i) table[i] = state->shown[i].binding;
-    publishBindings(table, state->shownCount);
+    // The worker takes what the file now says (a later line for a source
+    // whose line went is used from now on), or, where it could not be
+    // written, what the dialog holds.
+    if (saved) {
+        loadBindings();
+    } else {
+        Binding table[kMaxBindings];
+        for (uint32_t i = 0; i < state->shownCount; ++i) table[i] = state->shown[i].binding;
+        publishBindings(table, state->shownCount);
+    }
     return saved;
 }
 

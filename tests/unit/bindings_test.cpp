@@ -69,6 +69,8 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
         "Pitch Bend Channel 4=Next",
         "NOTE 36 channel 10=Stop",
         "Note 036 Channel 10=Stop",
+        "Note 41 Channel 1=Fly",  // names its source first: the next line for it is not used either
+        "Note 41 Channel 1=Stop",
         "no equals sign",
     });
     EXPECT_EQ(used(), (Texts{"Note 36 (C2), channel 10: Play/Pause", "Note 38 (D2), channel 10: Next",
@@ -101,7 +103,7 @@ TEST_F(BindingsTest, ABindingTakesItsSourceEveryOtherMessageGoesToTheRules) {
     } steps[] = {
         {noteOn(0, 64, 90), {command(CmdNext)}, "a binding over the key map's E"},
         {noteOn(0, 65, 90), {command(CmdStop)}, "an unbound key keeps the key map"},
-        {noteOn(9, 36, 90), {request(ReqPlayState, 0), command(CmdPlay)}, "a pad on channel 10"},
+        {noteOn(9, 36, 1), {request(ReqPlayState, 0), command(CmdPlay)}, "a pad on channel 10, struck softly"},
         {noteOn(1, 64, 90), {}, "another channel"},
         {noteOn(0, 64, 0), {}, "velocity 0"},
         {noteOff(0, 64), {}, "a note-off"},
@@ -138,33 +140,54 @@ TEST_F(BindingsTest, ABindingTakesItsSourceEveryOtherMessageGoesToTheRules) {
 
 // ---- The Bindings dialog -------------------------------------------------------------------
 
-// Two bindings and a line that is not used. Learn needs a device and an
-// action that fits; OK then writes the section line by line: a removed
-// binding's line deleted, a changed one rewritten under the file's own key,
-// a new one added, the unused line kept.
+// Two bindings and a line that is not used. Cancel, with Learn waiting,
+// changes nothing; Learn needs a device, an action that fits, and a source no
+// unused line names; OK then writes the section line by line: a removed
+// binding's line deleted, a changed one rewritten under the file's own key, a
+// new one added, the unused line kept.
 TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     fake::setDevices({{"Pads"}});
-    addLines({"note 36 channel 10=Next", "Controller 7 Channel 1=Volume", "Note 99 Channel 1=Jump"});
+    addLines({"Note 036 Channel 10=Next", "Controller 7 Channel 1=Volume", "Note 99 Channel 1=Jump"});
+    const Texts before = fake::profileLines(kIni, kBindingsSection);
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         fake::press(d, IDC_LEARN);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("No MIDI device is in use"), 0u);
         pluginSettings.midiDevice = 0;
         mainInputPort = openInputPort(0, mainDataHandler, 0);
+        fake::press(d, IDC_LEARN);
+        fake::press(d, IDC_REMOVE_ALL);
+        EXPECT_TRUE(fake::listEntries(d, IDC_BINDING_LIST).empty());
+        fake::press(d, kDialogCancel);
+    });
+    runBindingsDialog(nullptr);
+    dispatchMessage(noteOn(0, 64, 90), 1000);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPause)})) << "Cancel stops Learn";
+    EXPECT_EQ(fake::profileLines(kIni, kBindingsSection), before) << "and writes nothing";
+    fake::clearSends();
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         fake::choose(d, IDC_BINDING_LIST, 0);
-        fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note: the binding stays
+        fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note
+        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST)[0], "Note 36 (C2), channel 10: Next");
         fake::choose(d, IDC_BINDING_ACTION, kActionShuffle - 1);
         fake::choose(d, IDC_BINDING_LIST, 1);
         fake::press(d, IDC_REMOVE);
-        fake::choose(d, IDC_BINDING_ACTION, kActionVolumeSteps - 1);
-        fake::press(d, IDC_LEARN);
-        dispatchMessage(controller(0, 64, 127), 1000);
-        fake::serveNotifications(d);
-        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Volume Steps needs the pitch-bend wheel");
-        fake::choose(d, IDC_BINDING_ACTION, kActionPlay - 1);
-        fake::press(d, IDC_LEARN);
-        dispatchMessage(noteOff(0, 50), 1100);  // not a source: not learned
-        dispatchMessage(controller(0, 64, 127), 1200);
-        fake::serveNotifications(d);
+        const struct {
+            uint32_t action, message;
+            const char* says;
+        } learns[] = {
+            {kActionVolumeSteps, controller(0, 64, 127), "Volume Steps needs the pitch-bend wheel"},
+            {kActionPlay, noteOn(0, 99, 90), "The settings file has a line for Note 99 (D#7), channel 1 that is not used"},
+            {kActionPlay, controller(0, 64, 127), "Learned Controller 64, channel 1: Play."},
+        };
+        uint32_t now = 2000;
+        for (const auto& learn : learns) {
+            fake::choose(d, IDC_BINDING_ACTION, static_cast<int32_t>(learn.action) - 1);
+            fake::press(d, IDC_LEARN);
+            dispatchMessage(noteOff(0, 50), now += 100);  // not a source: not learned
+            dispatchMessage(learn.message, now += 100);
+            fake::serveNotifications(d);
+            EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.says), 0u) << fake::itemText(d, IDC_BINDING_STATUS);
+        }
         EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
                   (Texts{"Note 36 (C2), channel 10: Shuffle", "Controller 64, channel 1: Play"}));
         fake::press(d, kDialogOk);
@@ -172,9 +195,9 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     runBindingsDialog(nullptr);
     EXPECT_TRUE(fake::sends().empty()) << "Learn's messages act on nothing";
     EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
-              (Texts{"note 36 channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
+              (Texts{"Note 036 Channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
     EXPECT_EQ(fake::allocationsLive(), 0);
-    dispatchMessage(controller(0, 64, 127), 1300);
+    dispatchMessage(controller(0, 64, 127), 9000);
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
 }
 
