@@ -79,7 +79,6 @@ static void press(uint32_t action);
 const uint32_t kNoteOff = 0x80;
 const uint32_t kNoteOn = 0x90;
 const uint32_t kController = 0xB0;
-const uint32_t kProgramChange = 0xC0;
 const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
