@@ -92,9 +92,9 @@ void loadSettings() {
 }
 
 // The system drops blanks around a value it reads (Wine counts vertical tabs,
-// form feeds, carriage returns and 0x1A among them), and one pair of quotes around it: a name
-// that begins or ends with either is written in quotes, so that it reads back
-// exactly.
+// form feeds, carriage returns and 0x1A among them), and one pair of quotes
+// around it: a name that begins or ends with either is written in quotes, so
+// that it reads back exactly.
 static bool dropsAtEdge(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\x1A' || c == '"' || c == '\'';
 }

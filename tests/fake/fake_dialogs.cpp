@@ -20,7 +20,6 @@ struct Dialog {
     std::map<uint32_t, std::string> texts;
     bool enabled = true;
     bool ended = false;
-    bool timer = false;
     std::atomic<int> notifications{0};
 };
 
@@ -88,11 +87,6 @@ void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
 void serveNotifications(WindowRefForTests dialog) {
     Dialog& d = dialogOf(dialog);
     for (int n = d.notifications.exchange(0); n > 0; --n) d.handlers->onNotify(dialog);
-}
-
-void timerTick(WindowRefForTests dialog) {
-    Dialog& d = dialogOf(dialog);
-    if (d.timer && !d.ended) d.handlers->onTimer(dialog);
 }
 
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId) {
@@ -183,7 +177,7 @@ bool platformIsWindowEnabled(WindowRef window) { return fake::isEnabled(window);
 
 void platformActivateWindow(WindowRef window) { dialogState().activeWindow = window; }
 
-void platformStartTimer(WindowRef dialog, uint32_t) { fake::dialogOf(dialog).timer = true; }
+void platformStartTimer(WindowRef, uint32_t) {}
 
 bool platformPostNotify(WindowRef dialog) {
     fake::dialogOf(dialog).notifications.fetch_add(1);

@@ -75,7 +75,6 @@ struct State {
     std::string modulePath;
     ProfileStore profile;  // a file exists when it has an entry here
     std::set<std::string> unwritable;
-    bool userFolder = true;
     std::vector<std::string> pathsRead;
     std::vector<std::string> pathsWritten;
     std::vector<std::string> messageBoxes;
@@ -127,7 +126,6 @@ void reset() {
     s.modulePath = "C:\\Player\\Plugins\\gen_notewick.dll";
     s.profile.clear();
     s.unwritable.clear();
-    s.userFolder = true;
     s.pathsRead.clear();
     s.pathsWritten.clear();
     s.messageBoxes.clear();
@@ -254,10 +252,6 @@ void setWritable(const std::string& path, bool writable) {
     } else {
         state().unwritable.insert(path);
     }
-}
-void failUserDataFolder(bool fail) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().userFolder = !fail;
 }
 std::vector<std::string> profilePathsRead() {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -495,7 +489,7 @@ bool platformCanWriteFile(const char* path) {
 bool platformUserDataFolder(char* path, uint32_t capacity) {
     std::lock_guard<std::mutex> lock(state().mutex);
     const std::string folder = fake::kUserDataFolder;
-    if (!state().userFolder || folder.size() >= capacity) return false;
+    if (folder.size() >= capacity) return false;
     folder.copy(path, folder.size());
     path[folder.size()] = '\0';
     return true;

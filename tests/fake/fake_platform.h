@@ -79,9 +79,8 @@ void addProfileLine(const std::string& path, const std::string& section, const s
 std::vector<std::string> profileLines(const std::string& path, const std::string& section);
 // A file the profile calls cannot write (nor create), or can again.
 void setWritable(const std::string& path, bool writable);
-// The user's application-data folder, and whether there is one.
+// The user's application-data folder.
 const char* const kUserDataFolder = "C:\\Users\\Tester\\AppData\\Roaming";
-void failUserDataFolder(bool fail);
 std::vector<std::string> profilePathsRead();
 std::vector<std::string> profilePathsWritten();
 
@@ -112,8 +111,6 @@ typedef std::function<void(WindowRefForTests dialog)> DialogScript;
 void setDialogScript(uint32_t resourceId, DialogScript script);
 void press(WindowRefForTests dialog, uint32_t controlId);  // the user presses a button
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
-// The dialog's timer fires once, if it was started.
-void timerTick(WindowRefForTests dialog);
 // Runs the dialog's private-message handler for each notification posted.
 void serveNotifications(WindowRefForTests dialog);
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);
