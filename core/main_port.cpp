@@ -40,6 +40,14 @@ void followChosenDevice() {
     deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), pluginSettings.midiDeviceName);
 }
 
+void configuredDeviceName(char* name) {
+    name[0] = '\0';
+    appendText(name, kDeviceNameCapacity, pluginSettings.midiDeviceName);
+    if (name[0] == '\0' && pluginSettings.midiDevice >= 0) {
+        deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), name);
+    }
+}
+
 void openMainPortAtStart() {
     if (pluginSettings.midiDevice < 0) return;
     bool named = pluginSettings.midiDeviceName[0] != '\0';

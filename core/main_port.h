@@ -33,6 +33,10 @@ void closeMainPortAtQuit();
 // (no message: the dialog shows its own).
 bool openMainPort(int32_t device);
 
+// The configured device's name: the one it is followed by, or, without
+// one, the name of the device at midiDevice (kDeviceNameCapacity bytes).
+void configuredDeviceName(char* name);
+
 // The device at midiDevice has just been chosen (and opened), or none: its
 // name is the one to follow from now on (empty for none).
 void followChosenDevice();

@@ -57,19 +57,30 @@ bool parseBindingSource(const char* key, BindingSource* source) {
     return true;
 }
 
-void formatBindingSource(const BindingSource& source, char* out) {
-    static const char* const kinds[] = {"Note ", "Controller ", "Pitch Bend ", "Program "};
+// The source in words, as the file's keys have it ("Note 48 Channel 10") or
+// as users read it ("Note 48 (C3), channel 10").
+static void sourceWords(const BindingSource& source, bool forUsers, char* out, size_t capacity) {
+    static const char* const keys[] = {"Note ", "Controller ", "Pitch Bend", "Program "};
+    static const char* const words[] = {"Note ", "Controller ", "Pitch bend", "Program "};
     char number[12];
     out[0] = '\0';
-    appendText(out, kBindingKeyCapacity, kinds[source.kind & 3]);
+    appendText(out, capacity, (forUsers ? words : keys)[source.kind & 3]);
     if (source.kind != kSourcePitchBend) {
         formatDecimal(source.number, number);
-        appendText(out, kBindingKeyCapacity, number);
-        appendText(out, kBindingKeyCapacity, " ");
+        appendText(out, capacity, number);
     }
-    appendText(out, kBindingKeyCapacity, "Channel ");
+    if (forUsers && source.kind == kSourceNote) {
+        appendText(out, capacity, " (");
+        appendNoteName(out, capacity, source.number);
+        appendText(out, capacity, ")");
+    }
+    appendText(out, capacity, forUsers ? ", channel " : " Channel ");
     formatDecimal(source.channel + 1, number);
-    appendText(out, kBindingKeyCapacity, number);
+    appendText(out, capacity, number);
+}
+
+void formatBindingSource(const BindingSource& source, char* out) {
+    sourceWords(source, false, out, kBindingKeyCapacity);
 }
 
 BindingAction parseBindingAction(const char* name) {
@@ -107,22 +118,7 @@ void appendNoteName(char* out, size_t capacity, uint32_t note) {
 }
 
 void describeSource(const BindingSource& source, char* out, size_t capacity) {
-    static const char* const kinds[] = {"Note ", "Controller ", "Pitch bend", "Program "};
-    char number[12];
-    out[0] = '\0';
-    appendText(out, capacity, kinds[source.kind & 3]);
-    if (source.kind != kSourcePitchBend) {
-        formatDecimal(source.number, number);
-        appendText(out, capacity, number);
-    }
-    if (source.kind == kSourceNote) {
-        appendText(out, capacity, " (");
-        appendNoteName(out, capacity, source.number);
-        appendText(out, capacity, ")");
-    }
-    appendText(out, capacity, ", channel ");
-    formatDecimal(source.channel + 1, number);
-    appendText(out, capacity, number);
+    sourceWords(source, true, out, capacity);
 }
 
 bool messageSource(ShortMessage message, BindingSource* source) {

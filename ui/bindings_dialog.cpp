@@ -6,6 +6,7 @@
 // (added, changed or deleted), the lines that are not used stay as they are,
 // and the worker takes the new table for its next message. Cancel changes
 // nothing, in the file or in the running plug-in.
+#include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -90,9 +91,7 @@ static uint32_t chosenAction(WindowRef dialog) {
 // The device Learn listens to: the one whose port is open; false for none.
 static bool deviceInUse(char* name) {
     if (mainInputPort == nullptr || pluginSettings.midiDevice < 0) return false;
-    name[0] = '\0';
-    appendText(name, kDeviceNameCapacity, pluginSettings.midiDeviceName);
-    if (name[0] == '\0') deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), name);
+    configuredDeviceName(name);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // live_line.cpp -- the line both dialogs show: what the last message from the
 // device in use did, or why it did nothing (midi/outcome.h), and before any
 // message, what the plug-in listens to.
+#include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/outcome.h"
@@ -15,12 +16,8 @@ const uint32_t kLineIntervalMs = 100;
 
 // "Notewick listens to USB MIDI Keyboard on channel 1."
 static void describeListening(char* out, size_t capacity) {
-    const char* name = pluginSettings.midiDeviceName;
-    char listed[kDeviceNameCapacity];
-    if (name[0] == '\0' && pluginSettings.midiDevice >= 0) {
-        deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), listed);
-        name = listed;
-    }
+    char name[kDeviceNameCapacity];
+    configuredDeviceName(name);
     out[0] = '\0';
     if (pluginSettings.midiDevice < 0) {
         appendText(out, capacity, "Notewick listens to no MIDI device.");

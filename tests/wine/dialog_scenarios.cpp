@@ -377,32 +377,33 @@ void shoot(HWND window, const char* name) {
     for (int i = 0; i < 1000 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(20);
 }
 
+// Sends a message, waits until the dialog shows `text` in the control, and
+// takes the dialog's picture.
+void shootAfter(HWND dialog, const char* name, UINT device, DWORD message, int controlId, const char* text) {
+    midiSend(device, message);
+    waitForText(dialog, controlId, text);
+    Sleep(300);
+    shoot(dialog, name);
+}
+
 void screenshotUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
-    midiSend(0, midiController(0, 21, 100));
-    waitForText(config, IDC_LIVE_LINE,
-                "Controller 21 = 100, channel 1: nothing: controller 21 has no function here. Bind it with Bindings");
-    Sleep(300);
-    shoot(config, "config-dialog");
+    shootAfter(config, "config-dialog", 0, midiController(0, 21, 100), IDC_LIVE_LINE,
+               "Controller 21 = 100, channel 1: nothing: controller 21 has no function here. Bind it with Bindings");
     click(config, IDC_BINDINGS);
     HWND bindings = waitForDialog(kBindingsCaption);
     if (bindings == nullptr) return;
     chooseEntry(bindings, IDC_BINDING_LIST, 1);
     Sleep(60);
-    midiSend(0, midiNoteOn(9, 38, 100));
-    waitForText(bindings, IDC_LIVE_LINE, "Note-on 38 (D2), velocity 100, channel 10: Next (binding)");
-    Sleep(300);
-    shoot(bindings, "bindings-dialog");
+    shootAfter(bindings, "bindings-dialog", 0, midiNoteOn(9, 38, 100), IDC_LIVE_LINE,
+               "Note-on 38 (D2), velocity 100, channel 10: Next (binding)");
     click(bindings, IDCANCEL);
     waitUntilGone(bindings);
     click(config, IDC_AUTODETECT);
     HWND detect = waitForDialog(kAutodetectCaption);
     if (detect == nullptr) return;
-    midiSend(1, midiNoteOn(9, 60, 100));
-    waitForText(detect, IDC_DETECTED_CHANNEL, "10");
-    Sleep(300);
-    shoot(detect, "autodetect-dialog");
+    shootAfter(detect, "autodetect-dialog", 1, midiNoteOn(9, 60, 100), IDC_DETECTED_CHANNEL, "10");
     click(detect, IDCANCEL);
     waitUntilGone(detect);
     click(config, IDCANCEL);
