@@ -9,6 +9,10 @@ MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
 void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam, MidiParam param1, MidiParam) {
     // Open, close, long-data and error notifications are not ours to act on.
     if (message != kMidiInData) return;
+    // No rule acts on a system message (clock, active sensing, 0xF0 and up),
+    // and many instruments send them several times a second: let into the
+    // slot and the 50 ms window, they would replace and drop key presses.
+    if ((static_cast<uint32_t>(param1) & 0xFFu) >= 0xF0u) return;
     // NOTE: the store comes before the signal, so the worker that wakes sees it.
     // The driver may still call here just after the port was closed, so this
     // touches nothing but static storage.

@@ -54,6 +54,22 @@ TEST_F(MailboxTest, AMessageTheWindowWouldDropIsStoredWithoutWakingTheWaitingWor
     EXPECT_EQ(takeMessage(), noteOn(0, 65, 90));
 }
 
+// Clock and active sensing, which many instruments send several times a
+// second, neither replace a key press in the slot nor restart the window.
+TEST_F(MailboxTest, SystemMessagesNeverCostAKeyPress) {
+    EventRef wake = platformCreateEvent();
+    messageMailbox.wakeEvent.store(wake);
+    dispatchMessage(noteOn(0, 60, 90), 1000);
+    fake::setTick(1060);
+    handle(kMidiInData, noteOn(0, 64, 90));
+    for (uint32_t system : {0xF8u, 0xFEu, 0xFAu, 0xF0u, 0xFFu}) handle(kMidiInData, system);
+    EXPECT_EQ(takeMessage(), noteOn(0, 64, 90));
+    fake::setTick(1070);
+    handle(kMidiInData, 0xF8);
+    EXPECT_EQ(takeMessage(), 0u);
+    EXPECT_TRUE(dispatchMessage(noteOn(0, 65, 90), 1080)) << "the clock did not restart the window";
+}
+
 // Init opens the main port before it makes the wake event: a key arriving in
 // between is stored, but the worker init then starts does not act on it until
 // another message signals.
