@@ -22,12 +22,18 @@ static bool closedQuietly = false;
 // True while the configuration dialog runs (user-interface thread only).
 static bool configDialogOpen = false;
 
+// The last try to open the configured device failed although it was there.
+static bool openFailed = false;
+
+bool mainPortOpenFailed() { return openFailed; }
+
 bool configDialogIsOpen() { return configDialogOpen; }
 
 void setConfigDialogOpen(bool open) { configDialogOpen = open; }
 
 void resetMainPort() {
     closedQuietly = false;
+    openFailed = false;
     strayPort = nullptr;
     configDialogOpen = false;
 }
@@ -54,6 +60,7 @@ void openMainPortAtStart() {
     int32_t device = pluginSettings.midiDevice;
     if (named) device = findInputDevice(pluginSettings.midiDeviceName, device);
     if (device >= 0) mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0);
+    openFailed = device >= 0 && mainInputPort == nullptr;
     if (mainInputPort == nullptr) {
         // A named device that is away has no port to close: the dialogs say
         // nothing about it, and the watch opens it when it comes.
@@ -88,6 +95,7 @@ void closeMainPortAtQuit() {
 
 bool openMainPort(int32_t device) {
     InputPort port = device >= 0 ? openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0) : nullptr;
+    openFailed = device >= 0 && port == nullptr;
     if (port == nullptr) return false;
     mainInputPort = port;
     closedQuietly = false;

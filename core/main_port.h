@@ -33,6 +33,11 @@ void closeMainPortAtQuit();
 // (no message: the dialog shows its own).
 bool openMainPort(int32_t device);
 
+// True when the last try to open the configured device failed although it
+// was there (another program holds it); false once a port is open, and for a
+// device that is away.
+bool mainPortOpenFailed();
+
 // The configured device's name: the one it is followed by, or, without
 // one, the name of the device at midiDevice (kDeviceNameCapacity bytes).
 void configuredDeviceName(char* name);

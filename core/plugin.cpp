@@ -2,6 +2,7 @@
 // sequences.
 #include "core/plugin.h"
 
+#include "core/bindings_section.h"
 #include "core/main_port.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -29,6 +30,11 @@ InputPort mainInputPort = nullptr;
 static ThreadRef workerThread = nullptr;
 // The hidden window that hears of devices coming and going; null without one.
 static WindowRef deviceWatch = nullptr;
+
+// Set when quit begins (user-interface thread only).
+static bool quitBegun = false;
+
+bool pluginHasQuit() { return quitBegun; }
 
 // Quit waits this long at most for the worker to end.
 const uint32_t kWorkerJoinTimeoutMs = 5000;
@@ -87,12 +93,17 @@ static int32_t initPlugin() {
 // (a keyboard plugged in meanwhile) is looked at as soon as it closes.
 static void configPlugin() {
     showConfigDialog();
-    mainDeviceListChanged();
+    if (!quitBegun) mainDeviceListChanged();
 }
 
 // ---- Quit ------------------------------------------------------------------
 
 static void quitPlugin() {
+    // The player may quit from a message its window got inside one of the
+    // plug-in's dialogs: they end now, closing what they opened, and do
+    // nothing more when their loops return.
+    quitBegun = true;
+    endOpenDialogs();
     // First, so that no notification reaches the module during quit or
     // after the host has unloaded it.
     if (deviceWatch != nullptr) {
@@ -114,7 +125,8 @@ static void quitPlugin() {
         platformJoinThread(workerThread, kWorkerJoinTimeoutMs);
         workerThread = nullptr;
     }
-    saveSettings();
+    saveSettingsAtQuit();
+    resetBindingsSection();
 }
 
 void resetPluginState() {
@@ -125,6 +137,7 @@ void resetPluginState() {
     mainInputPort = nullptr;
     workerThread = nullptr;
     deviceWatch = nullptr;
+    quitBegun = false;
     pluginSettings.midiDevice = -1;
     pluginSettings.midiChannel.store(0);
     pluginSettings.midiDeviceName[0] = '\0';
@@ -134,5 +147,6 @@ void resetPluginState() {
     resetDispatchState();
     resetMainPort();
     resetBindings();
+    resetBindingsSection();
     resetSettingsFile();
 }

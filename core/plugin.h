@@ -18,6 +18,10 @@ const size_t kDescriptionCapacity = 512;
 // The host's one entry into the module: the record's address, no side effects.
 extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin();
 
+// True from the start of quit on: the dialogs still open then end, and open
+// no port, write nothing and show nothing.
+bool pluginHasQuit();
+
 // Back to the state at module load; for tests that run several lifecycles in
 // one process.
 void resetPluginState();

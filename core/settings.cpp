@@ -38,8 +38,7 @@ bool settingsPath(ModuleRef module, char* path, size_t capacity) {
 static char chosenFile[kSettingsPathCapacity];
 static bool fileChosen = false;
 
-// The settings file every read and write uses; false when there is none.
-static bool settingsFile(char* path) {
+bool settingsFilePath(char* path) {
     if (!fileChosen) return settingsPath(pluginRecord.moduleInstance, path, kSettingsPathCapacity);
     path[0] = '\0';
     return chosenFile[0] != '\0' && appendText(path, kSettingsPathCapacity, chosenFile);
@@ -62,23 +61,34 @@ void chooseSettingsFile() {
     }
     // The first time, everything the user had beside the plug-in comes along,
     // every section of it. A user's file already there is the newer one, and
-    // is read even where it cannot be written; with neither, the file beside
-    // the plug-in is still read.
-    if (!platformCopyFileIfAbsent(beside, user) && !platformCanWriteFile(user)) return;
+    // is read even where it cannot be written. A file beside the plug-in that
+    // cannot be copied (another program holds it) stays the one: an empty
+    // user's file made now would be read at every later start instead of it.
+    if (platformFileAccess(user) == kFileMissing) {
+        bool copied = platformFileAccess(beside) == kFileMissing ? platformCanWriteFile(user)
+                                                                 : platformCopyFileIfAbsent(beside, user);
+        if (!copied) return;
+    }
     chosenFile[0] = '\0';
     appendText(chosenFile, sizeof chosenFile, user);
 }
 
+// True while the values in memory are defaults taken because the file was
+// there but could not be read at start, and nothing has been saved since.
+static bool settingsUnread = false;
+
 void resetSettingsFile() {
     fileChosen = false;
     chosenFile[0] = '\0';
+    settingsUnread = false;
 }
 
 // ---- The three keys ----------------------------------------------------------------------
 
 void loadSettings() {
     char path[kSettingsPathCapacity];
-    if (!settingsFile(path)) return;
+    if (!settingsFilePath(path)) return;
+    settingsUnread = platformFileAccess(path) == kFileUnreadable;
     pluginSettings.midiDevice =
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
@@ -111,7 +121,7 @@ static void quoteIfNeeded(const char* name, char* value, size_t capacity) {
 
 bool saveSettings() {
     char path[kSettingsPathCapacity];
-    if (!settingsFile(path)) return false;
+    if (!settingsFilePath(path)) return false;
     char device[12], channel[12], name[kDeviceNameCapacity + 2];
     formatDecimal(pluginSettings.midiDevice, device);
     formatDecimal(pluginSettings.midiChannel.load(), channel);
@@ -119,77 +129,11 @@ bool saveSettings() {
     // All three are written, whatever became of the others.
     bool saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceKey, device, path);
     saved = platformProfileWriteString(kSettingsSection, kSettingsChannelKey, channel, path) && saved;
-    return platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path) && saved;
+    saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path) && saved;
+    if (saved) settingsUnread = false;
+    return saved;
 }
 
-// ---- Bindings ----------------------------------------------------------------------
-
-// Room for the section: 128 bindings of the longest form with their actions
-// take under 6 KB, which leaves much more for lines that are not used.
-const uint32_t kSectionCapacity = 32768;
-
-// The text without the blanks around it, in place.
-static char* trimmed(char* text, char* end) {
-    while (text < end && (*text == ' ' || *text == '\t')) ++text;
-    while (end > text && (end[-1] == ' ' || end[-1] == '\t')) --end;
-    *end = '\0';
-    return text;
-}
-
-// One bit per source: kind, number, channel.
-static uint32_t sourceBit(const BindingSource& source) {
-    return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
-           (source.channel & 0x0F);
-}
-
-bool sourceNamed(const SourceSet& set, const BindingSource& source) {
-    uint32_t bit = sourceBit(source);
-    return (set.bits[bit >> 3] & (1u << (bit & 7))) != 0;
-}
-
-uint32_t readBindingLines(BindingLine* lines, SourceSet* named) {
-    SourceSet claimed = {};
-    char path[kSettingsPathCapacity];
-    char section[kSectionCapacity];
-    if (!settingsFile(path)) return 0;
-    platformProfileReadSection(kBindingsSection, section, sizeof section, path);
-    uint32_t count = 0;
-    for (char* line = section; *line != '\0';) {
-        char* next = line;
-        while (*next != '\0') ++next;
-        char* equals = line;
-        while (equals < next && *equals != '=') ++equals;
-        char* key = trimmed(line, equals);
-        BindingSource source;
-        // The first line that names a source is the one for it, used or not:
-        // so each binding's own line is the first with its key, the line the
-        // profile calls rewrite or delete.
-        if (equals < next && parseBindingSource(key, &source) && !sourceNamed(claimed, source)) {
-            uint32_t bit = sourceBit(source);
-            claimed.bits[bit >> 3] = static_cast<uint8_t>(claimed.bits[bit >> 3] | (1u << (bit & 7)));
-            BindingAction action = parseBindingAction(trimmed(equals + 1, next));
-            if (count < kMaxBindings && actionFits(action, source.kind)) {
-                lines[count].binding = Binding{source, action};
-                lines[count].key[0] = '\0';
-                appendText(lines[count].key, sizeof lines[count].key, key);
-                ++count;
-            }
-        }
-        line = next + 1;
-    }
-    if (named != nullptr) *named = claimed;
-    return count;
-}
-
-bool writeBindingLine(const char* key, const char* action) {
-    char path[kSettingsPathCapacity];
-    return settingsFile(path) && platformProfileWriteString(kBindingsSection, key, action, path);
-}
-
-void loadBindings() {
-    BindingLine lines[kMaxBindings];
-    Binding bindings[kMaxBindings];
-    uint32_t count = readBindingLines(lines);
-    for (uint32_t i = 0; i < count; ++i) bindings[i] = lines[i].binding;
-    publishBindings(bindings, count);
+void saveSettingsAtQuit() {
+    if (!settingsUnread) saveSettings();
 }

@@ -14,7 +14,6 @@
 #include <cstddef>
 
 #include "core/types.h"
-#include "midi/bindings.h"
 #include "platform/platform.h"
 
 const char* const kPluginName = "Notewick";  // also the section name
@@ -37,8 +36,10 @@ bool settingsPath(ModuleRef module, char* path, size_t capacity);
 // Init chooses the settings file once: "plugin.ini" beside the module where
 // it can be written (created when missing), else the user's own
 // APPDATA\Notewick\plugin.ini, into which the first time the file beside the
-// module is copied whole. Where neither can be written, the file beside the
-// module is still read. Every read and write goes to the chosen file; before
+// module is copied whole. Where neither can be written, and where the file
+// beside the module is there but cannot be copied (another program holds
+// it), the file beside the module is still the one: no per-user file is made
+// that would hide it. Every read and write goes to the chosen file; before
 // init, to the one beside the module.
 void chooseSettingsFile();
 void resetSettingsFile();  // for tests
@@ -49,28 +50,11 @@ void loadSettings();
 // Write the settings, changed or not; false when they could not all be
 // written. The name is written empty for no device.
 bool saveSettings();
+// Quit writes them too, unless the file was there but could not be read at
+// start and nothing has been saved since: the values then are defaults the
+// user never chose, and the file still holds the user's own.
+void saveSettingsAtQuit();
 
-// A binding as its line in the file has it: the key as written there, so that
-// the Bindings dialog rewrites or deletes that very line.
-struct BindingLine {
-    Binding binding;
-    char key[kBindingKeyCapacity];
-};
-
-// The sources the section's lines name, used or not: one bit each.
-struct SourceSet {
-    uint8_t bits[4 * 128 * 16 / 8];
-};
-bool sourceNamed(const SourceSet& set, const BindingSource& source);
-
-// The bindings the section's lines make, in file order, at most
-// kMaxBindings; lines that are not used are left out (and left in the file).
-// The first line that names a source is the one for it: a later line for the
-// same source is not used, even where the first is not used either. `named`
-// (unless null) gets every source the lines name.
-uint32_t readBindingLines(BindingLine* lines, SourceSet* named = nullptr);
-// Writes key=action into the section, or deletes the key's line for a null
-// action; false when the file cannot be written.
-bool writeBindingLine(const char* key, const char* action);
-// Init: reads the bindings and hands them to the worker.
-void loadBindings();
+// The settings file every read and write uses, into path
+// (kSettingsPathCapacity bytes); false, and path empty, when there is none.
+bool settingsFilePath(char* path);

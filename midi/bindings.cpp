@@ -218,9 +218,12 @@ bool learnMessage(ShortMessage message) {
     // One message only, even should Learn be stopped meanwhile.
     if (learning.exchange(0) == 0) return false;
     learnedMessage.store(message);
+    return true;
+}
+
+void notifyLearned() {
     WindowRef dialog = learningDialog.load();
     if (dialog != nullptr) platformPostNotify(dialog);
-    return true;
 }
 
 ShortMessage takeLearnedMessage() { return learnedMessage.exchange(0); }

@@ -111,7 +111,10 @@ void resetBindings();
 // dialog its notification.
 void startLearning(WindowRef dialog);
 void stopLearning();
-// Worker side: true when the message was taken for Learn.
+// Worker side: true when the message was taken for Learn; once its outcome
+// is recorded, notifyLearned() tells the dialog, so that the dialog finds the
+// record there when it refuses the message.
 bool learnMessage(ShortMessage message);
+void notifyLearned();
 // The message Learn took, once; 0 when none.
 ShortMessage takeLearnedMessage();

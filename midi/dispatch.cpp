@@ -121,7 +121,9 @@ bool dispatchMessage(ShortMessage message, uint32_t now) {
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
     restartWindow(now);
-    recordOutcome(message, applyRules(message));
+    uint32_t outcome = applyRules(message);
+    recordOutcome(message, outcome);
+    if (outcome == kTakenByLearn) notifyLearned();
     return true;
 }
 

@@ -36,6 +36,12 @@ void countWindowDrop(ShortMessage message) {
     windowDrops.fetch_add(1);
 }
 
+void markLearnRefused(ShortMessage message) {
+    uint32_t taken = (message & 0xFFFFFFu) | (static_cast<uint32_t>(kTakenByLearn) << 24);
+    lastRecord.compare_exchange_strong(taken, (message & 0xFFFFFFu) |
+                                                  (static_cast<uint32_t>(kNothingLearnRefused) << 24));
+}
+
 void resetOutcomes() {
     lastRecord.store(0);
     dropsAtRecord.store(0);
@@ -90,14 +96,14 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingFaderTop + 1] = {
+static const OutcomeWords outcomeWords[kNothingLearnRefused + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
-    {"Volume up", " (binding)"},
-    {"Volume down", " (binding)"},
-    {"Volume up", " (pitch-bend wheel)"},
-    {"Volume down", " (pitch-bend wheel)"},
+    {"Volume Up", " (binding)"},
+    {"Volume Down", " (binding)"},
+    {"Volume Up", " (pitch-bend wheel)"},
+    {"Volume Down", " (pitch-bend wheel)"},
     {"Volume ", " (modulation wheel)"},
     {nullptr, " (channel-16 controller)"},
     {"Volume ", " (channel-16 controller)"},
@@ -112,6 +118,7 @@ static const OutcomeWords outcomeWords[kNothingFaderTop + 1] = {
     {"nothing: only bends whose low byte is 0 count. Bind the wheel with Bindings", ""},
     {"nothing: a channel-16 button acts on 127 only", ""},
     {"nothing: controller 75 on channel 16 sets the volume from 0 to 126 only", ""},
+    {"nothing: Learn did not bind it", ""},
 };
 
 static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
@@ -122,7 +129,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, s
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingFaderTop) return;
+    if (outcome > kNothingLearnRefused) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedKeyMap) appendText(out, capacity, bindingActionName(keyMapAction(data1)));
     if (outcome == kActedChannel16Button) appendText(out, capacity, bindingActionName(channel16Action(data1)));

@@ -36,6 +36,7 @@ enum Outcome : uint32_t {
     kNothingFineBend,
     kNothingButtonValue,
     kNothingFaderTop,
+    kNothingLearnRefused,
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
 };
@@ -47,6 +48,9 @@ void recordOutcome(ShortMessage message, uint32_t outcome);
 // Main data handler: a channel message dropped inside the window, unseen by
 // the worker.
 void countWindowDrop(ShortMessage message);
+// The Bindings dialog bound nothing for the message Learn took: while it is
+// still the last one recorded, it is no longer called taken.
+void markLearnRefused(ShortMessage message);
 
 // What a dialog has shown of the record so far.
 struct LineState {

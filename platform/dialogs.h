@@ -11,13 +11,15 @@
 
 const uint32_t kButtonClicked = 0;     // BN_CLICKED
 const uint32_t kSelectionChanged = 1;  // LBN_SELCHANGE and CBN_SELCHANGE
+// Cancel (id 2) from the close box rather than the Cancel button or Escape.
+const uint32_t kCloseBox = 0xFFFF;
 
 struct DialogHandlers {
     void (*onInit)(WindowRef dialog);
     // Every command: the control's identifier, and what happened to it
     // (kButtonClicked for a button, kSelectionChanged when the user picked
     // another entry of a list). The close box and the Escape key arrive as
-    // Cancel (id 2).
+    // Cancel (id 2), the close box with kCloseBox.
     void (*onCommand)(WindowRef dialog, uint32_t controlId, uint32_t notification);
     // The dialog's private message, posted with platformPostNotify.
     void (*onNotify)(WindowRef dialog);
@@ -41,6 +43,8 @@ int32_t platformListSelection(WindowRef dialog, uint32_t controlId);
 int32_t platformListCount(WindowRef dialog, uint32_t controlId);
 // The entry's text, cut to capacity; empty for an index outside the list.
 void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity);
+// Scrolls the list so that the entry is in view, selecting nothing.
+void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index);
 // Makes the list's drop-down at least as wide as its widest entry, so that
 // entries that differ only at their ends can be told apart; the closed list
 // keeps its size.
@@ -60,6 +64,9 @@ void platformStartTimer(WindowRef dialog, uint32_t intervalMs);
 // callback included. False when it could not be posted.
 bool platformPostNotify(WindowRef dialog);
 
-// Zeroed memory for the lifetime of a dialog; null when it cannot be had.
-void* platformAllocZeroed(size_t bytes);
-void platformFree(void* memory);
+// A modal box with OK and Cancel, the text and its own caption; true for OK.
+bool platformConfirm(WindowRef owner, const char* caption, const char* text);
+
+// Gives the control the keyboard focus; the control that has it (0: none).
+void platformFocusControl(WindowRef dialog, uint32_t controlId);
+uint32_t platformFocusedControl(WindowRef dialog);

@@ -6,10 +6,11 @@
 // native unit tests link a fake (tests/fake/). Handles travel as opaque
 // pointers of the platform's own size.
 //
-// Sections: handles; host window; time; events and threads; module and
-// settings file; device notifications; message boxes.
+// Sections: handles; host window; time; events and threads; memory; module
+// and settings file; files; device notifications; message boxes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // ---- Handles ---------------------------------------------------------------
@@ -47,6 +48,11 @@ ThreadRef platformStartThread(void (*entry)());
 // without it.
 bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs);
 
+// ---- Memory ------------------------------------------------------------------
+// Zeroed memory; null when it cannot be had.
+void* platformAllocZeroed(size_t bytes);
+void platformFree(void* memory);
+
 // ---- Module and settings file ----------------------------------------------
 // Writes the module's full file path, NUL-terminated, into buffer and returns
 // its length; 0 when the path cannot be read or does not fit in capacity.
@@ -60,11 +66,6 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
 void platformProfileReadString(const char* section, const char* key, char* value, uint32_t capacity,
                                const char* path);
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path);
-// Every line of the section, in file order, as "key=value" texts one after
-// another, each NUL-terminated, with one more NUL after the last; lines that
-// do not fit are left out. Returns the bytes used, the last NUL excluded.
-uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path);
-
 // True when the file can be opened for writing; it is created, empty, when
 // missing (as the first write would create it).
 bool platformCanWriteFile(const char* path);
@@ -76,6 +77,22 @@ bool platformCreateFolder(const char* path);
 // Copies the file whole, unless `to` exists already; the copy can be written
 // even where the original was read-only. True when `to` exists afterwards.
 bool platformCopyFileIfAbsent(const char* from, const char* to);
+
+// ---- Files -------------------------------------------------------------------
+// A bare file name, as the profile calls do, means the file in the Windows
+// folder.
+enum FileAccess { kFileMissing, kFileReadable, kFileUnreadable };
+// Whether the file is there, and whether it can be opened for reading (a file
+// another program holds open without sharing cannot).
+FileAccess platformFileAccess(const char* path);
+// The whole file, NUL-terminated, in memory of platformAllocZeroed that the
+// caller frees, its length in *length; null when it is missing, cannot be read
+// or is longer than maxBytes.
+char* platformReadFile(const char* path, uint32_t maxBytes, uint32_t* length);
+// Gives the file this text at once: the text is written to a new file beside
+// it, which then takes the file's place, so that a reader never sees it half
+// written. False when either step fails; the file is then as it was.
+bool platformReplaceFile(const char* path, const char* text, uint32_t length);
 
 // ---- Device notifications ----------------------------------------------------
 // Creates a hidden top-level window of the module's own on the calling thread,

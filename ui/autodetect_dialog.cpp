@@ -114,6 +114,11 @@ static void closeAutodetect(WindowRef dialog) {
     platformEndDialog(dialog);
 }
 
+void endAutodetectDialog() {
+    WindowRef dialog = autodetectWindow.load();
+    if (autodetectRunning && dialog != nullptr) closeAutodetect(dialog);
+}
+
 static void onAutodetectCommand(WindowRef dialog, uint32_t controlId, uint32_t) {
     if (controlId == kDialogOk) {
         uint32_t word = latestDetection.load();  // one load: device and channel of the same key press

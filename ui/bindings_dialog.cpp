@@ -2,40 +2,42 @@
 // order, the action each does, and Learn, which binds the next control the
 // user touches on the device in use.
 //
-// Nothing changes until OK: then the section's lines are written one by one
-// (added, changed or deleted), the lines that are not used stay as they are,
-// and the worker takes the new table for its next message. Cancel changes
-// nothing, in the file or in the running plug-in.
+// The dialog edits the section's lines as they stand (core/bindings_section.h)
+// and lists what the plug-in's own reader makes of them, so the list is
+// exactly what acts after OK. Remove deletes a binding's own line, a new
+// action rewrites its own line in place, Learn appends a line; every other
+// line stays as it is. OK writes the section at once and the worker takes it;
+// Cancel changes nothing, in the file or in the running plug-in.
+//
+// Sections: state; the list and the lines; why Learn cannot listen;
+// initialisation; Learn; choosing and removing; OK, Cancel and quit.
+#include <initializer_list>
+
+#include "core/bindings_section.h"
 #include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/bindings.h"
+#include "midi/outcome.h"
 #include "platform/dialogs.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
 
 // ---- State (exists while the dialog runs) -------------------------------------------
 
-// A binding as the dialog holds it, with the file line it came from.
-struct ShownBinding {
-    Binding binding;
-    int32_t line;  // index into lines; -1 for one added here
-};
-
 struct BindingsDialogState {
-    BindingLine lines[kMaxBindings];  // the used lines when the dialog opened
-    uint32_t lineCount;
-    SourceSet named;                  // every source a line names, used or not
-    ShownBinding shown[kMaxBindings];
-    uint32_t shownCount;
+    SectionText section;              // the lines as they stand in the dialog
+    BindingLine bound[kMaxBindings];  // what the reader makes of them
+    uint32_t boundCount;
     bool learning;
+    int32_t picked;  // the binding the user selected in the list; -1 for none
 };
 
 // Allocated for the dialog's lifetime: a few kilobytes the module need not
 // carry the rest of the time.
 static BindingsDialogState* state = nullptr;
-static bool bindingsDialogRunning = false;
+static WindowRef bindingsWindow = nullptr;  // while it runs
 
 static void onBindingsInit(WindowRef dialog);
 static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t notification);
@@ -47,16 +49,13 @@ static const DialogHandlers bindingsHandlers = {onBindingsInit, onBindingsComman
 // What the dialog's line has shown.
 static LineState bindingsLine;
 
-static void onBindingsTimer(WindowRef dialog) { updateLiveLine(dialog, &bindingsLine); }
-
 void runBindingsDialog(WindowRef configDialog) {
-    if (bindingsDialogRunning) return;
-    bindingsDialogRunning = true;
+    if (bindingsWindow != nullptr) return;
     platformRunDialog(pluginRecord.moduleInstance, IDD_BINDINGS, configDialog, &bindingsHandlers);
-    bindingsDialogRunning = false;
+    bindingsWindow = nullptr;
 }
 
-// ---- The list and the line ---------------------------------------------------------------
+// ---- The list and the lines ------------------------------------------------------------
 
 // "Note 36 (C2), channel 10: Play/Pause"
 static void describeBinding(const Binding& binding, char* out, size_t capacity) {
@@ -65,196 +64,393 @@ static void describeBinding(const Binding& binding, char* out, size_t capacity) 
     appendText(out, capacity, bindingActionName(binding.action));
 }
 
-static void showList(WindowRef dialog, int32_t selected) {
-    platformListClear(dialog, IDC_BINDING_LIST);
-    for (uint32_t i = 0; i < state->shownCount; ++i) {
-        char text[80];
-        describeBinding(state->shown[i].binding, text, sizeof text);
-        platformListAdd(dialog, IDC_BINDING_LIST, text);
-    }
-    platformListSelect(dialog, IDC_BINDING_LIST, selected);
+// The status line, from up to five pieces of text.
+static void say(WindowRef dialog, const char* a, const char* b = "", const char* c = "", const char* d = "",
+                const char* e = "") {
+    char text[640] = "";
+    for (const char* piece : {a, b, c, d, e}) appendText(text, sizeof text, piece);
+    platformSetItemText(dialog, IDC_BINDING_STATUS, text);
 }
 
-// The line under the buttons, from up to three pieces of text.
-static void say(WindowRef dialog, const char* a, const char* b = "", const char* c = "") {
-    char text[160] = "";
-    appendText(text, sizeof text, a);
-    appendText(text, sizeof text, b);
-    appendText(text, sizeof text, c);
-    platformSetItemText(dialog, IDC_BINDING_STATUS, text);
+// Reads the lines again and lists their bindings, none selected.
+static void showBindings(WindowRef dialog) {
+    state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+    state->picked = -1;
+    platformListClear(dialog, IDC_BINDING_LIST);
+    for (uint32_t i = 0; i < state->boundCount; ++i) {
+        char text[80];
+        describeBinding(state->bound[i].binding, text, sizeof text);
+        platformListAdd(dialog, IDC_BINDING_LIST, text);
+    }
+    platformListSelect(dialog, IDC_BINDING_LIST, -1);
+}
+
+// The listed binding of the source; -1 for none.
+static int32_t boundIndex(const BindingSource& source) {
+    for (uint32_t i = 0; i < state->boundCount; ++i) {
+        if (sameSource(state->bound[i].binding.source, source)) return static_cast<int32_t>(i);
+    }
+    return -1;
 }
 
 static uint32_t chosenAction(WindowRef dialog) {
     return static_cast<uint32_t>(platformListSelection(dialog, IDC_BINDING_ACTION) + 1);
 }
 
-// The device Learn listens to: the one whose port is open; false for none.
-static bool deviceInUse(char* name) {
-    if (mainInputPort == nullptr || pluginSettings.midiDevice < 0) return false;
+// Rewrites the action of a binding's own line in place: only the action's
+// words change, the key as the file has it and anything after the action stay.
+static bool rewriteAction(uint32_t line, uint32_t action) {
+    uint32_t start = 0, end = 0;
+    if (!sectionLine(state->section, line, &start, &end)) return false;
+    const char* text = state->section.text;
+    uint32_t from = start;
+    while (from < end && text[from] != '=') ++from;
+    ++from;
+    while (from < end && (text[from] == ' ' || text[from] == '\t')) ++from;
+    uint32_t to = from;
+    while (to < end && text[to] != ',') ++to;
+    while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t')) --to;
+    // The line with the new action, built in a buffer of its own.
+    char rewritten[320] = "";
+    char head[320];
+    if (end - start >= sizeof head) return false;
+    for (uint32_t i = start; i < from; ++i) head[i - start] = text[i];
+    head[from - start] = '\0';
+    appendText(rewritten, sizeof rewritten, head);
+    appendText(rewritten, sizeof rewritten, bindingActionName(action));
+    for (uint32_t i = to; i < end; ++i) head[i - to] = text[i];
+    head[end - to] = '\0';
+    return appendText(rewritten, sizeof rewritten, head) && replaceSectionLine(&state->section, line, rewritten);
+}
+
+// ---- Why Learn cannot listen ----------------------------------------------------------
+
+// What Learn listens to, or why it cannot: true, with the device's name, when
+// the device in use is open; otherwise the reason and what to do, in words.
+static bool learnSource(char* name, char* why, size_t capacity) {
+    char chosen[kDeviceNameCapacity], current[kDeviceNameCapacity];
+    bool unapplied = deviceChosenNotApplied(chosen);
     configuredDeviceName(name);
-    return true;
+    why[0] = '\0';
+    if (pluginSettings.midiDevice < 0) {
+        if (unapplied) {
+            appendText(why, capacity, chosen);
+            appendText(why, capacity, " is chosen in the configuration dialog but not in use yet: press Apply "
+                                      "there, then Learn.");
+        } else {
+            appendText(why, capacity, "No MIDI device is in use: choose one in the configuration dialog and "
+                                      "press Apply, then Learn.");
+        }
+        return false;
+    }
+    // The device watch leaves the port alone while the dialogs are open, so
+    // an open port's device may have gone meanwhile.
+    deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), current);
+    bool there = name[0] != '\0' && (textEquals(current, name) || findInputDevice(name, pluginSettings.midiDevice) >= 0);
+    if (mainInputPort != nullptr && textEquals(current, name)) {
+        if (unapplied) {
+            appendText(why, capacity, " (");
+            appendText(why, capacity, chosen);
+            appendText(why, capacity, " is chosen in the configuration dialog but not applied yet: press Apply "
+                                      "there to learn from it.)");
+        }
+        return true;
+    }
+    if (!there) {
+        appendText(why, capacity, name[0] != '\0' ? name : "The device chosen");
+        appendText(why, capacity, ", the device in use, is not connected: connect it, then press Apply in the "
+                                  "configuration dialog to learn from it.");
+    } else if (mainPortOpenFailed()) {
+        appendText(why, capacity, "Notewick could not open ");
+        appendText(why, capacity, name);
+        appendText(why, capacity, ": another program may be using it. Close that program, then press Apply in "
+                                  "the configuration dialog.");
+    } else {
+        appendText(why, capacity, "Notewick is not listening to ");
+        appendText(why, capacity, name);
+        appendText(why, capacity, ": press Apply in the configuration dialog, then Learn.");
+    }
+    return false;
 }
 
 // ---- Initialisation --------------------------------------------------------------------
 
 static void onBindingsInit(WindowRef dialog) {
     state = static_cast<BindingsDialogState*>(platformAllocZeroed(sizeof(BindingsDialogState)));
+    if (state != nullptr && !openBindingsSection(&state->section)) {
+        platformFree(state);
+        state = nullptr;
+    }
     if (state == nullptr) {
         platformEndDialog(dialog);
         return;
     }
-    state->lineCount = readBindingLines(state->lines, &state->named);
-    for (uint32_t i = 0; i < state->lineCount; ++i) {
-        state->shown[i] = ShownBinding{state->lines[i].binding, static_cast<int32_t>(i)};
-    }
-    state->shownCount = state->lineCount;
+    bindingsWindow = dialog;
     for (uint32_t action = 1; action <= kActionCount; ++action) {
         platformListAdd(dialog, IDC_BINDING_ACTION, bindingActionName(action));
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
-    showList(dialog, -1);
+    showBindings(dialog);
     startLiveLine(dialog, &bindingsLine);
-    char name[kDeviceNameCapacity];
-    if (deviceInUse(name)) {
-        say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".");
+    char name[kDeviceNameCapacity], why[320];
+    if (learnSource(name, why, sizeof why)) {
+        say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".", why);
     } else {
-        say(dialog, "No MIDI device is in use: Learn needs one chosen in the configuration dialog.");
+        say(dialog, why);
     }
 }
 
 // ---- Learn -----------------------------------------------------------------------------
 
-static void learn(WindowRef dialog) {
-    if (state->learning) {
-        stopLearning();
-        state->learning = false;
-        say(dialog, "Learn stopped.");
-        return;
-    }
-    char name[kDeviceNameCapacity];
-    if (!deviceInUse(name)) {
-        say(dialog, "No MIDI device is in use, so there is nothing to learn from: choose one in the configuration "
-                    "dialog first.");
-        return;
-    }
-    state->learning = true;
-    startLearning(dialog);
-    say(dialog, "Press a key or move a control on ", name, " (Learn again to stop).");
+static void stopWaiting(WindowRef dialog, const char* why) {
+    stopLearning();
+    state->learning = false;
+    say(dialog, why);
 }
 
-// The message Learn took becomes the source of the chosen action: the
-// binding it already has gets the action, or a new one is added.
+static void learn(WindowRef dialog) {
+    if (state->learning) {
+        stopWaiting(dialog, "Learn stopped: nothing was learned.");
+        return;
+    }
+    char name[kDeviceNameCapacity], why[320];
+    if (!learnSource(name, why, sizeof why)) {
+        say(dialog, "Learn cannot listen. ", why);
+        return;
+    }
+    // The action chosen is for the control Learn takes, not for a binding
+    // selected before.
+    state->picked = -1;
+    platformListSelect(dialog, IDC_BINDING_LIST, -1);
+    state->learning = true;
+    startLearning(dialog);
+    say(dialog, "Press a key or move a control on ", name, ". Esc, Enter or Learn again stops waiting.");
+}
+
+// Why the line that names a source is not used, in words.
+static void whyUnused(uint32_t line, char* out, size_t capacity) {
+    uint32_t bounds[2] = {0, 0};
+    out[0] = '\0';
+    if (!sectionLine(state->section, line, &bounds[0], &bounds[1])) return;
+    const char* text = state->section.text + bounds[0];
+    uint32_t length = bounds[1] - bounds[0];
+    ParsedLine parsed;
+    parseSectionLine(text, text + length, &parsed);
+    char quoted[72] = "";
+    bool cut = length > sizeof quoted - 4;
+    for (uint32_t i = 0; i < length && i < sizeof quoted - 4; ++i) quoted[i] = text[i];
+    quoted[cut ? sizeof quoted - 4 : length] = '\0';
+    if (cut) appendText(quoted, sizeof quoted, "...");
+    char number[12], path[kSettingsPathCapacity];
+    formatDecimal(static_cast<int32_t>(line) + 1, number);
+    settingsFilePath(path);
+    for (const char* piece : {"line ", static_cast<const char*>(number), " of the [Notewick Bindings] section of ",
+                              static_cast<const char*>(path), ", \"", static_cast<const char*>(quoted),
+                              "\", names it and is not used: "}) {
+        appendText(out, capacity, piece);
+    }
+    if (parsed.action == kActionNone) {
+        appendText(out, capacity, "its action is not one Notewick knows");
+    } else if (!parsed.fits) {
+        appendText(out, capacity, bindingActionName(parsed.action));
+        appendText(out, capacity, " needs ");
+        appendText(out, capacity, sourcesForAction(parsed.action));
+    } else {
+        appendText(out, capacity, "it comes after the 128th binding");
+    }
+}
+
+// A Learn that would not act after OK binds nothing: the status line says
+// what was received and why, and the live line does not call it taken.
+static void refuse(WindowRef dialog, ShortMessage message, const char* received, const char* a, const char* b = "",
+                   const char* c = "") {
+    markLearnRefused(message);
+    char text[640] = "";
+    for (const char* piece : {"Received ", received, a, b, c, " Learn stopped without binding it."}) {
+        appendText(text, sizeof text, piece);
+    }
+    platformSetItemText(dialog, IDC_BINDING_STATUS, text);
+}
+
+// Learn's message becomes the source of the chosen action: the binding the
+// source has gets the action on its own line, or a new line binds it.
 static void onBindingsNotify(WindowRef dialog) {
     ShortMessage message = takeLearnedMessage();
     BindingSource source;
     if (state == nullptr || !state->learning || message == 0 || !messageSource(message, &source)) return;
+    stopLearning();
     state->learning = false;
     uint32_t action = chosenAction(dialog);
-    if (!actionFits(action, source.kind)) {
-        say(dialog, bindingActionName(action), " needs ", sourcesForAction(action));
-        return;
-    }
-    uint32_t at = 0;
-    while (at < state->shownCount && !sameSource(state->shown[at].binding.source, source)) ++at;
-    bool added = at == state->shownCount;
-    // A binding removed here and learned again keeps its line in the file.
-    int32_t line = 0;
-    while (line < static_cast<int32_t>(state->lineCount) && !sameSource(state->lines[line].binding.source, source)) {
-        ++line;
-    }
-    if (line == static_cast<int32_t>(state->lineCount)) line = -1;
-    char described[80];
+    char described[64];
     describeSource(source, described, sizeof described);
-    if (added && line < 0 && sourceNamed(state->named, source)) {
-        // A new line would come after it, and not be used.
-        say(dialog, "The settings file has a line for ", described, " that is not used: mend or remove it by hand.");
+    if (!actionFits(action, source.kind)) {
+        char needs[96] = " needs ";
+        appendText(needs, sizeof needs, sourcesForAction(action));
+        appendText(needs, sizeof needs, ".");
+        refuse(dialog, message, described, ". ", bindingActionName(action), needs);
         return;
     }
-    if (added && at == kMaxBindings) {
-        say(dialog, "There are 128 bindings already: remove one first.");
-        return;
+    int32_t at = boundIndex(source);
+    if (at >= 0) {
+        rewriteAction(state->bound[at].line, action);
+    } else {
+        int32_t named = firstLineNaming(state->section, source);
+        if (named >= 0) {
+            char why[640];
+            whyUnused(static_cast<uint32_t>(named), why, sizeof why);
+            refuse(dialog, message, described, ", but ", why, ". Mend or remove that line.");
+            return;
+        }
+        // The reader judges the new line: past the 128th binding, or past the
+        // part of the section that is read, it would not act after OK.
+        uint32_t count = state->boundCount;
+        char line[kBindingKeyCapacity + 32];
+        formatBindingSource(source, line);
+        appendText(line, sizeof line, "=");
+        appendText(line, sizeof line, bindingActionName(action));
+        uint32_t added = 0;
+        bool room = appendSectionLine(&state->section, line, &added);
+        state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+        // NOTE: the reader has just listed the lines anew, with the new one.
+        bool acts = room && boundIndex(source) >= 0;
+        if (!acts) {  // cppcheck-suppress knownConditionTrueFalse
+            if (room) removeSectionLine(&state->section, added);
+            state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+            refuse(dialog, message, described,
+                   count >= kMaxBindings ? ", but there are 128 bindings already, the most Notewick uses: remove one "
+                                           "first."
+                                         : ", but the bindings section is over 32 KB, and a line past that is not "
+                                           "read: remove lines first.");
+            return;
+        }
     }
-    // An existing binding is selected with its new action; a new one is
-    // not, so that the action chosen for the next Learn changes nothing.
-    if (added) state->shown[state->shownCount++] = ShownBinding{Binding{source, 0}, line};
-    state->shown[at].binding.action = static_cast<uint8_t>(action);
-    showList(dialog, added ? -1 : static_cast<int32_t>(at));
-    describeBinding(state->shown[at].binding, described, sizeof described);
+    showBindings(dialog);
+    platformListScrollTo(dialog, IDC_BINDING_LIST, boundIndex(source));
+    describeBinding(Binding{source, static_cast<uint8_t>(action)}, described, sizeof described);
     say(dialog, "Learned ", described, ".");
 }
 
-// ---- The other commands -------------------------------------------------------------------
+// ---- Choosing and removing --------------------------------------------------------------
 
-// A binding chosen in the list shows its action; another action chosen for it
-// replaces its own when it fits its source.
+// A binding selected in the list shows its action; an action chosen while the
+// user has one selected changes it, on its own line, when it fits its source.
 static void onSelection(WindowRef dialog, uint32_t controlId) {
-    int32_t selected = platformListSelection(dialog, IDC_BINDING_LIST);
-    if (selected < 0 || static_cast<uint32_t>(selected) >= state->shownCount) return;
-    Binding& binding = state->shown[selected].binding;
+    char described[80];
     if (controlId == IDC_BINDING_LIST) {
+        int32_t selected = platformListSelection(dialog, IDC_BINDING_LIST);
+        state->picked = selected >= 0 && static_cast<uint32_t>(selected) < state->boundCount ? selected : -1;
+        if (state->picked < 0) return;
+        const Binding& binding = state->bound[state->picked].binding;
         platformListSelect(dialog, IDC_BINDING_ACTION, static_cast<int32_t>(binding.action) - 1);
+        describeBinding(binding, described, sizeof described);
+        say(dialog, described, ". Choose another action to change it; Esc selects nothing.");
         return;
     }
     uint32_t action = chosenAction(dialog);
-    if (!actionFits(action, binding.source.kind)) {
-        say(dialog, bindingActionName(action), " needs ", sourcesForAction(action));
+    if (state->picked < 0) {
+        say(dialog, "Learn binds the control you touch next to ", bindingActionName(action), ".");
         return;
     }
-    binding.action = static_cast<uint8_t>(action);
-    showList(dialog, selected);
-    say(dialog, "");
+    int32_t picked = state->picked;
+    const BindingLine& line = state->bound[picked];
+    describeSource(line.binding.source, described, sizeof described);
+    if (!actionFits(action, line.binding.source.kind)) {
+        say(dialog, bindingActionName(action), " needs ", sourcesForAction(action), ": ", described);
+        return;
+    }
+    if (action == line.binding.action) return;
+    if (!rewriteAction(line.line, action)) return;
+    showBindings(dialog);
+    state->picked = picked;
+    platformListSelect(dialog, IDC_BINDING_LIST, picked);
+    say(dialog, described, " now: ", bindingActionName(action));
 }
 
 static void removeSelected(WindowRef dialog) {
-    int32_t selected = platformListSelection(dialog, IDC_BINDING_LIST);
-    if (selected < 0 || static_cast<uint32_t>(selected) >= state->shownCount) return;
-    for (uint32_t i = static_cast<uint32_t>(selected); i + 1 < state->shownCount; ++i) state->shown[i] = state->shown[i + 1];
-    --state->shownCount;
-    showList(dialog, -1);
+    if (state->picked < 0) {
+        say(dialog, "Select the binding to remove first.");
+        return;
+    }
+    Binding gone = state->bound[state->picked].binding;
+    removeSectionLine(&state->section, state->bound[state->picked].line);
+    showBindings(dialog);
+    // Nothing selected, the list keeps the keyboard: the arrow keys and
+    // Remove take the next one.
+    platformFocusControl(dialog, IDC_BINDING_LIST);
+    char described[80], after[80];
+    describeBinding(gone, described, sizeof described);
+    int32_t next = boundIndex(gone.source);
+    if (next < 0) {
+        say(dialog, "Removed ", described, ".");
+        return;
+    }
+    platformListScrollTo(dialog, IDC_BINDING_LIST, next);
+    describeBinding(state->bound[next].binding, after, sizeof after);
+    say(dialog, "Removed ", described, ". A later line for it now acts: ", after, ".");
 }
 
-// Writes the section line by line: the lines of removed bindings deleted,
-// changed ones rewritten under the key the file has, new ones added. False
-// when a line could not be written; the table is the worker's either way.
-static bool writeBindings() {
-    bool saved = true;
-    for (uint32_t line = 0; line < state->lineCount; ++line) {
-        bool kept = false;
-        for (uint32_t i = 0; i < state->shownCount && !kept; ++i) kept = state->shown[i].line == static_cast<int32_t>(line);
-        if (!kept) saved = writeBindingLine(state->lines[line].key, nullptr) && saved;
+// Every line that makes a binding goes, later lines for the same control and
+// lines past the 128th binding or past the part read included, so that no
+// binding acts after OK; lines that bind nothing stay.
+static void removeAll(WindowRef dialog) {
+    if (state->boundCount == 0) {
+        say(dialog, "There are no bindings to remove.");
+        return;
     }
-    for (uint32_t i = 0; i < state->shownCount; ++i) {
-        const ShownBinding& shown = state->shown[i];
-        char key[kBindingKeyCapacity];
-        if (shown.line < 0) {
-            formatBindingSource(shown.binding.source, key);
-        } else if (state->lines[shown.line].binding.action != shown.binding.action) {
-            key[0] = '\0';
-            appendText(key, sizeof key, state->lines[shown.line].key);
-        } else {
-            continue;
-        }
-        saved = writeBindingLine(key, bindingActionName(shown.binding.action)) && saved;
+    char count[12], question[200] = "Remove all ";
+    formatDecimal(static_cast<int32_t>(state->boundCount), count);
+    appendText(question, sizeof question, count);
+    appendText(question, sizeof question, " bindings? The lines that bind controls go when you press OK; lines "
+                                          "that bind nothing stay.");
+    bool sure = platformConfirm(dialog, "Remove All", question);
+    if (state == nullptr) return;  // quit while the question was up
+    if (!sure) {
+        say(dialog, "Nothing was removed.");
+        return;
     }
-    // The worker takes what the file now says (a later line for a source
-    // whose line went is used from now on), or, where it could not be
-    // written, what the dialog holds.
-    if (saved) {
-        loadBindings();
-    } else {
-        Binding table[kMaxBindings];
-        for (uint32_t i = 0; i < state->shownCount; ++i) table[i] = state->shown[i].binding;
-        publishBindings(table, state->shownCount);
+    uint32_t lines = 0, start = 0, end = 0;
+    while (sectionLine(state->section, lines, &start, &end)) ++lines;
+    for (uint32_t line = lines; line > 0; --line) {
+        sectionLine(state->section, line - 1, &start, &end);
+        ParsedLine parsed;
+        parseSectionLine(state->section.text + start, state->section.text + end, &parsed);
+        if (parsed.named && parsed.fits) removeSectionLine(&state->section, line - 1);
     }
-    return saved;
+    showBindings(dialog);
+    say(dialog, "Removed every binding. OK keeps it so; Cancel keeps them all.");
 }
+
+// ---- OK, Cancel and quit ------------------------------------------------------------------
 
 static void closeBindings(WindowRef dialog, bool keep) {
     stopLearning();
-    if (keep && !writeBindings()) platformMessageBox(dialog, "Could not save the settings");
+    bool saved = !keep || commitBindingsSection(state->section);
+    freeSection(&state->section);
     platformFree(state);
     state = nullptr;
+    bindingsWindow = nullptr;
+    if (!saved) platformMessageBox(dialog, "Could not save the settings");
     platformEndDialog(dialog);
+}
+
+void endBindingsDialog() {
+    if (bindingsWindow != nullptr && state != nullptr) closeBindings(bindingsWindow, false);
+}
+
+static void onBindingsTimer(WindowRef dialog) {
+    if (state == nullptr) return;
+    updateLiveLine(dialog, &bindingsLine);
+    // The device watch leaves the port alone while the dialogs are open: a
+    // device that went away is seen here, and Learn stops waiting for it.
+    if (!state->learning) return;
+    char name[kDeviceNameCapacity], now[kDeviceNameCapacity];
+    configuredDeviceName(name);
+    deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), now);
+    if (!textEquals(name, now)) {
+        stopLearning();
+        state->learning = false;
+        say(dialog, name, " went away, so Learn stopped. Connect it, then press Apply in the configuration dialog.");
+    }
 }
 
 static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t notification) {
@@ -263,14 +459,27 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
         onSelection(dialog, controlId);
         return;
     }
-    if (notification != kButtonClicked) return;
+    bool closeBox = controlId == kDialogCancel && notification == kCloseBox;
+    if (notification != kButtonClicked && !closeBox) return;
+    // Enter and Esc while Learn waits stop waiting, and leave the dialog open;
+    // Esc with a binding selected in the list selects nothing.
+    if ((controlId == kDialogOk || controlId == kDialogCancel) && !closeBox) {
+        if (state->learning) {
+            stopWaiting(dialog, "Learn stopped: nothing was learned.");
+            return;
+        }
+        if (controlId == kDialogCancel && state->picked >= 0 &&
+            platformFocusedControl(dialog) == IDC_BINDING_LIST) {
+            state->picked = -1;
+            platformListSelect(dialog, IDC_BINDING_LIST, -1);
+            say(dialog, "Nothing is selected: the action you choose is for the next Learn.");
+            return;
+        }
+    }
     switch (controlId) {
         case IDC_LEARN: learn(dialog); break;
         case IDC_REMOVE: removeSelected(dialog); break;
-        case IDC_REMOVE_ALL:
-            state->shownCount = 0;
-            showList(dialog, -1);
-            break;
+        case IDC_REMOVE_ALL: removeAll(dialog); break;
         case kDialogOk: closeBindings(dialog, true); break;
         case kDialogCancel: closeBindings(dialog, false); break;
         default: break;

@@ -27,12 +27,15 @@ static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onC
 // What the dialog's line has shown.
 static LineState configLine;
 
-static void onConfigTimer(WindowRef dialog) { updateLiveLine(dialog, &configLine); }
+static void onConfigTimer(WindowRef dialog) {
+    if (!pluginHasQuit()) updateLiveLine(dialog, &configLine);
+}
 
 void showConfigDialog() {
     // A host may call again while the dialog is open: a second one would
-    // take over the remembered window that autodetect writes to.
-    if (configDialogIsOpen()) return;
+    // take over the remembered window that autodetect writes to. After quit
+    // nothing opens.
+    if (configDialogIsOpen() || pluginHasQuit()) return;
     setConfigDialogOpen(true);
     platformRunDialog(pluginRecord.moduleInstance, IDD_CONFIG, pluginRecord.hostWindow, &configHandlers);
     setConfigDialogOpen(false);
@@ -91,6 +94,28 @@ static void onConfigInit(WindowRef dialog) {
     }
     platformListSelect(dialog, IDC_CHANNEL, pluginSettings.midiChannel.load());
     startLiveLine(dialog, &configLine);
+}
+
+bool deviceChosenNotApplied(char* name) {
+    name[0] = '\0';
+    WindowRef dialog = configDialogWindow;
+    if (!configDialogIsOpen() || dialog == nullptr) return false;
+    int32_t selected = platformListSelection(dialog, IDC_DEVICE);
+    if (selected <= 0) return false;  // "None", or nothing
+    if (selected == awayEntry) {
+        appendText(name, kDeviceNameCapacity, awayName);
+    } else {
+        platformListText(dialog, IDC_DEVICE, selected, name, kDeviceNameCapacity);
+    }
+    char configured[kDeviceNameCapacity];
+    configuredDeviceName(configured);
+    return pluginSettings.midiDevice < 0 || !textEquals(name, configured);
+}
+
+void endOpenDialogs() {
+    endAutodetectDialog();
+    endBindingsDialog();
+    if (configDialogIsOpen() && configDialogWindow != nullptr) platformEndDialog(configDialogWindow);
 }
 
 // The name of the device listed at list index device + 1.
@@ -156,6 +181,8 @@ static void applySettings(WindowRef dialog) {
         }
         followChosenDevice();
     }
+    // The player may have quit while a message was up: nothing more then.
+    if (pluginHasQuit()) return;
     // The worker uses the new channel from its next message on; an empty
     // selection gives -1, which matches no channel rule.
     pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
@@ -178,7 +205,10 @@ static void autodetect(WindowRef dialog) {
     bool hostWasEnabled = platformIsWindowEnabled(host);
     platformEnableWindow(dialog, false);
     runAutodetectDialog();
-    reopenMainPort();
+    // Quit while the autodetect dialog was open ended both dialogs: nothing
+    // is opened then.
+    bool quit = pluginHasQuit();
+    if (!quit) reopenMainPort();
     // NOTE: ending the autodetect dialog enabled its owner, the host window,
     // which this dialog keeps disabled while it is open; and since this dialog
     // was still disabled then, the system made some other window active. Put
@@ -186,10 +216,15 @@ static void autodetect(WindowRef dialog) {
     // takes no keys until it is clicked.
     platformEnableWindow(host, hostWasEnabled);
     platformEnableWindow(dialog, true);
-    platformActivateWindow(dialog);
+    if (!quit) platformActivateWindow(dialog);
 }
 
 static void onConfigCommand(WindowRef dialog, uint32_t controlId, uint32_t) {
+    // After quit the dialog only ends: it opens no port and writes nothing.
+    if (pluginHasQuit()) {
+        platformEndDialog(dialog);
+        return;
+    }
     switch (controlId) {
         case kDialogOk:
             applySettings(dialog);

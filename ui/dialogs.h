@@ -33,6 +33,18 @@ void updateLiveLine(WindowRef dialog, LineState* seen);
 // Runs the Bindings dialog modally, owned by the configuration dialog.
 void runBindingsDialog(WindowRef configDialog);
 
+// The device chosen in the open configuration dialog's list when it is not
+// the one in use (OK or Apply not pressed yet): its name, true. False when
+// the dialog is not open, or its choice is the device in use or "None".
+bool deviceChosenNotApplied(char* name);
+
+// Quit: every dialog of the plug-in that is open ends as its Cancel would
+// (the autodetect dialog's ports closed, Learn stopped, nothing written), and
+// none of them opens a port, writes the settings or shows a message after.
+void endOpenDialogs();
+void endBindingsDialog();
+void endAutodetectDialog();
+
 // Runs the autodetect dialog modally, owned by the host window. Its state
 // exists once, so while one is open a second call does nothing.
 void runAutodetectDialog();

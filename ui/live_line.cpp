@@ -24,9 +24,13 @@ static void describeListening(char* out, size_t capacity) {
         return;
     }
     bool open = mainInputPort != nullptr;
-    // Not open: away, or there but held by another program.
+    // Not open: away, there but held by another program, or closed for now.
     bool present = open || findInputDevice(name, pluginSettings.midiDevice) >= 0;
-    appendText(out, capacity, open ? "Notewick listens to " : present ? "Notewick could not open " : "Notewick waits for ");
+    appendText(out, capacity,
+               open                   ? "Notewick listens to "
+               : !present             ? "Notewick waits for "
+               : mainPortOpenFailed() ? "Notewick could not open "
+                                      : "Notewick does not listen to ");
     appendText(out, capacity, name);
     appendText(out, capacity, present ? " on " : " (not connected) on ");
     int32_t channel = pluginSettings.midiChannel.load();

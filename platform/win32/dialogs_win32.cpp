@@ -11,8 +11,9 @@ static const UINT kNotifyMessage = WM_APP + 1;
 
 // One dialog procedure for every dialog: the handlers travel in the
 // initialisation parameter and stay with the window. It returns 0 for every
-// message, so the system gives no control the initial focus and handles the
-// close box and Escape as Cancel.
+// message but the close box's, so the system gives no control the initial
+// focus and handles Escape as Cancel; the close box arrives as Cancel too,
+// marked kCloseBox, so that a dialog can tell it from Escape.
 static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
@@ -22,6 +23,10 @@ static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     const DialogHandlers* handlers = reinterpret_cast<const DialogHandlers*>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (handlers == nullptr) return 0;
+    if (message == WM_CLOSE) {
+        handlers->onCommand(dialog, IDCANCEL, kCloseBox);
+        return TRUE;
+    }
     if (message == WM_COMMAND) {
         handlers->onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     } else if (message == kNotifyMessage) {
@@ -95,6 +100,19 @@ void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char*
     listRequest(dialog, controlId, &ListRequests::text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
 }
 
+void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index) {
+    HWND list = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
+    LRESULT itemHeight = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(list, &client);
+    LONG visible = itemHeight > 0 ? client.bottom / static_cast<LONG>(itemHeight) : 1;
+    if (visible < 1) visible = 1;
+    LRESULT top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
+    if (index < top) top = index;
+    if (index >= top + visible) top = index - visible + 1;
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+}
+
 void platformListFitDropDown(WindowRef dialog, uint32_t controlId) {
     HWND list = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
     HDC dc = GetDC(list);
@@ -135,6 +153,17 @@ bool platformPostNotify(WindowRef dialog) {
     return PostMessageA(static_cast<HWND>(dialog), kNotifyMessage, 0, 0) != 0;
 }
 
-void* platformAllocZeroed(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
+bool platformConfirm(WindowRef owner, const char* caption, const char* text) {
+    return MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OKCANCEL) == IDOK;
+}
 
-void platformFree(void* memory) { GlobalFree(memory); }
+void platformFocusControl(WindowRef dialog, uint32_t controlId) {
+    HWND control = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
+    SendMessageA(static_cast<HWND>(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
+uint32_t platformFocusedControl(WindowRef dialog) {
+    HWND focus = GetFocus();
+    if (focus == nullptr || !IsChild(static_cast<HWND>(dialog), focus)) return 0;
+    return static_cast<uint32_t>(GetDlgCtrlID(focus));
+}

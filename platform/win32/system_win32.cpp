@@ -58,6 +58,10 @@ bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs) {
     return ended;
 }
 
+void* platformAllocZeroed(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
+
+void platformFree(void* memory) { GlobalFree(memory); }
+
 uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
     DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), buffer, capacity);
@@ -83,18 +87,25 @@ bool platformProfileWriteString(const char* section, const char* key, const char
     return WritePrivateProfileStringA(section, key, value, path) != 0;
 }
 
-uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path) {
-    if (capacity < 2) return 0;
-    DWORD used = GetPrivateProfileSectionA(section, buffer, capacity, path);
-    // A section cut short ends in the middle of a line: drop that line.
-    if (used >= capacity - 2) {
-        while (used > 0 && buffer[used - 1] != '\0') --used;
+// The path the file calls use: a bare file name is the Windows folder's, as
+// for the profile calls. False when it does not fit.
+static bool fullPath(const char* path, char* out) {
+    bool bare = true;
+    for (const char* p = path; *p != '\0'; ++p) bare = bare && *p != '\\' && *p != '/' && *p != ':';
+    out[0] = '\0';
+    if (bare) {
+        UINT length = GetWindowsDirectoryA(out, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return false;
+        if (out[length - 1] != '\\') lstrcatA(out, "\\");
     }
-    buffer[used] = '\0';
-    return used;
+    if (lstrlenA(out) + lstrlenA(path) >= MAX_PATH) return false;
+    lstrcatA(out, path);
+    return true;
 }
 
-bool platformCanWriteFile(const char* path) {
+bool platformCanWriteFile(const char* name) {
+    char path[MAX_PATH];
+    if (!fullPath(name, path)) return false;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -116,13 +127,68 @@ bool platformCreateFolder(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool platformCopyFileIfAbsent(const char* from, const char* to) {
+bool platformCopyFileIfAbsent(const char* fromName, const char* toName) {
+    char from[MAX_PATH], to[MAX_PATH];
+    if (!fullPath(fromName, from) || !fullPath(toName, to)) return false;
     if (!CopyFileA(from, to, TRUE)) return GetLastError() == ERROR_FILE_EXISTS;
     // NOTE: a copy keeps the original's attributes, and a file on read-only
     // media is often marked read-only: the copy must not be.
     DWORD attributes = GetFileAttributesA(to);
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(to, attributes & ~FILE_ATTRIBUTE_READONLY);
     return true;
+}
+
+FileAccess platformFileAccess(const char* name) {
+    char path[MAX_PATH];
+    // A folder of the name holds no settings to lose.
+    DWORD attributes = fullPath(name, path) ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kFileMissing;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kFileUnreadable;
+    CloseHandle(file);
+    return kFileReadable;
+}
+
+char* platformReadFile(const char* name, uint32_t maxBytes, uint32_t* length) {
+    char path[MAX_PATH];
+    *length = 0;
+    if (!fullPath(name, path)) return nullptr;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    char* text = nullptr;
+    if (size != INVALID_FILE_SIZE && high == 0 && size <= maxBytes) {
+        text = static_cast<char*>(platformAllocZeroed(size + 1));
+    }
+    DWORD got = 0;
+    if (text != nullptr && (!ReadFile(file, text, size, &got, nullptr) || got != size)) {
+        platformFree(text);
+        text = nullptr;
+    }
+    CloseHandle(file);
+    if (text != nullptr) *length = size;
+    return text;
+}
+
+bool platformReplaceFile(const char* name, const char* text, uint32_t length) {
+    char path[MAX_PATH], temporary[MAX_PATH];
+    if (!fullPath(name, path) || lstrlenA(path) + 5 >= MAX_PATH) return false;
+    lstrcpyA(temporary, path);
+    lstrcatA(temporary, ".new");
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, text, length, &written, nullptr) && written == length;
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    // NOTE: one rename replaces the file, so that the player's other plug-ins,
+    // which share it, read either the old text or the new, never a part.
+    ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temporary);
+    return ok;
 }
 
 // The device watch: one hidden, unowned top-level window, which is what the

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "platform/dialogs.h"
@@ -18,6 +19,8 @@ struct Dialog {
     std::map<uint32_t, std::vector<std::string>> lists;
     std::map<uint32_t, int32_t> selections;
     std::map<uint32_t, std::string> texts;
+    std::map<uint32_t, int32_t> scrolledTo;
+    uint32_t focus = 0;
     bool enabled = true;
     bool ended = false;
     std::atomic<int> notifications{0};
@@ -31,7 +34,9 @@ struct DialogState {
     std::map<uint32_t, DialogScript> scripts;
     std::map<uint32_t, uint32_t> runs;
     bool failAllocation = false;
-    std::atomic<int32_t> live{0};
+    bool confirmAnswer = true;
+    std::mutex liveMutex;
+    std::set<void*> live;  // allocated since the last reset and not freed
 };
 
 DialogState& dialogState() {
@@ -66,22 +71,50 @@ void resetDialogs() {
     d.scripts.clear();
     d.runs.clear();
     d.failAllocation = false;
-    d.live.store(0);
+    d.confirmAnswer = true;
+    std::lock_guard<std::mutex> lock(d.liveMutex);
+    d.live.clear();
 }
 
 void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().scripts[resourceId] = std::move(script); }
 
 void press(WindowRefForTests dialog, uint32_t controlId) {
     Dialog& d = dialogOf(dialog);
-    // A disabled dialog takes no input.
+    // A disabled dialog takes no input; a click moves the focus to the button.
+    if (!d.enabled || d.ended) return;
+    d.focus = controlId;
+    d.handlers->onCommand(dialog, controlId, kButtonClicked);
+}
+
+void pressKey(WindowRefForTests dialog, uint32_t controlId) {
+    Dialog& d = dialogOf(dialog);
     if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId, kButtonClicked);
 }
 
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
     Dialog& d = dialogOf(dialog);
     if (!d.enabled || d.ended) return;
+    d.focus = controlId;
     d.selections[controlId] = index;
     d.handlers->onCommand(dialog, controlId, kSelectionChanged);
+}
+
+void closeBox(WindowRefForTests dialog) {
+    Dialog& d = dialogOf(dialog);
+    if (d.enabled && !d.ended) d.handlers->onCommand(dialog, 2, kCloseBox);
+}
+
+void focus(WindowRefForTests dialog, uint32_t controlId) { dialogOf(dialog).focus = controlId; }
+uint32_t focusedControl(WindowRefForTests dialog) { return dialogOf(dialog).focus; }
+int32_t listScrolledTo(WindowRefForTests dialog, uint32_t controlId) {
+    const auto& scrolled = dialogOf(dialog).scrolledTo;
+    auto found = scrolled.find(controlId);
+    return found != scrolled.end() ? found->second : -1;
+}
+void setConfirmAnswer(bool ok) { dialogState().confirmAnswer = ok; }
+void runTimer(WindowRefForTests dialog) {
+    Dialog& d = dialogOf(dialog);
+    if (!d.ended && d.handlers->onTimer != nullptr) d.handlers->onTimer(dialog);
 }
 
 void serveNotifications(WindowRefForTests dialog) {
@@ -105,7 +138,10 @@ WindowRefForTests activeWindow() { return dialogState().activeWindow; }
 bool hasEnded(WindowRefForTests dialog) { return dialogOf(dialog).ended; }
 uint32_t dialogsRun(uint32_t resourceId) { return dialogState().runs[resourceId]; }
 void failAllocation(bool fail) { dialogState().failAllocation = fail; }
-int32_t allocationsLive() { return dialogState().live.load(); }
+int32_t allocationsLive() {
+    std::lock_guard<std::mutex> lock(dialogState().liveMutex);
+    return static_cast<int32_t>(dialogState().live.size());
+}
 
 }  // namespace fake
 
@@ -167,6 +203,19 @@ void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char*
 
 void platformListFitDropDown(WindowRef, uint32_t) {}
 
+void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index) {
+    fake::dialogOf(dialog).scrolledTo[controlId] = index;
+}
+
+void platformFocusControl(WindowRef dialog, uint32_t controlId) { fake::dialogOf(dialog).focus = controlId; }
+
+uint32_t platformFocusedControl(WindowRef dialog) { return fake::dialogOf(dialog).focus; }
+
+bool platformConfirm(WindowRef, const char*, const char* text) {
+    platformMessageBox(nullptr, text);
+    return dialogState().confirmAnswer;
+}
+
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {
     fake::dialogOf(dialog).texts[controlId] = text;
 }
@@ -186,11 +235,16 @@ bool platformPostNotify(WindowRef dialog) {
 
 void* platformAllocZeroed(size_t bytes) {
     if (dialogState().failAllocation) return nullptr;
-    dialogState().live.fetch_add(1);
-    return calloc(1, bytes);
+    void* memory = calloc(1, bytes);
+    std::lock_guard<std::mutex> lock(dialogState().liveMutex);
+    dialogState().live.insert(memory);
+    return memory;
 }
 
 void platformFree(void* memory) {
-    dialogState().live.fetch_sub(1);
+    {
+        std::lock_guard<std::mutex> lock(dialogState().liveMutex);
+        dialogState().live.erase(memory);
+    }
     free(memory);
 }

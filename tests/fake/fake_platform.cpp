@@ -36,17 +36,12 @@ struct FakePort {
     bool started;
 };
 
-// A settings file as the profile calls see it: sections and their lines in
-// file order, names compared without regard to case, the first line of a name
-// the one read, written or deleted.
-struct ProfileLine {
-    std::string key, value;
-};
-struct ProfileSection {
-    std::string name;
-    std::vector<ProfileLine> lines;
-};
-typedef std::map<std::string, std::vector<ProfileSection>> ProfileStore;
+// Files as the text on disk (a file exists when it has an entry). The profile
+// calls read and write that text as the system's do: section names and keys
+// compared without regard to case, blanks around "=" dropped, the first line
+// of a key the one read, written or deleted, a line without "=" a key with no
+// value (which reads as the default), a comment (";") never a key.
+typedef std::map<std::string, std::string> FileStore;
 
 bool sameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -73,8 +68,9 @@ struct State {
     std::deque<std::unique_ptr<FakeThread>> threads;
     bool modulePathReadable = true;
     std::string modulePath;
-    ProfileStore profile;  // a file exists when it has an entry here
+    FileStore files;
     std::set<std::string> unwritable;
+    std::set<std::string> unreadable;
     std::vector<std::string> pathsRead;
     std::vector<std::string> pathsWritten;
     std::vector<std::string> messageBoxes;
@@ -124,8 +120,9 @@ void reset() {
     s.threadsStarted = 0;
     s.modulePathReadable = true;
     s.modulePath = "C:\\Player\\Plugins\\gen_notewick.dll";
-    s.profile.clear();
+    s.files.clear();
     s.unwritable.clear();
+    s.unreadable.clear();
     s.pathsRead.clear();
     s.pathsWritten.clear();
     s.messageBoxes.clear();
@@ -193,57 +190,190 @@ void setModulePath(const char* path) {
     state().modulePathReadable = path != nullptr;
     state().modulePath = path != nullptr ? path : "";
 }
-// The section of the file; null when missing and not to be made.
-ProfileSection* profileSection(const std::string& path, const std::string& section, bool make) {
-    if (!make && state().profile.count(path) == 0) return nullptr;
-    std::vector<ProfileSection>& file = state().profile[path];
-    for (ProfileSection& candidate : file) {
-        if (sameName(candidate.name, section)) return &candidate;
+namespace {
+
+// ---- The profile calls' view of a file's text (state().mutex held) ----
+
+struct TextLine {
+    size_t start, end, next;  // the line's text, without its line break, and where the next line starts
+};
+
+std::vector<TextLine> textLines(const std::string& text) {
+    std::vector<TextLine> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos) end = text.size();
+        size_t content = end > at && text[end - 1] == '\r' ? end - 1 : end;
+        lines.push_back(TextLine{at, content, next});
+        at = next;
     }
-    if (!make) return nullptr;
-    file.push_back(ProfileSection{section, {}});
-    return &file.back();
+    return lines;
 }
-std::vector<ProfileLine>::iterator profileLine(ProfileSection* section, const std::string& key) {
-    for (auto line = section->lines.begin(); line != section->lines.end(); ++line) {
-        if (sameName(line->key, key)) return line;
+
+std::string trimmedText(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// A line of the file as the profile calls read it.
+struct Entry {
+    bool header = false;  // "[name]"
+    bool isKey = false;   // neither blank nor a comment nor a header
+    bool hasValue = false;
+    std::string name;  // the section's name, or the key
+    std::string value;
+};
+
+Entry entryOf(const std::string& text, const TextLine& line) {
+    Entry e;
+    std::string content = trimmedText(text.substr(line.start, line.end - line.start));
+    size_t close = content.find(']');
+    if (!content.empty() && content[0] == '[' && close != std::string::npos) {
+        e.header = true;
+        e.name = trimmedText(content.substr(1, close - 1));
+    } else if (!content.empty() && content[0] != ';') {
+        size_t equals = content.find('=');
+        e.isKey = true;
+        e.hasValue = equals != std::string::npos;
+        e.name = trimmedText(content.substr(0, equals));
+        if (e.hasValue) e.value = trimmedText(content.substr(equals + 1));
     }
-    return section->lines.end();
+    return e;
 }
+
+// The section's lines [first, last) after its header, the first section of
+// the name; false when the file has none.
+bool findSection(const std::string& text, const std::vector<TextLine>& lines, const std::string& section,
+                 size_t* first, size_t* last) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Entry e = entryOf(text, lines[i]);
+        if (!e.header || !sameName(e.name, section)) continue;
+        size_t j = i + 1;
+        while (j < lines.size() && !entryOf(text, lines[j]).header) ++j;
+        *first = i + 1;
+        *last = j;
+        return true;
+    }
+    return false;
+}
+
+// Where a line added to the section goes: after its last line that is not blank.
+size_t endOfSection(const std::string& text, const std::vector<TextLine>& lines, size_t first, size_t last) {
+    size_t at = lines[first - 1].next;
+    for (size_t i = first; i < last; ++i) {
+        if (lines[i].end > lines[i].start && !trimmedText(text.substr(lines[i].start, lines[i].end - lines[i].start)).empty()) {
+            at = lines[i].next;
+        }
+    }
+    return at;
+}
+
+// Puts a whole line into the section (made at the end of the file when missing).
+void insertLine(std::string& text, const std::string& section, const std::string& line) {
+    std::vector<TextLine> lines = textLines(text);
+    size_t first = 0, last = 0;
+    if (!findSection(text, lines, section, &first, &last)) {
+        if (!text.empty() && text.back() != '\n') text += "\r\n";
+        text += "[" + section + "]\r\n" + line + "\r\n";
+        return;
+    }
+    size_t at = endOfSection(text, lines, first, last);
+    std::string inserted = line + "\r\n";
+    if (at > 0 && text[at - 1] != '\n') inserted = "\r\n" + line;
+    text.insert(at, inserted);
+}
+
+// The first line of the key in the section; false when there is none.
+bool findKey(const std::string& text, const std::string& section, const std::string& key, TextLine* found,
+             Entry* entry) {
+    std::vector<TextLine> lines = textLines(text);
+    size_t first = 0, last = 0;
+    if (!findSection(text, lines, section, &first, &last)) return false;
+    for (size_t i = first; i < last; ++i) {
+        Entry e = entryOf(text, lines[i]);
+        if (!e.isKey || !sameName(e.name, key)) continue;
+        *found = lines[i];
+        *entry = e;
+        return true;
+    }
+    return false;
+}
+
+// Writes key=value into the section in place of the key's first line, or
+// after the section's lines; a null value deletes that line.
+void writeKey(std::string& text, const std::string& section, const std::string& key, const char* value) {
+    TextLine line;
+    Entry entry;
+    if (!findKey(text, section, key, &line, &entry)) {
+        if (value != nullptr) insertLine(text, section, key + "=" + value);
+        return;
+    }
+    if (value == nullptr) {
+        text.erase(line.start, line.next - line.start);
+    } else {
+        text.replace(line.start, line.end - line.start, entry.name + "=" + value);
+    }
+}
+
+bool readKey(const std::string& path, const std::string& section, const std::string& key, std::string* value) {
+    auto file = state().files.find(path);
+    if (file == state().files.end() || state().unreadable.count(path) != 0) return false;
+    TextLine line;
+    Entry entry;
+    if (!findKey(file->second, section, key, &line, &entry) || !entry.hasValue) return false;
+    *value = entry.value;
+    return true;
+}
+
+}  // namespace
+
 void setProfile(const std::string& path, const std::string& section, const std::string& key,
                 const std::string& value) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    ProfileSection* lines = profileSection(path, section, true);
-    auto line = profileLine(lines, key);
-    if (line == lines->lines.end()) {
-        lines->lines.push_back(ProfileLine{key, value});
-    } else {
-        line->value = value;
-    }
+    writeKey(state().files[path], section, key, value.c_str());
 }
 void addProfileLine(const std::string& path, const std::string& section, const std::string& line) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    size_t equals = line.find('=');
-    profileSection(path, section, true)
-        ->lines.push_back(ProfileLine{line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1)});
+    insertLine(state().files[path], section, line);
 }
 std::vector<std::string> profileLines(const std::string& path, const std::string& section) {
     std::lock_guard<std::mutex> lock(state().mutex);
     std::vector<std::string> out;
-    ProfileSection* lines = profileSection(path, section, false);
-    if (lines != nullptr) {
-        for (const ProfileLine& line : lines->lines) out.push_back(line.key + "=" + line.value);
+    auto file = state().files.find(path);
+    if (file == state().files.end()) return out;
+    const std::string& text = file->second;
+    std::vector<TextLine> lines = textLines(text);
+    size_t first = 0, last = 0;
+    if (!findSection(text, lines, section, &first, &last)) return out;
+    for (size_t i = first; i < last; ++i) {
+        std::string content = text.substr(lines[i].start, lines[i].end - lines[i].start);
+        if (!trimmedText(content).empty()) out.push_back(content);
     }
     return out;
 }
 bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    ProfileSection* lines = profileSection(path, section, false);
-    if (lines == nullptr) return false;
-    auto line = profileLine(lines, key);
-    if (line == lines->lines.end()) return false;
-    *value = line->value;
+    return readKey(path, section, key, value);
+}
+void setFile(const std::string& path, const std::string& text) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().files[path] = text;
+}
+bool fileText(const std::string& path, std::string* text) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto file = state().files.find(path);
+    if (file == state().files.end()) return false;
+    *text = file->second;
     return true;
+}
+void setReadable(const std::string& path, bool readable) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (readable) {
+        state().unreadable.erase(path);
+    } else {
+        state().unreadable.insert(path);
+    }
 }
 void setWritable(const std::string& path, bool writable) {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -313,7 +443,6 @@ std::vector<std::string> midiCalls() {
 
 // ---- The seam ----------------------------------------------------------------
 
-using fake::ProfileStore;
 using fake::state;
 
 intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -410,8 +539,8 @@ int32_t platformProfileReadInt(const char* section, const char* key, int32_t fal
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         state().pathsRead.push_back(path);
+        if (!fake::readKey(path, section, key, &text)) return fallback;
     }
-    if (!fake::profileValue(path, section, key, &text)) return fallback;
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     if (i == text.size()) return fallback;
@@ -432,8 +561,8 @@ void platformProfileReadString(const char* section, const char* key, char* value
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         state().pathsRead.push_back(path);
+        if (!fake::readKey(path, section, key, &text)) text.clear();
     }
-    if (!fake::profileValue(path, section, key, &text)) text.clear();
     const char* const blanks = " \t\v\f\r\x1A";
     size_t first = text.find_first_not_of(blanks), last = text.find_last_not_of(blanks);
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
@@ -446,43 +575,50 @@ void platformProfileReadString(const char* section, const char* key, char* value
 }
 
 bool platformProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
-    {
-        std::lock_guard<std::mutex> lock(state().mutex);
-        state().pathsWritten.push_back(path);
-        if (state().unwritable.count(path) != 0) return false;
-        if (value == nullptr) {
-            fake::ProfileSection* lines = fake::profileSection(path, section, false);
-            if (lines == nullptr) return true;
-            auto line = fake::profileLine(lines, key);
-            if (line != lines->lines.end()) lines->lines.erase(line);
-            return true;
-        }
-    }
-    fake::setProfile(path, section, key, value);
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().pathsWritten.push_back(path);
+    if (state().unwritable.count(path) != 0) return false;
+    fake::writeKey(state().files[path], section, key, value);
     return true;
-}
-
-uint32_t platformProfileReadSection(const char* section, char* buffer, uint32_t capacity, const char* path) {
-    std::string all;
-    for (const std::string& line : fake::profileLines(path, section)) {
-        if (all.size() + line.size() + 2 > capacity) break;
-        all += line;
-        all += '\0';
-    }
-    {
-        std::lock_guard<std::mutex> lock(state().mutex);
-        state().pathsRead.push_back(path);
-    }
-    if (capacity == 0) return 0;
-    all.copy(buffer, all.size());
-    buffer[all.size()] = '\0';
-    return static_cast<uint32_t>(all.size());
 }
 
 bool platformCanWriteFile(const char* path) {
     std::lock_guard<std::mutex> lock(state().mutex);
     if (state().unwritable.count(path) != 0) return false;
-    state().profile[path];  // created when missing
+    state().files[path];  // created when missing
+    return true;
+}
+
+FileAccess platformFileAccess(const char* path) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().files.count(path) == 0) return kFileMissing;
+    return state().unreadable.count(path) != 0 ? kFileUnreadable : kFileReadable;
+}
+
+char* platformReadFile(const char* path, uint32_t maxBytes, uint32_t* length) {
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().pathsRead.push_back(path);
+        *length = 0;
+        auto file = state().files.find(path);
+        if (file == state().files.end() || state().unreadable.count(path) != 0 || file->second.size() > maxBytes) {
+            return nullptr;
+        }
+        text = file->second;
+    }
+    char* copy = static_cast<char*>(platformAllocZeroed(text.size() + 1));
+    if (copy == nullptr) return nullptr;
+    text.copy(copy, text.size());
+    *length = static_cast<uint32_t>(text.size());
+    return copy;
+}
+
+bool platformReplaceFile(const char* path, const char* text, uint32_t length) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().pathsWritten.push_back(path);
+    if (state().unwritable.count(path) != 0) return false;
+    state().files[path].assign(text, length);
     return true;
 }
 
@@ -499,9 +635,9 @@ bool platformCreateFolder(const char*) { return true; }
 
 bool platformCopyFileIfAbsent(const char* from, const char* to) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    ProfileStore& files = state().profile;
+    fake::FileStore& files = state().files;
     if (files.count(to) != 0) return true;
-    if (files.count(from) == 0 || state().unwritable.count(to) != 0) return false;
+    if (files.count(from) == 0 || state().unreadable.count(from) != 0 || state().unwritable.count(to) != 0) return false;
     files[to] = files[from];
     return true;
 }

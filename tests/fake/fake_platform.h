@@ -68,15 +68,25 @@ uint32_t threadsRunning();  // started and not yet ended
 
 // ---- Module and settings ----
 void setModulePath(const char* path);  // null: the path cannot be read
-// Keys as stored text; a missing one reads as the fallback.
+// Settings files are text, read and written by the profile calls as the
+// system's do (a line without "=" is a key with no value, the first line of a
+// key is the one reached, a comment is never a key).
+// Writes key=value in place of the key's first line, or after the section's
+// lines; a missing one reads as the fallback.
 void setProfile(const std::string& path, const std::string& section, const std::string& key,
                 const std::string& value);
 bool profileValue(const std::string& path, const std::string& section, const std::string& key, std::string* value);
 // A line as a hand edit leaves it ("key=value"), added after the others even
 // when one has that key already.
 void addProfileLine(const std::string& path, const std::string& section, const std::string& line);
-// The section's lines in file order, as "key=value".
+// The section's lines in file order, as written there, blank lines left out.
 std::vector<std::string> profileLines(const std::string& path, const std::string& section);
+// The whole file, as text; false when it is missing.
+void setFile(const std::string& path, const std::string& text);
+bool fileText(const std::string& path, std::string* text);
+// A file another program holds open without sharing: it cannot be read (nor
+// copied), or can again.
+void setReadable(const std::string& path, bool readable);
 // A file the profile calls cannot write (nor create), or can again.
 void setWritable(const std::string& path, bool writable);
 // The user's application-data folder.
@@ -86,6 +96,9 @@ std::vector<std::string> profilePathsWritten();
 
 // ---- Message boxes ----
 std::vector<std::string> messageBoxes();
+// The answer to the next OK/Cancel boxes (OK unless set); each box's text goes
+// to messageBoxes() too.
+void setConfirmAnswer(bool ok);
 
 // ---- MIDI ----
 void setDevices(const std::vector<Device>& devices);
@@ -109,13 +122,24 @@ bool deviceListChanged();
 // not end its dialog closes it with the close box (Cancel).
 typedef std::function<void(WindowRefForTests dialog)> DialogScript;
 void setDialogScript(uint32_t resourceId, DialogScript script);
-void press(WindowRefForTests dialog, uint32_t controlId);  // the user presses a button
+void press(WindowRefForTests dialog, uint32_t controlId);  // the user clicks a button
+// The user presses Enter (1, OK) or Escape (2, Cancel): the focus stays.
+void pressKey(WindowRefForTests dialog, uint32_t controlId);
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
+// The dialog's timer fires once.
+void runTimer(WindowRefForTests dialog);
 // Runs the dialog's private-message handler for each notification posted.
 void serveNotifications(WindowRefForTests dialog);
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);
 int32_t listSelection(WindowRefForTests dialog, uint32_t controlId);
 std::string itemText(WindowRefForTests dialog, uint32_t controlId);
+// The control with the keyboard focus (0: none); the user moves it there.
+uint32_t focusedControl(WindowRefForTests dialog);
+void focus(WindowRefForTests dialog, uint32_t controlId);
+// The entry the list was last scrolled to (-1: never).
+int32_t listScrolledTo(WindowRefForTests dialog, uint32_t controlId);
+// The user closes the dialog with its close box.
+void closeBox(WindowRefForTests dialog);
 bool isEnabled(WindowRefForTests window);  // a dialog or the host's window
 WindowRefForTests activeWindow();
 bool hasEnded(WindowRefForTests dialog);

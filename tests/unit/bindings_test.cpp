@@ -1,11 +1,15 @@
 // bindings_test.cpp -- the bindings section, the order of the rules with
 // bindings, and the Bindings dialog's flows against the fake platform.
+#include <cstring>
 #include <string>
 
+#include "core/bindings_section.h"
+#include "core/main_port.h"
 #include "core/settings.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
 #include "midi/mailbox.h"
+#include "midi/outcome.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
 #include "tests/unit/test_support.h"
@@ -28,13 +32,35 @@ protected:
     static Texts used() {
         static BindingLine lines[kMaxBindings];
         Texts out;
-        uint32_t count = readBindingLines(lines);
+        SectionText section;
+        if (!openBindingsSection(&section)) return out;
+        uint32_t count = readBindingLines(section.text, section.length, lines);
+        freeSection(&section);
         for (uint32_t i = 0; i < count; ++i) {
             char text[64];
             describeSource(lines[i].binding.source, text, sizeof text);
             out.push_back(std::string(text) + ": " + bindingActionName(lines[i].binding.action));
         }
         return out;
+    }
+    // The device in use, open, as the Bindings dialog's Learn needs it.
+    static void useDevice() {
+        fake::setDevices({{"Pads"}});
+        pluginSettings.midiDevice = 0;
+        mainInputPort = openInputPort(0, mainDataHandler, 0);
+    }
+    // Chooses the action, presses Learn and touches the control.
+    static std::string learn(Dialog d, uint32_t action, uint32_t message, uint32_t now) {
+        fake::choose(d, IDC_BINDING_ACTION, static_cast<int32_t>(action) - 1);
+        fake::press(d, IDC_LEARN);
+        dispatchMessage(message, now);
+        fake::serveNotifications(d);
+        return fake::itemText(d, IDC_BINDING_STATUS);
+    }
+    static std::string section() {
+        std::string text;
+        fake::fileText(kIni, &text);
+        return text;
     }
 };
 
@@ -72,11 +98,14 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
         "Note 41 Channel 1=Fly",  // names its source first: the next line for it is not used either
         "Note 41 Channel 1=Stop",
         "no equals sign",
+        "Note 45 Channel 1",  // no "=": names nothing, so the next line is the one
+        "Note 45 Channel 1=Stop",
+        "; Note 46 Channel 1=Stop",
     });
     EXPECT_EQ(used(), (Texts{"Note 36 (C2), channel 10: Play/Pause", "Note 38 (D2), channel 10: Next",
                              "Controller 7, channel 1: Volume", "Pitch bend, channel 2: Volume Steps",
                              "Pitch bend, channel 3: Volume", "Program 127, channel 16: Forward",
-                             "Note 0 (C-1), channel 1: Play"}));
+                             "Note 0 (C-1), channel 1: Play", "Note 45 (A2), channel 1: Stop"}));
     // Past the 128th binding nothing is used.
     fake::reset();
     for (uint32_t n = 0; n < 130; ++n) addLines({"Program " + std::to_string(n % 128) + " Channel " +
@@ -84,6 +113,15 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
     Texts all = used();
     ASSERT_EQ(all.size(), 128u);
     EXPECT_EQ(all.back(), "Program 127, channel 1: Next");
+    // Only the section's first 32 KB are read: a line that ends within them
+    // is, one that ends a byte past them is not.
+    for (int past : {0, 1}) {
+        fake::reset();
+        std::string text = "[Notewick Bindings]\r\n";
+        std::string filler = "; " + std::string(32742 + past, 'x') + "\r\n";
+        fake::setFile(kIni, text + filler + "Note 50 Channel 1=Stop\r\n");
+        EXPECT_EQ(used().size(), past == 0 ? 1u : 0u) << past;
+    }
 }
 
 // ---- The order of the rules ------------------------------------------------------------
@@ -140,23 +178,25 @@ TEST_F(BindingsTest, ABindingTakesItsSourceEveryOtherMessageGoesToTheRules) {
 
 // ---- The Bindings dialog -------------------------------------------------------------------
 
+std::string status(Dialog d) { return fake::itemText(d, IDC_BINDING_STATUS); }
+Texts listed(Dialog d) { return fake::listEntries(d, IDC_BINDING_LIST); }
+
 // Two bindings and a line that is not used. Cancel, with Learn waiting,
-// changes nothing; Learn needs a device, an action that fits, and a source no
-// unused line names; OK then writes the section line by line: a removed
-// binding's line deleted, a changed one rewritten under the file's own key, a
-// new one added, the unused line kept.
+// changes nothing; Learn needs a device and an action that fits; OK writes
+// the binding's own lines: a removed one's line deleted, a changed one's
+// rewritten in place, a new one added, the unused line kept.
 TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     fake::setDevices({{"Pads"}});
     addLines({"Note 036 Channel 10=Next", "Controller 7 Channel 1=Volume", "Note 99 Channel 1=Jump"});
     const Texts before = fake::profileLines(kIni, kBindingsSection);
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         fake::press(d, IDC_LEARN);
-        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("No MIDI device is in use"), 0u);
-        pluginSettings.midiDevice = 0;
-        mainInputPort = openInputPort(0, mainDataHandler, 0);
+        EXPECT_EQ(status(d).find("Learn cannot listen. No MIDI device is in use"), 0u) << status(d);
+        useDevice();
         fake::press(d, IDC_LEARN);
         fake::press(d, IDC_REMOVE_ALL);
-        EXPECT_TRUE(fake::listEntries(d, IDC_BINDING_LIST).empty());
+        EXPECT_TRUE(listed(d).empty());
+        fake::press(d, kDialogCancel);  // stops Learn
         fake::press(d, kDialogCancel);
     });
     runBindingsDialog(nullptr);
@@ -167,38 +207,221 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         fake::choose(d, IDC_BINDING_LIST, 0);
         fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note
-        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST)[0], "Note 36 (C2), channel 10: Next");
+        EXPECT_EQ(listed(d)[0], "Note 36 (C2), channel 10: Next");
         fake::choose(d, IDC_BINDING_ACTION, kActionShuffle - 1);
+        EXPECT_EQ(status(d), "Note 36 (C2), channel 10 now: Shuffle");
         fake::choose(d, IDC_BINDING_LIST, 1);
         fake::press(d, IDC_REMOVE);
-        const struct {
-            uint32_t action, message;
-            const char* says;
-        } learns[] = {
-            {kActionVolumeSteps, controller(0, 64, 127), "Volume Steps needs the pitch-bend wheel"},
-            {kActionPlay, noteOn(0, 99, 90), "The settings file has a line for Note 99 (D#7), channel 1 that is not used"},
-            {kActionPlay, controller(0, 64, 127), "Learned Controller 64, channel 1: Play."},
-        };
-        uint32_t now = 2000;
-        for (const auto& learn : learns) {
-            fake::choose(d, IDC_BINDING_ACTION, static_cast<int32_t>(learn.action) - 1);
-            fake::press(d, IDC_LEARN);
-            dispatchMessage(noteOff(0, 50), now += 100);  // not a source: not learned
-            dispatchMessage(learn.message, now += 100);
-            fake::serveNotifications(d);
-            EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.says), 0u) << fake::itemText(d, IDC_BINDING_STATUS);
-        }
-        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
-                  (Texts{"Note 36 (C2), channel 10: Shuffle", "Controller 64, channel 1: Play"}));
+        EXPECT_EQ(learn(d, kActionPlay, controller(0, 64, 127), 2000), "Learned Controller 64, channel 1: Play.");
+        EXPECT_EQ(listed(d), (Texts{"Note 36 (C2), channel 10: Shuffle", "Controller 64, channel 1: Play"}));
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
     EXPECT_TRUE(fake::sends().empty()) << "Learn's messages act on nothing";
     EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
               (Texts{"Note 036 Channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
-    EXPECT_EQ(fake::allocationsLive(), 0);
+    EXPECT_EQ(fake::allocationsLive(), 1) << "the dialog freed its own; the section in effect stays";
     dispatchMessage(controller(0, 64, 127), 9000);
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
+}
+
+// The review's section: a line without "=" before a binding's own line, a
+// comment, blank lines, later lines for bound controls, an unused line and
+// another section after. The list is what the reader makes of the lines as
+// they stand; the action drop-down changes only a binding the user selected;
+// Esc and Enter stop Learn; OK changes only the lines of what changed, and
+// Remove All, once confirmed, leaves no binding acting.
+TEST_F(BindingsTest, OkChangesOnlyTheLinesOfWhatTheUserChanged) {
+    useDevice();
+    const std::string head = "[Notewick]\r\nMIDIDevice=0\r\n\r\n[Notewick Bindings]\r\n";
+    const std::string tail = "\r\n[Other]\r\nNote 40 Channel 10=Play\r\n";
+    fake::setFile(kIni, head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Stop\r\n"
+                               "  Note 38 Channel 10 = Next  \r\nNote 38 Channel 10=Play\r\nNote 64 Channel 1=Next\r\n"
+                               "Note 64 Channel 1=Stop\r\nNote 99 Channel 1=Jump\r\n" + tail);
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        EXPECT_EQ(listed(d), (Texts{"Note 36 (C2), channel 10: Stop", "Note 38 (D2), channel 10: Next",
+                                    "Note 64 (E4), channel 1: Next"}));
+        fake::choose(d, IDC_BINDING_ACTION, kActionPause - 1);
+        EXPECT_EQ(listed(d)[0], "Note 36 (C2), channel 10: Stop") << "nothing selected, nothing changed";
+        EXPECT_EQ(learn(d, kActionStop, noteOn(9, 40, 90), 1000), "Learned Note 40 (E2), channel 10: Stop.");
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_LIST), -1);
+        EXPECT_EQ(fake::listScrolledTo(d, IDC_BINDING_LIST), 3);
+        fake::choose(d, IDC_BINDING_ACTION, kActionNext - 1);
+        EXPECT_EQ(listed(d)[3], "Note 40 (E2), channel 10: Stop") << "Learn left nothing selected";
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        fake::choose(d, IDC_BINDING_ACTION, kActionNext - 1);
+        fake::focus(d, IDC_BINDING_LIST);
+        fake::pressKey(d, kDialogCancel);  // Esc in the list: nothing selected, the dialog stays
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_LIST), -1);
+        fake::choose(d, IDC_BINDING_ACTION, kActionPause - 1);
+        fake::choose(d, IDC_BINDING_LIST, 1);
+        fake::press(d, IDC_REMOVE);
+        EXPECT_EQ(listed(d), (Texts{"Note 36 (C2), channel 10: Next", "Note 38 (D2), channel 10: Play",
+                                    "Note 64 (E4), channel 1: Next", "Note 40 (E2), channel 10: Stop"}))
+            << "the later line for pad 38 acts at once";
+        EXPECT_EQ(status(d), "Removed Note 38 (D2), channel 10: Next. A later line for it now acts: Note 38 (D2), "
+                             "channel 10: Play.");
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_LIST), -1);
+        EXPECT_EQ(fake::focusedControl(d), IDC_BINDING_LIST);
+        for (uint32_t key : {kDialogCancel, kDialogOk}) {
+            fake::press(d, IDC_LEARN);
+            fake::pressKey(d, key);
+            EXPECT_EQ(status(d), "Learn stopped: nothing was learned.");
+        }
+        dispatchMessage(noteOn(9, 50, 90), 2000);
+        fake::serveNotifications(d);
+        EXPECT_EQ(listed(d).size(), 4u) << "Learn no longer waits";
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(section(), head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Next\r\nNote 38 Channel 10=Play\r\n"
+                                "Note 64 Channel 1=Next\r\nNote 64 Channel 1=Stop\r\nNote 99 Channel 1=Jump\r\n"
+                                "Note 40 Channel 10=Stop\r\n" + tail);
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        fake::setConfirmAnswer(false);
+        fake::press(d, IDC_REMOVE_ALL);
+        EXPECT_EQ(listed(d).size(), 4u) << "Remove All asks first";
+        fake::setConfirmAnswer(true);
+        fake::press(d, IDC_REMOVE_ALL);
+        EXPECT_TRUE(listed(d).empty());
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(section(), head + "Note 36 Channel 10\r\n; pads\r\nNote 99 Channel 1=Jump\r\n" + tail);
+    dispatchMessage(noteOn(0, 64, 90), 3000);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPause)})) << "the key map again, not the later line";
+}
+
+// A Learn that would not act after OK is refused with a sentence that says
+// what was received and why; the live line does not call the message taken,
+// and OK then writes nothing.
+TEST_F(BindingsTest, LearnRefusesWhatWouldNotActAfterOk) {
+    useDevice();
+    std::string programs;
+    for (uint32_t n = 0; n < 129; ++n) programs += "Program " + std::to_string(n % 128) + " Channel " + std::to_string(n / 128 + 1) + "=Next\r\n";
+    const struct {
+        std::string lines;
+        uint32_t action, message;
+        std::string says;
+    } cases[] = {
+        {"Note 36 Channel 10=Stop\r\n", kActionVolumeSteps, controller(0, 64, 127),
+         "Received Controller 64, channel 1. Volume Steps needs the pitch-bend wheel."},
+        {"Note 99 Channel 1=Jump\r\n", kActionPlay, noteOn(0, 99, 90),
+         "Received Note 99 (D#7), channel 1, but line 1 of the [Notewick Bindings] section of "
+         "C:\\Player\\Plugins\\plugin.ini, \"Note 99 Channel 1=Jump\", names it and is not used: its action is not "
+         "one Notewick knows. Mend or remove that line."},
+        {programs, kActionPlay, noteOn(0, 64, 90),
+         "Received Note 64 (E4), channel 1, but there are 128 bindings already, the most Notewick uses: remove one "
+         "first."},
+        {"; " + std::string(32760, 'x') + "\r\nNote 36 Channel 10=Stop\r\n", kActionPlay, noteOn(0, 65, 90),
+         "Received Note 65 (F4), channel 1, but the bindings section is over 32 KB, and a line past that is not read: "
+         "remove lines first."},
+    };
+    uint32_t now = 1000;
+    for (const auto& c : cases) {
+        fake::setFile(kIni, "[Notewick Bindings]\r\n" + c.lines);
+        static uint32_t action, message, at;
+        static std::string says;
+        action = c.action, message = c.message, at = now += 100, says = c.says;
+        fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+            size_t count = listed(d).size();
+            LineState seen;
+            startLine(&seen);
+            EXPECT_EQ(learn(d, action, message, at), says + " Learn stopped without binding it.");
+            char line[200];
+            ASSERT_TRUE(nextLine(&seen, line, sizeof line));
+            EXPECT_NE(std::string(line).find(": nothing: Learn did not bind it"), std::string::npos) << line;
+            EXPECT_EQ(listed(d).size(), count);
+            fake::press(d, kDialogOk);
+        });
+        fake::clearSends();
+        size_t written = fake::profilePathsWritten().size();
+        runBindingsDialog(nullptr);
+        EXPECT_EQ(fake::profilePathsWritten().size(), written) << c.says;
+    }
+    // Past the 128th binding nothing acts; once one line goes, the 129th does,
+    // and the list shows it at once.
+    fake::setFile(kIni, "[Notewick Bindings]\r\n" + programs);
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        EXPECT_EQ(listed(d).back(), "Program 127, channel 1: Next");
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        fake::press(d, IDC_REMOVE);
+        EXPECT_EQ(listed(d).size(), 128u);
+        EXPECT_EQ(listed(d).back(), "Program 0, channel 2: Next");
+    });
+    runBindingsDialog(nullptr);
+}
+
+// The dialog opens with the bindings in effect: after a failed save, the
+// session's; after a hand edit of the file, the file's, which the worker
+// takes as the dialog opens.
+TEST_F(BindingsTest, TheDialogOpensWithTheBindingsInEffect) {
+    useDevice();
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 36 Channel 10=Stop\r\n");
+    loadBindings();
+    fake::setWritable(kIni, false);
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        learn(d, kActionNext, noteOn(9, 40, 90), 1000);
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(fake::messageBoxes(), (Texts{"Could not save the settings"}));
+    dispatchMessage(noteOn(9, 40, 90), 2000);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdNext)})) << "the session keeps what could not be saved";
+    static Texts shown;
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) { shown = listed(d); });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(shown, (Texts{"Note 36 (C2), channel 10: Stop", "Note 40 (E2), channel 10: Next"}));
+    fake::setWritable(kIni, true);
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 36 Channel 10=Play\r\n");
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(shown, (Texts{"Note 36 (C2), channel 10: Play"}));
+    fake::clearSends();
+    dispatchMessage(noteOn(9, 36, 90), 3000);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "in effect, Cancel or not";
+}
+
+// What the status line says when Learn cannot listen, and that a device that
+// goes away while Learn waits stops it.
+TEST_F(BindingsTest, TheStatusLineSaysWhyLearnCannotListen) {
+    fake::setDevices({{"Pads"}, {"Keys"}});
+    const struct {
+        int32_t device;
+        const char* name;
+        bool open, openFails;
+        const char* says;
+    } cases[] = {
+        {-1, "", false, false, "No MIDI device is in use: choose one in the configuration dialog and press Apply"},
+        {0, "Drums", false, false, "Drums, the device in use, is not connected: connect it"},
+        {0, "Pads", false, true, "Notewick could not open Pads: another program may be using it"},
+        {0, "Pads", true, false, "Choose an action, press Learn, then press a key or move a control on Pads."},
+    };
+    for (const auto& c : cases) {
+        resetPluginState();
+        pluginSettings.midiDevice = c.device;
+        std::strcpy(pluginSettings.midiDeviceName, c.name);
+        fake::device(0).openResult = c.openFails ? 4 : 0;
+        if (c.device >= 0 && (c.open || c.openFails)) openMainPort(c.device);
+        static std::string said;
+        fake::setDialogScript(IDD_BINDINGS, [](Dialog d) { said = status(d); });
+        runBindingsDialog(nullptr);
+        EXPECT_EQ(said.find(c.says), 0u) << said;
+    }
+    // A choice in the configuration dialog not yet applied, then the device
+    // in use going away while Learn waits.
+    fake::setDialogScript(IDD_CONFIG, [](Dialog config) {
+        fake::choose(config, IDC_DEVICE, 2);
+        fake::press(config, IDC_BINDINGS);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        EXPECT_NE(status(d).find("(Keys is chosen in the configuration dialog but not applied yet"), std::string::npos)
+            << status(d);
+        fake::press(d, IDC_LEARN);
+        fake::device(0).nameReadable = false;
+        fake::runTimer(d);
+        EXPECT_EQ(status(d).find("Pads went away, so Learn stopped."), 0u) << status(d);
+    });
+    pluginRecord.configProc();
 }
 
 }  // namespace

@@ -139,6 +139,42 @@ TEST_F(DialogTest, AnEmptyChannelSelectionReadsAsMinusOne) {
     EXPECT_EQ(pluginSettings.midiChannel.load(), -1);
 }
 
+// The player quits from a message its window got inside the dialogs (the
+// Bindings dialog with Learn waiting, or the autodetect dialog): every dialog
+// ends, the autodetect dialog's ports close, and nothing opens a port,
+// writes the settings or shows a message afterwards.
+TEST_F(DialogTest, QuitWhileTheDialogsAreOpenEndsThemAndNothingHappensAfter) {
+    for (uint32_t inner : {IDD_BINDINGS, IDD_AUTODETECT}) {
+        fake::reset();
+        resetPluginState();
+        fake::setDevices({{"Alpha"}, {"Beta"}, {"Gamma"}});
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        pluginRecord.initProc();
+        static uint32_t button;
+        static size_t writtenAtQuit;
+        button = inner == IDD_BINDINGS ? IDC_BINDINGS : IDC_AUTODETECT;
+        fake::setDialogScript(IDD_CONFIG, [](Dialog config) {
+            fake::choose(config, IDC_DEVICE, 2);
+            fake::press(config, button);
+            EXPECT_TRUE(fake::hasEnded(config));
+        });
+        fake::setDialogScript(inner, [](Dialog d) {
+            fake::press(d, IDC_LEARN);
+            pluginRecord.quitProc();
+            writtenAtQuit = fake::profilePathsWritten().size();
+            EXPECT_TRUE(fake::hasEnded(d));
+        });
+        pluginRecord.configProc();
+        EXPECT_EQ(fake::openPorts(), 0u) << inner;
+        EXPECT_TRUE(fake::messageBoxes().empty()) << inner;
+        EXPECT_EQ(fake::allocationsLive(), 0) << inner;
+        EXPECT_EQ(fake::profilePathsWritten().size(), writtenAtQuit) << inner;
+        EXPECT_EQ(pluginSettings.midiDevice, 0) << inner;
+        pluginRecord.configProc();
+        EXPECT_EQ(fake::dialogsRun(IDD_CONFIG), 1u) << "after quit no dialog opens";
+    }
+}
+
 // ---- Autodetect ------------------------------------------------------------------
 
 // Autodetect closes the main port only while it listens on every device:

@@ -2,6 +2,7 @@
 // did, or why it did nothing, as the worker recorded it.
 #include <string>
 
+#include "core/bindings_section.h"
 #include "core/settings.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
@@ -40,14 +41,14 @@ TEST_F(OutcomeTest, EachMessageSaysWhatItDidOrWhyNothing) {
         {0x03C0, 100, "Program 3, channel 1: nothing: program 3 has no function here. Bind it with Bindings"},
         {controller(0, 1, 100), 100, "Controller 1 = 100, channel 1: Volume 200 (modulation wheel)"},
         {controller(0, 1, 101), 100, "Controller 1 = 101, channel 1: nothing: within one of the last value"},
-        {pitchBend(0, 0, 80), 100, "Pitch bend 10240, channel 1: Volume up (pitch-bend wheel)"},
+        {pitchBend(0, 0, 80), 100, "Pitch bend 10240, channel 1: Volume Up (pitch-bend wheel)"},
         {pitchBend(0, 0, 70), 100, "Pitch bend 8960, channel 1: nothing: the wheel moved back toward the centre"},
-        {pitchBend(0, 0, 40), 100, "Pitch bend 5120, channel 1: Volume down (pitch-bend wheel)"},
+        {pitchBend(0, 0, 40), 100, "Pitch bend 5120, channel 1: Volume Down (pitch-bend wheel)"},
         {pitchBend(0, 0, 41), 100, "Pitch bend 5248, channel 1: nothing: within one of the last value"},
         {pitchBend(2, 0, 90), 100, "Pitch bend 11520, channel 3: nothing: Notewick listens on channel 1"},
         {pitchBend(0, 5, 90), 100,
          "Pitch bend 11525, channel 1: nothing: only bends whose low byte is 0 count. Bind the wheel with Bindings"},
-        {pitchBend(1, 5, 90), 100, "Pitch bend 11525, channel 2: Volume up (binding)"},
+        {pitchBend(1, 5, 90), 100, "Pitch bend 11525, channel 2: Volume Up (binding)"},
         {controller(15, 21, 127), 100, "Controller 21 = 127, channel 16: Stop (channel-16 controller)"},
         // The same press again after a dropped release is news too.
         {controller(15, 21, 0), 0, "Controller 21 = 0, channel 16: nothing: within 50 ms of the previous message"},

@@ -276,6 +276,28 @@ TEST_F(LifecycleTest, TheSettingsFileIsTheUsersOwnWhenThePluginsFolderCannotBeWr
     }
 }
 
+// Another program holds the file beside the plug-in while init runs: no
+// empty per-user file is made to be read at every later start instead, and
+// quit does not write the defaults it had to use over the user's settings.
+TEST_F(LifecycleTest, AFileAnotherProgramHoldsIsNeitherHiddenNorOverwritten) {
+    const std::string user = std::string(fake::kUserDataFolder) + "\\Notewick\\plugin.ini";
+    fake::setDevices({{"Keys"}});
+    fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+    fake::setWritable(kIni, false);
+    fake::setReadable(kIni, false);
+    pluginRecord.initProc();
+    std::string text;
+    EXPECT_FALSE(fake::fileText(user, &text));
+    fake::setWritable(kIni, true);  // the other program lets go
+    fake::setReadable(kIni, true);
+    pluginRecord.quitProc();
+    EXPECT_EQ(stored("MIDIDevice"), "0");
+    resetPluginState();
+    pluginRecord.initProc();
+    EXPECT_EQ(pluginSettings.midiDevice, 0);
+    pluginRecord.quitProc();
+}
+
 TEST(TextTest, AppendStopsAtTheCapacityAndAlwaysTerminates) {
     char buffer[8] = "abc";
     EXPECT_TRUE(appendText(buffer, sizeof buffer, "def"));

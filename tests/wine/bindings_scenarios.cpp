@@ -104,7 +104,7 @@ void learnUser() {
     Texts want = {"Note 36 (C2), channel 10: Stop", "Controller 64, channel 1: Play/Pause"};
     check(listEntries(bindings, IDC_BINDING_LIST) == want, "Learn adds one binding and changes the other",
           joined(listEntries(bindings, IDC_BINDING_LIST)));
-    check(listSelection(bindings, IDC_BINDING_LIST) == 0, "the changed one is selected");
+    check(listSelection(bindings, IDC_BINDING_LIST) == -1, "nothing stays selected after Learn");
     check(take().empty(), "the learned messages act on nothing");
     click(bindings, IDCANCEL);
     waitUntilGone(bindings);
@@ -139,9 +139,99 @@ void learnOkCancel() {
     unload();
 }
 
+// ---- The section as the user wrote it, through the real dialog ---------------------------
+
+// A line without "=" before a binding's own line, a comment, a later line for
+// a bound pad, a blank line and an unused line.
+const char* const kEditedLines[] = {
+    "Note 36 Channel 10", "; pads", "Note 36 Channel 10=Stop", "  Note 38 Channel 10 = Next  ",
+    "Note 38 Channel 10=Play", "", "Note 99 Channel 1=Jump",
+};
+
+bool listIs(HWND dialog, const Texts& want) {
+    for (int i = 0; i < 200 && listEntries(dialog, IDC_BINDING_LIST) != want; ++i) Sleep(10);
+    return listEntries(dialog, IDC_BINDING_LIST) == want;
+}
+
+void sectionUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    HWND bindings = config != nullptr ? openBindings(config) : nullptr;
+    if (bindings == nullptr) return;
+    check(listIs(bindings, {"Note 36 (C2), channel 10: Stop", "Note 38 (D2), channel 10: Next"}), "the list is what "
+          "acts", joined(listEntries(bindings, IDC_BINDING_LIST)));
+    chooseEntry(bindings, IDC_BINDING_LIST, 1);
+    check(lineSays(bindings, "Note 38 (D2), channel 10: Next."), "the binding picked");
+    click(bindings, IDC_REMOVE);
+    check(listIs(bindings, {"Note 36 (C2), channel 10: Stop", "Note 38 (D2), channel 10: Play"}),
+          "Remove shows the later line for the pad at once", joined(listEntries(bindings, IDC_BINDING_LIST)));
+    learn(bindings, 6 /* Next */, midiNoteOn(9, 40, 90));
+    check(listSelection(bindings, IDC_BINDING_LIST) == -1, "nothing stays selected after Learn");
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    std::string ini = readFile(iniPath());
+    check(contains(ini, "[Notewick Bindings]\r\nNote 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Stop\r\n"
+                        "Note 38 Channel 10=Play\r\n\r\nNote 99 Channel 1=Jump\r\nNote 40 Channel 10=Next\r\n"),
+          "OK removes the binding's own line and adds the new one, every other line as it was", ini);
+    take();
+    Sleep(60);  // past the 50 ms window of the message learned
+    midiSend(0, midiNoteOn(9, 38, 90));
+    List got = waitForReceived(1);
+    check(got == List{command(40045)}, "the later line for pad 38 acts", describe(got));
+    Sleep(60);
+    midiSend(0, midiNoteOn(9, 40, 90));
+    got = waitForReceived(1);
+    check(got == List{command(40048)}, "the learned pad acts", describe(got));
+    // The configuration's own write goes through the profile calls, which
+    // rewrite the whole file: the section's comment and odd lines survive it.
+    click(config, IDC_APPLY);
+    Sleep(300);
+    ini = readFile(iniPath());
+    check(contains(ini, "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Stop\r\n") &&
+              contains(ini, "Note 40 Channel 10=Next"), "Apply keeps the section", ini);
+
+    bindings = openBindings(config);
+    if (bindings == nullptr) return;
+    click(bindings, IDC_REMOVE_ALL);
+    HWND question = waitForDialog("Remove All");
+    check(question != nullptr, "Remove All asks first");
+    if (question != nullptr) click(question, IDOK);
+    check(listIs(bindings, {}), "then lists nothing", joined(listEntries(bindings, IDC_BINDING_LIST)));
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    ini = readFile(iniPath());
+    check(contains(ini, "[Notewick Bindings]\r\nNote 36 Channel 10\r\n; pads\r\nNote 99 Channel 1=Jump\r\n"),
+          "and leaves only the lines that bind nothing", ini);
+
+    // The player quits while both dialogs are open and Learn waits.
+    bindings = openBindings(config);
+    if (bindings == nullptr) return;
+    click(bindings, IDC_LEARN);
+    check(lineSays(bindings, "Press a key"), "Learn waits");
+    askPlayerToQuit();
+    check(waitUntilGone(bindings) && waitUntilGone(config), "quit ends both dialogs");
+    midiSend(0, midiNoteOn(9, 40, 90));
+    Sleep(100);
+}
+
+void editedSection() {
+    writeBindings(kEditedLines, sizeof kEditedLines / sizeof kEditedLines[0]);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    runConfigWithUser(sectionUser);
+    check(midiOpenCount() == 0, "no port is open after quit");
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+    std::string before = readFile(iniPath());
+    pump(200);
+    unload();
+    midiSend(0, midiNoteOn(9, 40, 90));
+    midiWaitIdle();
+    pump(100);
+    check(readFile(iniPath()) == before, "nothing written after quit");
+}
+
 const ScenarioRegistration registrations[] = {
     {"bindings_file", fromTheFile},
     {"bindings_learn", learnOkCancel},
+    {"bindings_section", editedSection},
 };
 
 }  // namespace

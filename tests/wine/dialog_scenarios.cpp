@@ -398,7 +398,7 @@ void screenshotUser() {
     Sleep(60);
     shootAfter(bindings, "bindings-dialog", 0, midiNoteOn(9, 38, 100), IDC_LIVE_LINE,
                "Note-on 38 (D2), velocity 100, channel 10: Next (binding)");
-    click(bindings, IDCANCEL);
+    clickWithMouse(bindings, IDCANCEL);
     waitUntilGone(bindings);
     click(config, IDC_AUTODETECT);
     HWND detect = waitForDialog(kAutodetectCaption);

@@ -88,6 +88,8 @@ void autodetectUser() {
     detectedName = controlText(detect, IDC_DETECTED_PORT);
     click(detect, IDOK);
     check(waitUntilGone(detect), "OK closes the autodetect dialog");
+    // The main port opens again once the dialog's loop has returned.
+    for (int i = 0; i < 200 && midiOpenCount() != before; ++i) Sleep(10);
     check(midiOpenCount() == before, "autodetect closes all it opened, and the main port is as before",
           std::to_string(midiOpenCount()) + " open, " + std::to_string(before) + " before");
     click(config, IDOK);
@@ -225,13 +227,22 @@ void tooManyDevices() {
 
 // ---- Device names ------------------------------------------------------------------------
 
+// Waits until the control shows `text` at its start; then whether it fits.
+bool fitsOnceShown(HWND dialog, int controlId, const std::string& text) {
+    for (int i = 0; i < 200 && controlText(dialog, controlId).compare(0, text.size(), text) != 0; ++i) Sleep(10);
+    check(controlText(dialog, controlId).compare(0, text.size(), text) == 0, "the line says", controlText(dialog, controlId));
+    return textFits(dialog, controlId);
+}
+
+const std::string kWide(31, 'W');  // the widest name a device has
+
 void namesUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
     Texts entries = listEntries(config, IDC_DEVICE);
     check(entries.size() == 4, "four entries", joined(entries));
     if (entries.size() == 4) {
-        check(entries[1] == std::string(31, 'A'), "a 31-character name is shown whole", entries[1]);
+        check(entries[1] == kWide, "a 31-character name is shown whole", entries[1]);
         check(entries[2].empty(), "a name that cannot be read is empty", entries[2]);
         check(entries[3] == std::string(31, 'C'), "a longer name is cut to 31 characters", entries[3]);
     }
@@ -240,20 +251,43 @@ void namesUser() {
     HDC dc = GetDC(list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
     SIZE longest = {0, 0};
-    GetTextExtentPoint32A(dc, entries.back().c_str(), static_cast<int>(entries.back().size()), &longest);
+    GetTextExtentPoint32A(dc, entries[1].c_str(), static_cast<int>(entries[1].size()), &longest);
     SelectObject(dc, old);
     ReleaseDC(list, dc);
     LRESULT dropped = SendMessageA(list, CB_GETDROPPEDWIDTH, 0, 0);
     check(dropped >= longest.cx + GetSystemMetrics(SM_CXVSCROLL), "the drop-down is as wide as the longest name",
           std::to_string(dropped) + " for " + std::to_string(longest.cx));
+    // No line of either dialog is cut with that name.
+    check(fitsOnceShown(config, IDC_LIVE_LINE, "Notewick listens to " + kWide), "the configuration dialog's line fits");
+    midiSend(0, midiController(15, 75, 127));
+    check(fitsOnceShown(config, IDC_LIVE_LINE, "Controller 75 = 127"), "a long reason fits");
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings == nullptr) return;
+    check(fitsOnceShown(bindings, IDC_BINDING_STATUS, "Choose an action"), "the Bindings dialog's status fits");
+    click(bindings, IDC_LEARN);
+    check(fitsOnceShown(bindings, IDC_BINDING_STATUS, "Press a key"), "Learn's status fits");
+    midiSetAway(0, true);
+    check(fitsOnceShown(bindings, IDC_BINDING_STATUS, kWide + " went away"), "the device going away stops Learn");
+    click(bindings, IDCANCEL);
+    waitUntilGone(bindings);
+    click(config, IDC_BINDINGS);
+    bindings = waitForDialog(kBindingsCaption);
+    if (bindings == nullptr) return;
+    check(fitsOnceShown(bindings, IDC_BINDING_STATUS, kWide + ", the device in use, is not connected"),
+          "the status of a device that is away fits");
+    click(bindings, IDCANCEL);
+    waitUntilGone(bindings);
+    midiSetAway(0, false);
     click(config, IDCANCEL);
     waitUntilGone(config);
 }
 
 void names() {
-    midiSetName(0, std::string(31, 'A').c_str());
+    midiSetName(0, kWide.c_str());
     midiSetResult(1, kCaps, kNoDriver);
     midiSetName(2, std::string(45, 'C').c_str());
+    writeSettings(0, 15, kWide.c_str());
     start();
     runConfigWithUser(namesUser);
     stop();

@@ -56,10 +56,17 @@ State s;
 // Posted to the player's window: open the plug-in's configuration, as the
 // player's preferences do.
 const UINT kConfigureMessage = WM_APP + 7;
+// Posted to the player's window: stop the plug-in, as the player does when it
+// closes, whatever dialog loop is running then.
+const UINT kQuitMessage = WM_APP + 8;
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kConfigureMessage) {
         s.record->config();
+        return 0;
+    }
+    if (message == kQuitMessage) {
+        s.record->quit();
         return 0;
     }
     if (message == WM_COMMAND || message == WM_USER) {
@@ -544,6 +551,7 @@ int topLevelWindowsOf(HMODULE module) {
 }
 
 void askPlayerToConfigure() { PostMessageA(s.window, kConfigureMessage, 0, 0); }
+void askPlayerToQuit() { PostMessageA(s.window, kQuitMessage, 0, 0); }
 
 HWND activeWindowOfPlayer() {
     GUITHREADINFO info = {};
@@ -588,6 +596,8 @@ void click(HWND dialog, int controlId) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
+
+void clickWithMouse(HWND dialog, int controlId) { PostMessageA(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0); }
 
 namespace {
 bool isListBox(HWND dialog, int controlId) {

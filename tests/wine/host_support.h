@@ -160,6 +160,9 @@ int topLevelWindowsOf(HMODULE module);
 // Has the player's thread open the plug-in's configuration, as the player's
 // preferences would; posted, so it runs in whatever modal loop is running.
 void askPlayerToConfigure();
+// Has the player's thread call the plug-in's quit, as a closing player does;
+// posted, so it runs in whatever modal loop is running.
+void askPlayerToQuit();
 // The active window of the player's thread, which runs the plug-in's dialogs.
 HWND activeWindowOfPlayer();
 // Posts Enter where a key press would go: to the focus window of the
@@ -168,6 +171,8 @@ bool pressEnterAsTheKeyboardWould();
 HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
 bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);
 void click(HWND dialog, int controlId);  // posted, as a button press is
+// As the mouse clicks: the button takes the keyboard focus, then acts.
+void clickWithMouse(HWND dialog, int controlId);
 std::vector<std::string> listEntries(HWND dialog, int controlId);
 int listSelection(HWND dialog, int controlId);
 void selectEntry(HWND dialog, int controlId, int index);
