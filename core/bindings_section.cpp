@@ -6,6 +6,7 @@
 
 #include "core/settings.h"
 #include "core/text.h"
+#include "midi/lights.h"
 
 // ---- Lines ----------------------------------------------------------------------------
 
@@ -36,7 +37,7 @@ static bool copyRange(const char* start, const char* end, char* out, size_t capa
 }
 
 void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
-    *parsed = ParsedLine{false, BindingSource{0, 0, 0}, kActionNone, false};
+    *parsed = ParsedLine{false, BindingSource{0, 0, 0}, kActionNone, false, 127, 0, false};
     trimRange(start, end);
     if (start == end || *start == ';') return;
     const char* equals = start;
@@ -47,11 +48,13 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
     const char* valueEnd = end;
     trimRange(start, keyEnd);
     trimRange(value, valueEnd);
-    char key[kBindingKeyCapacity], action[64];
+    char key[kBindingKeyCapacity], action[96];
     if (!copyRange(start, keyEnd, key, sizeof key) || !parseBindingSource(key, &parsed->source)) return;
     parsed->named = true;
-    if (copyRange(value, valueEnd, action, sizeof action)) parsed->action = parseBindingAction(action);
-    parsed->fits = actionFits(parsed->action, parsed->source.kind);
+    if (copyRange(value, valueEnd, action, sizeof action)) {
+        parsed->lightsParse = parseBindingValue(action, &parsed->action, &parsed->lit, &parsed->dark);
+    }
+    parsed->fits = parsed->lightsParse && actionFits(parsed->action, parsed->source.kind);
 }
 
 // ---- The reader -----------------------------------------------------------------------
@@ -79,7 +82,8 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines,
         uint32_t bit = sourceBit(parsed.source);
         claimed.bits[bit >> 3] = static_cast<uint8_t>(claimed.bits[bit >> 3] | (1u << (bit & 7)));
         if (count < kMaxBindings && parsed.fits) {
-            lines[count++] = BindingLine{Binding{parsed.source, static_cast<uint8_t>(parsed.action)}, index};
+            Binding binding{parsed.source, static_cast<uint8_t>(parsed.action), parsed.lit, parsed.dark};
+            lines[count++] = BindingLine{binding, index};
         }
     }
     if (named != nullptr) *named = claimed;
@@ -317,12 +321,21 @@ static uint32_t checksum(const SectionText& section) {
     return hash;
 }
 
-static void publishSection(const SectionText& section) {
+static uint32_t sectionBindings(const SectionText& section, Binding* bindings) {
     BindingLine lines[kMaxBindings];
-    Binding bindings[kMaxBindings];
     uint32_t count = readBindingLines(section.text, section.length, lines);
     for (uint32_t i = 0; i < count; ++i) bindings[i] = lines[i].binding;
-    publishBindings(bindings, count);
+    return count;
+}
+
+uint32_t bindingsInEffect(Binding* bindings) { return sectionBindings(sectionInEffect, bindings); }
+
+// The worker takes the section's bindings from its next message on, and its
+// lights look at them at once.
+static void publishSection(const SectionText& section) {
+    Binding bindings[kMaxBindings];
+    publishBindings(bindings, sectionBindings(section, bindings));
+    lightsChanged();
 }
 
 // The file's section becomes the one in effect, when it is not already.

@@ -42,7 +42,9 @@ struct ParsedLine {
     bool named;  // its key names a source (blank lines, comments and lines without "=" name none)
     BindingSource source;
     uint32_t action;  // kActionNone when its value is no action
-    bool fits;        // the action fits the source: the line makes a binding unless one came first
+    bool lightsParse;  // what follows the action (", lit 5, dark 1") parses
+    uint8_t lit, dark;
+    bool fits;  // the action fits the source and the rest parses: the line makes a binding unless one came first
 };
 void parseSectionLine(const char* start, const char* end, ParsedLine* parsed);
 
@@ -81,5 +83,7 @@ bool openBindingsSection(SectionText* copy);
 // has. False when the file could not be written: the session keeps it, and
 // the Bindings dialog shows it when it opens again.
 bool commitBindingsSection(const SectionText& section);
+// The bindings of the section in effect (kMaxBindings room); their count.
+uint32_t bindingsInEffect(Binding* bindings);
 // Quit, and tests: back to no section.
 void resetBindingsSection();

@@ -7,7 +7,7 @@ void sendHostCommand(uint32_t command) {
     platformSendMessage(pluginRecord.hostWindow, kHostCommandMessage, command, 0);
 }
 
-intptr_t sendHostRequest(uint32_t request, uint32_t argument) {
-    return platformSendMessage(pluginRecord.hostWindow, kHostRequestMessage, argument,
-                               static_cast<intptr_t>(request));
+intptr_t sendHostRequest(uint32_t request, int32_t argument) {
+    return platformSendMessage(pluginRecord.hostWindow, kHostRequestMessage,
+                               static_cast<uintptr_t>(static_cast<intptr_t>(argument)), static_cast<intptr_t>(request));
 }

@@ -4,6 +4,7 @@
 
 #include "core/bindings_section.h"
 #include "core/main_port.h"
+#include "core/output_port.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/bindings.h"
@@ -70,20 +71,28 @@ static void startDispatchWorker() {
     workerThread = platformStartThread(runDispatchWorker);
 }
 
+// The device watch's callback: the input and the lights' output follow their
+// devices' names.
+static void devicesChanged() {
+    mainDeviceListChanged();
+    outputDeviceListChanged();
+}
+
 static int32_t initPlugin() {
     buildDescription();
     chooseSettingsFile();
     loadSettings();
     loadBindings();
     openMainPortAtStart();
+    openOutputAtStart();
     // A message arriving before the event exists is stored and wakes nobody.
     startDispatchWorker();
     // Made last, on this thread, where the main port lives: nothing can be
     // notified before init has opened the port and shown its message.
-    deviceWatch = platformStartDeviceWatch(pluginRecord.moduleInstance, mainDeviceListChanged);
+    deviceWatch = platformStartDeviceWatch(pluginRecord.moduleInstance, devicesChanged);
     // NOTE: a keyboard switched on while that message was up was announced
     // to no one; look once, as a notification would.
-    mainDeviceListChanged();
+    devicesChanged();
     return 0;
 }
 
@@ -93,7 +102,7 @@ static int32_t initPlugin() {
 // (a keyboard plugged in meanwhile) is looked at as soon as it closes.
 static void configPlugin() {
     showConfigDialog();
-    if (!quitBegun) mainDeviceListChanged();
+    if (!quitBegun) devicesChanged();
 }
 
 // ---- Quit ------------------------------------------------------------------
@@ -111,6 +120,8 @@ static void quitPlugin() {
         deviceWatch = nullptr;
     }
     closeMainPortAtQuit();
+    // Every light dark before the worker ends; nothing is sent after.
+    closeOutputAtQuit();
 
     messageMailbox.stopFlag.store(1);
     EventRef wake = messageMailbox.wakeEvent.load();
@@ -141,6 +152,9 @@ void resetPluginState() {
     pluginSettings.midiDevice = -1;
     pluginSettings.midiChannel.store(0);
     pluginSettings.midiDeviceName[0] = '\0';
+    pluginSettings.midiOutDevice = -1;
+    pluginSettings.midiOutDeviceName[0] = '\0';
+    resetOutputPort();
     messageMailbox.latestMessage.store(0);
     messageMailbox.wakeEvent.store(nullptr);
     messageMailbox.stopFlag.store(0);

@@ -7,7 +7,7 @@
 
 extern GeneralPurposePlugin pluginRecord;
 
-PluginSettings pluginSettings = {-1, {0}, {0}};
+PluginSettings pluginSettings = {-1, {0}, {0}, -1, {0}};
 
 bool settingsPath(ModuleRef module, char* path, size_t capacity) {
     if (capacity == 0) return false;
@@ -85,6 +85,16 @@ void resetSettingsFile() {
 
 // ---- The three keys ----------------------------------------------------------------------
 
+// A device's name, read back exactly as it was written (quotes dropped).
+static void readName(const char* key, char* name, const char* path) {
+    // Room for the quotes a name may be written in: the reader may cut the
+    // value to the buffer before it drops them.
+    char value[kDeviceNameCapacity + 2];
+    platformProfileReadString(kSettingsSection, key, value, sizeof value, path);
+    name[0] = '\0';
+    appendText(name, kDeviceNameCapacity, value);
+}
+
 void loadSettings() {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return;
@@ -93,12 +103,10 @@ void loadSettings() {
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
         platformProfileReadInt(kSettingsSection, kSettingsChannelKey, pluginSettings.midiChannel.load(), path));
-    // Room for the quotes a name may be written in: the reader may cut the
-    // value to the buffer before it drops them.
-    char name[kDeviceNameCapacity + 2];
-    platformProfileReadString(kSettingsSection, kSettingsDeviceNameKey, name, sizeof name, path);
-    pluginSettings.midiDeviceName[0] = '\0';
-    appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, name);
+    readName(kSettingsDeviceNameKey, pluginSettings.midiDeviceName, path);
+    pluginSettings.midiOutDevice =
+        platformProfileReadInt(kSettingsSection, kSettingsOutDeviceKey, pluginSettings.midiOutDevice, path);
+    readName(kSettingsOutDeviceNameKey, pluginSettings.midiOutDeviceName, path);
 }
 
 // The system drops blanks around a value it reads (Wine counts vertical tabs,
@@ -122,14 +130,18 @@ static void quoteIfNeeded(const char* name, char* value, size_t capacity) {
 bool saveSettings() {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return false;
-    char device[12], channel[12], name[kDeviceNameCapacity + 2];
+    char device[12], channel[12], name[kDeviceNameCapacity + 2], outDevice[12], outName[kDeviceNameCapacity + 2];
     formatDecimal(pluginSettings.midiDevice, device);
     formatDecimal(pluginSettings.midiChannel.load(), channel);
     quoteIfNeeded(pluginSettings.midiDevice >= 0 ? pluginSettings.midiDeviceName : "", name, sizeof name);
-    // All three are written, whatever became of the others.
+    formatDecimal(pluginSettings.midiOutDevice, outDevice);
+    quoteIfNeeded(pluginSettings.midiOutDevice >= 0 ? pluginSettings.midiOutDeviceName : "", outName, sizeof outName);
+    // All are written, whatever became of the others.
     bool saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceKey, device, path);
     saved = platformProfileWriteString(kSettingsSection, kSettingsChannelKey, channel, path) && saved;
     saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path) && saved;
+    saved = platformProfileWriteString(kSettingsSection, kSettingsOutDeviceKey, outDevice, path) && saved;
+    saved = platformProfileWriteString(kSettingsSection, kSettingsOutDeviceNameKey, outName, path) && saved;
     if (saved) settingsUnread = false;
     return saved;
 }

@@ -1,11 +1,13 @@
 // settings.h -- the settings file "plugin.ini", beside the plug-in module or
 // in the user's own folder.
 //
-// One section, three keys:
+// One section, five keys:
 //   [Notewick]
 //   MIDIDevice=0                      0-based input device, -1 for none
 //   MIDIChannel=9                     0-based channel (9 is MIDI channel 10)
 //   MIDIDeviceName=USB MIDI Keyboard  that device's name; empty for none
+//   MIDIOutDevice=1                   0-based output device for the lights, -1 for none
+//   MIDIOutDeviceName=Pad Out         that output's name; empty for none
 // The two numbers are plain signed decimal. A file without the name (from
 // before names were kept, or edited by hand) is read as it always was, and
 // the next save adds it. Other sections and keys are left as they are.
@@ -21,6 +23,8 @@ const char* const kSettingsSection = kPluginName;
 const char* const kSettingsDeviceKey = "MIDIDevice";
 const char* const kSettingsChannelKey = "MIDIChannel";
 const char* const kSettingsDeviceNameKey = "MIDIDeviceName";
+const char* const kSettingsOutDeviceKey = "MIDIOutDevice";
+const char* const kSettingsOutDeviceNameKey = "MIDIOutDeviceName";
 const char* const kSettingsFileName = "plugin.ini";
 // The user's bindings, one line each (midi/bindings.h).
 const char* const kBindingsSection = "Notewick Bindings";

@@ -24,10 +24,14 @@ const uint32_t kDeviceNameCapacity = 32;
 // was chosen as, so that it is found again when Windows numbers the inputs
 // differently; empty when not known (a file from before names were kept).
 // User-interface thread only.
+// midiOutDevice and midiOutDeviceName: the MIDI output the lights go to, as
+// the input's (-1 and empty for none, the default). User-interface thread only.
 struct PluginSettings {
     int32_t midiDevice;
     std::atomic<int32_t> midiChannel;
     char midiDeviceName[kDeviceNameCapacity];
+    int32_t midiOutDevice;
+    char midiOutDeviceName[kDeviceNameCapacity];
 };
 
 extern PluginSettings pluginSettings;

@@ -91,6 +91,37 @@ BindingAction parseBindingAction(const char* name) {
     return kActionNone;
 }
 
+bool parseBindingValue(const char* value, uint32_t* action, uint8_t* lit, uint8_t* dark) {
+    char name[32];
+    uint32_t length = 0;
+    while (value[length] != '\0' && value[length] != ',') ++length;
+    uint32_t end = length;
+    while (end > 0 && (value[end - 1] == ' ' || value[end - 1] == '\t')) --end;
+    *action = kActionNone;
+    if (end < sizeof name) {
+        for (uint32_t i = 0; i < end; ++i) name[i] = value[i];
+        name[end] = '\0';
+        *action = parseBindingAction(name);
+    }
+    *lit = 127;
+    *dark = 0;
+    bool litGiven = false, darkGiven = false;
+    for (const char* at = value + length; *at != '\0';) {
+        ++at;  // the comma
+        while (*at == ' ' || *at == '\t') ++at;
+        uint32_t number = 0;
+        bool isLit = takeWord(at, "lit ");
+        if (!isLit && !takeWord(at, "dark ")) return false;
+        bool& given = isLit ? litGiven : darkGiven;
+        if (given || !takeNumber(at, 0, 127, &number)) return false;
+        given = true;
+        (isLit ? *lit : *dark) = static_cast<uint8_t>(number);
+        while (*at == ' ' || *at == '\t') ++at;
+        if (*at != '\0' && *at != ',') return false;
+    }
+    return true;
+}
+
 const char* bindingActionName(uint32_t action) { return action <= kActionCount ? actionNames[action] : ""; }
 
 bool actionFits(uint32_t action, uint32_t sourceKind) {
@@ -167,7 +198,8 @@ void publishBindings(const Binding* bindings, uint32_t count) {
     activeTable.store(next);
 }
 
-bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation) {
+// The table the worker may read until it lowers the mark again.
+static const BindingTable& markTableInUse() {
     // NOTE: the mark goes up before the active table is read again: a
     // publish that slipped in between is seen, and one after it waits.
     uint32_t active = activeTable.load();
@@ -177,7 +209,20 @@ bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, 
         if (now == active) break;
         active = now;
     }
-    const BindingTable& table = tables[active];
+    return tables[active];
+}
+
+uint32_t copyBindings(Binding* out, uint32_t* generation) {
+    const BindingTable& table = markTableInUse();
+    uint32_t count = table.count;
+    for (uint32_t i = 0; i < count; ++i) out[i] = table.entries[i];
+    *generation = table.generation;
+    tableInUse.store(0);
+    return count;
+}
+
+bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation) {
+    const BindingTable& table = markTableInUse();
     bool found = false;
     for (uint32_t i = 0; i < table.count && !found; ++i) {
         if (!sameSource(table.entries[i].source, source)) continue;

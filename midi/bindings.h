@@ -60,9 +60,13 @@ struct BindingSource {
     uint8_t channel;
 };
 
+// lit and dark: what the binding's control is sent while its action's state
+// is on or off (a note's velocity, a controller's value), for the lights.
 struct Binding {
     BindingSource source;
     uint8_t action;
+    uint8_t lit = 127;
+    uint8_t dark = 0;
 };
 
 // "Note 36 Channel 10" and the like into source; false when it does not parse.
@@ -73,6 +77,12 @@ const size_t kBindingKeyCapacity = 32;
 void formatBindingSource(const BindingSource& source, char* out);
 // An action by its name; kActionNone for an unknown one.
 BindingAction parseBindingAction(const char* name);
+// A line's value: the action's name, then optionally the lights' values,
+// ", lit N" and ", dark N" in either order, N 0-127, words in any case
+// ("Play/Pause, lit 5, dark 1"). *action is kActionNone for an unknown name;
+// false when what follows the name does not parse. lit and dark are 127 and 0
+// unless given.
+bool parseBindingValue(const char* value, uint32_t* action, uint8_t* lit, uint8_t* dark);
 // "Play/Pause", "Volume Steps" and so on; "" for kActionNone.
 const char* bindingActionName(uint32_t action);
 // Whether the action can act on the source: a press action on a note, a
@@ -102,6 +112,9 @@ void publishBindings(const Binding* bindings, uint32_t count);
 // The binding for the source (worker thread): its slot and the table's
 // generation, which changes with every table published.
 bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation);
+// The whole table (worker thread): its bindings into out (kMaxBindings room),
+// its count, and its generation.
+uint32_t copyBindings(Binding* out, uint32_t* generation);
 // Back to no bindings; for tests.
 void resetBindings();
 

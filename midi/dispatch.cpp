@@ -11,6 +11,7 @@
 
 #include "core/host.h"
 #include "midi/bindings.h"
+#include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
 #include "midi/window.h"
@@ -36,6 +37,7 @@ static BindingValues bindingValues;
 void resetDispatchState() {
     resetWindow();
     resetOutcomes();
+    resetLights();
     controllerState = ControllerState{0, 0, 0};
     bindingValues = BindingValues{};
 }
@@ -53,23 +55,26 @@ void runDispatchWorker() {
         // it at once; acting on it only because the worker was late would
         // make the window depend on the scheduler.
         setWorkerBusy(false);
+        // Without lights to keep up the wait has no time-out, as always.
         // A wait that fails would fail again at once: end rather than spin.
-        if (!platformWaitEvent(wake)) return;
+        if (platformWaitEvent(wake, lightsWaitMs(platformTickCount())) == kWaitFailed) return;
         setWorkerBusy(true);
         ShortMessage message = takeMessage();
         // NOTE: the stop test comes before anything else, and also when the
         // slot was empty: quit's own wake-up usually finds it empty.
         if (messageMailbox.stopFlag.load() != 0) return;
         // An empty slot means the message that signalled was already taken on
-        // an earlier wake-up; it must not restart the window.
-        if (message == 0) continue;
-        dispatchMessage(message, platformTickCount());
+        // an earlier wake-up (or the wake was for the lights); it must not
+        // restart the window.
+        uint32_t now = platformTickCount();
+        if (message != 0) dispatchMessage(message, now);
+        updateLights(now);
     }
 }
 
 // ---- The window and the rule order -----------------------------------------
 
-static uint32_t bindingRule(ShortMessage message);
+static uint32_t bindingRule(ShortMessage message, uint32_t now);
 static uint32_t bendRule(int32_t value);
 static uint32_t modulationRule(int32_t value);
 static uint32_t channel16Rule(uint32_t controller, int32_t value);
@@ -83,7 +88,7 @@ const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
 // The rules for a message that passed the window, and their outcome.
-static uint32_t applyRules(ShortMessage message) {
+static uint32_t applyRules(ShortMessage message, uint32_t now) {
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);
     uint32_t data2 = messageData2(message);
@@ -94,7 +99,7 @@ static uint32_t applyRules(ShortMessage message) {
     // its binding's action and nothing else; every other message goes to the
     // rules as they have always been.
     if (learnMessage(message)) return kTakenByLearn;
-    uint32_t bound = bindingRule(message);
+    uint32_t bound = bindingRule(message, now);
     if (bound != kOutcomeNone) return bound;
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
@@ -121,7 +126,7 @@ bool dispatchMessage(ShortMessage message, uint32_t now) {
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
     restartWindow(now);
-    uint32_t outcome = applyRules(message);
+    uint32_t outcome = applyRules(message, now);
     recordOutcome(message, outcome);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
@@ -156,7 +161,7 @@ bool isNearValue(int32_t previous, int32_t value) {
 // last one this control acted on.
 static uint32_t setVolume(int32_t& last, int32_t value, uint32_t acted) {
     if (isNearValue(last, value)) return kNothingNearValue;
-    sendHostRequest(ReqSetVolume, static_cast<uint32_t>(2 * value));
+    sendHostRequest(ReqSetVolume, 2 * value);
     last = value;
     return acted;
 }
@@ -213,7 +218,7 @@ static void press(uint32_t action) {
 const uint32_t kSwitchOn = 64;
 
 // The outcome of the binding that took the message; kOutcomeNone when none did.
-static uint32_t bindingRule(ShortMessage message) {
+static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     BindingSource source;
     Binding binding;
     uint32_t slot = 0, generation = 0;
@@ -225,6 +230,8 @@ static uint32_t bindingRule(ShortMessage message) {
     int32_t last = bindingValues.last[slot];
     uint32_t outcome = kActedBinding + binding.action;
     if (binding.action == kActionVolume) {
+        // A fader in the user's hand gets no volume sent back for a while.
+        if (source.kind == kSourceController) lightsControlMoved(slot, generation, static_cast<uint32_t>(value), now);
         outcome = setVolume(last, value, kActedBindingVolume);
     } else if (binding.action == kActionVolumeSteps) {
         outcome = stepVolume(last, value, kActedBindingStepUp);

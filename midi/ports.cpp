@@ -1,4 +1,4 @@
-// ports.cpp -- open and close MIDI input ports.
+// ports.cpp -- open and close MIDI input and output ports.
 #include "midi/ports.h"
 
 #include <cstdint>
@@ -7,11 +7,14 @@
 
 uint32_t countInputDevices() { return platformMidiInCount(); }
 
-void deviceName(uint32_t deviceIndex, char* name) {
+// The name the reader gives, always terminated, empty when it cannot be read.
+static void readName(bool (*reader)(uint32_t, char*, uint32_t), uint32_t deviceIndex, char* name) {
     for (uint32_t i = 0; i < kDeviceNameCapacity; ++i) name[i] = '\0';
-    if (!platformMidiInName(deviceIndex, name, kDeviceNameCapacity)) name[0] = '\0';
+    if (!reader(deviceIndex, name, kDeviceNameCapacity)) name[0] = '\0';
     name[kDeviceNameCapacity - 1] = '\0';
 }
+
+void deviceName(uint32_t deviceIndex, char* name) { readName(platformMidiInName, deviceIndex, name); }
 
 int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, NameReader readName,
                    const void* context) {
@@ -56,4 +59,25 @@ bool closeInputPort(InputPort port, bool* closed) {
     bool wasClosed = platformMidiInClose(port) == 0;
     if (closed != nullptr) *closed = wasClosed;
     return stopped && wasClosed;
+}
+
+// ---- Outputs ------------------------------------------------------------------------
+
+uint32_t countOutputDevices() { return platformMidiOutCount(); }
+
+void outputDeviceName(uint32_t deviceIndex, char* name) { readName(platformMidiOutName, deviceIndex, name); }
+
+static void readOutputName(uint32_t index, char* name, const void*) { outputDeviceName(index, name); }
+
+int32_t findOutputDevice(const char* name, int32_t preferredIndex) {
+    return findByName(name, preferredIndex, countOutputDevices(), readOutputName, nullptr);
+}
+
+MidiOutRef openOutputPort(uint32_t deviceIndex) {
+    MidiOutRef port = nullptr;
+    return platformMidiOutOpen(&port, deviceIndex) == 0 ? port : nullptr;
+}
+
+void closeOutputPort(MidiOutRef port) {
+    if (port != nullptr) platformMidiOutClose(port);
 }

@@ -1,4 +1,5 @@
-// ports.h -- MIDI input ports: count and name the devices, open and close.
+// ports.h -- MIDI ports: count and name the devices, open and close; the
+// inputs the keyboard plays into, the outputs the lights go to.
 //
 // Failures are reported only by the results (0 count, null port, false);
 // callers decide what the user sees.
@@ -8,6 +9,7 @@
 
 #include "core/types.h"
 #include "platform/midi_input.h"
+#include "platform/midi_output.h"
 
 // An opened and started input port; null means none. Closing does not clear
 // the holder's copy, so the holder must not close it twice.
@@ -43,3 +45,13 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
 // for a null port, which is left alone. When `closed` is given, it tells
 // whether no port is open any more (true for a null port).
 bool closeInputPort(InputPort port, bool* closed = nullptr);
+
+// ---- Outputs ------------------------------------------------------------------------
+uint32_t countOutputDevices();
+// As deviceName, for an output.
+void outputDeviceName(uint32_t deviceIndex, char* name);
+// As findInputDevice, among the outputs.
+int32_t findOutputDevice(const char* name, int32_t preferredIndex);
+// Null when the device cannot be opened.
+MidiOutRef openOutputPort(uint32_t deviceIndex);
+void closeOutputPort(MidiOutRef port);  // a null port is left alone

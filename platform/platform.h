@@ -32,8 +32,10 @@ uint32_t platformTickCount();
 // An unnamed auto-reset event, initially not signalled; null on failure.
 EventRef platformCreateEvent();
 void platformSignalEvent(EventRef event);
-// Waits with no time-out; false when the wait itself failed.
-bool platformWaitEvent(EventRef event);
+// Waits at most timeoutMs for the event (kWaitForever: no time-out).
+const uint32_t kWaitForever = 0xFFFFFFFFu;
+enum WaitResult { kWaitSignalled, kWaitTimedOut, kWaitFailed };
+WaitResult platformWaitEvent(EventRef event, uint32_t timeoutMs = kWaitForever);
 
 // Gives the rest of the calling thread's time slice to another thread.
 void platformYield();

@@ -15,6 +15,7 @@
 
 #include "core/bindings_section.h"
 #include "core/main_port.h"
+#include "core/output_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -31,7 +32,8 @@ struct BindingsDialogState {
     BindingLine bound[kMaxBindings];  // what the reader makes of them
     uint32_t boundCount;
     bool learning;
-    int32_t picked;  // the binding the user selected in the list; -1 for none
+    int32_t picked;      // the binding the user selected in the list; -1 for none
+    int32_t lightsAway;  // the Lights list's "NAME (not connected)" entry; -1 for none
 };
 
 // Allocated for the dialog's lifetime: a few kilobytes the module need not
@@ -47,7 +49,7 @@ static void onBindingsTimer(WindowRef dialog);
 static const DialogHandlers bindingsHandlers = {onBindingsInit, onBindingsCommand, onBindingsNotify,
                                                 onBindingsTimer};
 // What the dialog's line has shown.
-static LineState bindingsLine;
+static LiveLine bindingsLine;
 
 void runBindingsDialog(WindowRef configDialog) {
     if (bindingsWindow != nullptr) return;
@@ -57,11 +59,19 @@ void runBindingsDialog(WindowRef configDialog) {
 
 // ---- The list and the lines ------------------------------------------------------------
 
-// "Note 36 (C2), channel 10: Play/Pause"
+// "Note 36 (C2), channel 10: Play/Pause", and the lights' values when the
+// line gives its own: "... Play/Pause (lit 5, dark 1)".
 static void describeBinding(const Binding& binding, char* out, size_t capacity) {
     describeSource(binding.source, out, capacity);
     appendText(out, capacity, ": ");
     appendText(out, capacity, bindingActionName(binding.action));
+    if (binding.lit == 127 && binding.dark == 0) return;
+    char lit[12], dark[12];
+    formatDecimal(binding.lit, lit);
+    formatDecimal(binding.dark, dark);
+    for (const char* piece : {" (lit ", static_cast<const char*>(lit), ", dark ", static_cast<const char*>(dark), ")"}) {
+        appendText(out, capacity, piece);
+    }
 }
 
 // The status line, from up to five pieces of text.
@@ -173,6 +183,61 @@ static bool learnSource(char* name, char* why, size_t capacity) {
     return false;
 }
 
+// ---- The Lights list ------------------------------------------------------------------------
+
+// "None", then every MIDI output (list index = device index + 1), and last,
+// when the chosen output is not connected, "NAME (not connected)" for it.
+static void fillLightsList(WindowRef dialog) {
+    platformListAdd(dialog, IDC_LIGHTS, "None");
+    uint32_t count = countOutputDevices();
+    for (uint32_t i = 0; i < count; ++i) {
+        char name[kDeviceNameCapacity];
+        outputDeviceName(i, name);
+        platformListAdd(dialog, IDC_LIGHTS, name);
+    }
+    int32_t selected = 0;
+    state->lightsAway = -1;
+    const char* name = pluginSettings.midiOutDeviceName;
+    if (pluginSettings.midiOutDevice >= 0) {
+        int32_t found = name[0] != '\0' ? findOutputDevice(name, pluginSettings.midiOutDevice)
+                                         : pluginSettings.midiOutDevice;
+        selected = found >= 0 ? found + 1 : -1;
+        if (found < 0) {
+            char entry[kDeviceNameCapacity + 16] = "";
+            appendText(entry, sizeof entry, name);
+            appendText(entry, sizeof entry, " (not connected)");
+            platformListAdd(dialog, IDC_LIGHTS, entry);
+            state->lightsAway = platformListCount(dialog, IDC_LIGHTS) - 1;
+            selected = state->lightsAway;
+        }
+    }
+    platformListSelect(dialog, IDC_LIGHTS, selected);
+    platformListFitDropDown(dialog, IDC_LIGHTS);
+}
+
+// OK takes the output chosen, by its name: the lights of the old one go dark.
+// Nothing changes when it is the one open already, or the one not connected;
+// true when the choice changed, to be saved.
+static bool takeLights(WindowRef dialog) {
+    int32_t selected = platformListSelection(dialog, IDC_LIGHTS);
+    if (selected < 0 || selected == state->lightsAway) return false;
+    int32_t device = -1;
+    if (selected > 0) {
+        char name[kDeviceNameCapacity];
+        platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
+        device = name[0] != '\0' ? findOutputDevice(name, selected - 1) : selected - 1;
+        if (device >= 0 && outputIsOpen() && device == pluginSettings.midiOutDevice &&
+            textEquals(name, pluginSettings.midiOutDeviceName)) {
+            return false;
+        }
+        if (device < 0) device = -2;  // gone since the list was filled: no open takes it
+    } else if (pluginSettings.midiOutDevice < 0) {
+        return false;
+    }
+    if (!chooseOutput(device)) platformMessageBox(dialog, "Could not open MIDI output device");
+    return true;
+}
+
 // ---- Initialisation --------------------------------------------------------------------
 
 static void onBindingsInit(WindowRef dialog) {
@@ -191,7 +256,10 @@ static void onBindingsInit(WindowRef dialog) {
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
     showBindings(dialog);
-    startLiveLine(dialog, &bindingsLine);
+    fillLightsList(dialog);
+    char lights[96];
+    describeLights(lights, sizeof lights);
+    startLiveLine(dialog, &bindingsLine, lights);
     char name[kDeviceNameCapacity], why[320];
     if (learnSource(name, why, sizeof why)) {
         say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".", why);
@@ -251,6 +319,8 @@ static void whyUnused(uint32_t line, char* out, size_t capacity) {
     }
     if (parsed.action == kActionNone) {
         appendText(out, capacity, "its action is not one Notewick knows");
+    } else if (!parsed.lightsParse) {
+        appendText(out, capacity, "what follows its action is not \", lit N, dark N\"");
     } else if (!parsed.fits) {
         appendText(out, capacity, bindingActionName(parsed.action));
         appendText(out, capacity, " needs ");
@@ -424,7 +494,11 @@ static void removeAll(WindowRef dialog) {
 
 static void closeBindings(WindowRef dialog, bool keep) {
     stopLearning();
+    // The old output's lights go dark with the bindings that lit them; then
+    // the new bindings light the output chosen.
+    bool lightsChosen = keep && takeLights(dialog);
     bool saved = !keep || commitBindingsSection(state->section);
+    if (lightsChosen) saved = saveSettings() && saved;
     freeSection(&state->section);
     platformFree(state);
     state = nullptr;
@@ -439,7 +513,9 @@ void endBindingsDialog() {
 
 static void onBindingsTimer(WindowRef dialog) {
     if (state == nullptr) return;
-    updateLiveLine(dialog, &bindingsLine);
+    char lights[96];
+    describeLights(lights, sizeof lights);
+    updateLiveLine(dialog, &bindingsLine, lights);
     // The device watch leaves the port alone while the dialogs are open: a
     // device that went away is seen here, and Learn stops waiting for it.
     if (!state->learning) return;

@@ -25,7 +25,7 @@ static void onConfigTimer(WindowRef dialog);
 
 static const DialogHandlers configHandlers = {onConfigInit, onConfigCommand, onConfigNotify, onConfigTimer};
 // What the dialog's line has shown.
-static LineState configLine;
+static LiveLine configLine;
 
 static void onConfigTimer(WindowRef dialog) {
     if (!pluginHasQuit()) updateLiveLine(dialog, &configLine);

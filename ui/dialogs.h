@@ -26,9 +26,14 @@ void selectListedDevice(const char* name, int32_t preferredEntry);
 
 // The line that says what the last message did (IDC_LIVE_LINE): started as
 // a dialog opens, saying what the plug-in listens to, then brought up to date
-// by the dialog's timer.
-void startLiveLine(WindowRef dialog, LineState* seen);
-void updateLiveLine(WindowRef dialog, LineState* seen);
+// by the dialog's timer. `second`, unless null, is shown on a line under it.
+struct LiveLine {
+    LineState seen;
+    char first[200];
+    char shown[320];
+};
+void startLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullptr);
+void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullptr);
 
 // Runs the Bindings dialog modally, owned by the configuration dialog.
 void runBindingsDialog(WindowRef configDialog);

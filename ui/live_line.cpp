@@ -41,15 +41,30 @@ static void describeListening(char* out, size_t capacity) {
     appendText(out, capacity, ". Press a key to see what it does.");
 }
 
-void startLiveLine(WindowRef dialog, LineState* seen) {
-    startLine(seen);
-    char text[160];
-    describeListening(text, sizeof text);
+// Shows the line, with the second one under it, when that changes what it shows.
+static void showLine(WindowRef dialog, LiveLine* line, const char* second) {
+    char text[sizeof line->shown];
+    text[0] = '\0';
+    appendText(text, sizeof text, line->first);
+    if (second != nullptr) {
+        appendText(text, sizeof text, "\n");
+        appendText(text, sizeof text, second);
+    }
+    if (textEquals(text, line->shown)) return;
+    line->shown[0] = '\0';
+    appendText(line->shown, sizeof line->shown, text);
     platformSetItemText(dialog, IDC_LIVE_LINE, text);
+}
+
+void startLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
+    startLine(&line->seen);
+    describeListening(line->first, sizeof line->first);
+    line->shown[0] = '\0';
+    showLine(dialog, line, second);
     platformStartTimer(dialog, kLineIntervalMs);
 }
 
-void updateLiveLine(WindowRef dialog, LineState* seen) {
-    char text[200];
-    if (nextLine(seen, text, sizeof text)) platformSetItemText(dialog, IDC_LIVE_LINE, text);
+void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
+    nextLine(&line->seen, line->first, sizeof line->first);
+    showLine(dialog, line, second);
 }

@@ -21,6 +21,7 @@
 #define IDC_REMOVE_ALL 1020
 #define IDC_BINDING_STATUS 1021
 #define IDC_LIVE_LINE 1022
+#define IDC_LIGHTS 1023
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

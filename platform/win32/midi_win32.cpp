@@ -1,10 +1,11 @@
-// midi_win32.cpp -- the MIDI input calls on Win32 (winmm).
+// midi_win32.cpp -- the MIDI input and output calls on Win32 (winmm).
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <type_traits>
 
 #include "platform/midi_input.h"
+#include "platform/midi_output.h"
 
 static_assert(std::is_same<MidiParam, DWORD_PTR>::value, "MidiParam must be the system's DWORD_PTR");
 static_assert(kMidiInData == MIM_DATA, "driver message code of short messages");
@@ -38,3 +39,30 @@ uint32_t platformMidiInStart(MidiPortRef port) { return midiInStart(static_cast<
 uint32_t platformMidiInStop(MidiPortRef port) { return midiInStop(static_cast<HMIDIIN>(port)); }
 
 uint32_t platformMidiInClose(MidiPortRef port) { return midiInClose(static_cast<HMIDIIN>(port)); }
+
+// ---- Output, for the lights ---------------------------------------------------------
+
+uint32_t platformMidiOutCount() { return midiOutGetNumDevs(); }
+
+bool platformMidiOutName(uint32_t device, char* name, uint32_t capacity) {
+    MIDIOUTCAPSA caps;
+    ZeroMemory(&caps, sizeof caps);
+    MMRESULT result = midiOutGetDevCapsA(device, &caps, sizeof caps);
+    uint32_t i = 0;
+    for (; i + 1 < capacity && i < sizeof caps.szPname && caps.szPname[i] != '\0'; ++i) name[i] = caps.szPname[i];
+    if (capacity > 0) name[i] = '\0';
+    return result == MMSYSERR_NOERROR;
+}
+
+uint32_t platformMidiOutOpen(MidiOutRef* port, uint32_t device) {
+    HMIDIOUT handle = nullptr;
+    MMRESULT result = midiOutOpen(&handle, device, 0, 0, CALLBACK_NULL);
+    *port = result == MMSYSERR_NOERROR ? handle : nullptr;
+    return result;
+}
+
+uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
+    return midiOutShortMsg(static_cast<HMIDIOUT>(port), message);
+}
+
+uint32_t platformMidiOutClose(MidiOutRef port) { return midiOutClose(static_cast<HMIDIOUT>(port)); }

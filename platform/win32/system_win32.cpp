@@ -16,8 +16,11 @@ EventRef platformCreateEvent() { return CreateEventA(nullptr, FALSE, FALSE, null
 
 void platformSignalEvent(EventRef event) { SetEvent(static_cast<HANDLE>(event)); }
 
-bool platformWaitEvent(EventRef event) {
-    return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0;
+static_assert(kWaitForever == INFINITE, "no time-out");
+
+WaitResult platformWaitEvent(EventRef event, uint32_t timeoutMs) {
+    DWORD woke = WaitForSingleObject(static_cast<HANDLE>(event), timeoutMs);
+    return woke == WAIT_OBJECT_0 ? kWaitSignalled : woke == WAIT_TIMEOUT ? kWaitTimedOut : kWaitFailed;
 }
 
 void platformYield() { SwitchToThread(); }

@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/midi_output.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -77,6 +78,10 @@ struct State {
     void (*deviceWatch)() = nullptr;
     std::vector<Device> devices;
     std::deque<FakePort> ports;
+    std::vector<Device> outputs;
+    std::map<uint32_t, std::vector<uint32_t>> outputMessages;
+    std::map<uint32_t, bool> outputsOpen;
+    std::map<uint32_t, intptr_t> answers;
     std::vector<std::string> midiCalls;
 };
 
@@ -88,7 +93,9 @@ State& state() {
 }  // namespace
 
 Send command(uint32_t id) { return Send{0x0111, id, 0}; }
-Send request(uint32_t req, uint32_t argument) { return Send{0x0400, argument, static_cast<intptr_t>(req)}; }
+Send request(uint32_t req, int32_t argument) {
+    return Send{0x0400, static_cast<uintptr_t>(static_cast<intptr_t>(argument)), static_cast<intptr_t>(req)};
+}
 
 void resetDialogs();
 
@@ -129,6 +136,10 @@ void reset() {
     s.deviceWatch = nullptr;
     s.devices.clear();
     s.ports.clear();
+    s.outputs.clear();
+    s.outputMessages.clear();
+    s.outputsOpen.clear();
+    s.answers.clear();
     s.midiCalls.clear();
     // Events are kept: a handle may still be held by a thread of an earlier test.
 }
@@ -148,6 +159,28 @@ void setPlayState(intptr_t answer) {
 void setSendDelayMs(uint32_t delay) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().sendDelayMs = delay;
+}
+void setAnswer(uint32_t request, intptr_t answer) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().answers[request] = answer;
+}
+void setOutputs(const std::vector<Device>& outputs) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().outputs = outputs;
+}
+Device& output(uint32_t index) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().outputs.at(index);
+}
+std::vector<uint32_t> outputMessages(uint32_t index) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::vector<uint32_t> out;
+    out.swap(state().outputMessages[index]);
+    return out;
+}
+bool outputIsOpen(uint32_t index) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().outputsOpen[index];
 }
 void setOnSend(void (*hook)(const Send&)) {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -456,6 +489,8 @@ intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intp
         delay = state().sendDelayMs;
         hook = state().onSend;
         if (message == 0x0400 && lParam == 104) answer = state().playState;
+        auto given = state().answers.find(static_cast<uint32_t>(lParam));
+        if (message == 0x0400 && lParam != 104 && given != state().answers.end()) answer = given->second;
     }
     if (hook != nullptr) hook(sent);
     if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -480,18 +515,22 @@ void platformSignalEvent(EventRef event) {
     e->signalled.notify_one();
 }
 
-bool platformWaitEvent(EventRef event) {
+WaitResult platformWaitEvent(EventRef event, uint32_t timeoutMs) {
     state().waits.fetch_add(1);
-    if (state().failWaits.load()) return false;
+    if (state().failWaits.load()) return kWaitFailed;
     auto* e = static_cast<fake::FakeEvent*>(event);
     {
         std::unique_lock<std::mutex> lock(e->mutex);
-        e->signalled.wait(lock, [e] { return e->set; });
+        if (timeoutMs == kWaitForever) {
+            e->signalled.wait(lock, [e] { return e->set; });
+        } else if (!e->signalled.wait_for(lock, std::chrono::milliseconds(timeoutMs), [e] { return e->set; })) {
+            return kWaitTimedOut;
+        }
         e->set = false;  // auto-reset
     }
     void (*hook)() = state().onWake.load();
     if (hook != nullptr) hook();
-    return true;
+    return kWaitSignalled;
 }
 
 ThreadRef platformStartThread(void (*entry)()) {
@@ -704,3 +743,54 @@ static uint32_t portCall(MidiPortRef port, const char* name, uint32_t fake::Devi
 uint32_t platformMidiInStart(MidiPortRef port) { return portCall(port, "start", &fake::Device::startResult, false, true); }
 uint32_t platformMidiInStop(MidiPortRef port) { return portCall(port, "stop", &fake::Device::stopResult, false, false); }
 uint32_t platformMidiInClose(MidiPortRef port) { return portCall(port, "close", &fake::Device::closeResult, true, false); }
+
+uint32_t platformMidiOutCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return static_cast<uint32_t>(state().outputs.size());
+}
+
+bool platformMidiOutName(uint32_t device, char* name, uint32_t capacity) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (device >= state().outputs.size() || !state().outputs[device].nameReadable) return false;
+    const std::string& text = state().outputs[device].name;
+    uint32_t i = 0;
+    for (; i + 1 < capacity && i < text.size(); ++i) name[i] = text[i];
+    name[i] = '\0';
+    return true;
+}
+
+uint32_t platformMidiOutOpen(MidiOutRef* port, uint32_t device) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    *port = nullptr;
+    if (device >= state().outputs.size()) return 2;  // MMSYSERR_BADDEVICEID
+    if (state().outputs[device].openResult != 0) return state().outputs[device].openResult;
+    if (state().outputsOpen[device]) return 4;  // MMSYSERR_ALLOCATED
+    state().outputsOpen[device] = true;
+    // A handle is the address of the output's open flag, so that none is null.
+    *port = &state().outputsOpen[device];
+    return 0;
+}
+
+// The output whose open flag the handle points to.
+static uint32_t outputOf(const void* port) {
+    for (auto& open : state().outputsOpen) {
+        if (&open.second == port) return open.first;
+    }
+    return UINT32_MAX;
+}
+
+uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t device = outputOf(port);
+    if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;  // MMSYSERR_INVALHANDLE
+    state().outputMessages[device].push_back(message);
+    return 0;
+}
+
+uint32_t platformMidiOutClose(MidiOutRef port) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t device = outputOf(port);
+    if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;
+    state().outputsOpen[device] = false;
+    return 0;
+}

@@ -28,7 +28,7 @@ struct Send {
 
 // Shorthands for what the host receives.
 Send command(uint32_t id);
-Send request(uint32_t request, uint32_t argument);
+Send request(uint32_t request, int32_t argument);
 
 struct Device {
     std::string name;
@@ -47,6 +47,7 @@ void reset();
 std::vector<Send> sends();
 void clearSends();
 void setPlayState(intptr_t answer);       // the answer to ReqPlayState
+void setAnswer(uint32_t request, intptr_t answer);  // to any other request
 void setSendDelayMs(uint32_t delay);      // each send blocks this long
 void setOnSend(void (*hook)(const Send&));  // called inside every send
 
@@ -112,6 +113,11 @@ inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
 uint32_t openPorts();           // ports opened and not yet closed
 uint32_t openPortsFor(uint32_t deviceIndex);
 std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 0", in order
+// MIDI outputs, for the lights: each records the short messages sent to it.
+void setOutputs(const std::vector<Device>& outputs);
+Device& output(uint32_t index);
+std::vector<uint32_t> outputMessages(uint32_t index);  // since the last call
+bool outputIsOpen(uint32_t index);
 // The system says its list of devices changed: the device watch, if one is
 // running, hears of it on the calling thread. False when none is running.
 bool deviceListChanged();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/wine/host_support.h"
+#include "ui/resource.h"
 
 using namespace host;
 
@@ -100,8 +101,29 @@ std::string fmt(const char* format, double value) {
     return text;
 }
 
+// Chooses the test driver's second output for the lights in the Bindings
+// dialog, as a user would.
+void chooseLightsUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        chooseEntry(bindings, IDC_LIGHTS, 2);  // "Test MIDI Out 1"
+        Sleep(50);
+        click(bindings, IDOK);
+        waitUntilGone(bindings);
+    }
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
 void bench() {
-    writeSettings(0, 0);
+    // Eight bindings that light, on notes no phase below plays: they cost
+    // nothing until an output is chosen.
+    std::string ini = "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\n\r\n[Notewick Bindings]\r\n";
+    for (int note = 36; note < 44; ++note) ini += "Note " + std::to_string(note) + " Channel 10=Play/Pause\r\n";
+    writeFile(iniPath(), ini);
     check(load() != nullptr, "the plug-in loads");
     std::set<DWORD> before = threadIds();
     mark("before-init");
@@ -162,6 +184,37 @@ void bench() {
     double floodCpu1 = cpuMs(worker);
     stopFlood();
     size_t accepted = take().size();
+
+    // Lights: the output chosen in the Bindings dialog, eight bindings
+    // lighting, nothing changing: the worker reads the player ten times a
+    // second. The player's thread serves its window meanwhile.
+    runConfigWithUser(chooseLightsUser);
+    pump(300);
+    check(midiOutIsOpen(1), "the lights' output is open");
+    midiOutReceived(1);
+    take();
+    double lightsCpu0 = cpuMs(worker);
+    mark("lights-idle-start");
+    pump(10000);
+    mark("lights-idle-end");
+    double lightsCpu1 = cpuMs(worker);
+    size_t reads = take().size();
+    // From a change of the player's state to the lights' first message, the
+    // changes at phases that wander against the worker's reads.
+    std::vector<double> lightUs;
+    for (int i = 0; i < 60; ++i) {
+        setPlayState(i % 2 == 0 ? 1 : 0);
+        LONGLONG changed = qpcNow();
+        std::vector<LONGLONG> times;
+        std::vector<DWORD> got;
+        for (DWORD started = GetTickCount(); got.empty() && GetTickCount() - started < 1000;) {
+            pump(1);
+            got = midiOutReceived(1, &times);
+        }
+        if (!got.empty()) lightUs.push_back(qpcToUs(times[0] - changed));
+        pump(37 + static_cast<DWORD>(i * 17 % 60));
+    }
+    take();
     quit();
     unload();
 
@@ -183,6 +236,14 @@ void bench() {
     row("worker CPU, idle 10 s", fmt("%.1f ms", idleCpu1 - idleCpu0), "", "", "0");
     row("worker CPU, flood of 10,000/s for 5 s", fmt("%.2f %% of a core", (floodCpu1 - floodCpu0) / 50.0),
         fmt("%.0f commands accepted", static_cast<double>(accepted)), "", "< 2 %");
+    row("worker CPU, lights on, 8 bindings, idle 10 s", fmt("%.1f ms", lightsCpu1 - lightsCpu0),
+        fmt("%.1f ms without an output", idleCpu1 - idleCpu0), "", "");
+    row("reads of the player, lights on, idle 10 s", fmt("%.0f requests", static_cast<double>(reads)),
+        "0 without an output", "", "<= 100");
+    row("player state change -> light, median", fmt("%.1f ms", percentile(lightUs, 0.5) / 1000), "", "",
+        "reads every 100 ms");
+    row("player state change -> light, worst", fmt("%.1f ms", percentile(lightUs, 1.0) / 1000),
+        fmt("%.0f changes", static_cast<double>(lightUs.size())), "", "<= 150 ms");
     printf("ROWS-END %zu %zu\n", pluginUs.size(), bareUs.size());
 }
 

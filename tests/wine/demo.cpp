@@ -122,6 +122,63 @@ void performer() {
     waitUntilGone(config);
 }
 
+// ---- The lights -------------------------------------------------------------------------
+
+// The demo's lighting bindings, by the control each lights.
+struct Light {
+    DWORD control;  // status and number of the message that lights it
+    const char* what;
+};
+const Light kLights[] = {
+    {0x2499, "pad 36 (Play/Pause)"},
+    {0x2599, "pad 37 (Pause)"},
+    {0x2699, "pad 38 (Stop)"},
+    {0x14B0, "button 20 (Shuffle)"},
+};
+
+// Waits a moment, then prints what the lights' output received.
+void showLights(const char* state) {
+    pump(400);
+    std::vector<DWORD> got = midiOutReceived(1);
+    printf("  %s\n      the lights:", state);
+    for (DWORD m : got) {
+        const char* what = "?";
+        for (const Light& light : kLights) {
+            if ((m & 0xFFFF) == light.control) what = light.what;
+        }
+        printf(" %s %s;", what, (m >> 16) != 0 ? "lit" : "dark");
+    }
+    printf("%s\n", got.empty() ? " nothing" : "");
+    check(!got.empty(), "each change of state lights something", state);
+}
+
+// The player starts, pauses and stops, shuffle is switched in its own
+// window: each light the plug-in sends beside the state that caused it.
+void lightsPart() {
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIOutDevice=1\r\n"
+                         "MIDIOutDeviceName=Test MIDI Out 1\r\n\r\n[Notewick Bindings]\r\n"
+                         "Note 36 Channel 10=Play/Pause\r\nNote 37 Channel 10=Pause\r\nNote 38 Channel 10=Stop\r\n"
+                         "Controller 20 Channel 1=Shuffle\r\n");
+    setPlayState(0);
+    load();
+    init();
+    printf("\nThe lights: four bindings light the pads of \"Test MIDI Out 1\" as the player changes.\n\n");
+    showLights("The output opens: every light once");
+    setPlayState(1);
+    showLights("The player plays");
+    setPlayState(3);
+    showLights("The player pauses");
+    setPlayState(0);
+    showLights("The player stops");
+    setShuffle(true);
+    showLights("Shuffle is switched on in the player's own window");
+    quit();
+    std::vector<DWORD> dark = midiOutReceived(1);
+    printf("  Quit: %zu lights dark, the output closed.\n", dark.size());
+    check(dark.size() == 4 && !midiOutIsOpen(1), "quit darkens every light");
+    unload();
+}
+
 }  // namespace
 
 // The performance, each message as the plug-in's own line in the
@@ -141,5 +198,6 @@ int runDemo() {
     unload();
     printf("\n%zu messages played: the player received %zu commands and %zu requests.\n", messages, commands,
            requests);
+    lightsPart();
     return failures() == 0 ? 0 : 1;
 }

@@ -105,19 +105,36 @@ void absentThenBack() {
     stop();
     expectSaved(1, "Stage Piano");
     check(contains(readFile(iniPath()), "MIDIChannel=3\r\n"), "the channel is taken");
+    // The lights' output, away at start too, follows the same rules.
+    std::string ini = readFile(iniPath());
+    size_t at = ini.find("MIDIOutDevice=-1\r\nMIDIOutDeviceName=\r\n");
+    check(at != std::string::npos, "quit writes the output's keys, for none", ini);
+    if (at != std::string::npos) ini.replace(at, 38, "MIDIOutDevice=1\r\nMIDIOutDeviceName=Test MIDI Out 1\r\n");
+    writeFile(iniPath(), ini + "\r\n[Notewick Bindings]\r\nNote 36 Channel 10=Stop\r\n");
+    midiOutSetAway(1, true);
     setOnMessageBox(backWhileTheBoxIsUp);
     start();
     setOnMessageBox(nullptr);
     check(midiIsOpen(2) && midiOpenCount() == 1, "a device back while init's message was up is opened");
     keyDrives(2, true, "a key on it drives the player", 3);
-    midiSetAway(2, true);
-    broadcastDeviceChange();
-    midiSetAway(2, false);
-    broadcastDeviceChange();
-    check(midiIsOpen(2) && midiOpenCount() == 1, "the device is opened when it comes back");
+    const DWORD stopLit = midiNoteOn(9, 36, 127);
+    for (int round = 0; round < 2; ++round) {
+        midiSetAway(2, true);
+        midiOutSetAway(1, true);
+        broadcastDeviceChange();
+        check(!midiOutIsOpen(1), "an output that goes away is closed");
+        midiSetAway(2, false);
+        midiOutSetAway(1, false);
+        broadcastDeviceChange();
+        check(midiIsOpen(2) && midiOpenCount() == 1, "the device is opened when it comes back");
+        pump(300);
+        check(midiOutIsOpen(1) && midiOutReceived(1) == std::vector<DWORD>{stopLit},
+              "and so is the output, every light sent once");
+    }
     pump(200);
-    check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device"},
-          "with no message box", joined(messageBoxes()));
+    check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device",
+                                  "Could not open MIDI output device"},
+          "with no message box but init's", joined(messageBoxes()));
     stop();
     expectSaved(2, "Stage Piano");
 }

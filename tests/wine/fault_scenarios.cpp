@@ -50,7 +50,11 @@ void chooseAndPress() {
     if (chosenIndex != -2) selectEntry(config, IDC_DEVICE, chosenIndex);
     click(config, pressedButton);
     if (pressedButton != IDOK) {
+        // A message box, once up, keeps the dialog disabled until the
+        // watcher has dismissed it.
         Sleep(200);
+        for (int i = 0; i < 100 && !IsWindowEnabled(config); ++i) Sleep(50);
+        Sleep(50);
         selectionAfterApply = listSelection(config, IDC_DEVICE);
         click(config, IDCANCEL);
     }

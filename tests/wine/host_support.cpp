@@ -22,6 +22,9 @@ typedef BOOL (*IsOpenFn)(UINT);
 typedef void (*SetLateFn)(UINT, DWORD);
 typedef BOOL (*BenchFn)(UINT, UINT, UINT, double*, double*);
 typedef LONGLONG (*QpcFn)();
+typedef UINT (*OutReceivedFn)(UINT, DWORD*, LONGLONG*, UINT);
+typedef void (*OutSetAwayFn)(UINT, BOOL);
+typedef BOOL (*OutIsOpenFn)(UINT);
 
 struct State {
     HWND window = nullptr;
@@ -31,6 +34,11 @@ struct State {
     std::vector<Received> received;
     size_t taken = 0;
     LRESULT playState = 0;
+    bool shuffle = false, repeat = false, followCommands = false;
+    int volume = 128;
+    OutReceivedFn outReceived = nullptr;
+    OutSetAwayFn outSetAway = nullptr;
+    OutIsOpenFn outIsOpen = nullptr;
     DWORD commandDelay = 0;
     void (*onReceive)(const Received&) = nullptr;
     SendFn send = nullptr;
@@ -83,7 +91,24 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         LeaveCriticalSection(&s.receivedLock);
         if (s.onReceive != nullptr) s.onReceive(r);
         if (!r.request && s.commandDelay != 0) Sleep(s.commandDelay);
-        return r.request && r.id == 104 ? s.playState : 0;
+        if (!r.request && s.followCommands) {
+            if (r.id == 40045) s.playState = 1;
+            if (r.id == 40046) s.playState = s.playState == 1 ? 3 : s.playState == 3 ? 1 : s.playState;
+            if (r.id == 40047) s.playState = 0;
+            if (r.id == 40023) s.shuffle = !s.shuffle;
+            if (r.id == 40022) s.repeat = !s.repeat;
+        }
+        if (!r.request) return 0;
+        switch (r.id) {
+            case 104: return s.playState;
+            case 250: return s.shuffle ? 1 : 0;
+            case 251: return s.repeat ? 1 : 0;
+            case 122:
+                if (static_cast<INT_PTR>(wParam) == -666) return s.volume;
+                s.volume = static_cast<int>(wParam);
+                return 0;
+            default: return 0;
+        }
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -218,6 +243,9 @@ bool start(const char* dllPath) {
     s.setLate = procAddress<SetLateFn>(driver, "fakeMidiSetLateDelivery");
     s.bench = procAddress<BenchFn>(driver, "fakeMidiBenchHandler");
     s.lastQpc = procAddress<QpcFn>(driver, "fakeMidiLastDeliveryQpc");
+    s.outReceived = procAddress<OutReceivedFn>(driver, "fakeMidiOutReceived");
+    s.outSetAway = procAddress<OutSetAwayFn>(driver, "fakeMidiOutSetAway");
+    s.outIsOpen = procAddress<OutIsOpenFn>(driver, "fakeMidiOutIsOpen");
     // The benchmark measures idle wake-ups: no polling thread then.
     if (getenv("NOTEWICK_NO_BOX_WATCHER") == nullptr) CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
     // Start the driver and winmm now, so that the threads they start are
@@ -228,7 +256,7 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc;
+           s.lastQpc && s.outReceived && s.outSetAway && s.outIsOpen;
 }
 
 std::string widths() {
@@ -278,6 +306,21 @@ void unload() {
 PluginRecord* record() { return s.record; }
 
 void setPlayState(LRESULT answer) { s.playState = answer; }
+void setShuffle(bool on) { s.shuffle = on; }
+void setRepeat(bool on) { s.repeat = on; }
+void setVolume(int volume) { s.volume = volume; }
+int volume() { return s.volume; }
+void setPlayerFollowsCommands(bool follow) { s.followCommands = follow; }
+
+std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
+    static DWORD messages[4096];
+    static LONGLONG at[4096];
+    UINT count = s.outReceived(device, messages, at, 4096);
+    if (times != nullptr) times->assign(at, at + count);
+    return std::vector<DWORD>(messages, messages + count);
+}
+void midiOutSetAway(UINT device, bool away) { s.outSetAway(device, away ? TRUE : FALSE); }
+bool midiOutIsOpen(UINT device) { return s.outIsOpen(device) != FALSE; }
 void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
 void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
 HWND window() { return s.window; }

@@ -78,7 +78,18 @@ void unload();
 PluginRecord* record();
 
 // ---- The player's side -------------------------------------------------------
+// The answer to the play-state request (104): 1 playing, 3 paused, 0 stopped.
 void setPlayState(LRESULT answer);
+// The rest of the player's state, as its own window would change it: shuffle
+// (request 250), repeat (251), the volume (request 122 with -666; a request
+// 122 with 0-255 sets it).
+void setShuffle(bool on);
+void setRepeat(bool on);
+void setVolume(int volume);
+int volume();
+// From now on play, pause, stop, shuffle and repeat commands change that
+// state as the player does (off unless set: the key scenarios answer fixed).
+void setPlayerFollowsCommands(bool follow);
 void setCommandDelayMs(DWORD delay);  // each command takes this long to handle
 // Called on the player's thread for every message received.
 void setOnReceive(void (*hook)(const Received&));
@@ -118,6 +129,12 @@ LONGLONG midiLastDeliveryQpc();
 bool midiIsOpen(UINT device);
 // Sends and serves the window long enough for the worker to act.
 void play(UINT device, DWORD message, DWORD settleMs = 90);
+
+// The test driver's outputs ("Test MIDI Out N"): what one received since the
+// last call, with the performance counter at each when times is given.
+std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times = nullptr);
+void midiOutSetAway(UINT device, bool away);
+bool midiOutIsOpen(UINT device);
 
 // ---- Message boxes -----------------------------------------------------------
 std::vector<std::string> messageBoxes();  // texts seen and dismissed so far

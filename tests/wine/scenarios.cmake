@@ -37,6 +37,7 @@ set(NOTEWICK_WINE_SCENARIOS
     load_quit_trials
     bindings_file
     bindings_section
+    lights
     demo
 )
 

@@ -2,7 +2,8 @@
 // (installed as winefake.drv, selected by the Drivers\Audio registry value).
 //
 // winmm loads it like any driver and sees FAKEMIDI_DEVICES input devices
-// (default 3). A test reaches its control exports by loading the same file:
+// (default 3) and FAKEMIDI_OUTPUTS output devices (default 2), which record
+// the short messages sent to them. A test reaches its control exports by loading the same file:
 // it queues short messages for a device, and the driver's own delivery
 // thread hands them to the opened port's callback as a real driver would.
 // It also injects faults: result codes per device and call.
@@ -378,6 +379,132 @@ BOOL fakeMidiIsOpen(UINT device) {
 LONG fakeMidiDelivered(UINT device) {
     setUp();
     return device < kMaxDevices ? InterlockedCompareExchange(&devices[device].delivered, 0, 0) : 0;
+}
+
+}  // extern "C"
+
+// ---- Outputs ----------------------------------------------------------------------------
+
+namespace {
+
+const UINT kMaxOutputs = 8;
+const UINT kOutputLog = 4096;
+
+struct Output {
+    bool open;
+    bool away;  // unplugged: no name, no opening; an open port stays open and hears nothing
+    char name[64];
+    DWORD messages[kOutputLog];  // received since the last read
+    LONGLONG times[kOutputLog];  // the performance counter at each
+    UINT received;
+};
+
+Output outputs[kMaxOutputs];
+UINT outputCount = 0;
+bool outputsReady = false;
+
+void setUpOutputs() {
+    setUp();
+    EnterCriticalSection(&lock);
+    if (!outputsReady) {
+        const char* count = getenv("FAKEMIDI_OUTPUTS");
+        outputCount = count != nullptr ? static_cast<UINT>(atoi(count)) : 2;
+        if (outputCount > kMaxOutputs) outputCount = kMaxOutputs;
+        for (UINT i = 0; i < kMaxOutputs; ++i) snprintf(outputs[i].name, sizeof outputs[i].name, "Test MIDI Out %u", i);
+        outputsReady = true;
+    }
+    LeaveCriticalSection(&lock);
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
+    setUpOutputs();
+    switch (message) {
+        case DRVM_INIT:
+        case DRVM_EXIT:
+        case DRVM_ENABLE:
+        case DRVM_DISABLE: return MMSYSERR_NOERROR;
+        case MODM_GETNUMDEVS: return outputCount;
+        case MODM_GETDEVCAPS: {
+            if (id >= outputCount) return MMSYSERR_BADDEVICEID;
+            if (outputs[id].away) return MMSYSERR_NODRIVER;
+            MIDIOUTCAPSW caps;
+            ZeroMemory(&caps, sizeof caps);
+            caps.wMid = 0xFF;
+            caps.wPid = static_cast<WORD>(0x80 + id);
+            caps.vDriverVersion = 0x0100;
+            caps.wTechnology = MOD_MIDIPORT;
+            caps.wChannelMask = 0xFFFF;
+            MultiByteToWideChar(CP_ACP, 0, outputs[id].name, -1, caps.szPname, MAXPNAMELEN);
+            caps.szPname[MAXPNAMELEN - 1] = 0;
+            memcpy(reinterpret_cast<void*>(p1), &caps, p2 < sizeof caps ? p2 : sizeof caps);
+            return MMSYSERR_NOERROR;
+        }
+        case MODM_OPEN:
+        case MODM_CLOSE: {
+            if (id >= outputCount) return MMSYSERR_BADDEVICEID;
+            EnterCriticalSection(&lock);
+            Output& o = outputs[id];
+            DWORD code = MMSYSERR_NOERROR;
+            if (message == MODM_OPEN) {
+                code = o.away ? MMSYSERR_NODRIVER : o.open ? MMSYSERR_ALLOCATED : MMSYSERR_NOERROR;
+                if (code == MMSYSERR_NOERROR) o.open = true;
+            } else {
+                o.open = false;
+            }
+            LeaveCriticalSection(&lock);
+            return code;
+        }
+        case MODM_DATA: {
+            if (id >= outputCount) return MMSYSERR_BADDEVICEID;
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            EnterCriticalSection(&lock);
+            Output& o = outputs[id];
+            if (o.open && !o.away && o.received < kOutputLog) {
+                o.messages[o.received] = static_cast<DWORD>(p1);
+                o.times[o.received++] = now.QuadPart;
+            }
+            LeaveCriticalSection(&lock);
+            return MMSYSERR_NOERROR;
+        }
+        case MODM_RESET: return MMSYSERR_NOERROR;
+        default: return MMSYSERR_NOTSUPPORTED;
+    }
+}
+
+// The messages the output received since the last call (at most max), with
+// the performance counter at each unless times is null; how many.
+UINT fakeMidiOutReceived(UINT device, DWORD* messages, LONGLONG* times, UINT max) {
+    setUpOutputs();
+    if (device >= kMaxOutputs) return 0;
+    EnterCriticalSection(&lock);
+    Output& o = outputs[device];
+    UINT count = o.received < max ? o.received : max;
+    for (UINT i = 0; i < count; ++i) {
+        messages[i] = o.messages[i];
+        if (times != nullptr) times[i] = o.times[i];
+    }
+    o.received = 0;
+    LeaveCriticalSection(&lock);
+    return count;
+}
+
+// Unplugs the output (away) or plugs it back in, as fakeMidiSetAway does an input.
+void fakeMidiOutSetAway(UINT device, BOOL away) {
+    setUpOutputs();
+    if (device >= kMaxOutputs) return;
+    EnterCriticalSection(&lock);
+    outputs[device].away = away != FALSE;
+    LeaveCriticalSection(&lock);
+}
+
+BOOL fakeMidiOutIsOpen(UINT device) {
+    setUpOutputs();
+    return device < outputCount && outputs[device].open;
 }
 
 }  // extern "C"

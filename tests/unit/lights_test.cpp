@@ -1,0 +1,174 @@
+// lights_test.cpp -- which bindings light and with what values, the worker's
+// reading of the player and what it sends, and the output chosen in the
+// Bindings dialog.
+#include <cstring>
+#include <string>
+
+#include "core/bindings_section.h"
+#include "core/output_port.h"
+#include "core/settings.h"
+#include "midi/dispatch.h"
+#include "midi/lights.h"
+#include "midi/mailbox.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+#include "tests/unit/test_support.h"
+
+using fake::request;
+
+namespace {
+
+typedef std::vector<uint32_t> Messages;
+
+class LightsTest : public PluginTest {};
+
+TEST_F(LightsTest, WhatLightsAndWithWhatValue) {
+    const struct {
+        const char* line;
+        bool used;
+        uint32_t off, on;  // what the control is sent with the state off and on
+    } cases[] = {
+        {"Note 36 Channel 10=Play/Pause", true, 0, 127},
+        {"Note 36 Channel 10=Play/Pause, lit 5, dark 1", true, 1, 5},
+        {"Controller 20 Channel 1=shuffle,DARK 3", true, 3, 127},
+        {"Controller 21 Channel 1=Repeat, dark 2 , lit 09", true, 2, 9},
+        {"Note 40 Channel 1=Next, lit 5", true, 0, 0},  // no state: nothing to light
+        {"Program 3 Channel 1=Play", true, 0, 0},      // a program change has no light
+        {"Note 36 Channel 10=Stop, lit 128", false, 0, 0},
+        {"Note 36 Channel 10=Stop, lit", false, 0, 0},
+        {"Note 36 Channel 10=Stop, lit 5, lit 6", false, 0, 0},
+        {"Note 36 Channel 10=Stop, glow 5", false, 0, 0},
+        {"Note 36 Channel 10=Stop lit 5", false, 0, 0},
+        {"Note 36 Channel 10=Stop,", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        BindingLine line;
+        uint32_t count = readBindingLines(c.line, static_cast<uint32_t>(std::strlen(c.line)), &line);
+        ASSERT_EQ(count, c.used ? 1u : 0u) << c.line;
+        if (!c.used) continue;
+        bool lights = lightKind(line.binding) != kLightNone;
+        PlayerState off = {0, 0, 0, 0}, on = {1, 1, 1, 0};
+        EXPECT_EQ(lights ? lightValue(line.binding, off) : 0, c.off) << c.line;
+        EXPECT_EQ(lights ? lightValue(line.binding, on) : 0, c.on) << c.line;
+    }
+    // Each stateful action against each play state: playing 1, paused 3, stopped 0.
+    const struct {
+        uint32_t action;
+        bool playing, paused, stopped;
+    } states[] = {
+        {kActionPlayPause, true, false, false}, {kActionPlay, true, false, false},
+        {kActionPause, false, true, false},     {kActionStop, false, false, true},
+    };
+    for (const auto& s : states) {
+        Binding pad{BindingSource{kSourceNote, 36, 9}, static_cast<uint8_t>(s.action)};
+        EXPECT_EQ(lightValue(pad, PlayerState{1, 0, 0, 0}), s.playing ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightValue(pad, PlayerState{3, 0, 0, 0}), s.paused ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightValue(pad, PlayerState{0, 0, 0, 0}), s.stopped ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightMessage(pad, 127), 0x7F2499u);
+    }
+    Binding fader{BindingSource{kSourceController, 7, 0}, kActionVolume};
+    Binding wheel{BindingSource{kSourcePitchBend, 0, 0}, kActionVolume};
+    EXPECT_EQ(lightValue(fader, PlayerState{0, 0, 0, 255}), 127u);
+    EXPECT_EQ(lightMessage(fader, 100), 0x6407B0u);
+    EXPECT_EQ(lightKind(wheel), static_cast<uint32_t>(kLightNone));
+}
+
+// The worker's side, tick by tick: nothing read or sent without an output;
+// every light once when one is attached; then only changes, at most every
+// 100 ms; a fader held off for a second after its own message; a new table
+// darkens what no longer lights.
+TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
+    fake::setOutputs({{"Pad Out"}});
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 36 Channel 10=Play/Pause, lit 5\r\nController 20 Channel 1=Shuffle\r\n"
+                        "Controller 7 Channel 1=Volume\r\n");
+    loadBindings();
+    fake::setAnswer(ReqSetVolume, 200);
+    updateLights(1000);
+    EXPECT_TRUE(fake::sends().empty()) << "without an output nothing is asked";
+    EXPECT_EQ(lightsWaitMs(1000), kWaitForever);
+    attachLightsPort(openOutputPort(0));
+    EXPECT_EQ(lightsWaitMs(1000), 0u);
+    updateLights(1000);
+    EXPECT_EQ(fake::sends(), (std::vector<fake::Send>{request(ReqPlayState, 0), request(ReqShuffle, 0),
+                                                       request(ReqSetVolume, kAskVolume)}));
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x0014B0, 0x6407B0}));
+    const struct {
+        uint32_t tick;
+        intptr_t playing, shuffle, volume;
+        uint32_t fader;  // a message from the fader first, 0 for none
+        Messages sent;
+        const char* what;
+    } steps[] = {
+        {1050, 1, 1, 200, 0, {}, "not read again within 100 ms"},
+        {1100, 1, 1, 200, 0, {0x052499, 0x7F14B0}, "changes, once due"},
+        {1200, 1, 1, 200, 0, {}, "nothing unchanged"},
+        {1300, 1, 1, 90, 45 << 16 | 0x07B0, {}, "the fader in the hand is not pushed back"},
+        {2200, 1, 1, 60, 0, {}, "for a second"},
+        {2300, 1, 1, 60, 0, {0x1E07B0}, "then it follows the volume"},
+    };
+    for (const auto& step : steps) {
+        fake::setPlayState(step.playing);
+        fake::setAnswer(ReqShuffle, step.shuffle);
+        fake::setAnswer(ReqSetVolume, step.volume);
+        if (step.fader != 0) dispatchMessage(step.fader, step.tick);
+        updateLights(step.tick);
+        EXPECT_EQ(fake::outputMessages(0), step.sent) << step.what;
+    }
+    fake::setFile(kIni, "[Notewick Bindings]\r\nController 20 Channel 1=Shuffle\r\n");
+    loadBindings();
+    updateLights(2400);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x7F14B0})) << "a pad no longer bound goes dark";
+    MidiOutRef port = detachLightsPort();
+    EXPECT_NE(port, nullptr);
+    updateLights(3000);
+    EXPECT_TRUE(fake::outputMessages(0).empty()) << "nothing after the output was taken back";
+}
+
+// The output is chosen in the Bindings dialog, by its name: an output held
+// elsewhere at start says so once, and is opened when the system's list
+// changes; the dialog lists "None" and the outputs, or "NAME (not
+// connected)"; OK darkens the old output and writes both keys.
+TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
+    fake::setDevices({{"Keys"}});
+    fake::setOutputs({{"Synth"}, {"Pad Out"}});
+    fake::output(1).openResult = 4;  // held elsewhere
+    fake::setFile(kIni, "[Notewick]\r\nMIDIOutDevice=0\r\nMIDIOutDeviceName=Pad Out\r\n"
+                        "[Notewick Bindings]\r\nNote 36 Channel 10=Stop\r\n");
+    pluginRecord.initProc();
+    EXPECT_EQ(fake::messageBoxes(), (std::vector<std::string>{"Could not open MIDI output device"}));
+    fake::output(1).openResult = 0;
+    fake::deviceListChanged();
+    EXPECT_TRUE(fake::outputIsOpen(1)) << "found by its name at another index";
+    EXPECT_EQ(pluginSettings.midiOutDevice, 1);
+    fake::setDialogScript(IDD_CONFIG, [](fake::WindowRefForTests d) { fake::press(d, IDC_BINDINGS); });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_LIGHTS), (std::vector<std::string>{"None", "Synth", "Pad Out"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 2);
+        fake::outputMessages(1);
+        fake::choose(d, IDC_LIGHTS, 1);
+        fake::press(d, kDialogOk);
+    });
+    pluginRecord.configProc();
+    EXPECT_EQ(fake::outputMessages(1), (Messages{0x002499})) << "the old output's lights go dark";
+    EXPECT_FALSE(fake::outputIsOpen(1));
+    EXPECT_TRUE(fake::outputIsOpen(0));
+    std::string device, name;
+    fake::profileValue(kIni, "Notewick", "MIDIOutDevice", &device);
+    fake::profileValue(kIni, "Notewick", "MIDIOutDeviceName", &name);
+    EXPECT_EQ(device + " " + name, "0 Synth");
+    fake::setOutputs({{"Pad Out"}});
+    fake::deviceListChanged();
+    EXPECT_FALSE(fake::outputIsOpen(0)) << "an output gone is closed";
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_LIGHTS), (std::vector<std::string>{"None", "Pad Out", "Synth (not connected)"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 2);
+        fake::press(d, kDialogOk);
+    });
+    pluginRecord.configProc();
+    EXPECT_EQ(pluginSettings.midiOutDevice, 0) << "OK keeps the output that is away";
+    EXPECT_STREQ(pluginSettings.midiOutDeviceName, "Synth");
+    pluginRecord.quitProc();
+    EXPECT_EQ(fake::messageBoxes().size(), 1u);
+}
+
+}  // namespace
