@@ -1,9 +1,11 @@
 // fake_platform.cpp -- the fake behind platform/*.h for the native tests.
 #include "tests/fake/fake_platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -34,7 +36,14 @@ struct FakePort {
     uint32_t instance;
     bool open;
     bool started;
+    bool stopped;                         // stopped or reset: being closed
+    std::deque<MidiBufferHeader*> lent;   // in the order lent
 };
+
+// The fake's use of a buffer header: the data, its size, the bytes recorded,
+// and the flags below.
+enum HeaderField { kHeaderData, kHeaderSize, kHeaderBytes, kHeaderFlags };
+const MidiParam kPrepared = 1;
 
 // A settings file as the profile calls see it: sections and their lines in
 // file order, names compared without regard to case, the first line of a name
@@ -82,6 +91,7 @@ struct State {
     std::vector<Device> devices;
     std::deque<FakePort> ports;
     std::vector<std::string> midiCalls;
+    std::vector<std::string> bufferFaults;
 };
 
 State& state() {
@@ -133,6 +143,7 @@ void reset() {
     s.devices.clear();
     s.ports.clear();
     s.midiCalls.clear();
+    s.bufferFaults.clear();
     // Events are kept: a handle may still be held by a thread of an earlier test.
 }
 
@@ -283,6 +294,48 @@ void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1) 
     }
     for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, 0);
 }
+// The device's open and started port; null when none. Under the lock.
+FakePort* startedPort(uint32_t deviceIndex) {
+    for (FakePort& port : state().ports) {
+        if (port.open && port.started && port.device == deviceIndex) return &port;
+    }
+    return nullptr;
+}
+bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        MidiDataHandler handler;
+        uint32_t instance;
+        MidiBufferHeader* header;
+        {
+            std::lock_guard<std::mutex> lock(state().mutex);
+            FakePort* port = startedPort(deviceIndex);
+            if (port == nullptr || port->lent.empty()) return false;
+            header = port->lent.front();
+            port->lent.pop_front();
+            size_t n = std::min<size_t>(header->space[kHeaderSize], bytes.size() - sent);
+            std::memcpy(reinterpret_cast<uint8_t*>(header->space[kHeaderData]), bytes.data() + sent, n);
+            header->space[kHeaderBytes] = n;
+            sent += n;
+            handler = port->handler;
+            instance = port->instance;
+        }
+        handler(nullptr, kMidiInLongData, instance, reinterpret_cast<MidiParam>(header), 0);
+    }
+    return true;
+}
+uint32_t buffersLent(uint32_t deviceIndex) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t count = 0;
+    for (const FakePort& port : state().ports) {
+        if (port.open && port.device == deviceIndex) count += static_cast<uint32_t>(port.lent.size());
+    }
+    return count;
+}
+std::vector<std::string> bufferFaults() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().bufferFaults;
+}
 uint32_t openPorts() {
     std::lock_guard<std::mutex> lock(state().mutex);
     uint32_t count = 0;
@@ -304,9 +357,19 @@ bool deviceListChanged() {
     if (watch != nullptr) watch();
     return watch != nullptr;
 }
-std::vector<std::string> midiCalls() {
+std::vector<std::string> allMidiCalls() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().midiCalls;
+}
+std::vector<std::string> midiCalls() {
+    std::vector<std::string> out;
+    for (const std::string& call : allMidiCalls()) {
+        if (call.rfind("open", 0) == 0 || call.rfind("start", 0) == 0 || call.rfind("stop", 0) == 0 ||
+            call.rfind("close", 0) == 0) {
+            out.push_back(call);
+        }
+    }
+    return out;
 }
 
 }  // namespace fake
@@ -334,6 +397,12 @@ intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intp
 }
 
 uint32_t platformTickCount() { return state().tick.load(); }
+
+// The fake's clock moves as the sleeper sleeps, so a bounded wait ends.
+void platformSleep(uint32_t ms) {
+    state().tick.fetch_add(ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void platformYield() { std::this_thread::yield(); }
 
@@ -544,7 +613,7 @@ uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler 
     *port = nullptr;
     if (device >= state().devices.size()) return 2;  // MMSYSERR_BADDEVICEID
     if (state().devices[device].openResult != 0) return state().devices[device].openResult;
-    state().ports.push_back(fake::FakePort{device, handler, instance, true, false});
+    state().ports.push_back(fake::FakePort{device, handler, instance, true, false, false, {}});
     *port = &state().ports.back();
     return 0;
 }
@@ -558,11 +627,104 @@ static uint32_t portCall(MidiPortRef port, const char* name, uint32_t fake::Devi
         return 5;  // MMSYSERR_INVALHANDLE
     }
     state().midiCalls.push_back(std::string(name) + " " + std::to_string(p->device));
-    uint32_t code = state().devices[p->device].*result;
+    const fake::Device& device = state().devices[p->device];
+    if (!starting) p->stopped = true;
+    uint32_t code = device.*result;
     if (code != 0) return code;
+    if (closing && !p->lent.empty()) {
+        if (!device.keepsBuffers) state().bufferFaults.push_back("close with buffers lent");
+        return 65;  // MIDIERR_STILLPLAYING
+    }
     if (closing) p->open = false;
     p->started = starting;
     return 0;
+}
+
+// A buffer call on the port: recorded, and the port when it is open; null
+// (with a fault) when it is not. Under the lock.
+static fake::FakePort* bufferCall(MidiPortRef port, const char* name) {
+    auto* p = static_cast<fake::FakePort*>(port);
+    if (p == nullptr || !p->open) {
+        state().midiCalls.push_back(std::string(name) + " invalid");
+        state().bufferFaults.push_back(std::string(name) + " on a closed port");
+        return nullptr;
+    }
+    state().midiCalls.push_back(std::string(name) + " " + std::to_string(p->device));
+    return p;
+}
+
+static bool isLent(const fake::FakePort* p, const MidiBufferHeader* header) {
+    for (const MidiBufferHeader* h : p->lent) {
+        if (h == header) return true;
+    }
+    return false;
+}
+
+uint32_t platformMidiInPrepareBuffer(MidiPortRef port, MidiBufferHeader* header, uint8_t* data, uint32_t size) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    fake::FakePort* p = bufferCall(port, "prepare");
+    if (p == nullptr) return 5;
+    if (state().devices[p->device].prepareResult != 0) return state().devices[p->device].prepareResult;
+    header->space[fake::kHeaderData] = reinterpret_cast<MidiParam>(data);
+    header->space[fake::kHeaderSize] = size;
+    header->space[fake::kHeaderBytes] = 0;
+    header->space[fake::kHeaderFlags] = fake::kPrepared;
+    return 0;
+}
+
+uint32_t platformMidiInAddBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    fake::FakePort* p = bufferCall(port, "add");
+    if (p == nullptr) return 5;
+    if (header->space[fake::kHeaderFlags] != fake::kPrepared) {
+        state().bufferFaults.push_back("add of an unprepared buffer");
+        return 64;  // MIDIERR_UNPREPARED
+    }
+    if (isLent(p, header)) {
+        state().bufferFaults.push_back("add of a buffer lent already");
+        return 65;
+    }
+    if (p->stopped) state().bufferFaults.push_back("add to a port being closed");
+    header->space[fake::kHeaderBytes] = 0;
+    p->lent.push_back(header);
+    return 0;
+}
+
+uint32_t platformMidiInUnprepareBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    fake::FakePort* p = bufferCall(port, "unprepare");
+    if (p == nullptr) return 5;
+    if (isLent(p, header)) {
+        state().bufferFaults.push_back("unprepare of a buffer lent");
+        return 65;
+    }
+    header->space[fake::kHeaderFlags] = 0;
+    return 0;
+}
+
+// Gives every lent buffer back, empty, on the calling thread (unless the
+// device keeps them).
+uint32_t platformMidiInReset(MidiPortRef port) {
+    std::deque<MidiBufferHeader*> back;
+    fake::FakePort copy;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        fake::FakePort* p = bufferCall(port, "reset");
+        if (p == nullptr) return 5;
+        p->stopped = true;
+        p->started = false;
+        if (!state().devices[p->device].keepsBuffers) back.swap(p->lent);
+        copy = *p;
+    }
+    for (MidiBufferHeader* header : back) {
+        copy.handler(nullptr, kMidiInLongData, copy.instance, reinterpret_cast<MidiParam>(header), 0);
+    }
+    return 0;
+}
+
+uint32_t platformMidiBufferBytes(const MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return static_cast<uint32_t>(header->space[fake::kHeaderBytes]);
 }
 
 uint32_t platformMidiInStart(MidiPortRef port) { return portCall(port, "start", &fake::Device::startResult, false, true); }
