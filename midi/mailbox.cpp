@@ -2,11 +2,19 @@
 #include "midi/mailbox.h"
 
 #include "midi/outcome.h"
+#include "midi/sysex_buffers.h"
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
 
+static void handOverSysexBuffer(MidiParam header);
+
 void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam, MidiParam param1, MidiParam) {
+    // A lent buffer given back holds system-exclusive data.
+    if (message == kMidiInLongData || message == kMidiInLongError) {
+        handOverSysexBuffer(param1);
+        return;
+    }
     // Open, close, long-data and error notifications are not ours to act on.
     if (message != kMidiInData) return;
     // NOTE: the store comes before the signal, so the worker that wakes sees it.
@@ -23,6 +31,20 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
         countWindowDrop(static_cast<ShortMessage>(param1));
         return;
     }
+    platformSignalEvent(wake);
+}
+
+// The worker reads the buffer and lends it again: it is woken whatever the
+// window says, so that the driver is not left without buffers.
+static void handOverSysexBuffer(MidiParam header) {
+    if (!sysexBufferReturned(header)) return;
+    EventRef wake = messageMailbox.wakeEvent.load();
+    if (wake == nullptr) return;
+    // NOTE: the worker this wakes takes the slot too. While the window would
+    // drop a message arriving now, whatever is in the slot came inside the
+    // window (stored unsignalled above): it must not act because the worker
+    // woke for something else.
+    if (workerWouldDrop(platformTickCount())) messageMailbox.latestMessage.store(0);
     platformSignalEvent(wake);
 }
 

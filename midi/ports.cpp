@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "midi/sysex_buffers.h"
 
 uint32_t countInputDevices() { return platformMidiInCount(); }
 
@@ -35,13 +36,20 @@ int32_t findInputDevice(const char* name, int32_t preferredIndex) {
     return findByName(name, preferredIndex, countInputDevices(), readDeviceName, nullptr);
 }
 
-InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue) {
+InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,
+                        bool lendBuffers) {
     MidiPortRef port = nullptr;
     if (platformMidiInOpen(&port, deviceIndex, dataHandler, instanceValue) != 0 || port == nullptr) return nullptr;
+    // Lent before input starts, so that no message finds the driver without one.
+    if (lendBuffers) lendSysexBuffers(port);
     if (platformMidiInStart(port) != 0) {
         // NOTE: nobody else ever learns this handle, so close it here or the
-        // device stays held until the player exits.
-        platformMidiInClose(port);
+        // device stays held until the player exits; with its buffers back first.
+        if (hasSysexBuffers(port)) {
+            closeInputPort(port);
+        } else {
+            platformMidiInClose(port);
+        }
         return nullptr;
     }
     return port;
@@ -52,7 +60,16 @@ bool closeInputPort(InputPort port, bool* closed) {
         if (closed != nullptr) *closed = true;
         return false;
     }
+    // NOTE: the worker lends nothing more to a port being closed, from before
+    // the stop on; the reset gives back what the driver holds, and midiInClose
+    // would fail while it holds any.
+    bool buffers = hasSysexBuffers(port);
+    if (buffers) stopLendingSysexBuffers(port);
     bool stopped = platformMidiInStop(port) == 0;
+    if (buffers) {
+        platformMidiInReset(port);
+        collectSysexBuffers(port);
+    }
     bool wasClosed = platformMidiInClose(port) == 0;
     if (closed != nullptr) *closed = wasClosed;
     return stopped && wasClosed;
