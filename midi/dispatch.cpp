@@ -38,6 +38,7 @@ static BindingValues bindingValues;
 void resetDispatchState() {
     resetWindow();
     resetOutcomes();
+    resetShortMessageSignal();
     controllerState = ControllerState{0, 0, 0};
     bindingValues = BindingValues{};
 }
@@ -58,7 +59,7 @@ void runDispatchWorker() {
         // A wait that fails would fail again at once: end rather than spin.
         if (!platformWaitEvent(wake)) return;
         setWorkerBusy(true);
-        ShortMessage message = takeMessage();
+        ShortMessage message = takeSignalledMessage();
         // NOTE: the stop test comes before anything else, and also when the
         // slot was empty: quit's own wake-up usually finds it empty.
         if (messageMailbox.stopFlag.load() != 0) return;

@@ -6,6 +6,10 @@
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
+// 1 from a short message's signal until the worker takes the slot: the
+// worker also wakes for system-exclusive data, and must then leave alone a
+// message the window dropped here, or one stored before the event existed.
+static std::atomic<uint32_t> shortMessageSignalled{0};
 
 static void handOverSysexBuffer(MidiParam header);
 
@@ -31,21 +35,15 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
         countWindowDrop(static_cast<ShortMessage>(param1));
         return;
     }
+    shortMessageSignalled.store(1);
     platformSignalEvent(wake);
 }
 
 // The worker reads the buffer and lends it again: it is woken whatever the
 // window says, so that the driver is not left without buffers.
 static void handOverSysexBuffer(MidiParam header) {
-    if (!sysexBufferReturned(header)) return;
     EventRef wake = messageMailbox.wakeEvent.load();
-    if (wake == nullptr) return;
-    // NOTE: the worker this wakes takes the slot too. While the window would
-    // drop a message arriving now, whatever is in the slot came inside the
-    // window (stored unsignalled above): it must not act because the worker
-    // woke for something else.
-    if (workerWouldDrop(platformTickCount())) messageMailbox.latestMessage.store(0);
-    platformSignalEvent(wake);
+    if (sysexBufferReturned(header) && wake != nullptr) platformSignalEvent(wake);
 }
 
 ShortMessage takeMessage() {
@@ -54,3 +52,7 @@ ShortMessage takeMessage() {
     // volume down eight times, key D toggle play twice).
     return messageMailbox.latestMessage.exchange(0);
 }
+
+ShortMessage takeSignalledMessage() { return shortMessageSignalled.exchange(0) != 0 ? takeMessage() : 0; }
+
+void resetShortMessageSignal() { shortMessageSignalled.store(0); }

@@ -41,11 +41,11 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
     MidiPortRef port = nullptr;
     if (platformMidiInOpen(&port, deviceIndex, dataHandler, instanceValue) != 0 || port == nullptr) return nullptr;
     // Lent before input starts, so that no message finds the driver without one.
-    if (lendBuffers) lendSysexBuffers(port);
+    uint32_t lent = lendBuffers ? lendSysexBuffers(port) : 0;
     if (platformMidiInStart(port) != 0) {
         // NOTE: nobody else ever learns this handle, so close it here or the
         // device stays held until the player exits; with its buffers back first.
-        if (hasSysexBuffers(port)) {
+        if (lent != 0) {
             closeInputPort(port);
         } else {
             platformMidiInClose(port);
@@ -63,8 +63,7 @@ bool closeInputPort(InputPort port, bool* closed) {
     // NOTE: the worker lends nothing more to a port being closed, from before
     // the stop on; the reset gives back what the driver holds, and midiInClose
     // would fail while it holds any.
-    bool buffers = hasSysexBuffers(port);
-    if (buffers) stopLendingSysexBuffers(port);
+    bool buffers = stopLendingSysexBuffers(port);
     bool stopped = platformMidiInStop(port) == 0;
     if (buffers) {
         platformMidiInReset(port);

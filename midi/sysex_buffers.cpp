@@ -79,13 +79,6 @@ uint32_t lendSysexBuffers(MidiPortRef port) {
     return lent;
 }
 
-bool hasSysexBuffers(MidiPortRef port) {
-    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (bufferState[i].load() != kFree && bufferPort[i] == port) return true;
-    }
-    return false;
-}
-
 // Waits, a millisecond at a time, until done(port) holds; false when it
 // still does not after kSysexReturnTimeoutMs.
 static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
@@ -99,13 +92,18 @@ static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
 
 static bool noLender(MidiPortRef) { return lendGate.load() < kLender; }
 
-void stopLendingSysexBuffers(MidiPortRef port) {
-    if (gatePort != port) return;
-    lendGate.fetch_and(~kGateOpen);
-    // NOTE: the worker tests the gate and counts itself in with one atomic
-    // step, before it lends. Once the gate is shut and the count is 0, no
-    // lending to the port can start; one under way has ended.
-    waitFor(noLender, port);
+bool stopLendingSysexBuffers(MidiPortRef port) {
+    if (gatePort == port) {
+        lendGate.fetch_and(~kGateOpen);
+        // NOTE: the worker tests the gate and counts itself in with one
+        // atomic step, before it lends. Once the gate is shut and the count
+        // is 0, no lending to the port can start; one under way has ended.
+        waitFor(noLender, port);
+    }
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (bufferState[i].load() != kFree && bufferPort[i] == port) return true;
+    }
+    return false;
 }
 
 // Takes every buffer of the port that is back; true when none is still out.

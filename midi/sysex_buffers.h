@@ -30,11 +30,10 @@ const uint32_t kSysexReturnTimeoutMs = 1000;
 // until its close begins. A buffer a port that would not close still holds
 // is not free: it is never lent to another port.
 uint32_t lendSysexBuffers(MidiPortRef port);
-// True when buffers are lent to the port, or back but not yet collected.
-bool hasSysexBuffers(MidiPortRef port);
 // A close begins: the worker lends the port nothing more. Returns once no
-// lending to it is under way (a millisecond at most: one system call).
-void stopLendingSysexBuffers(MidiPortRef port);
+// lending to it is under way (a millisecond at most: one system call); true
+// when the port has buffers to collect (lent, or back and not collected).
+bool stopLendingSysexBuffers(MidiPortRef port);
 // Once the port is stopped and reset: waits, at most kSysexReturnTimeoutMs,
 // until every buffer lent to it has come back, and unprepares each one that
 // has. False when the driver kept some: they stay the port's, for a later

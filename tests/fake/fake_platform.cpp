@@ -40,9 +40,9 @@ struct FakePort {
     std::deque<MidiBufferHeader*> lent;   // in the order lent
 };
 
-// The fake's use of a buffer header: the data, its size, the bytes recorded,
-// and the flags below.
-enum HeaderField { kHeaderData, kHeaderSize, kHeaderBytes, kHeaderFlags };
+// The fake's use of a buffer header: its size, the bytes recorded, and the
+// flags below; the data it stands for is in the state's bufferData.
+enum HeaderField { kHeaderSize, kHeaderBytes, kHeaderFlags };
 const MidiParam kPrepared = 1;
 
 // A settings file as the profile calls see it: sections and their lines in
@@ -92,6 +92,7 @@ struct State {
     std::deque<FakePort> ports;
     std::vector<std::string> midiCalls;
     std::vector<std::string> bufferFaults;
+    std::map<const MidiBufferHeader*, uint8_t*> bufferData;  // as prepared
 };
 
 State& state() {
@@ -144,6 +145,7 @@ void reset() {
     s.ports.clear();
     s.midiCalls.clear();
     s.bufferFaults.clear();
+    s.bufferData.clear();
     // Events are kept: a handle may still be held by a thread of an earlier test.
 }
 
@@ -314,7 +316,7 @@ bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
             header = port->lent.front();
             port->lent.pop_front();
             size_t n = std::min<size_t>(header->space[kHeaderSize], bytes.size() - sent);
-            std::memcpy(reinterpret_cast<uint8_t*>(header->space[kHeaderData]), bytes.data() + sent, n);
+            std::memcpy(state().bufferData[header], bytes.data() + sent, n);
             header->space[kHeaderBytes] = n;
             sent += n;
             handler = port->handler;
@@ -666,7 +668,7 @@ uint32_t platformMidiInPrepareBuffer(MidiPortRef port, MidiBufferHeader* header,
     fake::FakePort* p = bufferCall(port, "prepare");
     if (p == nullptr) return 5;
     if (state().devices[p->device].prepareResult != 0) return state().devices[p->device].prepareResult;
-    header->space[fake::kHeaderData] = reinterpret_cast<MidiParam>(data);
+    state().bufferData[header] = data;
     header->space[fake::kHeaderSize] = size;
     header->space[fake::kHeaderBytes] = 0;
     header->space[fake::kHeaderFlags] = fake::kPrepared;

@@ -223,7 +223,8 @@ TEST_F(WorkerThreadTest, TheWorkerNeverLendsABufferToAPortBeingClosed) {
             std::this_thread::yield();
         }
     });
-    for (int i = 0; i < 300; ++i) {
+    // 300 closes at least, and on until 300 messages came through.
+    for (int i = 0; i < 300 || (delivered.load() < 300 && i < 20000); ++i) {
         closeMainPort(nullptr);
         ASSERT_TRUE(openMainPort(0));
         std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -231,7 +232,7 @@ TEST_F(WorkerThreadTest, TheWorkerNeverLendsABufferToAPortBeingClosed) {
     sending.store(false);
     driver.join();
     pluginRecord.quitProc();
-    EXPECT_GT(delivered.load(), 300);
+    EXPECT_GE(delivered.load(), 300);
     EXPECT_EQ(fake::bufferFaults(), std::vector<std::string>{});
     EXPECT_TRUE(fake::messageBoxes().empty());
     EXPECT_EQ(fake::openPorts(), 0u);

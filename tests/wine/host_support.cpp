@@ -22,6 +22,9 @@ typedef BOOL (*IsOpenFn)(UINT);
 typedef void (*SetLateFn)(UINT, DWORD);
 typedef BOOL (*BenchFn)(UINT, UINT, UINT, double*, double*);
 typedef LONGLONG (*QpcFn)();
+typedef BOOL (*SendSysexFn)(UINT, const BYTE*, UINT);
+typedef void (*SetKeepsFn)(UINT, BOOL);
+typedef BOOL (*StatsFn)(UINT, FakeMidiBufferStats*);
 
 struct State {
     HWND window = nullptr;
@@ -31,6 +34,7 @@ struct State {
     std::vector<Received> received;
     size_t taken = 0;
     LRESULT playState = 0;
+    bool playStateFollows = false;
     DWORD commandDelay = 0;
     void (*onReceive)(const Received&) = nullptr;
     SendFn send = nullptr;
@@ -43,6 +47,9 @@ struct State {
     SetLateFn setLate = nullptr;
     BenchFn bench = nullptr;
     QpcFn lastQpc = nullptr;
+    SendSysexFn sendSysex = nullptr;
+    SetKeepsFn setKeeps = nullptr;
+    StatsFn stats = nullptr;
     bool watchBoxes = true;
     void (*onMessageBox)(const std::string&) = nullptr;
     HDESK desktop = nullptr;  // this process's own desktop, if it has one
@@ -75,6 +82,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         s.received.push_back(r);
         LeaveCriticalSection(&s.receivedLock);
         if (s.onReceive != nullptr) s.onReceive(r);
+        if (!r.request && s.playStateFollows) {
+            if (r.id == 40045) s.playState = 1;
+            if (r.id == 40046 && s.playState != 0) s.playState = s.playState == 1 ? 3 : 1;
+            if (r.id == 40047) s.playState = 0;
+        }
         if (!r.request && s.commandDelay != 0) Sleep(s.commandDelay);
         return r.request && r.id == 104 ? s.playState : 0;
     }
@@ -211,6 +223,9 @@ bool start(const char* dllPath) {
     s.setLate = procAddress<SetLateFn>(driver, "fakeMidiSetLateDelivery");
     s.bench = procAddress<BenchFn>(driver, "fakeMidiBenchHandler");
     s.lastQpc = procAddress<QpcFn>(driver, "fakeMidiLastDeliveryQpc");
+    s.sendSysex = procAddress<SendSysexFn>(driver, "fakeMidiSendSysex");
+    s.setKeeps = procAddress<SetKeepsFn>(driver, "fakeMidiSetKeepsBuffers");
+    s.stats = procAddress<StatsFn>(driver, "fakeMidiBufferStats");
     // The benchmark measures idle wake-ups: no polling thread then.
     if (getenv("NOTEWICK_NO_BOX_WATCHER") == nullptr) CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
     // Start the driver and winmm now, so that the threads they start are
@@ -221,7 +236,7 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc;
+           s.lastQpc && s.sendSysex && s.setKeeps && s.stats;
 }
 
 std::string widths() {
@@ -271,6 +286,7 @@ void unload() {
 PluginRecord* record() { return s.record; }
 
 void setPlayState(LRESULT answer) { s.playState = answer; }
+void setPlayStateFollowsCommands(bool follows) { s.playStateFollows = follows; }
 void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
 void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
 HWND window() { return s.window; }
@@ -318,6 +334,15 @@ std::vector<Received> waitForReceived(size_t count, DWORD timeoutMs) {
 
 bool midiSend(UINT device, DWORD message) { return s.send(device, message) != FALSE; }
 bool midiWaitIdle(DWORD timeoutMs) { return s.waitIdle(timeoutMs) != FALSE; }
+bool midiSendSysex(UINT device, const std::vector<BYTE>& message) {
+    return s.sendSysex(device, message.data(), static_cast<UINT>(message.size())) != FALSE;
+}
+void midiSetKeepsBuffers(UINT device, bool keeps) { s.setKeeps(device, keeps ? TRUE : FALSE); }
+FakeMidiBufferStats midiBufferStats(UINT device) {
+    FakeMidiBufferStats stats = {};
+    s.stats(device, &stats);
+    return stats;
+}
 void midiSetResult(UINT device, UINT call, DWORD code) { s.setResult(device, call, code); }
 void midiSetName(UINT device, const char* name) { s.setName(device, name); }
 void midiSetAway(UINT device, bool away) { s.setAway(device, away ? TRUE : FALSE); }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/test_midi_driver.h"
+
 namespace host {
 
 // The descriptor record as the player reads it.
@@ -79,6 +81,9 @@ PluginRecord* record();
 
 // ---- The player's side -------------------------------------------------------
 void setPlayState(LRESULT answer);
+// The play state then follows the commands as the player's does: Play
+// plays, Pause pauses or resumes, Stop stops.
+void setPlayStateFollowsCommands(bool follows);
 void setCommandDelayMs(DWORD delay);  // each command takes this long to handle
 // Called on the player's thread for every message received.
 void setOnReceive(void (*hook)(const Received&));
@@ -95,6 +100,12 @@ HWND window();
 
 // ---- The test MIDI driver ----------------------------------------------------
 bool midiSend(UINT device, DWORD message);  // queued for the driver's thread
+// A system-exclusive message, queued behind what was sent before it and
+// given back in the port's lent buffers.
+bool midiSendSysex(UINT device, const std::vector<BYTE>& message);
+// The fault: a reset gives none of the device's buffers back.
+void midiSetKeepsBuffers(UINT device, bool keeps);
+FakeMidiBufferStats midiBufferStats(UINT device);
 bool midiWaitIdle(DWORD timeoutMs = 2000);
 void midiSetResult(UINT device, UINT call, DWORD code);
 void midiSetName(UINT device, const char* name);

@@ -36,6 +36,7 @@ set(NOTEWICK_WINE_SCENARIOS
     load_flood
     load_quit_trials
     bindings_file
+    transport_buttons
     demo
 )
 

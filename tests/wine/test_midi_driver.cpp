@@ -9,13 +9,25 @@
 //
 // Like a real driver it finishes a callback in progress before midiInClose
 // returns, so that a host may unload a plug-in right after closing its ports.
+//
+// System-exclusive messages go into the buffers the port was lent, as a real
+// driver's do: it prepares and unprepares headers itself (Wine 8's winmm
+// does not do it for a driver that answers MMSYSERR_NOTSUPPORTED: then
+// midiInPrepareHeader fails with that code), fills the oldest lent buffer,
+// gives it back (MIM_LONGDATA, MHDR_DONE, dwBytesRecorded) when the message
+// ends or the buffer is full, and goes on in the next. A reset gives every
+// lent buffer back, empty, from the delivery thread; a close with buffers
+// lent is refused (MIDIERR_STILLPLAYING). A fault keeps them for good.
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+
+#include "tests/wine/test_midi_driver.h"
 
 // winmm's helper for drivers, which mingw's headers do not declare.
 extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message, DWORD_PTR user,
@@ -25,6 +37,9 @@ namespace {
 
 const UINT kMaxDevices = 64;
 const UINT kQueueSize = 1 << 16;
+const UINT kMaxLent = 16;
+// How long a system-exclusive message waits for a buffer before it is lost.
+const DWORD kBufferWaitMs = 500;
 
 enum Call { kOpen, kStart, kStop, kClose, kCaps, kCallCount };
 
@@ -41,12 +56,21 @@ struct Device {
     DWORD lateMessage;     // delivered once more just after the port closes; 0: none
     MIDIOPENDESC lateDesc; // the closed port's callback, for that late delivery
     DWORD lateFlags;
+    MIDIHDR* lent[kMaxLent];  // oldest first
+    UINT lentCount;
+    bool closing;          // stopped or reset since the last start
+    bool keepsBuffers;     // the fault: a reset gives nothing back
+    FakeMidiBufferStats stats;
 };
+
+enum Kind { kShort, kLate, kSysex, kGiveBack };
 
 struct Queued {
     UINT device;
     DWORD message;
-    bool late;  // for a port that has just closed
+    Kind kind;
+    BYTE* sysex;  // kSysex: the message, freed once delivered
+    UINT length;
 };
 
 CRITICAL_SECTION lock;
@@ -78,6 +102,69 @@ void callBack(Device& d, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
                    d.desc.dwInstance, p1, p2);
 }
 
+// Takes the oldest lent buffer of an open, started port; null when there is
+// none. Under the lock; the caller counts itself in a callback.
+MIDIHDR* takeLent(Device& d) {
+    if (!d.open || !d.started || d.away || d.lentCount == 0) return nullptr;
+    MIDIHDR* header = d.lent[0];
+    for (UINT i = 1; i < d.lentCount; ++i) d.lent[i - 1] = d.lent[i];
+    --d.lentCount;
+    InterlockedIncrement(&d.inCallback);
+    return header;
+}
+
+void giveBack(Device& d, MIDIHDR* header) {
+    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(MHDR_INQUEUE)) | MHDR_DONE;
+    callBack(d, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
+    InterlockedDecrement(&d.inCallback);
+}
+
+// A system-exclusive message into the lent buffers, piece by piece, each
+// piece waiting a while for a buffer as a driver's own small queue would.
+void deliverSysex(Device& d, const BYTE* bytes, UINT length) {
+    UINT sent = 0;
+    while (sent < length) {
+        MIDIHDR* header = nullptr;
+        DWORD started = GetTickCount();
+        for (;;) {
+            EnterCriticalSection(&lock);
+            bool gone = !d.open || !d.started || d.away;
+            header = takeLent(d);
+            LeaveCriticalSection(&lock);
+            if (header != nullptr || gone || GetTickCount() - started > kBufferWaitMs) break;
+            Sleep(1);
+        }
+        if (header == nullptr) {
+            InterlockedIncrement(&d.stats.sysexLost);
+            return;
+        }
+        UINT n = length - sent < header->dwBufferLength ? length - sent : header->dwBufferLength;
+        memcpy(header->lpData, bytes + sent, n);
+        header->dwBytesRecorded = n;
+        sent += n;
+        giveBack(d, header);
+    }
+    InterlockedIncrement(&d.stats.sysexDelivered);
+}
+
+// A reset: every lent buffer back, empty.
+void giveAllBack(Device& d) {
+    for (;;) {
+        EnterCriticalSection(&lock);
+        MIDIHDR* header = nullptr;
+        if (d.lentCount != 0) {
+            header = d.lent[0];
+            for (UINT i = 1; i < d.lentCount; ++i) d.lent[i - 1] = d.lent[i];
+            --d.lentCount;
+            InterlockedIncrement(&d.inCallback);
+        }
+        LeaveCriticalSection(&lock);
+        if (header == nullptr) return;
+        header->dwBytesRecorded = 0;
+        giveBack(d, header);
+    }
+}
+
 DWORD WINAPI deliveryThread(LPVOID) {
     for (;;) {
         WaitForSingleObject(queued, INFINITE);
@@ -92,7 +179,17 @@ DWORD WINAPI deliveryThread(LPVOID) {
             Queued item = queue[queueHead];
             queueHead = (queueHead + 1) % kQueueSize;
             Device& d = devices[item.device];
-            if (item.late) {
+            if (item.kind == kSysex || item.kind == kGiveBack) {
+                LeaveCriticalSection(&lock);
+                if (item.kind == kSysex) {
+                    deliverSysex(d, item.sysex, item.length);
+                    HeapFree(GetProcessHeap(), 0, item.sysex);
+                } else {
+                    giveAllBack(d);
+                }
+                continue;
+            }
+            if (item.kind == kLate) {
                 // As Wine does with data queued before a close: the closed
                 // port's callback is called once more after midiInClose returned.
                 MIDIOPENDESC desc = d.lateDesc;
@@ -198,6 +295,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
                 d.callbackFlags = HIWORD(static_cast<DWORD>(p2) & CALLBACK_TYPEMASK);
                 d.open = true;
                 d.started = false;
+                d.closing = false;
             }
             LeaveCriticalSection(&lock);
             if (code == 0) callBack(d, MIM_OPEN, 0, 0);
@@ -208,11 +306,50 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
         case MIDM_RESET: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
             DWORD code = message == MIDM_START ? result(id, kStart) : message == MIDM_STOP ? result(id, kStop) : 0;
-            if (code != 0) return code;
             EnterCriticalSection(&lock);
-            devices[id].started = message == MIDM_START;
+            Device& d = devices[id];
+            // A close begins with a stop, even one that fails.
+            d.closing = message != MIDM_START;
+            if (code == 0) d.started = message == MIDM_START;
+            bool giveBack = message == MIDM_RESET && !d.keepsBuffers;
             LeaveCriticalSection(&lock);
+            if (giveBack) enqueue(Queued{id, 0, kGiveBack, nullptr, 0});
+            return code;
+        }
+        case MIDM_PREPARE:
+        case MIDM_UNPREPARE: {
+            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            if (header == nullptr || p2 < offsetof(MIDIHDR, dwOffset) || header->lpData == nullptr) {
+                return MMSYSERR_INVALPARAM;
+            }
+            if (message == MIDM_PREPARE) {
+                header->dwFlags = (header->dwFlags | MHDR_PREPARED) & ~static_cast<DWORD>(MHDR_DONE | MHDR_INQUEUE);
+                return MMSYSERR_NOERROR;
+            }
+            if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+                if (id < deviceCount) InterlockedIncrement(&devices[id].stats.unpreparesRefused);
+                return MIDIERR_STILLPLAYING;
+            }
+            header->dwFlags &= ~static_cast<DWORD>(MHDR_PREPARED);
             return MMSYSERR_NOERROR;
+        }
+        case MIDM_ADDBUFFER: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            if (header == nullptr || p2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
+            if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+            if ((header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+            EnterCriticalSection(&lock);
+            Device& d = devices[id];
+            DWORD code = !d.open ? MMSYSERR_INVALHANDLE : d.lentCount == kMaxLent ? MMSYSERR_NOMEM : 0;
+            if (code == 0) {
+                if (d.closing) InterlockedIncrement(&d.stats.addsWhileClosing);
+                header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~static_cast<DWORD>(MHDR_DONE);
+                header->dwBytesRecorded = 0;
+                d.lent[d.lentCount++] = header;
+            }
+            LeaveCriticalSection(&lock);
+            return code;
         }
         case MIDM_CLOSE: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
@@ -220,6 +357,11 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             if (code != 0) return code;
             EnterCriticalSection(&lock);
             Device& d = devices[id];
+            if (d.lentCount != 0) {
+                InterlockedIncrement(&d.stats.closesRefused);
+                LeaveCriticalSection(&lock);
+                return MIDIERR_STILLPLAYING;
+            }
             d.open = false;
             d.started = false;
             bool late = d.lateMessage != 0;
@@ -231,7 +373,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             // Finish a callback in progress before the handle goes away.
             while (InterlockedCompareExchange(&d.inCallback, 0, 0) != 0) Sleep(0);
             callBack(d, MIM_CLOSE, 0, 0);
-            if (late) enqueue(Queued{id, d.lateMessage, true});
+            if (late) enqueue(Queued{id, d.lateMessage, kLate, nullptr, 0});
             return MMSYSERR_NOERROR;
         }
         default: return MMSYSERR_NOTSUPPORTED;
@@ -256,7 +398,37 @@ HRESULT WINAPI GetAudioSessionManager(void*, void**) { return E_NOTIMPL; }
 BOOL fakeMidiSend(UINT device, DWORD message) {
     setUp();
     if (device >= deviceCount) return FALSE;
-    return enqueue(Queued{device, message, false});
+    return enqueue(Queued{device, message, kShort, nullptr, 0});
+}
+
+// Queues a system-exclusive message (F0 ... F7) for the device, behind the
+// short messages queued before it; false when the queue is full.
+BOOL fakeMidiSendSysex(UINT device, const BYTE* bytes, UINT length) {
+    setUp();
+    if (device >= deviceCount || length == 0) return FALSE;
+    BYTE* copy = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, length));
+    if (copy == nullptr) return FALSE;
+    memcpy(copy, bytes, length);
+    if (enqueue(Queued{device, 0, kSysex, copy, length})) return TRUE;
+    HeapFree(GetProcessHeap(), 0, copy);
+    return FALSE;
+}
+
+// The fault: from now on a reset gives none of the device's buffers back, so
+// that a close is refused while they are lent.
+void fakeMidiSetKeepsBuffers(UINT device, BOOL keeps) {
+    setUp();
+    if (device < kMaxDevices) devices[device].keepsBuffers = keeps != FALSE;
+}
+
+BOOL fakeMidiBufferStats(UINT device, FakeMidiBufferStats* stats) {
+    setUp();
+    if (device >= deviceCount) return FALSE;
+    EnterCriticalSection(&lock);
+    *stats = devices[device].stats;
+    stats->lent = static_cast<LONG>(devices[device].lentCount);
+    LeaveCriticalSection(&lock);
+    return TRUE;
 }
 
 // From now on, closing the device's port delivers message to it once more,
