@@ -108,7 +108,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingInPieces + 1] = {
+static const OutcomeWords outcomeWords[kNothingFaderTop + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -130,6 +130,9 @@ static const OutcomeWords outcomeWords[kNothingInPieces + 1] = {
     {"nothing: only bends whose low byte is 0 count. Bind the wheel with Bindings", ""},
     {"nothing: a channel-16 button acts on 127 only", ""},
     {"nothing: controller 75 on channel 16 sets the volume from 0 to 126 only", ""},
+};
+// From kActedTransport on.
+static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
     {nullptr, " (transport)"},
     {"Resume", " (transport)"},
     {"nothing: the player is not playing", ""},
@@ -153,6 +156,17 @@ static void appendTime(char* out, size_t capacity, uint32_t seconds) {
     }
 }
 
+// "Jump to 1:02:03 (transport)", "nothing: not a transport command".
+static void describeTransportOutcome(uint32_t record, uint32_t outcome, char* out, size_t capacity) {
+    const OutcomeWords& words = transportWords[outcome - kActedTransport];
+    if (outcome == kActedTransport) {
+        appendText(out, capacity, transportActions[sysexCommand(record)]);
+        if (sysexCommand(record) == kMmcLocate) appendTime(out, capacity, sysexValue(record));
+    }
+    if (words.text != nullptr) appendText(out, capacity, words.text);
+    appendText(out, capacity, words.from);
+}
+
 // "MMC Play", "system exclusive, 23 bytes".
 static void describeSysex(uint32_t record, char* out, size_t capacity) {
     out[0] = '\0';
@@ -169,17 +183,17 @@ static void describeSysex(uint32_t record, char* out, size_t capacity) {
 static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
+    if (outcome >= kActedTransport && outcome <= kNothingInPieces) {
+        describeTransportOutcome(message, outcome, out, capacity);
+        return;
+    }
     if (outcome > kActedBinding && outcome <= kActedBinding + kActionCount) {
         appendText(out, capacity, bindingActionName(outcome - kActedBinding));
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingInPieces) return;
+    if (outcome > kNothingFaderTop) return;
     const OutcomeWords& words = outcomeWords[outcome];
-    if (outcome == kActedTransport) {
-        appendText(out, capacity, transportActions[sysexCommand(message)]);
-        if (sysexCommand(message) == kMmcLocate) appendTime(out, capacity, sysexValue(message));
-    }
     if (outcome == kActedKeyMap) appendText(out, capacity, bindingActionName(keyMapAction(data1)));
     if (outcome == kActedChannel16Button) appendText(out, capacity, bindingActionName(channel16Action(data1)));
     if (words.text != nullptr) appendText(out, capacity, words.text);

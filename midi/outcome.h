@@ -36,16 +36,16 @@ enum Outcome : uint32_t {
     kNothingFineBend,
     kNothingButtonValue,
     kNothingFaderTop,
+    // A binding's press action: kActedBinding + the action.
+    kActedBinding = 32,
     // System-exclusive messages: a transport command acted ("Stop
     // (transport)"), Play resumed the paused player, Pause found it not
     // playing; anything else is not a transport command, or came in pieces.
-    kActedTransport,
+    kActedTransport = 64,
     kActedTransportResume,
     kNothingNotPlaying,
     kNothingNotTransport,
     kNothingInPieces,
-    // A binding's press action: kActedBinding + the action.
-    kActedBinding = 32,
 };
 
 // Worker: the outcome of a channel message it took. System messages (0xF0 and

@@ -30,6 +30,11 @@ struct FakeThread {
     bool done = false;
 };
 
+// The fake's use of a buffer header: its size, the bytes recorded, and the
+// flags below; the data it stands for is in the state's bufferData.
+enum HeaderField { kHeaderSize, kHeaderBytes, kHeaderFlags };
+const MidiParam kPrepared = 1;
+
 struct FakePort {
     uint32_t device;
     MidiDataHandler handler;
@@ -39,11 +44,6 @@ struct FakePort {
     bool stopped;                         // stopped or reset: being closed
     std::deque<MidiBufferHeader*> lent;   // in the order lent
 };
-
-// The fake's use of a buffer header: its size, the bytes recorded, and the
-// flags below; the data it stands for is in the state's bufferData.
-enum HeaderField { kHeaderSize, kHeaderBytes, kHeaderFlags };
-const MidiParam kPrepared = 1;
 
 // A settings file as the profile calls see it: sections and their lines in
 // file order, names compared without regard to case, the first line of a name

@@ -35,8 +35,8 @@ set(NOTEWICK_WINE_SCENARIOS
     device_change_after_unload
     load_flood
     load_quit_trials
-    bindings_file
     transport_buttons
+    bindings_file
     demo
 )
 
