@@ -55,7 +55,7 @@ void openMainPortAtStart() {
     bool named = pluginSettings.midiDeviceName[0] != '\0';
     int32_t device = pluginSettings.midiDevice;
     if (named) device = findInputDevice(pluginSettings.midiDeviceName, device);
-    if (device >= 0) mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0, true);
+    if (device >= 0) mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0);
     if (mainInputPort == nullptr) {
         // A named device that is away has no port to close: the dialogs say
         // nothing about it, and the watch opens it when it comes.
@@ -89,7 +89,7 @@ void closeMainPortAtQuit() {
 }
 
 bool openMainPort(int32_t device) {
-    InputPort port = device >= 0 ? openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0, true) : nullptr;
+    InputPort port = device >= 0 ? openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0) : nullptr;
     if (port == nullptr) return false;
     mainInputPort = port;
     closedQuietly = false;

@@ -46,10 +46,11 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
         // NOTE: nobody else ever learns this handle, so close it here or the
         // device stays held until the player exits; with its buffers back first.
         if (lent != 0) {
-            closeInputPort(port);
-        } else {
-            platformMidiInClose(port);
+            stopLendingSysexBuffers(port);
+            platformMidiInReset(port);
+            collectSysexBuffers(port);
         }
+        platformMidiInClose(port);
         return nullptr;
     }
     return port;

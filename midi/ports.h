@@ -33,11 +33,12 @@ int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, Nam
 
 // Opens the device with dataHandler called per driver message and
 // instanceValue handed back with every call, lends it the buffers for
-// system-exclusive messages when `lendBuffers` (the main port), then starts
-// input. Null when opening or starting fails; a handle that opened but would
-// not start is closed again, so no device is left open without an owner.
+// system-exclusive messages unless `lendBuffers` is false (autodetect's
+// ports), then starts input. Null when opening or starting fails; a handle
+// that opened but would not start is closed again, so no device is left open
+// without an owner.
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,
-                        bool lendBuffers = false);
+                        bool lendBuffers = true);
 
 // Stops and closes the port. Closing is tried even when stopping failed (a
 // device that has gone will not stop): a port left open would call into the

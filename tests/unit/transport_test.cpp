@@ -166,6 +166,18 @@ TEST_F(TransportTest, TheMainPortsBuffersAreLentBeforeItStartsAndAllBackBeforeEv
     EXPECT_TRUE(fake::messageBoxes().empty());
 }
 
+// A port that will not start is closed at once, its buffers back first.
+TEST_F(TransportTest, APortThatWillNotStartGetsItsBuffersBackBeforeItIsClosed) {
+    closeMainPort(nullptr);
+    fake::device(0).startResult = 6;  // MMSYSERR_NODRIVER
+    EXPECT_FALSE(openMainPort(0));
+    EXPECT_EQ(fake::allMidiCalls(), (kOpenMain + kCloseMain + Calls{"open 0"} + lendAll() +
+                                     Calls{"start 0", "reset 0"} + times("unprepare 0", kSysexBufferCount) +
+                                     Calls{"close 0"}));
+    EXPECT_EQ(fake::openPorts(), 0u);
+    EXPECT_TRUE(fake::bufferFaults().empty());
+}
+
 // A message given back just before the close is the close's to take, and
 // nothing is lent again; buffers given back empty (a reset) are not lent again.
 TEST_F(TransportTest, NoBufferIsLentAgainToAPortBeingClosedOrAfterComingBackEmpty) {
