@@ -30,10 +30,11 @@ struct FakeThread {
     bool done = false;
 };
 
-// The fake's use of a buffer header: its size, the bytes recorded, and the
-// flags below; the data it stands for is in the state's bufferData.
-enum HeaderField { kHeaderSize, kHeaderBytes, kHeaderFlags };
-const MidiParam kPrepared = 1;
+// A prepared buffer, by its header.
+struct FakeBuffer {
+    uint8_t* data;
+    uint32_t size, bytes;
+};
 
 struct FakePort {
     uint32_t device;
@@ -92,7 +93,7 @@ struct State {
     std::deque<FakePort> ports;
     std::vector<std::string> midiCalls;
     std::vector<std::string> bufferFaults;
-    std::map<const MidiBufferHeader*, uint8_t*> bufferData;  // as prepared
+    std::map<const MidiBufferHeader*, FakeBuffer> buffers;  // prepared
 };
 
 State& state() {
@@ -145,7 +146,7 @@ void reset() {
     s.ports.clear();
     s.midiCalls.clear();
     s.bufferFaults.clear();
-    s.bufferData.clear();
+    s.buffers.clear();
     // Events are kept: a handle may still be held by a thread of an earlier test.
 }
 
@@ -296,33 +297,26 @@ void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1) 
     }
     for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, 0);
 }
-// The device's open and started port; null when none. Under the lock.
-FakePort* startedPort(uint32_t deviceIndex) {
-    for (FakePort& port : state().ports) {
-        if (port.open && port.started && port.device == deviceIndex) return &port;
-    }
-    return nullptr;
-}
 bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        MidiDataHandler handler;
-        uint32_t instance;
-        MidiBufferHeader* header;
+    for (size_t sent = 0; sent < bytes.size();) {
+        FakePort port{};
+        MidiBufferHeader* header = nullptr;
         {
             std::lock_guard<std::mutex> lock(state().mutex);
-            FakePort* port = startedPort(deviceIndex);
-            if (port == nullptr || port->lent.empty()) return false;
-            header = port->lent.front();
-            port->lent.pop_front();
-            size_t n = std::min<size_t>(header->space[kHeaderSize], bytes.size() - sent);
-            std::memcpy(state().bufferData[header], bytes.data() + sent, n);
-            header->space[kHeaderBytes] = n;
-            sent += n;
-            handler = port->handler;
-            instance = port->instance;
+            for (FakePort& p : state().ports) {
+                if (!p.open || !p.started || p.device != deviceIndex || p.lent.empty()) continue;
+                header = p.lent.front();
+                p.lent.pop_front();
+                port = p;
+                break;
+            }
+            if (header == nullptr) return false;
+            FakeBuffer& buffer = state().buffers[header];
+            buffer.bytes = static_cast<uint32_t>(std::min<size_t>(buffer.size, bytes.size() - sent));
+            std::memcpy(buffer.data, bytes.data() + sent, buffer.bytes);
+            sent += buffer.bytes;
         }
-        handler(nullptr, kMidiInLongData, instance, reinterpret_cast<MidiParam>(header), 0);
+        port.handler(nullptr, kMidiInLongData, port.instance, reinterpret_cast<MidiParam>(header), 0);
     }
     return true;
 }
@@ -657,21 +651,13 @@ static fake::FakePort* bufferCall(MidiPortRef port, const char* name) {
 }
 
 static bool isLent(const fake::FakePort* p, const MidiBufferHeader* header) {
-    for (const MidiBufferHeader* h : p->lent) {
-        if (h == header) return true;
-    }
-    return false;
+    return std::find(p->lent.begin(), p->lent.end(), header) != p->lent.end();
 }
 
 uint32_t platformMidiInPrepareBuffer(MidiPortRef port, MidiBufferHeader* header, uint8_t* data, uint32_t size) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    fake::FakePort* p = bufferCall(port, "prepare");
-    if (p == nullptr) return 5;
-    if (state().devices[p->device].prepareResult != 0) return state().devices[p->device].prepareResult;
-    state().bufferData[header] = data;
-    header->space[fake::kHeaderSize] = size;
-    header->space[fake::kHeaderBytes] = 0;
-    header->space[fake::kHeaderFlags] = fake::kPrepared;
+    if (bufferCall(port, "prepare") == nullptr) return 5;
+    state().buffers[header] = fake::FakeBuffer{data, size, 0};
     return 0;
 }
 
@@ -679,16 +665,12 @@ uint32_t platformMidiInAddBuffer(MidiPortRef port, MidiBufferHeader* header) {
     std::lock_guard<std::mutex> lock(state().mutex);
     fake::FakePort* p = bufferCall(port, "add");
     if (p == nullptr) return 5;
-    if (header->space[fake::kHeaderFlags] != fake::kPrepared) {
-        state().bufferFaults.push_back("add of an unprepared buffer");
-        return 64;  // MIDIERR_UNPREPARED
-    }
-    if (isLent(p, header)) {
-        state().bufferFaults.push_back("add of a buffer lent already");
+    if (state().buffers.count(header) == 0 || isLent(p, header)) {
+        state().bufferFaults.push_back("add of a buffer unprepared or lent already");
         return 65;
     }
     if (p->stopped) state().bufferFaults.push_back("add to a port being closed");
-    header->space[fake::kHeaderBytes] = 0;
+    state().buffers[header].bytes = 0;
     p->lent.push_back(header);
     return 0;
 }
@@ -699,9 +681,9 @@ uint32_t platformMidiInUnprepareBuffer(MidiPortRef port, MidiBufferHeader* heade
     if (p == nullptr) return 5;
     if (isLent(p, header)) {
         state().bufferFaults.push_back("unprepare of a buffer lent");
-        return 65;
+        return 65;  // MIDIERR_STILLPLAYING
     }
-    header->space[fake::kHeaderFlags] = 0;
+    state().buffers.erase(header);
     return 0;
 }
 
@@ -727,7 +709,7 @@ uint32_t platformMidiInReset(MidiPortRef port) {
 
 uint32_t platformMidiBufferBytes(const MidiBufferHeader* header) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    return static_cast<uint32_t>(header->space[fake::kHeaderBytes]);
+    return state().buffers[header].bytes;
 }
 
 uint32_t platformMidiInStart(MidiPortRef port) { return portCall(port, "start", &fake::Device::startResult, false, true); }

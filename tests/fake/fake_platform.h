@@ -37,8 +37,7 @@ struct Device {
     uint32_t startResult = 0;
     uint32_t stopResult = 0;
     uint32_t closeResult = 0;
-    uint32_t prepareResult = 0;  // 8 (MMSYSERR_NOTSUPPORTED): takes no buffers, as under Wine 8
-    bool keepsBuffers = false;   // reset gives no buffer back, and close then fails
+    bool keepsBuffers = false;  // reset gives no buffer back, and close then fails
 };
 
 // Everything back to a fresh start: no devices, no sends, tick 0, the module

@@ -10,21 +10,19 @@
 // Like a real driver it finishes a callback in progress before midiInClose
 // returns, so that a host may unload a plug-in right after closing its ports.
 //
-// System-exclusive messages go into the buffers the port was lent, as a real
-// driver's do: it prepares and unprepares headers itself (Wine 8's winmm
-// does not do it for a driver that answers MMSYSERR_NOTSUPPORTED: then
-// midiInPrepareHeader fails with that code), fills the oldest lent buffer,
-// gives it back (MIM_LONGDATA, MHDR_DONE, dwBytesRecorded) when the message
-// ends or the buffer is full, and goes on in the next. A reset gives every
-// lent buffer back, empty, from the delivery thread; a close with buffers
-// lent is refused (MIDIERR_STILLPLAYING). A fault keeps them for good.
+// System-exclusive messages fill the oldest lent buffer, which goes back
+// (MIM_LONGDATA, MHDR_DONE, dwBytesRecorded) when the message ends or the
+// buffer is full, the rest going on in the next. It prepares headers itself:
+// Wine 8's winmm fails midiInPrepareHeader with MMSYSERR_NOTSUPPORTED when
+// its driver does. A reset gives every buffer back, empty, from the delivery
+// thread; a close with buffers lent is refused (MIDIERR_STILLPLAYING).
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "tests/wine/test_midi_driver.h"
@@ -102,36 +100,37 @@ void callBack(Device& d, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
                    d.desc.dwInstance, p1, p2);
 }
 
-// Takes the oldest lent buffer of an open, started port; null when there is
-// none. Under the lock; the caller counts itself in a callback.
-MIDIHDR* takeLent(Device& d) {
-    if (!d.open || !d.started || d.away || d.lentCount == 0) return nullptr;
-    MIDIHDR* header = d.lent[0];
-    for (UINT i = 1; i < d.lentCount; ++i) d.lent[i - 1] = d.lent[i];
-    --d.lentCount;
-    InterlockedIncrement(&d.inCallback);
+// Takes the oldest lent buffer (of a started port unless `any`), counted as
+// a callback in progress; null for none, and *running false for a port that
+// takes no data.
+MIDIHDR* takeLent(Device& d, bool any, bool* running = nullptr) {
+    EnterCriticalSection(&lock);
+    MIDIHDR* header = nullptr;
+    if (running != nullptr) *running = d.open && d.started && !d.away;
+    if (d.lentCount != 0 && (any || (d.open && d.started && !d.away))) {
+        header = d.lent[0];
+        memmove(d.lent, d.lent + 1, --d.lentCount * sizeof d.lent[0]);
+        InterlockedIncrement(&d.inCallback);
+    }
+    LeaveCriticalSection(&lock);
     return header;
 }
 
-void giveBack(Device& d, MIDIHDR* header) {
+void giveBack(Device& d, MIDIHDR* header, const BYTE* bytes, UINT length) {
+    memcpy(header->lpData, bytes, length);
+    header->dwBytesRecorded = length;
     header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(MHDR_INQUEUE)) | MHDR_DONE;
     callBack(d, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
     InterlockedDecrement(&d.inCallback);
 }
 
-// A system-exclusive message into the lent buffers, piece by piece, each
-// piece waiting a while for a buffer as a driver's own small queue would.
+// Each piece waits a while for a buffer, as a driver's own small queue would.
 void deliverSysex(Device& d, const BYTE* bytes, UINT length) {
-    UINT sent = 0;
-    while (sent < length) {
-        MIDIHDR* header = nullptr;
+    for (UINT sent = 0; sent < length;) {
+        MIDIHDR* header;
+        bool running = true;
         DWORD started = GetTickCount();
-        for (;;) {
-            EnterCriticalSection(&lock);
-            bool gone = !d.open || !d.started || d.away;
-            header = takeLent(d);
-            LeaveCriticalSection(&lock);
-            if (header != nullptr || gone || GetTickCount() - started > kBufferWaitMs) break;
+        while ((header = takeLent(d, false, &running)) == nullptr && running && GetTickCount() - started < kBufferWaitMs) {
             Sleep(1);
         }
         if (header == nullptr) {
@@ -139,30 +138,10 @@ void deliverSysex(Device& d, const BYTE* bytes, UINT length) {
             return;
         }
         UINT n = length - sent < header->dwBufferLength ? length - sent : header->dwBufferLength;
-        memcpy(header->lpData, bytes + sent, n);
-        header->dwBytesRecorded = n;
+        giveBack(d, header, bytes + sent, n);
         sent += n;
-        giveBack(d, header);
     }
     InterlockedIncrement(&d.stats.sysexDelivered);
-}
-
-// A reset: every lent buffer back, empty.
-void giveAllBack(Device& d) {
-    for (;;) {
-        EnterCriticalSection(&lock);
-        MIDIHDR* header = nullptr;
-        if (d.lentCount != 0) {
-            header = d.lent[0];
-            for (UINT i = 1; i < d.lentCount; ++i) d.lent[i - 1] = d.lent[i];
-            --d.lentCount;
-            InterlockedIncrement(&d.inCallback);
-        }
-        LeaveCriticalSection(&lock);
-        if (header == nullptr) return;
-        header->dwBytesRecorded = 0;
-        giveBack(d, header);
-    }
 }
 
 DWORD WINAPI deliveryThread(LPVOID) {
@@ -184,8 +163,11 @@ DWORD WINAPI deliveryThread(LPVOID) {
                 if (item.kind == kSysex) {
                     deliverSysex(d, item.sysex, item.length);
                     HeapFree(GetProcessHeap(), 0, item.sysex);
-                } else {
-                    giveAllBack(d);
+                }
+                while (item.kind == kGiveBack) {
+                    MIDIHDR* header = takeLent(d, true);
+                    if (header == nullptr) break;
+                    giveBack(d, header, nullptr, 0);
                 }
                 continue;
             }
@@ -316,36 +298,24 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             if (giveBack) enqueue(Queued{id, 0, kGiveBack, nullptr, 0});
             return code;
         }
-        case MIDM_PREPARE:
-        case MIDM_UNPREPARE: {
-            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
-            if (header == nullptr || p2 < offsetof(MIDIHDR, dwOffset) || header->lpData == nullptr) {
-                return MMSYSERR_INVALPARAM;
-            }
-            if (message == MIDM_PREPARE) {
-                header->dwFlags = (header->dwFlags | MHDR_PREPARED) & ~static_cast<DWORD>(MHDR_DONE | MHDR_INQUEUE);
-                return MMSYSERR_NOERROR;
-            }
-            if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-                if (id < deviceCount) InterlockedIncrement(&devices[id].stats.unpreparesRefused);
-                return MIDIERR_STILLPLAYING;
-            }
-            header->dwFlags &= ~static_cast<DWORD>(MHDR_PREPARED);
-            return MMSYSERR_NOERROR;
-        }
+        case MIDM_PREPARE: reinterpret_cast<MIDIHDR*>(p1)->dwFlags = MHDR_PREPARED; return MMSYSERR_NOERROR;
+        case MIDM_UNPREPARE:
         case MIDM_ADDBUFFER: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
             MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
-            if (header == nullptr || p2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
-            if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
-            if ((header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
-            EnterCriticalSection(&lock);
             Device& d = devices[id];
-            DWORD code = !d.open ? MMSYSERR_INVALHANDLE : d.lentCount == kMaxLent ? MMSYSERR_NOMEM : 0;
-            if (code == 0) {
+            EnterCriticalSection(&lock);
+            DWORD code = 0;
+            if ((header->dwFlags & MHDR_INQUEUE) != 0) {  // the driver holds it
+                code = MIDIERR_STILLPLAYING;
+                if (message == MIDM_UNPREPARE) InterlockedIncrement(&d.stats.unpreparesRefused);
+            } else if (message == MIDM_UNPREPARE) {
+                header->dwFlags = 0;
+            } else if ((header->dwFlags & MHDR_PREPARED) == 0 || d.lentCount == kMaxLent) {
+                code = (header->dwFlags & MHDR_PREPARED) == 0 ? MIDIERR_UNPREPARED : MMSYSERR_NOMEM;
+            } else {
                 if (d.closing) InterlockedIncrement(&d.stats.addsWhileClosing);
-                header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~static_cast<DWORD>(MHDR_DONE);
-                header->dwBytesRecorded = 0;
+                header->dwFlags = MHDR_PREPARED | MHDR_INQUEUE;
                 d.lent[d.lentCount++] = header;
             }
             LeaveCriticalSection(&lock);

@@ -46,20 +46,17 @@ void expectBuffers(LONG lent, const char* when) {
     check(b.lent == lent && b.addsWhileClosing == 0 && b.closesRefused == 0 && b.unpreparesRefused == 0, when, detail);
 }
 
+// The player answers the play-state request as its commands left it.
 void buttons() {
     const Received state = request(104, 0);
     pressButton(mmc(0x7F, 0x02), {state, command(40045)}, "Play plays");
     pressButton(mmc(0x00, 0x09), {state, command(40046)}, "Pause pauses the playing player");
     pressButton(mmc(0x10, 0x02), {state, command(40046)}, "Play resumes the paused player");
-    pressButton(mmc(0x7F, 0x04), {command(40060), command(40060)}, "Fast Forward: 5 s forward twice");
-    pressButton(mmc(0x7F, 0x05), {command(40061), command(40061)}, "Rewind: 5 s back twice");
     // 1 h 2 min 3 s and 15 frames, with 25 fps in the hours byte's rate bits.
     pressButton({0xF0, 0x7F, 0x7F, 0x06, 0x44, 0x06, 0x01, 0x21, 2, 3, 15, 0, 0xF7}, {request(106, 3723500)},
                 "Locate jumps to the time");
     pressButton(mmc(0x7F, 0x01), {command(40047)}, "Stop stops");
     pressButton(mmc(0x7F, 0x09), {state}, "Pause does nothing while stopped");
-    pressButton(mmc(0x7F, 0x03), {state, command(40045)}, "Deferred Play plays");
-    pressButton(vendor(23), {}, "any other system-exclusive message does nothing");
 }
 
 // Serves the player's window until the driver has delivered everything: the
