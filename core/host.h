@@ -54,13 +54,17 @@ const uint32_t CmdForward5s = 40060;  // fast-forward 5 s
 const uint32_t CmdRewind5s = 40061;   // rewind 5 s
 
 // Requests: ReqPlayState answers 1 while playing, 3 while paused, else 0;
-// ReqSetVolume takes 0..255, and with kAskVolume answers the volume instead;
-// ReqShuffle and ReqRepeat answer 1 while on.
+// ReqJumpToTime takes the time in the track in milliseconds; ReqSetVolume
+// takes 0..255, and with kAskVolume answers the volume instead; ReqShuffle
+// and ReqRepeat answer 1 while on.
 const uint32_t ReqPlayState = 104;
+const uint32_t ReqJumpToTime = 106;
 const uint32_t ReqSetVolume = 122;
 const uint32_t ReqShuffle = 250;
 const uint32_t ReqRepeat = 251;
 const int32_t kAskVolume = -666;
+const intptr_t kPlayStatePlaying = 1;
+const intptr_t kPlayStatePaused = 3;
 
 // Sends a command to the host window; the result is ignored.
 void sendHostCommand(uint32_t command);

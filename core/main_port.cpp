@@ -8,6 +8,7 @@
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/mailbox.h"
+#include "midi/sysex_buffers.h"
 
 // A port a dialog could not close, left for quit.
 static InputPort strayPort = nullptr;
@@ -36,6 +37,7 @@ void resetMainPort() {
     openFailed = false;
     strayPort = nullptr;
     configDialogOpen = false;
+    resetSysexBuffers();
 }
 
 void followChosenDevice() {

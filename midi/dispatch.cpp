@@ -6,7 +6,8 @@
 //
 // Sections: state; the worker loop; the window and the rule order; presses;
 // the user's bindings; rule 1 (keys); rule 2 (pitch bend); rule 3
-// (modulation wheel); rule 4 (channel-16 controllers).
+// (modulation wheel); rule 4 (channel-16 controllers); system-exclusive
+// messages (Machine Control transport commands).
 #include "midi/dispatch.h"
 
 #include "core/host.h"
@@ -14,6 +15,7 @@
 #include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
+#include "midi/sysex_buffers.h"
 #include "midi/window.h"
 
 // ---- State (the worker thread's alone) -------------------------------------
@@ -38,6 +40,7 @@ void resetDispatchState() {
     resetWindow();
     resetOutcomes();
     resetLights();
+    resetShortMessageSignal();
     controllerState = ControllerState{0, 0, 0};
     bindingValues = BindingValues{};
 }
@@ -59,15 +62,16 @@ void runDispatchWorker() {
         // A wait that fails would fail again at once: end rather than spin.
         if (platformWaitEvent(wake, lightsWaitMs(platformTickCount())) == kWaitFailed) return;
         setWorkerBusy(true);
-        ShortMessage message = takeMessage();
+        ShortMessage message = takeSignalledMessage();
         // NOTE: the stop test comes before anything else, and also when the
         // slot was empty: quit's own wake-up usually finds it empty.
         if (messageMailbox.stopFlag.load() != 0) return;
         // An empty slot means the message that signalled was already taken on
-        // an earlier wake-up (or the wake was for the lights); it must not
-        // restart the window.
+        // an earlier wake-up (or the wake-up was for system-exclusive data or
+        // for the lights); it must not restart the window.
         uint32_t now = platformTickCount();
         if (message != 0) dispatchMessage(message, now);
+        dispatchLongData();
         updateLights(now);
     }
 }
@@ -301,4 +305,87 @@ static uint32_t channel16Rule(uint32_t controller, int32_t value) {
     if (value != kButtonPressed) return kNothingButtonValue;
     press(action);
     return kActedChannel16Button;
+}
+
+// ---- System-exclusive messages: Machine Control transport commands ---------------
+
+// F0 7F <device> 06 <command> F7, from any device number (7F: all); Locate
+// with a standard time field: F0 7F <device> 06 44 06 01 hh mm ss ff sf F7.
+const uint32_t kCommandLength = 6;
+const uint32_t kLocateLength = 13;
+
+// The transport command a whole message is, kMmcNone for none; for Locate,
+// *ms is the time it names.
+static uint32_t transportCommand(const uint8_t* m, uint32_t length, uint32_t* ms) {
+    if (length < kCommandLength || m[1] != 0x7F || m[2] > 0x7F || m[3] != 0x06) return kMmcNone;
+    if (length == kCommandLength) {
+        switch (m[4]) {
+            case 0x01: return kMmcStop;
+            case 0x02: return kMmcPlay;
+            case 0x03: return kMmcDeferredPlay;
+            case 0x04: return kMmcFastForward;
+            case 0x05: return kMmcRewind;
+            case 0x09: return kMmcPause;
+            default: return kMmcNone;
+        }
+    }
+    if (length != kLocateLength || m[4] != 0x44 || m[5] != 0x06 || m[6] != 0x01) return kMmcNone;
+    for (uint32_t i = 7; i < 12; ++i) {
+        if (m[i] > 0x7F) return kMmcNone;
+    }
+    // The hours byte's two top bits give the frame rate, not hours. Frames
+    // count at 30 a second whatever the rate; subframes are left out.
+    uint32_t hours = m[7] & 0x1Fu;
+    *ms = ((hours * 60 + m[8]) * 60 + m[9]) * 1000 + m[10] * 1000u / 30;
+    return kMmcLocate;
+}
+
+static uint32_t transportRule(uint32_t command, uint32_t ms) {
+    switch (command) {
+        case kMmcPlay:
+        case kMmcDeferredPlay:
+            // Play would start a paused track again from its start: Pause
+            // resumes it.
+            if (sendHostRequest(ReqPlayState, 0) == kPlayStatePaused) {
+                sendHostCommand(CmdPause);
+                return kActedTransportResume;
+            }
+            sendHostCommand(CmdPlay);
+            return kActedTransport;
+        case kMmcPause:
+            // Pause toggles: while stopped or paused it would start playing.
+            if (sendHostRequest(ReqPlayState, 0) != kPlayStatePlaying) return kNothingNotPlaying;
+            sendHostCommand(CmdPause);
+            return kActedTransport;
+        case kMmcLocate: sendHostRequest(ReqJumpToTime, ms); return kActedTransport;
+        case kMmcStop: press(kActionStop); return kActedTransport;
+        case kMmcFastForward: press(kActionForward); return kActedTransport;
+        default: press(kActionRewind); return kActedTransport;
+    }
+}
+
+void dispatchLongData() {
+    uint8_t bytes[kSysexBufferSize];
+    uint32_t length = 0;
+    bool whole = false;
+    while (takeSysexMessage(bytes, &length, &whole)) {
+        uint32_t ms = 0;
+        uint32_t command = whole ? transportCommand(bytes, length, &ms) : kMmcNone;
+        // Anything else does nothing, and so, like the system messages that
+        // do nothing, costs no key press: it never enters the window. One
+        // that came in pieces is ignored whole; longer than Locate, it is no
+        // transport command either.
+        if (command == kMmcNone) {
+            recordSysexOutcome(kMmcNone, length,
+                               whole || length > kLocateLength ? kNothingNotTransport : kNothingInPieces);
+            continue;
+        }
+        uint32_t now = platformTickCount();
+        if (insideWindow(now)) {
+            recordSysexOutcome(command, ms / 1000, kNothingWindow);
+            continue;
+        }
+        restartWindow(now);
+        recordSysexOutcome(command, ms / 1000, transportRule(command, ms));
+    }
 }

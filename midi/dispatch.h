@@ -1,5 +1,5 @@
-// dispatch.h -- the dispatch worker: the 50 ms window and the four rules that
-// turn MIDI messages into host commands.
+// dispatch.h -- the dispatch worker: the 50 ms window and the rules that turn
+// MIDI messages into host commands.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,12 @@ void runDispatchWorker();
 // The window and the rules for one message taken at tick `now`; true when it
 // passed the window (whether or not a rule then took it).
 bool dispatchMessage(ShortMessage message, uint32_t now);
+
+// The system-exclusive messages the driver gave back since the last call, in
+// order, each at the tick it is taken: a Machine Control transport command
+// passes the window and acts; any other does nothing and leaves the window as
+// it is.
+void dispatchLongData();
 
 // Asks the host whether it is playing, then sends Pause if it is, Play if not.
 void playPauseToggle();

@@ -2,11 +2,23 @@
 #include "midi/mailbox.h"
 
 #include "midi/outcome.h"
+#include "midi/sysex_buffers.h"
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{0}, {nullptr}, {0}};
+// 1 from a short message's signal until the worker takes the slot: the
+// worker also wakes for system-exclusive data, and must then leave alone a
+// message the window dropped here, or one stored before the event existed.
+static std::atomic<uint32_t> shortMessageSignalled{0};
+
+static void handOverSysexBuffer(MidiParam header);
 
 void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam, MidiParam param1, MidiParam) {
+    // A lent buffer given back holds system-exclusive data.
+    if (message == kMidiInLongData || message == kMidiInLongError) {
+        handOverSysexBuffer(param1);
+        return;
+    }
     // Open, close, long-data and error notifications are not ours to act on.
     if (message != kMidiInData) return;
     // No rule acts on a system message (clock, active sensing, 0xF0 and up),
@@ -27,7 +39,15 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
         countWindowDrop(static_cast<ShortMessage>(param1));
         return;
     }
+    shortMessageSignalled.store(1);
     platformSignalEvent(wake);
+}
+
+// The worker reads the buffer and lends it again: it is woken whatever the
+// window says, so that the driver is not left without buffers.
+static void handOverSysexBuffer(MidiParam header) {
+    EventRef wake = messageMailbox.wakeEvent.load();
+    if (sysexBufferReturned(header) && wake != nullptr) platformSignalEvent(wake);
 }
 
 ShortMessage takeMessage() {
@@ -36,3 +56,7 @@ ShortMessage takeMessage() {
     // volume down eight times, key D toggle play twice).
     return messageMailbox.latestMessage.exchange(0);
 }
+
+ShortMessage takeSignalledMessage() { return shortMessageSignalled.exchange(0) != 0 ? takeMessage() : 0; }
+
+void resetShortMessageSignal() { shortMessageSignalled.store(0); }

@@ -28,3 +28,7 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort port, unsigned int message, 
 
 // Takes the latest message and empties the slot; 0 when it was empty.
 ShortMessage takeMessage();
+// The worker's take: the latest message when a short message signalled since
+// the last take, else 0 (the wake-up was for system-exclusive data).
+ShortMessage takeSignalledMessage();
+void resetShortMessageSignal();  // for tests

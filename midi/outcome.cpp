@@ -10,7 +10,10 @@
 
 // ---- The record -------------------------------------------------------------------------
 
-// The last channel message the worker took, its outcome in the top byte.
+// The last channel message the worker took, its outcome in the top byte. A
+// system-exclusive message's record has a low byte below 0x80, which no
+// channel message's status byte is: its transport command in bits 0-2, and a
+// 20-bit value in bits 3-6 (the low four) and 8-23.
 static std::atomic<uint32_t> lastRecord{0};
 // How many drops the handler had counted when that record was written.
 static std::atomic<uint32_t> dropsAtRecord{0};
@@ -24,11 +27,26 @@ static bool isChannelMessage(ShortMessage message) {
     return status >= 0x80 && status < 0xF0;
 }
 
+static void storeRecord(uint32_t record) {
+    dropsAtRecord.store(windowDrops.load());
+    lastRecord.store(record);
+}
+
 void recordOutcome(ShortMessage message, uint32_t outcome) {
     if (!isChannelMessage(message)) return;
-    dropsAtRecord.store(windowDrops.load());
-    lastRecord.store((message & 0xFFFFFFu) | (outcome << 24));
+    storeRecord((message & 0xFFFFFFu) | (outcome << 24));
 }
+
+const uint32_t kSysexValueLimit = 0xFFFFF;
+
+void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome) {
+    if (value > kSysexValueLimit) value = kSysexValueLimit;
+    storeRecord((command & 7u) | ((value & 0xFu) << 3) | ((value >> 4) << 8) | (outcome << 24));
+}
+
+static bool isSysexRecord(uint32_t record) { return (record & 0x80u) == 0; }
+static uint32_t sysexCommand(uint32_t record) { return record & 7u; }
+static uint32_t sysexValue(uint32_t record) { return ((record >> 3) & 0xFu) | (((record >> 8) & 0xFFFFu) << 4); }
 
 void countWindowDrop(ShortMessage message) {
     if (!isChannelMessage(message)) return;
@@ -120,10 +138,62 @@ static const OutcomeWords outcomeWords[kNothingLearnRefused + 1] = {
     {"nothing: controller 75 on channel 16 sets the volume from 0 to 126 only", ""},
     {"nothing: Learn did not bind it", ""},
 };
+// From kActedTransport on.
+static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
+    {nullptr, " (transport)"},
+    {"Resume", " (transport)"},
+    {"nothing: the player is not playing", ""},
+    {"nothing: not a transport command", ""},
+    {"nothing: it arrived in pieces", ""},
+};
+
+// By TransportCommand: the message's name, and what it does.
+static const char* const transportNames[8] = {"",       "Stop",  "Play",  "Deferred Play", "Fast Forward",
+                                              "Rewind", "Pause", "Locate"};
+static const char* const transportActions[8] = {"", "Stop", "Play", "Play", "Forward", "Rewind", "Pause", "Jump to "};
+
+// "1:02:03", or "2:03" within the first hour.
+static void appendTime(char* out, size_t capacity, uint32_t seconds) {
+    const uint32_t parts[3] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
+    uint32_t first = parts[0] == 0 ? 1 : 0;
+    appendNumber(out, capacity, static_cast<int32_t>(parts[first]));
+    for (uint32_t i = first + 1; i < 3; ++i) {
+        appendText(out, capacity, parts[i] < 10 ? ":0" : ":");
+        appendNumber(out, capacity, static_cast<int32_t>(parts[i]));
+    }
+}
+
+// "Jump to 1:02:03 (transport)", "nothing: not a transport command".
+static void describeTransportOutcome(uint32_t record, uint32_t outcome, char* out, size_t capacity) {
+    const OutcomeWords& words = transportWords[outcome - kActedTransport];
+    if (outcome == kActedTransport) {
+        appendText(out, capacity, transportActions[sysexCommand(record)]);
+        if (sysexCommand(record) == kMmcLocate) appendTime(out, capacity, sysexValue(record));
+    }
+    if (words.text != nullptr) appendText(out, capacity, words.text);
+    appendText(out, capacity, words.from);
+}
+
+// "MMC Play", "system exclusive, 23 bytes".
+static void describeSysex(uint32_t record, char* out, size_t capacity) {
+    out[0] = '\0';
+    if (sysexCommand(record) == kMmcNone) {
+        appendText(out, capacity, "system exclusive, ");
+        appendNumber(out, capacity, static_cast<int32_t>(sysexValue(record)));
+        appendText(out, capacity, " bytes");
+        return;
+    }
+    appendText(out, capacity, "MMC ");
+    appendText(out, capacity, transportNames[sysexCommand(record)]);
+}
 
 static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
+    if (outcome >= kActedTransport && outcome <= kNothingInPieces) {
+        describeTransportOutcome(message, outcome, out, capacity);
+        return;
+    }
     if (outcome > kActedBinding && outcome <= kActedBinding + kActionCount) {
         appendText(out, capacity, bindingActionName(outcome - kActedBinding));
         appendText(out, capacity, " (binding)");
@@ -178,7 +248,11 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
         outcome = kNothingWindow;
     }
     char what[96];
-    describeMessage(message, line, capacity);
+    if (isSysexRecord(message)) {
+        describeSysex(message, line, capacity);
+    } else {
+        describeMessage(message, line, capacity);
+    }
     appendText(line, capacity, ": ");
     describeOutcome(message, outcome, what, sizeof what);
     appendText(line, capacity, what);

@@ -39,12 +39,35 @@ enum Outcome : uint32_t {
     kNothingLearnRefused,
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
+    // System-exclusive messages: a transport command acted ("Stop
+    // (transport)"), Play resumed the paused player, Pause found it not
+    // playing; anything else is not a transport command, or came in pieces.
+    kActedTransport = 64,
+    kActedTransportResume,
+    kNothingNotPlaying,
+    kNothingNotTransport,
+    kNothingInPieces,
 };
 
 // Worker: the outcome of a channel message it took. System messages (0xF0 and
 // up) are not recorded: instruments send clock and active sensing several
 // times a second, and they would hide everything else.
 void recordOutcome(ShortMessage message, uint32_t outcome);
+// The Machine Control commands that act, as the record keeps them.
+enum TransportCommand : uint32_t {
+    kMmcNone,
+    kMmcStop,
+    kMmcPlay,
+    kMmcDeferredPlay,
+    kMmcFastForward,
+    kMmcRewind,
+    kMmcPause,
+    kMmcLocate,
+};
+// Worker: the outcome of a system-exclusive message: the transport command it
+// is (kMmcNone for none) and a value, Locate's time in seconds or any other
+// message's length in bytes (at most 2^20 - 1 kept).
+void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome);
 // Main data handler: a channel message dropped inside the window, unseen by
 // the worker.
 void countWindowDrop(ShortMessage message);

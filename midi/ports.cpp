@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "midi/sysex_buffers.h"
 
 uint32_t countInputDevices() { return platformMidiInCount(); }
 
@@ -38,12 +39,20 @@ int32_t findInputDevice(const char* name, int32_t preferredIndex) {
     return findByName(name, preferredIndex, countInputDevices(), readDeviceName, nullptr);
 }
 
-InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue) {
+InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,
+                        bool lendBuffers) {
     MidiPortRef port = nullptr;
     if (platformMidiInOpen(&port, deviceIndex, dataHandler, instanceValue) != 0 || port == nullptr) return nullptr;
+    // Lent before input starts, so that no message finds the driver without one.
+    uint32_t lent = lendBuffers ? lendSysexBuffers(port) : 0;
     if (platformMidiInStart(port) != 0) {
         // NOTE: nobody else ever learns this handle, so close it here or the
-        // device stays held until the player exits.
+        // device stays held until the player exits; with its buffers back first.
+        if (lent != 0) {
+            stopLendingSysexBuffers(port);
+            platformMidiInReset(port);
+            collectSysexBuffers(port);
+        }
         platformMidiInClose(port);
         return nullptr;
     }
@@ -55,7 +64,15 @@ bool closeInputPort(InputPort port, bool* closed) {
         if (closed != nullptr) *closed = true;
         return false;
     }
+    // NOTE: the worker lends nothing more to a port being closed, from before
+    // the stop on; the reset gives back what the driver holds, and midiInClose
+    // would fail while it holds any.
+    bool buffers = stopLendingSysexBuffers(port);
     bool stopped = platformMidiInStop(port) == 0;
+    if (buffers) {
+        platformMidiInReset(port);
+        collectSysexBuffers(port);
+    }
     bool wasClosed = platformMidiInClose(port) == 0;
     if (closed != nullptr) *closed = wasClosed;
     return stopped && wasClosed;

@@ -34,16 +34,22 @@ int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, Nam
                    const void* context);
 
 // Opens the device with dataHandler called per driver message and
-// instanceValue handed back with every call, then starts input. Null when
-// either step fails; a handle that opened but would not start is closed again,
-// so no device is left open without an owner.
-InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue);
+// instanceValue handed back with every call, lends it the buffers for
+// system-exclusive messages unless `lendBuffers` is false (autodetect's
+// ports), then starts input. Null when opening or starting fails; a handle
+// that opened but would not start is closed again, so no device is left open
+// without an owner.
+InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,
+                        bool lendBuffers = true);
 
 // Stops and closes the port. Closing is tried even when stopping failed (a
 // device that has gone will not stop): a port left open would call into the
-// module after the host has unloaded it. True only when both succeeded; false
-// for a null port, which is left alone. When `closed` is given, it tells
-// whether no port is open any more (true for a null port).
+// module after the host has unloaded it. A port with buffers lent is reset
+// after the stop, and closed only once every buffer is back and unprepared,
+// or after a bounded wait (midi/sysex_buffers.h); a driver that keeps one
+// then refuses the close. True only when stop and close succeeded; false for
+// a null port, which is left alone. When `closed` is given, it tells whether
+// no port is open any more (true for a null port).
 bool closeInputPort(InputPort port, bool* closed = nullptr);
 
 // ---- Outputs ------------------------------------------------------------------------

@@ -27,6 +27,8 @@ intptr_t platformSendMessage(WindowRef window, uint32_t message, uintptr_t wPara
 // ---- Time ------------------------------------------------------------------
 // The system's millisecond tick; a 32-bit counter that wraps.
 uint32_t platformTickCount();
+// Lets the calling thread sleep for about ms milliseconds.
+void platformSleep(uint32_t ms);
 
 // ---- Events and threads ----------------------------------------------------
 // An unnamed auto-reset event, initially not signalled; null on failure.

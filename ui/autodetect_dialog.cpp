@@ -76,7 +76,8 @@ static void onAutodetectInit(WindowRef dialog) {
         // A device that cannot be opened (in use elsewhere, say) is silently
         // not watched.
         deviceName(i, detectionPorts[i].name);
-        detectionPorts[i].port = openInputPort(i, detectionHandler, i);
+        // Short messages only: no buffers for system-exclusive ones.
+        detectionPorts[i].port = openInputPort(i, detectionHandler, i, false);
     }
 }
 

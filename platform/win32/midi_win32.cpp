@@ -66,3 +66,39 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
 }
 
 uint32_t platformMidiOutClose(MidiOutRef port) { return midiOutClose(static_cast<HMIDIOUT>(port)); }
+
+// ---- Buffers for system-exclusive data ----------------------------------------
+
+static_assert(sizeof(MIDIHDR) <= sizeof(MidiBufferHeader), "a MIDIHDR fits the room the logic keeps for it");
+static_assert(alignof(MIDIHDR) <= alignof(MidiBufferHeader), "and is aligned as the system needs");
+static_assert(kMidiInLongData == MIM_LONGDATA && kMidiInLongError == MIM_LONGERROR, "long-data message codes");
+
+static MIDIHDR* midiHeader(MidiBufferHeader* header) { return reinterpret_cast<MIDIHDR*>(header); }
+
+uint32_t platformMidiInPrepareBuffer(MidiPortRef port, MidiBufferHeader* header, uint8_t* data, uint32_t size) {
+    MIDIHDR* h = midiHeader(header);
+    ZeroMemory(h, sizeof *h);
+    h->lpData = reinterpret_cast<LPSTR>(data);
+    h->dwBufferLength = size;
+    return midiInPrepareHeader(static_cast<HMIDIIN>(port), h, sizeof *h);
+}
+
+uint32_t platformMidiInAddBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    MIDIHDR* h = midiHeader(header);
+    // NOTE: some drivers go on filling a buffer from dwBytesRecorded: a buffer
+    // lent again starts empty.
+    h->dwBytesRecorded = 0;
+    h->dwFlags &= ~static_cast<DWORD>(MHDR_DONE);
+    return midiInAddBuffer(static_cast<HMIDIIN>(port), h, sizeof *h);
+}
+
+uint32_t platformMidiInUnprepareBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    return midiInUnprepareHeader(static_cast<HMIDIIN>(port), midiHeader(header), sizeof(MIDIHDR));
+}
+
+uint32_t platformMidiInReset(MidiPortRef port) { return midiInReset(static_cast<HMIDIIN>(port)); }
+
+uint32_t platformMidiBufferBytes(const MidiBufferHeader* header) {
+    const MIDIHDR* h = reinterpret_cast<const MIDIHDR*>(header);
+    return h->dwBytesRecorded < h->dwBufferLength ? h->dwBytesRecorded : h->dwBufferLength;
+}

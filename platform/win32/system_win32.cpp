@@ -12,6 +12,8 @@ intptr_t platformSendMessage(WindowRef window, uint32_t message, uintptr_t wPara
 
 uint32_t platformTickCount() { return GetTickCount(); }
 
+void platformSleep(uint32_t ms) { Sleep(ms); }
+
 EventRef platformCreateEvent() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
 
 void platformSignalEvent(EventRef event) { SetEvent(static_cast<HANDLE>(event)); }

@@ -1,9 +1,11 @@
 // fake_platform.cpp -- the fake behind platform/*.h for the native tests.
 #include "tests/fake/fake_platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -29,12 +31,20 @@ struct FakeThread {
     bool done = false;
 };
 
+// A prepared buffer, by its header.
+struct FakeBuffer {
+    uint8_t* data;
+    uint32_t size, bytes;
+};
+
 struct FakePort {
     uint32_t device;
     MidiDataHandler handler;
     uint32_t instance;
     bool open;
     bool started;
+    bool stopped;                         // stopped or reset: being closed
+    std::deque<MidiBufferHeader*> lent;   // in the order lent
 };
 
 // Files as the text on disk (a file exists when it has an entry). The profile
@@ -83,6 +93,8 @@ struct State {
     std::map<uint32_t, bool> outputsOpen;
     std::map<uint32_t, intptr_t> answers;
     std::vector<std::string> midiCalls;
+    std::vector<std::string> bufferFaults;
+    std::map<const MidiBufferHeader*, FakeBuffer> buffers;  // prepared
 };
 
 State& state() {
@@ -141,6 +153,8 @@ void reset() {
     s.outputsOpen.clear();
     s.answers.clear();
     s.midiCalls.clear();
+    s.bufferFaults.clear();
+    s.buffers.clear();
     // Events are kept: a handle may still be held by a thread of an earlier test.
 }
 
@@ -446,6 +460,41 @@ void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1) 
     }
     for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, 0);
 }
+bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        FakePort port{};
+        MidiBufferHeader* header = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(state().mutex);
+            for (FakePort& p : state().ports) {
+                if (!p.open || !p.started || p.device != deviceIndex || p.lent.empty()) continue;
+                header = p.lent.front();
+                p.lent.pop_front();
+                port = p;
+                break;
+            }
+            if (header == nullptr) return false;
+            FakeBuffer& buffer = state().buffers[header];
+            buffer.bytes = static_cast<uint32_t>(std::min<size_t>(buffer.size, bytes.size() - sent));
+            std::memcpy(buffer.data, bytes.data() + sent, buffer.bytes);
+            sent += buffer.bytes;
+        }
+        port.handler(nullptr, kMidiInLongData, port.instance, reinterpret_cast<MidiParam>(header), 0);
+    }
+    return true;
+}
+uint32_t buffersLent(uint32_t deviceIndex) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t count = 0;
+    for (const FakePort& port : state().ports) {
+        if (port.open && port.device == deviceIndex) count += static_cast<uint32_t>(port.lent.size());
+    }
+    return count;
+}
+std::vector<std::string> bufferFaults() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().bufferFaults;
+}
 uint32_t openPorts() {
     std::lock_guard<std::mutex> lock(state().mutex);
     uint32_t count = 0;
@@ -467,9 +516,19 @@ bool deviceListChanged() {
     if (watch != nullptr) watch();
     return watch != nullptr;
 }
-std::vector<std::string> midiCalls() {
+std::vector<std::string> allMidiCalls() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().midiCalls;
+}
+std::vector<std::string> midiCalls() {
+    std::vector<std::string> out;
+    for (const std::string& call : allMidiCalls()) {
+        if (call.rfind("open", 0) == 0 || call.rfind("start", 0) == 0 || call.rfind("stop", 0) == 0 ||
+            call.rfind("close", 0) == 0) {
+            out.push_back(call);
+        }
+    }
+    return out;
 }
 
 }  // namespace fake
@@ -498,6 +557,13 @@ intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intp
 }
 
 uint32_t platformTickCount() { return state().tick.load(); }
+
+// The fake's clock moves by as much as the sleeper asked, so a bounded wait
+// ends after as many sleeps as it would on the system, but at once.
+void platformSleep(uint32_t ms) {
+    state().tick.fetch_add(ms);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
 
 void platformYield() { std::this_thread::yield(); }
 
@@ -719,7 +785,7 @@ uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler 
     *port = nullptr;
     if (device >= state().devices.size()) return 2;  // MMSYSERR_BADDEVICEID
     if (state().devices[device].openResult != 0) return state().devices[device].openResult;
-    state().ports.push_back(fake::FakePort{device, handler, instance, true, false});
+    state().ports.push_back(fake::FakePort{device, handler, instance, true, false, false, {}});
     *port = &state().ports.back();
     return 0;
 }
@@ -733,11 +799,92 @@ static uint32_t portCall(MidiPortRef port, const char* name, uint32_t fake::Devi
         return 5;  // MMSYSERR_INVALHANDLE
     }
     state().midiCalls.push_back(std::string(name) + " " + std::to_string(p->device));
-    uint32_t code = state().devices[p->device].*result;
+    const fake::Device& device = state().devices[p->device];
+    if (!starting) p->stopped = true;
+    uint32_t code = device.*result;
     if (code != 0) return code;
+    if (closing && !p->lent.empty()) {
+        if (!device.keepsBuffers) state().bufferFaults.push_back("close with buffers lent");
+        return 65;  // MIDIERR_STILLPLAYING
+    }
     if (closing) p->open = false;
     p->started = starting;
     return 0;
+}
+
+// A buffer call on the port: recorded, and the port when it is open; null
+// (with a fault) when it is not. Under the lock.
+static fake::FakePort* bufferCall(MidiPortRef port, const char* name) {
+    auto* p = static_cast<fake::FakePort*>(port);
+    if (p == nullptr || !p->open) {
+        state().midiCalls.push_back(std::string(name) + " invalid");
+        state().bufferFaults.push_back(std::string(name) + " on a closed port");
+        return nullptr;
+    }
+    state().midiCalls.push_back(std::string(name) + " " + std::to_string(p->device));
+    return p;
+}
+
+static bool isLent(const fake::FakePort* p, const MidiBufferHeader* header) {
+    return std::find(p->lent.begin(), p->lent.end(), header) != p->lent.end();
+}
+
+uint32_t platformMidiInPrepareBuffer(MidiPortRef port, MidiBufferHeader* header, uint8_t* data, uint32_t size) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (bufferCall(port, "prepare") == nullptr) return 5;
+    state().buffers[header] = fake::FakeBuffer{data, size, 0};
+    return 0;
+}
+
+uint32_t platformMidiInAddBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    fake::FakePort* p = bufferCall(port, "add");
+    if (p == nullptr) return 5;
+    if (state().buffers.count(header) == 0 || isLent(p, header)) {
+        state().bufferFaults.push_back("add of a buffer unprepared or lent already");
+        return 65;
+    }
+    if (p->stopped) state().bufferFaults.push_back("add to a port being closed");
+    state().buffers[header].bytes = 0;
+    p->lent.push_back(header);
+    return 0;
+}
+
+uint32_t platformMidiInUnprepareBuffer(MidiPortRef port, MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    fake::FakePort* p = bufferCall(port, "unprepare");
+    if (p == nullptr) return 5;
+    if (isLent(p, header)) {
+        state().bufferFaults.push_back("unprepare of a buffer lent");
+        return 65;  // MIDIERR_STILLPLAYING
+    }
+    state().buffers.erase(header);
+    return 0;
+}
+
+// Gives every lent buffer back, empty, on the calling thread (unless the
+// device keeps them).
+uint32_t platformMidiInReset(MidiPortRef port) {
+    std::deque<MidiBufferHeader*> back;
+    fake::FakePort copy;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        fake::FakePort* p = bufferCall(port, "reset");
+        if (p == nullptr) return 5;
+        p->stopped = true;
+        p->started = false;
+        if (!state().devices[p->device].keepsBuffers) back.swap(p->lent);
+        copy = *p;
+    }
+    for (MidiBufferHeader* header : back) {
+        copy.handler(nullptr, kMidiInLongData, copy.instance, reinterpret_cast<MidiParam>(header), 0);
+    }
+    return 0;
+}
+
+uint32_t platformMidiBufferBytes(const MidiBufferHeader* header) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().buffers[header].bytes;
 }
 
 uint32_t platformMidiInStart(MidiPortRef port) { return portCall(port, "start", &fake::Device::startResult, false, true); }

@@ -37,6 +37,7 @@ struct Device {
     uint32_t startResult = 0;
     uint32_t stopResult = 0;
     uint32_t closeResult = 0;
+    bool keepsBuffers = false;  // reset gives no buffer back, and close then fails
 };
 
 // Everything back to a fresh start: no devices, no sends, tick 0, the module
@@ -110,6 +111,17 @@ void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1);
 inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
     deliver(deviceIndex, kMidiInData, shortMessage);
 }
+// Delivers a system-exclusive message into the buffers lent to the device's
+// open port, as a driver does: a buffer is given back when the message ends
+// in it or when it is full, the rest going on in the next. False when the
+// port had too few buffers (the rest is lost) or none is open.
+bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes);
+// Buffers lent to the device's open ports and not given back.
+uint32_t buffersLent(uint32_t deviceIndex);
+// What should never happen to a buffer: lent to a port stopped, reset or
+// closed, unprepared while lent, a port closed with buffers lent (unless its
+// device keeps them). Empty when all went by the rules.
+std::vector<std::string> bufferFaults();
 uint32_t openPorts();           // ports opened and not yet closed
 uint32_t openPortsFor(uint32_t deviceIndex);
 std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 0", in order
@@ -118,6 +130,8 @@ void setOutputs(const std::vector<Device>& outputs);
 Device& output(uint32_t index);
 std::vector<uint32_t> outputMessages(uint32_t index);  // since the last call
 bool outputIsOpen(uint32_t index);
+// The same with the buffers' calls: "prepare 0", "add 0", "reset 0", "unprepare 0".
+std::vector<std::string> allMidiCalls();
 // The system says its list of devices changed: the device watch, if one is
 // running, hears of it on the calling thread. False when none is running.
 bool deviceListChanged();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/main_port.h"
 #include "midi/bindings.h"
 #include "midi/mailbox.h"
 #include "tests/unit/test_support.h"
@@ -203,6 +204,38 @@ TEST_F(WorkerThreadTest, ReplacingTheBindingsDuringAFloodIsRaceFree) {
         EXPECT_TRUE(send == fake::command(CmdNext) || send == fake::command(CmdStop)) << send.wParam;
     }
     EXPECT_GT(fake::sends().size(), 0u);
+}
+
+// The worker reads system-exclusive messages and lends their buffers again
+// while the user-interface thread closes and opens the port (Apply) over and
+// over: no buffer is ever lent to a port being closed, every close finds all
+// of them back, and none is read while the driver writes it.
+TEST_F(WorkerThreadTest, TheWorkerNeverLendsABufferToAPortBeingClosed) {
+    std::atomic<bool> sending{true};
+    std::atomic<int> delivered{0};
+    std::thread driver([&sending, &delivered] {
+        const std::vector<uint8_t> stop = {0xF0, 0x7F, 0x7F, 0x06, 0x01, 0xF7};
+        std::vector<uint8_t> dump(100, 0x11);  // in two pieces
+        dump.front() = 0xF0;
+        dump.back() = 0xF7;
+        for (int i = 0; sending.load(); ++i) {
+            if (fake::deliverSysex(0, i % 4 == 0 ? dump : stop)) delivered.fetch_add(1);
+            std::this_thread::yield();
+        }
+    });
+    // 300 closes at least, and on until 300 messages came through.
+    for (int i = 0; i < 300 || (delivered.load() < 300 && i < 20000); ++i) {
+        closeMainPort(nullptr);
+        ASSERT_TRUE(openMainPort(0));
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    sending.store(false);
+    driver.join();
+    pluginRecord.quitProc();
+    EXPECT_GE(delivered.load(), 300);
+    EXPECT_EQ(fake::bufferFaults(), std::vector<std::string>{});
+    EXPECT_TRUE(fake::messageBoxes().empty());
+    EXPECT_EQ(fake::openPorts(), 0u);
 }
 
 }  // namespace

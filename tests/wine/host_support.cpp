@@ -25,6 +25,9 @@ typedef LONGLONG (*QpcFn)();
 typedef UINT (*OutReceivedFn)(UINT, DWORD*, LONGLONG*, UINT);
 typedef void (*OutSetAwayFn)(UINT, BOOL);
 typedef BOOL (*OutIsOpenFn)(UINT);
+typedef BOOL (*SendSysexFn)(UINT, const BYTE*, UINT);
+typedef void (*SetKeepsFn)(UINT, BOOL);
+typedef BOOL (*StatsFn)(UINT, FakeMidiBufferStats*);
 
 struct State {
     HWND window = nullptr;
@@ -51,6 +54,9 @@ struct State {
     SetLateFn setLate = nullptr;
     BenchFn bench = nullptr;
     QpcFn lastQpc = nullptr;
+    SendSysexFn sendSysex = nullptr;
+    SetKeepsFn setKeeps = nullptr;
+    StatsFn stats = nullptr;
     bool watchBoxes = true;
     void (*onMessageBox)(const std::string&) = nullptr;
     HDESK desktop = nullptr;  // this process's own desktop, if it has one
@@ -246,6 +252,9 @@ bool start(const char* dllPath) {
     s.outReceived = procAddress<OutReceivedFn>(driver, "fakeMidiOutReceived");
     s.outSetAway = procAddress<OutSetAwayFn>(driver, "fakeMidiOutSetAway");
     s.outIsOpen = procAddress<OutIsOpenFn>(driver, "fakeMidiOutIsOpen");
+    s.sendSysex = procAddress<SendSysexFn>(driver, "fakeMidiSendSysex");
+    s.setKeeps = procAddress<SetKeepsFn>(driver, "fakeMidiSetKeepsBuffers");
+    s.stats = procAddress<StatsFn>(driver, "fakeMidiBufferStats");
     // The benchmark measures idle wake-ups: no polling thread then.
     if (getenv("NOTEWICK_NO_BOX_WATCHER") == nullptr) CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
     // Start the driver and winmm now, so that the threads they start are
@@ -256,7 +265,7 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc && s.outReceived && s.outSetAway && s.outIsOpen;
+           s.lastQpc && s.outReceived && s.outSetAway && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats;
 }
 
 std::string widths() {
@@ -368,6 +377,15 @@ std::vector<Received> waitForReceived(size_t count, DWORD timeoutMs) {
 
 bool midiSend(UINT device, DWORD message) { return s.send(device, message) != FALSE; }
 bool midiWaitIdle(DWORD timeoutMs) { return s.waitIdle(timeoutMs) != FALSE; }
+bool midiSendSysex(UINT device, const std::vector<BYTE>& message) {
+    return s.sendSysex(device, message.data(), static_cast<UINT>(message.size())) != FALSE;
+}
+void midiSetKeepsBuffers(UINT device, bool keeps) { s.setKeeps(device, keeps ? TRUE : FALSE); }
+FakeMidiBufferStats midiBufferStats(UINT device) {
+    FakeMidiBufferStats stats = {};
+    s.stats(device, &stats);
+    return stats;
+}
 void midiSetResult(UINT device, UINT call, DWORD code) { s.setResult(device, call, code); }
 void midiSetName(UINT device, const char* name) { s.setName(device, name); }
 void midiSetAway(UINT device, bool away) { s.setAway(device, away ? TRUE : FALSE); }

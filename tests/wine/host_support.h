@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/test_midi_driver.h"
+
 namespace host {
 
 // The descriptor record as the player reads it.
@@ -106,6 +108,12 @@ HWND window();
 
 // ---- The test MIDI driver ----------------------------------------------------
 bool midiSend(UINT device, DWORD message);  // queued for the driver's thread
+// A system-exclusive message, queued behind what was sent before it and
+// given back in the port's lent buffers.
+bool midiSendSysex(UINT device, const std::vector<BYTE>& message);
+// The fault: a reset gives none of the device's buffers back.
+void midiSetKeepsBuffers(UINT device, bool keeps);
+FakeMidiBufferStats midiBufferStats(UINT device);
 bool midiWaitIdle(DWORD timeoutMs = 2000);
 void midiSetResult(UINT device, UINT call, DWORD code);
 void midiSetName(UINT device, const char* name);

@@ -35,6 +35,7 @@ set(NOTEWICK_WINE_SCENARIOS
     device_change_after_unload
     load_flood
     load_quit_trials
+    transport_buttons
     bindings_file
     bindings_section
     lights

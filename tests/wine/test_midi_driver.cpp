@@ -10,13 +10,23 @@
 //
 // Like a real driver it finishes a callback in progress before midiInClose
 // returns, so that a host may unload a plug-in right after closing its ports.
+//
+// System-exclusive messages fill the oldest lent buffer, which goes back
+// (MIM_LONGDATA, MHDR_DONE, dwBytesRecorded) when the message ends or the
+// buffer is full, the rest going on in the next. It prepares headers itself:
+// Wine 8's winmm fails midiInPrepareHeader with MMSYSERR_NOTSUPPORTED when
+// its driver does. A reset gives every buffer back, empty, from the delivery
+// thread; a close with buffers lent is refused (MIDIERR_STILLPLAYING).
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+
+#include "tests/wine/test_midi_driver.h"
 
 // winmm's helper for drivers, which mingw's headers do not declare.
 extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message, DWORD_PTR user,
@@ -26,6 +36,9 @@ namespace {
 
 const UINT kMaxDevices = 64;
 const UINT kQueueSize = 1 << 16;
+const UINT kMaxLent = 16;
+// How long a system-exclusive message waits for a buffer before it is lost.
+const DWORD kBufferWaitMs = 500;
 
 enum Call { kOpen, kStart, kStop, kClose, kCaps, kCallCount };
 
@@ -42,12 +55,21 @@ struct Device {
     DWORD lateMessage;     // delivered once more just after the port closes; 0: none
     MIDIOPENDESC lateDesc; // the closed port's callback, for that late delivery
     DWORD lateFlags;
+    MIDIHDR* lent[kMaxLent];  // oldest first
+    UINT lentCount;
+    bool closing;          // stopped or reset since the last start
+    bool keepsBuffers;     // the fault: a reset gives nothing back
+    FakeMidiBufferStats stats;
 };
+
+enum Kind { kShort, kLate, kSysex, kGiveBack };
 
 struct Queued {
     UINT device;
     DWORD message;
-    bool late;  // for a port that has just closed
+    Kind kind;
+    BYTE* sysex;  // kSysex: the message, freed once delivered
+    UINT length;
 };
 
 CRITICAL_SECTION lock;
@@ -79,6 +101,50 @@ void callBack(Device& d, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
                    d.desc.dwInstance, p1, p2);
 }
 
+// Takes the oldest lent buffer (of a started port unless `any`), counted as
+// a callback in progress; null for none, and *running false for a port that
+// takes no data.
+MIDIHDR* takeLent(Device& d, bool any, bool* running = nullptr) {
+    EnterCriticalSection(&lock);
+    MIDIHDR* header = nullptr;
+    if (running != nullptr) *running = d.open && d.started && !d.away;
+    if (d.lentCount != 0 && (any || (d.open && d.started && !d.away))) {
+        header = d.lent[0];
+        memmove(d.lent, d.lent + 1, --d.lentCount * sizeof d.lent[0]);
+        InterlockedIncrement(&d.inCallback);
+    }
+    LeaveCriticalSection(&lock);
+    return header;
+}
+
+void giveBack(Device& d, MIDIHDR* header, const BYTE* bytes, UINT length) {
+    memcpy(header->lpData, bytes, length);
+    header->dwBytesRecorded = length;
+    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(MHDR_INQUEUE)) | MHDR_DONE;
+    callBack(d, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
+    InterlockedDecrement(&d.inCallback);
+}
+
+// Each piece waits a while for a buffer, as a driver's own small queue would.
+void deliverSysex(Device& d, const BYTE* bytes, UINT length) {
+    for (UINT sent = 0; sent < length;) {
+        MIDIHDR* header;
+        bool running = true;
+        DWORD started = GetTickCount();
+        while ((header = takeLent(d, false, &running)) == nullptr && running && GetTickCount() - started < kBufferWaitMs) {
+            Sleep(1);
+        }
+        if (header == nullptr) {
+            InterlockedIncrement(&d.stats.sysexLost);
+            return;
+        }
+        UINT n = length - sent < header->dwBufferLength ? length - sent : header->dwBufferLength;
+        giveBack(d, header, bytes + sent, n);
+        sent += n;
+    }
+    InterlockedIncrement(&d.stats.sysexDelivered);
+}
+
 DWORD WINAPI deliveryThread(LPVOID) {
     for (;;) {
         WaitForSingleObject(queued, INFINITE);
@@ -93,7 +159,20 @@ DWORD WINAPI deliveryThread(LPVOID) {
             Queued item = queue[queueHead];
             queueHead = (queueHead + 1) % kQueueSize;
             Device& d = devices[item.device];
-            if (item.late) {
+            if (item.kind == kSysex || item.kind == kGiveBack) {
+                LeaveCriticalSection(&lock);
+                if (item.kind == kSysex) {
+                    deliverSysex(d, item.sysex, item.length);
+                    HeapFree(GetProcessHeap(), 0, item.sysex);
+                }
+                while (item.kind == kGiveBack) {
+                    MIDIHDR* header = takeLent(d, true);
+                    if (header == nullptr) break;
+                    giveBack(d, header, nullptr, 0);
+                }
+                continue;
+            }
+            if (item.kind == kLate) {
                 // As Wine does with data queued before a close: the closed
                 // port's callback is called once more after midiInClose returned.
                 MIDIOPENDESC desc = d.lateDesc;
@@ -201,6 +280,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
                 d.callbackFlags = HIWORD(static_cast<DWORD>(p2) & CALLBACK_TYPEMASK);
                 d.open = true;
                 d.started = false;
+                d.closing = false;
             }
             LeaveCriticalSection(&lock);
             if (code == 0) callBack(d, MIM_OPEN, 0, 0);
@@ -211,11 +291,38 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
         case MIDM_RESET: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
             DWORD code = message == MIDM_START ? result(id, kStart) : message == MIDM_STOP ? result(id, kStop) : 0;
-            if (code != 0) return code;
             EnterCriticalSection(&lock);
-            devices[id].started = message == MIDM_START;
+            Device& d = devices[id];
+            // A close begins with a stop, even one that fails.
+            d.closing = message != MIDM_START;
+            if (code == 0) d.started = message == MIDM_START;
+            bool giveBack = message == MIDM_RESET && !d.keepsBuffers;
             LeaveCriticalSection(&lock);
-            return MMSYSERR_NOERROR;
+            if (giveBack) enqueue(Queued{id, 0, kGiveBack, nullptr, 0});
+            return code;
+        }
+        case MIDM_PREPARE: reinterpret_cast<MIDIHDR*>(p1)->dwFlags = MHDR_PREPARED; return MMSYSERR_NOERROR;
+        case MIDM_UNPREPARE:
+        case MIDM_ADDBUFFER: {
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            Device& d = devices[id];
+            EnterCriticalSection(&lock);
+            DWORD code = 0;
+            if ((header->dwFlags & MHDR_INQUEUE) != 0) {  // the driver holds it
+                code = MIDIERR_STILLPLAYING;
+                if (message == MIDM_UNPREPARE) InterlockedIncrement(&d.stats.unpreparesRefused);
+            } else if (message == MIDM_UNPREPARE) {
+                header->dwFlags = 0;
+            } else if ((header->dwFlags & MHDR_PREPARED) == 0 || d.lentCount == kMaxLent) {
+                code = (header->dwFlags & MHDR_PREPARED) == 0 ? MIDIERR_UNPREPARED : MMSYSERR_NOMEM;
+            } else {
+                if (d.closing) InterlockedIncrement(&d.stats.addsWhileClosing);
+                header->dwFlags = MHDR_PREPARED | MHDR_INQUEUE;
+                d.lent[d.lentCount++] = header;
+            }
+            LeaveCriticalSection(&lock);
+            return code;
         }
         case MIDM_CLOSE: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
@@ -223,6 +330,11 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             if (code != 0) return code;
             EnterCriticalSection(&lock);
             Device& d = devices[id];
+            if (d.lentCount != 0) {
+                InterlockedIncrement(&d.stats.closesRefused);
+                LeaveCriticalSection(&lock);
+                return MIDIERR_STILLPLAYING;
+            }
             d.open = false;
             d.started = false;
             bool late = d.lateMessage != 0;
@@ -234,7 +346,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             // Finish a callback in progress before the handle goes away.
             while (InterlockedCompareExchange(&d.inCallback, 0, 0) != 0) Sleep(0);
             callBack(d, MIM_CLOSE, 0, 0);
-            if (late) enqueue(Queued{id, d.lateMessage, true});
+            if (late) enqueue(Queued{id, d.lateMessage, kLate, nullptr, 0});
             return MMSYSERR_NOERROR;
         }
         default: return MMSYSERR_NOTSUPPORTED;
@@ -259,7 +371,37 @@ HRESULT WINAPI GetAudioSessionManager(void*, void**) { return E_NOTIMPL; }
 BOOL fakeMidiSend(UINT device, DWORD message) {
     setUp();
     if (device >= deviceCount) return FALSE;
-    return enqueue(Queued{device, message, false});
+    return enqueue(Queued{device, message, kShort, nullptr, 0});
+}
+
+// Queues a system-exclusive message (F0 ... F7) for the device, behind the
+// short messages queued before it; false when the queue is full.
+BOOL fakeMidiSendSysex(UINT device, const BYTE* bytes, UINT length) {
+    setUp();
+    if (device >= deviceCount || length == 0) return FALSE;
+    BYTE* copy = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, length));
+    if (copy == nullptr) return FALSE;
+    memcpy(copy, bytes, length);
+    if (enqueue(Queued{device, 0, kSysex, copy, length})) return TRUE;
+    HeapFree(GetProcessHeap(), 0, copy);
+    return FALSE;
+}
+
+// The fault: from now on a reset gives none of the device's buffers back, so
+// that a close is refused while they are lent.
+void fakeMidiSetKeepsBuffers(UINT device, BOOL keeps) {
+    setUp();
+    if (device < kMaxDevices) devices[device].keepsBuffers = keeps != FALSE;
+}
+
+BOOL fakeMidiBufferStats(UINT device, FakeMidiBufferStats* stats) {
+    setUp();
+    if (device >= deviceCount) return FALSE;
+    EnterCriticalSection(&lock);
+    *stats = devices[device].stats;
+    stats->lent = static_cast<LONG>(devices[device].lentCount);
+    LeaveCriticalSection(&lock);
+    return TRUE;
 }
 
 // From now on, closing the device's port delivers message to it once more,

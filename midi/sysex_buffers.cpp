@@ -1,0 +1,205 @@
+// sysex_buffers.cpp -- the buffers lent for system-exclusive messages.
+//
+// Sections: state; lending and collecting (user-interface thread); given
+// back (driver thread); reading and lending again (worker).
+#include "midi/sysex_buffers.h"
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+// ---- State -------------------------------------------------------------------------------
+
+enum BufferState : uint32_t { kFree, kLent, kReturned, kReading, kParked };
+
+struct SysexBuffer {
+    MidiBufferHeader header;  // the system's; the driver gives back its address
+    uint8_t data[kSysexBufferSize];
+};
+
+// Static, never freed: a driver that keeps a buffer keeps valid memory.
+static SysexBuffer buffers[kSysexBufferCount];
+static std::atomic<uint32_t> bufferState[kSysexBufferCount];
+// When each buffer came back, by a count of returns: read in that order.
+static std::atomic<uint32_t> returnedAt[kSysexBufferCount];
+static std::atomic<uint32_t> returns{0};
+// The port each buffer that is not free is prepared for. Written by the
+// user-interface thread while the buffer is free; the worker reads it while
+// it holds the buffer (the state word's hand-overs order the two).
+static MidiPortRef bufferPort[kSysexBufferCount];
+
+// The lending gate: kGateOpen while the worker may lend buffers again to
+// gatePort, plus kLender for the worker while it is lending one. gatePort
+// changes only while the gate is shut and nobody is inside.
+const uint32_t kGateOpen = 1;
+const uint32_t kLender = 2;
+static std::atomic<uint32_t> lendGate{0};
+static MidiPortRef gatePort = nullptr;
+
+// The worker's alone: the bytes so far of a message arriving in pieces; 0
+// while none is.
+static uint32_t piecesLength = 0;
+
+void resetSysexBuffers() {
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        bufferState[i].store(kFree);
+        returnedAt[i].store(0);
+        bufferPort[i] = nullptr;
+    }
+    returns.store(0);
+    lendGate.store(0);
+    gatePort = nullptr;
+    piecesLength = 0;
+}
+
+// ---- Lending and collecting (user-interface thread) ---------------------------------
+
+uint32_t lendSysexBuffers(MidiPortRef port) {
+    uint32_t lent = 0;
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (bufferState[i].load() != kFree) continue;
+        SysexBuffer& buffer = buffers[i];
+        // A driver that takes no buffers (under Wine 8, winmm's prepare fails
+        // when its driver does not prepare) leaves the port without
+        // system-exclusive messages; short messages work as ever.
+        if (platformMidiInPrepareBuffer(port, &buffer.header, buffer.data, kSysexBufferSize) != 0) break;
+        bufferPort[i] = port;
+        bufferState[i].store(kLent);
+        if (platformMidiInAddBuffer(port, &buffer.header) != 0) {
+            bufferState[i].store(kFree);
+            platformMidiInUnprepareBuffer(port, &buffer.header);
+            break;
+        }
+        ++lent;
+    }
+    if (lent != 0) {
+        gatePort = port;
+        lendGate.fetch_or(kGateOpen);
+    }
+    return lent;
+}
+
+// Waits, a millisecond at a time, until done(port) holds; false when it
+// still does not after kSysexReturnTimeoutMs.
+static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
+    uint32_t started = platformTickCount();
+    while (!done(port)) {
+        if (platformTickCount() - started >= kSysexReturnTimeoutMs) return false;
+        platformSleep(1);
+    }
+    return true;
+}
+
+static bool noLender(MidiPortRef) { return lendGate.load() < kLender; }
+
+bool stopLendingSysexBuffers(MidiPortRef port) {
+    if (gatePort == port) {
+        lendGate.fetch_and(~kGateOpen);
+        // NOTE: the worker tests the gate and counts itself in with one
+        // atomic step, before it lends. Once the gate is shut and the count
+        // is 0, no lending to the port can start; one under way has ended.
+        waitFor(noLender, port);
+    }
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (bufferState[i].load() != kFree && bufferPort[i] == port) return true;
+    }
+    return false;
+}
+
+// Takes every buffer of the port that is back; true when none is still out.
+static bool allCollected(MidiPortRef port) {
+    bool all = true;
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (bufferPort[i] != port) continue;
+        uint32_t state = bufferState[i].load();
+        // The worker may take a returned buffer first; it parks it at once.
+        if ((state == kReturned || state == kParked) && bufferState[i].compare_exchange_strong(state, kFree)) {
+            platformMidiInUnprepareBuffer(port, &buffers[i].header);
+            continue;
+        }
+        if (state != kFree) all = false;
+    }
+    return all;
+}
+
+bool collectSysexBuffers(MidiPortRef port) { return waitFor(allCollected, port); }
+
+// ---- Given back (driver thread) --------------------------------------------------------
+
+bool sysexBufferReturned(MidiParam header) {
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (header != reinterpret_cast<MidiParam>(&buffers[i].header)) continue;
+        returnedAt[i].store(returns.fetch_add(1));
+        // Only a lent buffer comes back: a duplicate, or one from a port
+        // closed long ago, is not the worker's to read.
+        uint32_t lent = kLent;
+        return bufferState[i].compare_exchange_strong(lent, kReturned);
+    }
+    return false;
+}
+
+// ---- Reading and lending again (worker) ------------------------------------------------
+
+// The buffer that came back first of those waiting; -1 for none.
+static int32_t firstReturned() {
+    int32_t first = -1;
+    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+        if (bufferState[i].load() != kReturned) continue;
+        if (first < 0 || static_cast<int32_t>(returnedAt[i].load() - returnedAt[first].load()) < 0) {
+            first = static_cast<int32_t>(i);
+        }
+    }
+    return first;
+}
+
+// Copies the buffer's bytes out, then lends it again, or parks it for the
+// close: one that came back empty (after a reset), or whose port is being
+// closed. Returns the bytes copied.
+static uint32_t readAndLendAgain(uint32_t i, uint8_t* bytes) {
+    SysexBuffer& buffer = buffers[i];
+    uint32_t length = platformMidiBufferBytes(&buffer.header);
+    if (length > kSysexBufferSize) length = kSysexBufferSize;
+    for (uint32_t k = 0; k < length; ++k) bytes[k] = buffer.data[k];
+    uint32_t gate = lendGate.fetch_add(kLender);
+    bool again = length != 0 && (gate & kGateOpen) != 0 && bufferPort[i] == gatePort;
+    bufferState[i].store(again ? kLent : kParked);
+    // Lent before the call: the driver may give it back before the call returns.
+    if (again && platformMidiInAddBuffer(bufferPort[i], &buffer.header) != 0) bufferState[i].store(kParked);
+    lendGate.fetch_sub(kLender);
+    return length;
+}
+
+bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole) {
+    for (;;) {
+        int32_t first = firstReturned();
+        if (first < 0) return false;
+        uint32_t i = static_cast<uint32_t>(first);
+        uint32_t returned = kReturned;
+        // The closing thread may have taken it meanwhile.
+        if (!bufferState[i].compare_exchange_strong(returned, kReading)) continue;
+        uint32_t n = readAndLendAgain(i, bytes);
+        if (n == 0) continue;
+        // A driver returns a buffer when a message ends (F7) or when it is
+        // full: a message longer than a buffer comes in pieces, the first
+        // without its F7, the later ones without F0.
+        bool starts = bytes[0] == 0xF0, ends = bytes[n - 1] == 0xF7;
+        if (starts && ends) {
+            piecesLength = 0;
+            *length = n;
+            *whole = true;
+            return true;
+        }
+        if (starts) {
+            piecesLength = n;
+        } else if (piecesLength != 0) {
+            piecesLength += n;
+            if (ends) {
+                *length = piecesLength;
+                *whole = false;
+                piecesLength = 0;
+                return true;
+            }
+        }
+        // A piece whose start was never seen is nobody's: skipped.
+    }
+}

@@ -1,0 +1,57 @@
+// sysex_buffers.h -- the buffers the main port is lent for system-exclusive
+// messages, and who holds each of them.
+//
+// The system hands system-exclusive data only in buffers the application
+// lends it. A buffer here is the driver's from its lending until it comes
+// back through the data handler, then the worker's while it reads it and
+// lends it again, and the closing thread's once its port is being closed. One
+// state word per buffer says which; every hand-over is one atomic step, and
+// no thread waits for another that may be waiting for it.
+//
+//   free --lent at open--> lent --given back--> returned --worker--> reading
+//   reading --lent again--> lent, or --> parked (came back empty, or its port
+//   is being closed); returned or parked --close, after reset--> free
+#pragma once
+
+#include <cstdint>
+
+#include "platform/midi_input.h"
+
+const uint32_t kSysexBufferCount = 4;
+// Room for any transport command (13 bytes at most) and for most messages a
+// keyboard sends; a longer one comes in pieces and is ignored whole.
+const uint32_t kSysexBufferSize = 64;
+// How long a close waits for the driver to give every buffer back.
+const uint32_t kSysexReturnTimeoutMs = 1000;
+
+// ---- The port's side (user-interface thread) ---------------------------------------
+// Prepares and lends every free buffer to a port just opened, before it
+// starts; returns how many. The worker lends each one again to this port
+// until its close begins. A buffer a port that would not close still holds
+// is not free: it is never lent to another port.
+uint32_t lendSysexBuffers(MidiPortRef port);
+// A close begins: the worker lends the port nothing more. Returns once no
+// lending to it is under way (a millisecond at most: one system call); true
+// when the port has buffers to collect (lent, or back and not collected).
+bool stopLendingSysexBuffers(MidiPortRef port);
+// Once the port is stopped and reset: waits, at most kSysexReturnTimeoutMs,
+// until every buffer lent to it has come back, and unprepares each one that
+// has. False when the driver kept some: they stay the port's, for a later
+// close to collect.
+bool collectSysexBuffers(MidiPortRef port);
+
+// ---- The data handler's side (driver thread) -----------------------------------------
+// A buffer came back: true when it is one of these, lent, and now waits for
+// the worker. Touches nothing but static storage and makes no system call.
+bool sysexBufferReturned(MidiParam header);
+
+// ---- The worker's side ---------------------------------------------------------------------
+// The next system-exclusive message the driver gave back, in the order the
+// buffers came back: its length, and when it came whole in one buffer
+// (`whole`), its bytes (kSysexBufferSize bytes of room). One that came in
+// pieces has its length only. False when nothing is left. Every buffer read
+// is lent again, unless it came back empty or its port is being closed.
+bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole);
+
+// Back to the state at module load; for tests.
+void resetSysexBuffers();
