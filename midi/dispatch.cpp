@@ -357,7 +357,7 @@ static uint32_t transportRule(uint32_t command, uint32_t ms) {
             if (sendHostRequest(ReqPlayState, 0) != kPlayStatePlaying) return kNothingNotPlaying;
             sendHostCommand(CmdPause);
             return kActedTransport;
-        case kMmcLocate: sendHostRequest(ReqJumpToTime, ms); return kActedTransport;
+        case kMmcLocate: sendHostRequest(ReqJumpToTime, static_cast<int32_t>(ms)); return kActedTransport;
         case kMmcStop: press(kActionStop); return kActedTransport;
         case kMmcFastForward: press(kActionForward); return kActedTransport;
         default: press(kActionRewind); return kActedTransport;
