@@ -37,7 +37,7 @@ static bool copyRange(const char* start, const char* end, char* out, size_t capa
 }
 
 void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
-    *parsed = ParsedLine{false, BindingSource{0, 0, 0}, kActionNone, false, 127, 0, false};
+    *parsed = ParsedLine{false, Binding{BindingSource{0, 0, 0}, kActionNone}, false, false};
     trimRange(start, end);
     if (start == end || *start == ';') return;
     const char* equals = start;
@@ -49,12 +49,11 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
     trimRange(start, keyEnd);
     trimRange(value, valueEnd);
     char key[kBindingKeyCapacity], action[96];
-    if (!copyRange(start, keyEnd, key, sizeof key) || !parseBindingSource(key, &parsed->source)) return;
+    Binding& binding = parsed->binding;
+    if (!copyRange(start, keyEnd, key, sizeof key) || !parseBindingSource(key, &binding.source)) return;
     parsed->named = true;
-    if (copyRange(value, valueEnd, action, sizeof action)) {
-        parsed->lightsParse = parseBindingValue(action, &parsed->action, &parsed->lit, &parsed->dark);
-    }
-    parsed->fits = parsed->lightsParse && actionFits(parsed->action, parsed->source.kind);
+    if (copyRange(value, valueEnd, action, sizeof action)) parsed->lightsParse = parseBindingValue(action, &binding);
+    parsed->fits = parsed->lightsParse && actionFits(binding.action, fitKind(binding.source));
 }
 
 // ---- The reader -----------------------------------------------------------------------
@@ -78,12 +77,11 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines,
         if (end > kSectionReadLimit) break;
         ParsedLine parsed;
         parseSectionLine(text + at, text + end, &parsed);
-        if (!parsed.named || sourceNamed(claimed, parsed.source)) continue;
-        uint32_t bit = sourceBit(parsed.source);
+        if (!parsed.named || sourceNamed(claimed, parsed.binding.source)) continue;
+        uint32_t bit = sourceBit(parsed.binding.source);
         claimed.bits[bit >> 3] = static_cast<uint8_t>(claimed.bits[bit >> 3] | (1u << (bit & 7)));
         if (count < kMaxBindings && parsed.fits) {
-            Binding binding{parsed.source, static_cast<uint8_t>(parsed.action), parsed.lit, parsed.dark};
-            lines[count++] = BindingLine{binding, index};
+            lines[count++] = BindingLine{parsed.binding, index};
         }
     }
     if (named != nullptr) *named = claimed;
@@ -120,7 +118,7 @@ int32_t firstLineNaming(const SectionText& section, const BindingSource& source)
         if (end > kSectionReadLimit) break;
         ParsedLine parsed;
         parseSectionLine(section.text + at, section.text + end, &parsed);
-        if (parsed.named && sameSource(parsed.source, source)) return static_cast<int32_t>(index);
+        if (parsed.named && sameSource(parsed.binding.source, source)) return static_cast<int32_t>(index);
     }
     return -1;
 }

@@ -40,10 +40,8 @@ bool sourceNamed(const SourceSet& set, const BindingSource& source);
 // A line as the reader sees it.
 struct ParsedLine {
     bool named;  // its key names a source (blank lines, comments and lines without "=" name none)
-    BindingSource source;
-    uint32_t action;  // kActionNone when its value is no action
+    Binding binding;  // its source, and its action (kActionNone when its value is no action)
     bool lightsParse;  // what follows the action (", lit 5, dark 1") parses
-    uint8_t lit, dark;
     bool fits;  // the action fits the source and the rest parses: the line makes a binding unless one came first
 };
 void parseSectionLine(const char* start, const char* end, ParsedLine* parsed);

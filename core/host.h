@@ -54,12 +54,21 @@ const uint32_t CmdForward5s = 40060;  // fast-forward 5 s
 const uint32_t CmdRewind5s = 40061;   // rewind 5 s
 
 // Requests: ReqPlayState answers 1 while playing, 3 while paused, else 0;
-// ReqJumpToTime takes the time in the track in milliseconds; ReqSetVolume
-// takes 0..255, and with kAskVolume answers the volume instead; ReqShuffle
-// and ReqRepeat answer 1 while on.
+// ReqPosition answers the position in the track in milliseconds (argument 0)
+// or the track's length in seconds (argument 1); ReqJumpToTime takes the time
+// in the track in milliseconds; ReqSetVolume takes 0..255, and with
+// kAskVolume answers the volume instead; ReqSetBalance takes -127..127;
+// ReqSetPlaylistPosition takes a 0-based entry, ReqStartPlay plays it;
+// ReqPlaylistLength answers the number of entries; ReqShuffle and ReqRepeat
+// answer 1 while on.
+const uint32_t ReqStartPlay = 102;
 const uint32_t ReqPlayState = 104;
+const uint32_t ReqPosition = 105;
 const uint32_t ReqJumpToTime = 106;
+const uint32_t ReqSetPlaylistPosition = 121;
 const uint32_t ReqSetVolume = 122;
+const uint32_t ReqSetBalance = 123;
+const uint32_t ReqPlaylistLength = 124;
 const uint32_t ReqShuffle = 250;
 const uint32_t ReqRepeat = 251;
 const int32_t kAskVolume = -666;

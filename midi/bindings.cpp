@@ -7,13 +7,15 @@
 #include <atomic>
 
 #include "core/text.h"
+#include "midi/encoders.h"
 #include "platform/dialogs.h"
 
 // ---- Words ----------------------------------------------------------------------------
 
 static const char* const actionNames[kActionCount + 1] = {
-    "",         "Previous", "Play/Pause", "Play",      "Pause",       "Stop",   "Next",    "Equalizer", "Playlist",
-    "Open",     "Shuffle",  "Repeat",     "Volume Up", "Volume Down", "Rewind", "Forward", "Volume",    "Volume Steps",
+    "",         "Previous",     "Play/Pause", "Play",      "Pause",       "Stop",     "Next",    "Equalizer",
+    "Playlist", "Open",         "Shuffle",    "Repeat",    "Volume Up",   "Volume Down", "Rewind", "Forward",
+    "Volume",   "Volume Steps", "Seek",       "Track",     "Position",    "Balance",  "Play Entry",
 };
 
 static char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -28,19 +30,23 @@ static bool takeWord(const char*& text, const char* word) {
     return true;
 }
 
-// Takes a decimal number of one to three digits within low..high.
-static bool takeNumber(const char*& text, uint32_t low, uint32_t high, uint32_t* value) {
+// Takes a decimal number of one to `most` digits within low..high.
+static bool takeNumber(const char*& text, uint32_t low, uint32_t high, uint32_t* value, uint32_t most = 3) {
     uint32_t number = 0, digits = 0;
-    for (; *text >= '0' && *text <= '9' && digits < 4; ++text, ++digits) number = number * 10 + (*text - '0');
+    for (; *text >= '0' && *text <= '9' && digits <= most; ++text, ++digits) number = number * 10 + (*text - '0');
     *value = number;
-    return digits >= 1 && digits <= 3 && number >= low && number <= high;
+    return digits >= 1 && digits <= most && number >= low && number <= high;
 }
 
 bool parseBindingSource(const char* key, BindingSource* source) {
     const char* at = key;
     uint32_t number = 0, channel = 0;
+    source->encoder = kNotEncoder;
     if (takeWord(at, "Note ")) {
         source->kind = kSourceNote;
+    } else if (takeWord(at, "Encoder ")) {
+        source->kind = kSourceController;
+        source->encoder = kEncoderTwos;
     } else if (takeWord(at, "Controller ")) {
         source->kind = kSourceController;
     } else if (takeWord(at, "Program ")) {
@@ -51,7 +57,10 @@ bool parseBindingSource(const char* key, BindingSource* source) {
         return false;
     }
     if (source->kind != kSourcePitchBend && !(takeNumber(at, 0, 127, &number) && takeWord(at, " "))) return false;
-    if (!takeWord(at, "Channel ") || !takeNumber(at, 1, 16, &channel) || *at != '\0') return false;
+    if (!takeWord(at, "Channel ") || !takeNumber(at, 1, 16, &channel)) return false;
+    if (source->encoder != kNotEncoder && takeWord(at, " Offset")) source->encoder = kEncoderOffset;
+    if (source->encoder == kEncoderTwos && takeWord(at, " Signed")) source->encoder = kEncoderSigned;
+    if (*at != '\0') return false;
     source->number = static_cast<uint8_t>(number);
     source->channel = static_cast<uint8_t>(channel - 1);
     return true;
@@ -62,9 +71,11 @@ bool parseBindingSource(const char* key, BindingSource* source) {
 static void sourceWords(const BindingSource& source, bool forUsers, char* out, size_t capacity) {
     static const char* const keys[] = {"Note ", "Controller ", "Pitch Bend", "Program "};
     static const char* const words[] = {"Note ", "Controller ", "Pitch bend", "Program "};
+    static const char* const encodings[] = {"", "", " Offset", " Signed"};
     char number[12];
     out[0] = '\0';
-    appendText(out, capacity, (forUsers ? words : keys)[source.kind & 3]);
+    bool encoder = source.kind == kSourceController && source.encoder != kNotEncoder;
+    appendText(out, capacity, encoder ? "Encoder " : (forUsers ? words : keys)[source.kind & 3]);
     if (source.kind != kSourcePitchBend) {
         formatDecimal(source.number, number);
         appendText(out, capacity, number);
@@ -77,6 +88,10 @@ static void sourceWords(const BindingSource& source, bool forUsers, char* out, s
     appendText(out, capacity, forUsers ? ", channel " : " Channel ");
     formatDecimal(source.channel + 1, number);
     appendText(out, capacity, number);
+    if (encoder && !forUsers) appendText(out, capacity, encodings[source.encoder & 3]);
+    if (encoder && forUsers && source.encoder != kEncoderTwos) {
+        appendText(out, capacity, source.encoder == kEncoderOffset ? " (offset)" : " (signed)");
+    }
 }
 
 void formatBindingSource(const BindingSource& source, char* out) {
@@ -91,18 +106,28 @@ BindingAction parseBindingAction(const char* name) {
     return kActionNone;
 }
 
-bool parseBindingValue(const char* value, uint32_t* action, uint8_t* lit, uint8_t* dark) {
+bool parseBindingValue(const char* value, Binding* binding) {
     char name[32];
     uint32_t length = 0;
     while (value[length] != '\0' && value[length] != ',') ++length;
     uint32_t end = length;
     while (end > 0 && (value[end - 1] == ' ' || value[end - 1] == '\t')) --end;
-    *action = kActionNone;
+    binding->action = kActionNone;
+    binding->entry = 0;
     if (end < sizeof name) {
         for (uint32_t i = 0; i < end; ++i) name[i] = value[i];
         name[end] = '\0';
-        *action = parseBindingAction(name);
+        const char* at = name;
+        uint32_t entry = 0;
+        if (takeWord(at, "Play Entry ") && takeNumber(at, 1, 65535, &entry, 5) && *at == '\0') {
+            binding->action = kActionPlayEntry;
+            binding->entry = static_cast<uint16_t>(entry);
+        } else if (parseBindingAction(name) != kActionPlayEntry) {
+            binding->action = parseBindingAction(name);
+        }
     }
+    uint8_t* lit = &binding->lit;
+    uint8_t* dark = &binding->dark;
     *lit = 127;
     *dark = 0;
     bool litGiven = false, darkGiven = false;
@@ -124,16 +149,57 @@ bool parseBindingValue(const char* value, uint32_t* action, uint8_t* lit, uint8_
 
 const char* bindingActionName(uint32_t action) { return action <= kActionCount ? actionNames[action] : ""; }
 
-bool actionFits(uint32_t action, uint32_t sourceKind) {
-    if (action == kActionVolumeSteps) return sourceKind == kSourcePitchBend;
-    if (action == kActionVolume) return sourceKind == kSourceController || sourceKind == kSourcePitchBend;
-    return action != kActionNone && action <= kActionCount && sourceKind != kSourcePitchBend;
+void formatBindingAction(const Binding& binding, char* out) {
+    out[0] = '\0';
+    appendText(out, 32, bindingActionName(binding.action));
+    if (binding.action != kActionPlayEntry) return;
+    char entry[12];
+    formatDecimal(binding.entry, entry);
+    appendText(out, 32, " ");
+    appendText(out, 32, entry);
 }
 
+uint32_t fitKind(const BindingSource& source) {
+    return source.kind == kSourceController && source.encoder != kNotEncoder ? kFitEncoder : source.kind;
+}
+
+// Which kinds each action fits, one bit per kind (kFitEncoder included).
+static uint32_t fittingKinds(uint32_t action) {
+    const uint32_t note = 1u << kSourceNote, controller = 1u << kSourceController, wheel = 1u << kSourcePitchBend;
+    const uint32_t program = 1u << kSourceProgram, encoder = 1u << kFitEncoder;
+    switch (action) {
+        case kActionNone: return 0;
+        case kActionVolume: return controller | encoder | wheel;
+        case kActionVolumeSteps: return wheel;
+        case kActionSeek:
+        case kActionTrack: return encoder;
+        case kActionPosition:
+        case kActionBalance: return controller;
+        default: return action <= kActionCount ? note | controller | program : 0;
+    }
+}
+
+bool actionFits(uint32_t action, uint32_t kind) { return (fittingKinds(action) >> kind & 1u) != 0; }
+
 const char* sourcesForAction(uint32_t action) {
-    if (action == kActionVolumeSteps) return "the pitch-bend wheel";
-    if (action == kActionVolume) return "a controller or the pitch-bend wheel";
-    return "a note, a controller or a program change";
+    switch (fittingKinds(action)) {
+        case 1u << kSourcePitchBend: return "the pitch-bend wheel";
+        case 1u << kFitEncoder: return "an endless knob";
+        case 1u << kSourceController: return "a controller";
+        case (1u << kSourceController) | (1u << kFitEncoder) | (1u << kSourcePitchBend):
+            return "a controller, an endless knob or the pitch-bend wheel";
+        default: return "a note, a controller or a program change";
+    }
+}
+
+int32_t encoderSteps(uint32_t encoder, uint32_t value) {
+    int32_t v = static_cast<int32_t>(value & 0x7F);
+    switch (encoder) {
+        case kEncoderTwos: return v == 64 ? 0 : v < 64 ? v : v - 128;
+        case kEncoderOffset: return v == 0 ? 0 : v - 64;
+        case kEncoderSigned: return v < 64 ? v : 64 - v;
+        default: return 0;
+    }
 }
 
 bool sameSource(const BindingSource& a, const BindingSource& b) {
@@ -173,17 +239,29 @@ bool messageSource(ShortMessage message, BindingSource* source) {
 // ---- The table ------------------------------------------------------------------------
 
 // Two tables: the worker reads the active one while the user-interface thread
-// fills the other, then makes that one active.
+// fills the other, then makes that one active. A table finds a source's
+// binding by its hash, in a few steps however many bindings it holds:
+// buckets holds each binding's slot + 1, 0 for an empty bucket, twice as many
+// buckets as bindings at the most, collisions in the next free bucket.
+const uint32_t kBuckets = 2 * kMaxBindings;
 struct BindingTable {
     uint32_t generation;
     uint32_t count;
     Binding entries[kMaxBindings];
+    uint8_t buckets[kBuckets];
 };
 static BindingTable tables[2];
 static std::atomic<uint32_t> activeTable{0};
 // 1 + the table the worker is looking up in; 0 while it looks in none.
 static std::atomic<uint32_t> tableInUse{0};
 static uint32_t lastGeneration = 0;  // user-interface thread only
+
+// A source's first bucket: its kind, number and channel, hashed.
+static uint32_t bucketOf(const BindingSource& source) {
+    uint32_t key = (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
+                   (source.channel & 0x0Fu);
+    return (key * 2654435761u >> 24) % kBuckets;
+}
 
 void publishBindings(const Binding* bindings, uint32_t count) {
     uint32_t next = 1 - activeTable.load();
@@ -193,9 +271,16 @@ void publishBindings(const Binding* bindings, uint32_t count) {
     while (tableInUse.load() == next + 1) platformYield();
     BindingTable& table = tables[next];
     table.count = count < kMaxBindings ? count : kMaxBindings;
-    for (uint32_t i = 0; i < table.count; ++i) table.entries[i] = bindings[i];
+    for (uint32_t b = 0; b < kBuckets; ++b) table.buckets[b] = 0;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        table.entries[i] = bindings[i];
+        uint32_t b = bucketOf(bindings[i].source);
+        while (table.buckets[b] != 0) b = (b + 1) % kBuckets;
+        table.buckets[b] = static_cast<uint8_t>(i + 1);
+    }
     table.generation = ++lastGeneration;
     activeTable.store(next);
+    publishEncoders(table.entries, table.count);
 }
 
 // The table the worker may read until it lowers the mark again.
@@ -224,7 +309,8 @@ uint32_t copyBindings(Binding* out, uint32_t* generation) {
 bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation) {
     const BindingTable& table = markTableInUse();
     bool found = false;
-    for (uint32_t i = 0; i < table.count && !found; ++i) {
+    for (uint32_t b = bucketOf(source); table.buckets[b] != 0 && !found; b = (b + 1) % kBuckets) {
+        uint32_t i = table.buckets[b] - 1u;
         if (!sameSource(table.entries[i].source, source)) continue;
         *binding = table.entries[i];
         *slot = i;
@@ -236,7 +322,8 @@ bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, 
 }
 
 void resetBindings() {
-    publishBindings(nullptr, 0);
+    const Binding none[1] = {};
+    publishBindings(none, 0);
     stopLearning();
 }
 
@@ -272,3 +359,12 @@ void notifyLearned() {
 }
 
 ShortMessage takeLearnedMessage() { return learnedMessage.exchange(0); }
+
+uint32_t encoderFromTurns(uint32_t right, uint32_t left) {
+    // Turned a few steps to the left, two's complement counts down from 127,
+    // signed up from 65: the middle of 65..127 tells them apart.
+    if (right >= 1 && right <= 63 && left >= 96 && left <= 127) return kEncoderTwos;
+    if (right >= 1 && right <= 63 && left >= 65 && left <= 95) return kEncoderSigned;
+    if (right >= 65 && right <= 127 && left >= 1 && left <= 63) return kEncoderOffset;
+    return kNotEncoder;
+}

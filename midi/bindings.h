@@ -1,12 +1,15 @@
 // bindings.h -- the user's bindings: a control of the instrument (a note, a
-// controller, the pitch-bend wheel, a program change) bound to a function of
-// the player, as the settings file's "Notewick Bindings" section lists them:
+// controller, an endless knob, the pitch-bend wheel, a program change) bound
+// to a function of the player, as the settings file's "Notewick Bindings"
+// section lists them:
 //
 //   [Notewick Bindings]
 //   Note 36 Channel 10=Play/Pause
 //   Controller 7 Channel 1=Volume
+//   Encoder 16 Channel 1=Seek
+//   Encoder 17 Channel 1 Offset=Track
 //   Pitch Bend Channel 2=Volume Steps
-//   Program 3 Channel 1=Previous
+//   Program 3 Channel 1=Play Entry 12
 //
 // Sources and actions are read without regard to case, numbers in decimal
 // with single spaces between the words; N is 0-127 as on the wire, C is 1-16
@@ -28,6 +31,11 @@
 const uint32_t kMaxBindings = 128;
 
 enum BindingSourceKind : uint8_t { kSourceNote, kSourceController, kSourcePitchBend, kSourceProgram };
+// How an endless knob (a controller whose value counts steps) encodes them;
+// a controller that is not one has kNotEncoder.
+enum EncoderKind : uint8_t { kNotEncoder, kEncoderTwos, kEncoderOffset, kEncoderSigned };
+// The kind an action is fitted against: an endless knob apart from a controller.
+const uint32_t kFitEncoder = 4;
 
 // In the order the Bindings dialog offers them; kActionNone is no action.
 enum BindingAction : uint8_t {
@@ -49,50 +57,72 @@ enum BindingAction : uint8_t {
     kActionForward,
     kActionVolume,
     kActionVolumeSteps,
+    kActionSeek,
+    kActionTrack,
+    kActionPosition,
+    kActionBalance,
+    kActionPlayEntry,
 };
-const uint32_t kActionCount = 17;  // kActionPrevious .. kActionVolumeSteps
+const uint32_t kActionCount = 22;  // kActionPrevious .. kActionPlayEntry
 
 // A source: its kind, its number (note, controller or program; 0 for the
-// pitch-bend wheel) and its 0-based channel.
+// pitch-bend wheel) and its 0-based channel; for a controller, whether it is
+// an endless knob and how it counts. A controller number on a channel is one
+// source, as a Controller or as an Encoder.
 struct BindingSource {
     uint8_t kind;
     uint8_t number;
     uint8_t channel;
+    uint8_t encoder = kNotEncoder;
 };
 
 // lit and dark: what the binding's control is sent while its action's state
 // is on or off (a note's velocity, a controller's value), for the lights.
+// entry: the playlist entry (from 1) of Play Entry.
 struct Binding {
     BindingSource source;
     uint8_t action;
     uint8_t lit = 127;
     uint8_t dark = 0;
+    uint16_t entry = 0;
 };
 
-// "Note 36 Channel 10" and the like into source; false when it does not parse.
+// "Note 36 Channel 10", "Encoder 16 Channel 1 Offset" and the like into
+// source; false when it does not parse.
 bool parseBindingSource(const char* key, BindingSource* source);
 // The key new bindings are written with: "Note 48 Channel 10",
 // "Pitch Bend Channel 2". out holds at least kBindingKeyCapacity bytes.
-const size_t kBindingKeyCapacity = 32;
+const size_t kBindingKeyCapacity = 40;
 void formatBindingSource(const BindingSource& source, char* out);
 // An action by its name; kActionNone for an unknown one.
 BindingAction parseBindingAction(const char* name);
-// A line's value: the action's name, then optionally the lights' values,
-// ", lit N" and ", dark N" in either order, N 0-127, words in any case
-// ("Play/Pause, lit 5, dark 1"). *action is kActionNone for an unknown name;
-// false when what follows the name does not parse. lit and dark are 127 and 0
-// unless given.
-bool parseBindingValue(const char* value, uint32_t* action, uint8_t* lit, uint8_t* dark);
-// "Play/Pause", "Volume Steps" and so on; "" for kActionNone.
+// A line's value into the binding's action, entry, lit and dark: the
+// action's name ("Play Entry 12" with its entry, 1-65535), then optionally
+// the lights' values, ", lit N" and ", dark N" in either order, N 0-127,
+// words in any case ("Play/Pause, lit 5, dark 1"). The action is kActionNone
+// for an unknown name; false when what follows the name does not parse. lit
+// and dark are 127 and 0 unless given.
+bool parseBindingValue(const char* value, Binding* binding);
+// "Play/Pause", "Volume Steps", "Play Entry" and so on; "" for kActionNone.
 const char* bindingActionName(uint32_t action);
-// Whether the action can act on the source: a press action on a note, a
-// controller or a program change; Volume on a controller or the pitch-bend
-// wheel; Volume Steps on the pitch-bend wheel.
-bool actionFits(uint32_t action, uint32_t sourceKind);
+// The action as a line has it: its name, with the entry for Play Entry
+// ("Play Entry 12"); out holds at least 32 bytes.
+void formatBindingAction(const Binding& binding, char* out);
+// The kind an action is fitted against: the source's, or kFitEncoder.
+uint32_t fitKind(const BindingSource& source);
+// Whether the action can act on a source of that fit kind: a press action or
+// Play Entry on a note, a controller or a program change; Volume on a
+// controller, an endless knob or the pitch-bend wheel; Volume Steps on the
+// pitch-bend wheel; Seek and Track on an endless knob; Position and Balance
+// on a controller.
+bool actionFits(uint32_t action, uint32_t kind);
 // Which sources the action needs, in words: "a note, a controller or a
-// program change", "a controller or the pitch-bend wheel", "the pitch-bend
-// wheel".
+// program change", "an endless knob", "the pitch-bend wheel" and so on.
 const char* sourcesForAction(uint32_t action);
+// The steps a message of an endless knob counts, clockwise positive: two's
+// complement (1-63 up, 127-65 down), offset (65-127 up, 63-1 down) or signed
+// (1-63 up, 65-127 down); 0, and 64 but in two's complement, count none.
+int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
 // A note's name with its octave, middle C (60) being C4: "E4", "C#-1".
 void appendNoteName(char* out, size_t capacity, uint32_t note);
@@ -131,3 +161,8 @@ bool learnMessage(ShortMessage message);
 void notifyLearned();
 // The message Learn took, once; 0 when none.
 ShortMessage takeLearnedMessage();
+// How an endless knob counts, from the values it sent turned one step to the
+// right, then one to the left: (1, 127) two's complement, (65, 63) offset,
+// (1, 65) signed, and the like for a few steps; kNotEncoder for values no
+// endless knob sends (a knob with stops, say).
+uint32_t encoderFromTurns(uint32_t right, uint32_t left);

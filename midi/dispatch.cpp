@@ -12,6 +12,7 @@
 
 #include "core/host.h"
 #include "midi/bindings.h"
+#include "midi/encoders.h"
 #include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
@@ -27,6 +28,10 @@ struct ControllerState {
     int32_t lastVolumeController;
 };
 static ControllerState controllerState = {0, 0, 0};
+
+// What the rule that took the current message tells besides its outcome,
+// for the line (midi/outcome.h); 0 unless it sets it.
+static uint32_t ruleDetail = 0;
 
 // The last value each binding of the current table acted on, as for the
 // wheels (0..127); all 0 again whenever a new table is published.
@@ -47,6 +52,17 @@ void resetDispatchState() {
 
 // ---- The worker loop -------------------------------------------------------
 
+// How long the worker may wait: until the lights need it, or the window ends
+// while knob steps wait for it.
+static uint32_t waitMs(uint32_t now) {
+    uint32_t wait = lightsWaitMs(now);
+    if (encoderStepsPending()) {
+        uint32_t window = windowRemainingMs(now);
+        if (window < wait) wait = window;
+    }
+    return wait;
+}
+
 void runDispatchWorker() {
     EventRef wake = messageMailbox.wakeEvent.load();
     for (;;) {
@@ -58,9 +74,10 @@ void runDispatchWorker() {
         // it at once; acting on it only because the worker was late would
         // make the window depend on the scheduler.
         setWorkerBusy(false);
-        // Without lights to keep up the wait has no time-out, as always.
-        // A wait that fails would fail again at once: end rather than spin.
-        if (platformWaitEvent(wake, lightsWaitMs(platformTickCount())) == kWaitFailed) return;
+        // Without lights to keep up, or knob steps to act on when the window
+        // ends, the wait has no time-out, as always. A wait that fails would
+        // fail again at once: end rather than spin.
+        if (platformWaitEvent(wake, waitMs(platformTickCount())) == kWaitFailed) return;
         setWorkerBusy(true);
         ShortMessage message = takeSignalledMessage();
         // NOTE: the stop test comes before anything else, and also when the
@@ -72,6 +89,7 @@ void runDispatchWorker() {
         uint32_t now = platformTickCount();
         if (message != 0) dispatchMessage(message, now);
         dispatchLongData();
+        actOnKnobSteps(now);
         updateLights(now);
     }
 }
@@ -130,8 +148,9 @@ bool dispatchMessage(ShortMessage message, uint32_t now) {
     // Every message that passes restarts the window, whether a rule takes it
     // or not.
     restartWindow(now);
+    ruleDetail = 0;
     uint32_t outcome = applyRules(message, now);
-    recordOutcome(message, outcome);
+    recordOutcome(message, outcome, ruleDetail);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
 }
@@ -221,6 +240,100 @@ static void press(uint32_t action) {
 // A controller counts as pressed from this value on, as MIDI switches do.
 const uint32_t kSwitchOn = 64;
 
+static bool playerStopped() {
+    intptr_t state = sendHostRequest(ReqPlayState, 0);
+    return state != kPlayStatePlaying && state != kPlayStatePaused;
+}
+
+static int32_t clamp(int64_t value, int64_t low, int64_t high) {
+    return static_cast<int32_t>(value < low ? low : value > high ? high : value);
+}
+
+// Each step of a knob bound to Volume moves the volume by this much of 255.
+const int32_t kVolumePerStep = 4;
+// A knob bound to Track skips at most this many tracks at once.
+const uint32_t kMostTracks = 8;
+
+// An endless knob's action on the sum of its steps since its last one.
+static uint32_t knobAction(const Binding& binding, int32_t steps) {
+    ruleDetail = kFromKnob;
+    if (steps == 0) return kNothingNoStep;
+    uint32_t value = 0;
+    if (binding.action == kActionVolume) {
+        intptr_t volume = sendHostRequest(ReqSetVolume, kAskVolume);
+        value = static_cast<uint32_t>(clamp(volume + static_cast<int64_t>(kVolumePerStep) * steps, 0, 255));
+        sendHostRequest(ReqSetVolume, static_cast<int32_t>(value));
+    } else if (binding.action == kActionSeek) {
+        // One second a step, within the track.
+        if (playerStopped()) return kNothingStopped;
+        int64_t position = sendHostRequest(ReqPosition, 0) + static_cast<int64_t>(steps) * 1000;
+        int64_t length = static_cast<int64_t>(sendHostRequest(ReqPosition, 1)) * 1000;
+        sendHostRequest(ReqJumpToTime, clamp(position, 0, length > 0 ? length : INT32_MAX));
+    } else {
+        uint32_t count = static_cast<uint32_t>(steps < 0 ? -steps : steps);
+        for (uint32_t i = 0; i < count && i < kMostTracks; ++i) sendHostCommand(steps < 0 ? CmdPrevious : CmdNext);
+        value = count < kMostTracks ? count : kMostTracks;
+    }
+    ruleDetail = kFromKnob | encoderDetail(binding.action, clamp(steps, -2047, 2047), value);
+    return kActedEncoder;
+}
+
+// Position: a fader's value is the place in the track, 127 its end.
+static uint32_t positionAction(int32_t value) {
+    if (playerStopped()) return kNothingStopped;
+    int64_t length = sendHostRequest(ReqPosition, 1);
+    if (length <= 0) return kNothingNoLength;
+    int32_t ms = clamp(static_cast<int64_t>(value) * length * 1000 / 127, 0, INT32_MAX);
+    sendHostRequest(ReqJumpToTime, ms);
+    ruleDetail = static_cast<uint32_t>(ms / 1000);
+    return kActedPosition;
+}
+
+// Balance: 0 full left (-127), 64 the centre, 127 full right, a straight line
+// on each side; a value within one of the last one acted on is ignored.
+static uint32_t balanceAction(int32_t& last, int32_t value) {
+    if (isNearValue(last, value)) return kNothingNearValue;
+    int32_t balance = value < 64 ? (value - 64) * 127 / 64 : (value - 64) * 127 / 63;
+    sendHostRequest(ReqSetBalance, balance);
+    last = value;
+    ruleDetail = static_cast<uint32_t>(balance + 128);
+    return kActedBalance;
+}
+
+// Play Entry N: the playlist's entry N (from 1) plays, when there is one.
+static uint32_t playEntryAction(uint32_t entry) {
+    intptr_t length = sendHostRequest(ReqPlaylistLength, 0);
+    if (entry == 0 || static_cast<intptr_t>(entry) > length) {
+        ruleDetail = (entry & 0xFFFFu) | (static_cast<uint32_t>(clamp(length, 0, 0xFFFF)) << 16);
+        return kNothingNoEntry;
+    }
+    sendHostRequest(ReqSetPlaylistPosition, static_cast<int32_t>(entry - 1));
+    sendHostRequest(ReqStartPlay, 0);
+    ruleDetail = entry;
+    return kActedPlayEntry;
+}
+
+// The steps of knobs that wait when the window has ended: each knob acts on
+// its sum, and the window restarts, as for a message that passed.
+void actOnKnobSteps(uint32_t now) {
+    if (insideWindow(now) || !encoderStepsPending()) return;
+    BindingSource source;
+    int32_t steps = 0;
+    bool acted = false;
+    for (int32_t slot = takePendingEncoder(0, &source, &steps); slot >= 0;
+         slot = takePendingEncoder(static_cast<uint32_t>(slot) + 1, &source, &steps)) {
+        Binding binding;
+        uint32_t at = 0, generation = 0;
+        if (!findBinding(source, &binding, &at, &generation) || binding.source.encoder == kNotEncoder) continue;
+        ruleDetail = 0;
+        uint32_t outcome = knobAction(binding, steps);
+        uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) | (kKnobRecord << 16);
+        recordOutcome(record, outcome, ruleDetail);
+        acted = true;
+    }
+    if (acted) restartWindow(now);
+}
+
 // The outcome of the binding that took the message; kOutcomeNone when none did.
 static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     BindingSource source;
@@ -233,7 +346,17 @@ static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     int32_t value = static_cast<int32_t>(messageData2(message));
     int32_t last = bindingValues.last[slot];
     uint32_t outcome = kActedBinding + binding.action;
-    if (binding.action == kActionVolume) {
+    if (binding.source.encoder != kNotEncoder) {
+        // The steps counted since the knob last acted, this message's among
+        // them; a knob without a slot has this message's alone.
+        int32_t steps = 0;
+        if (!takeEncoderSteps(binding.source, &steps)) steps = encoderSteps(binding.source.encoder, messageData2(message));
+        return knobAction(binding, steps);
+    }
+    if (binding.action == kActionPosition) return positionAction(value);
+    if (binding.action == kActionBalance) {
+        outcome = balanceAction(last, value);
+    } else if (binding.action == kActionVolume) {
         // A fader in the user's hand gets no volume sent back for a while.
         if (source.kind == kSourceController) lightsControlMoved(slot, generation, static_cast<uint32_t>(value), now);
         outcome = setVolume(last, value, kActedBindingVolume);
@@ -241,6 +364,8 @@ static uint32_t bindingRule(ShortMessage message, uint32_t now) {
         outcome = stepVolume(last, value, kActedBindingStepUp);
     } else if (source.kind == kSourceController && static_cast<uint32_t>(value) < kSwitchOn) {
         outcome = kNothingReleased;
+    } else if (binding.action == kActionPlayEntry) {
+        outcome = playEntryAction(binding.entry);
     } else {
         press(binding.action);
     }

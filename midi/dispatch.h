@@ -21,6 +21,10 @@ bool dispatchMessage(ShortMessage message, uint32_t now);
 // it is.
 void dispatchLongData();
 
+// Worker: once the window has ended, each endless knob with steps counted
+// since its last action acts on their sum.
+void actOnKnobSteps(uint32_t now);
+
 // Asks the host whether it is playing, then sends Pause if it is, Play if not.
 void playPauseToggle();
 

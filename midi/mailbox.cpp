@@ -1,6 +1,7 @@
 // mailbox.cpp -- the main data handler and the taking side of the mailbox.
 #include "midi/mailbox.h"
 
+#include "midi/encoders.h"
 #include "midi/outcome.h"
 #include "midi/sysex_buffers.h"
 #include "midi/window.h"
@@ -25,6 +26,10 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // and many instruments send them several times a second: let into the
     // slot and the 50 ms window, they would replace and drop key presses.
     if ((static_cast<uint32_t>(param1) & 0xFFu) >= 0xF0u) return;
+    // An endless knob's steps are counted whatever the window does with its
+    // message, so that none is lost (midi/encoders.h).
+    bool firstSteps = false;
+    bool knob = countEncoderSteps(static_cast<ShortMessage>(param1), &firstSteps);
     // NOTE: the store comes before the signal, so the worker that wakes sees it.
     // The driver may still call here just after the port was closed, so this
     // touches nothing but static storage.
@@ -37,6 +42,9 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // of a counter, safe in a driver callback.
     if (workerWouldDrop(platformTickCount())) {
         countWindowDrop(static_cast<ShortMessage>(param1));
+        // A knob's first steps inside the window: the worker acts on them as
+        // soon as the window ends, and must hear of them to wait that long.
+        if (knob && firstSteps) platformSignalEvent(wake);
         return;
     }
     shortMessageSignalled.store(1);

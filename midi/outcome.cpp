@@ -15,6 +15,8 @@
 // channel message's status byte is: its transport command in bits 0-2, and a
 // 20-bit value in bits 3-6 (the low four) and 8-23.
 static std::atomic<uint32_t> lastRecord{0};
+// What the record's outcome tells besides, written before the record.
+static std::atomic<uint32_t> lastDetail{0};
 // How many drops the handler had counted when that record was written.
 static std::atomic<uint32_t> dropsAtRecord{0};
 // Channel messages the handler dropped inside the window, and the last of
@@ -32,8 +34,9 @@ static void storeRecord(uint32_t record) {
     lastRecord.store(record);
 }
 
-void recordOutcome(ShortMessage message, uint32_t outcome) {
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail) {
     if (!isChannelMessage(message)) return;
+    lastDetail.store(detail);
     storeRecord((message & 0xFFFFFFu) | (outcome << 24));
 }
 
@@ -62,6 +65,7 @@ void markLearnRefused(ShortMessage message) {
 
 void resetOutcomes() {
     lastRecord.store(0);
+    lastDetail.store(0);
     dropsAtRecord.store(0);
     windowDrops.store(0);
     lastDrop.store(0);
@@ -114,7 +118,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingLearnRefused + 1] = {
+static const OutcomeWords outcomeWords[kNothingNoStep + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -137,6 +141,14 @@ static const OutcomeWords outcomeWords[kNothingLearnRefused + 1] = {
     {"nothing: a channel-16 button acts on 127 only", ""},
     {"nothing: controller 75 on channel 16 sets the volume from 0 to 126 only", ""},
     {"nothing: Learn did not bind it", ""},
+    {nullptr, ""},
+    {"Position ", " (binding)"},
+    {"Balance ", " (binding)"},
+    {"Play Entry ", " (binding)"},
+    {"nothing: the player is stopped", ""},
+    {"nothing: the track's length is not known", ""},
+    {"nothing: the playlist has ", ""},
+    {"nothing: no step", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
@@ -187,7 +199,36 @@ static void describeSysex(uint32_t record, char* out, size_t capacity) {
     appendText(out, capacity, transportNames[sysexCommand(record)]);
 }
 
-static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, size_t capacity) {
+// An endless knob's action: "Volume 196 (binding, 1 step down)", "Seek +12 s
+// (binding, 12 steps)", "Next track, 3 times (binding, 3 steps)".
+static void describeKnob(uint32_t detail, char* out, size_t capacity) {
+    uint32_t action = (detail >> 24) & 0x7Fu, value = detail & 0xFFFu;
+    int32_t steps = static_cast<int32_t>((detail >> 12) & 0xFFFu);
+    if (steps >= 2048) steps -= 4096;
+    uint32_t count = static_cast<uint32_t>(steps < 0 ? -steps : steps);
+    if (action == kActionVolume) {
+        appendText(out, capacity, "Volume ");
+        appendNumber(out, capacity, static_cast<int32_t>(value));
+    } else if (action == kActionSeek) {
+        appendText(out, capacity, steps < 0 ? "Seek -" : "Seek +");
+        appendNumber(out, capacity, static_cast<int32_t>(count));
+        appendText(out, capacity, " s");
+    } else {
+        appendText(out, capacity, steps < 0 ? "Previous track" : "Next track");
+        if (value != 1) {
+            appendText(out, capacity, ", ");
+            appendNumber(out, capacity, static_cast<int32_t>(value));
+            appendText(out, capacity, " times");
+        }
+    }
+    appendText(out, capacity, " (binding, ");
+    appendNumber(out, capacity, static_cast<int32_t>(count));
+    appendText(out, capacity, count == 1 ? " step" : " steps");
+    if (action == kActionVolume) appendText(out, capacity, steps < 0 ? " down" : " up");
+    appendText(out, capacity, ")");
+}
+
+static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
     if (outcome >= kActedTransport && outcome <= kNothingInPieces) {
@@ -199,13 +240,25 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, s
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingLearnRefused) return;
+    if (outcome > kNothingNoStep) return;
     const OutcomeWords& words = outcomeWords[outcome];
+    if (outcome == kActedEncoder) {
+        describeKnob(detail, out, capacity);
+        return;
+    }
     if (outcome == kActedKeyMap) appendText(out, capacity, bindingActionName(keyMapAction(data1)));
     if (outcome == kActedChannel16Button) appendText(out, capacity, bindingActionName(channel16Action(data1)));
     if (words.text != nullptr) appendText(out, capacity, words.text);
     if (outcome == kActedBindingVolume || outcome == kActedModulation || outcome == kActedChannel16Volume) {
         appendNumber(out, capacity, static_cast<int32_t>(2 * messageData2(message)));
+    }
+    if (outcome == kActedPosition) appendTime(out, capacity, detail);
+    if (outcome == kActedBalance) appendNumber(out, capacity, static_cast<int32_t>(detail) - 128);
+    if (outcome == kActedPlayEntry) appendNumber(out, capacity, static_cast<int32_t>(detail));
+    if (outcome == kNothingNoEntry) {
+        appendNumber(out, capacity, static_cast<int32_t>(detail >> 16));
+        appendText(out, capacity, " entries, no entry ");
+        appendNumber(out, capacity, static_cast<int32_t>(detail & 0xFFFFu));
     }
     appendText(out, capacity, words.from);
     if (outcome == kNothingOtherChannel) {
@@ -228,15 +281,27 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, char* out, s
 
 void startLine(LineState* seen) {
     seen->record = lastRecord.load();
+    seen->detail = lastDetail.load();
     seen->dropsAtRecord = dropsAtRecord.load();
     seen->drops = windowDrops.load();
 }
 
 bool nextLine(LineState* seen, char* line, size_t capacity) {
-    LineState now = {lastRecord.load(), dropsAtRecord.load(), windowDrops.load()};
+    // NOTE: the worker writes the detail before the record: a record read
+    // twice the same around the detail goes with it.
+    LineState now = {lastRecord.load(), 0, 0, 0};
+    for (;;) {
+        now.detail = lastDetail.load();
+        uint32_t again = lastRecord.load();
+        if (again == now.record) break;
+        now.record = again;
+    }
+    now.dropsAtRecord = dropsAtRecord.load();
+    now.drops = windowDrops.load();
     // The same message again after a drop is news too: the drops counted
     // with the record moved.
-    if (now.record == seen->record && now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
+    if (now.record == seen->record && now.detail == seen->detail && now.dropsAtRecord == seen->dropsAtRecord &&
+        now.drops == seen->drops) {
         return false;
     }
     *seen = now;
@@ -250,11 +315,17 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     char what[96];
     if (isSysexRecord(message)) {
         describeSysex(message, line, capacity);
+    } else if (messageData2(message) == kKnobRecord) {
+        // An endless knob's steps acted on when the window ended.
+        BindingSource knob{kSourceController, static_cast<uint8_t>(messageData1(message)),
+                           static_cast<uint8_t>(messageStatus(message) & 0x0F), kEncoderTwos};
+        describeSource(knob, line, capacity);
     } else {
         describeMessage(message, line, capacity);
+        if ((now.detail & kFromKnob) != 0) appendText(line, capacity, " (encoder)");
     }
     appendText(line, capacity, ": ");
-    describeOutcome(message, outcome, what, sizeof what);
+    describeOutcome(message, outcome, now.detail, what, sizeof what);
     appendText(line, capacity, what);
     return true;
 }

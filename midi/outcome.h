@@ -37,6 +37,16 @@ enum Outcome : uint32_t {
     kNothingButtonValue,
     kNothingFaderTop,
     kNothingLearnRefused,
+    // The bindings of endless knobs, faders and pads that need a value: the
+    // record's detail word holds what the line tells of them.
+    kActedEncoder,      // detail: encoderDetail()
+    kActedPosition,     // detail: the position, in seconds
+    kActedBalance,      // detail: the balance + 128
+    kActedPlayEntry,    // detail: the entry
+    kNothingStopped,    // Seek and Position while the player is stopped
+    kNothingNoLength,   // Position in a track of unknown length
+    kNothingNoEntry,    // detail: the entry, and the playlist's length << 16
+    kNothingNoStep,     // a knob's message that counts no step
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
     // System-exclusive messages: a transport command acted ("Stop
@@ -52,7 +62,18 @@ enum Outcome : uint32_t {
 // Worker: the outcome of a channel message it took. System messages (0xF0 and
 // up) are not recorded: instruments send clock and active sensing several
 // times a second, and they would hide everything else.
-void recordOutcome(ShortMessage message, uint32_t outcome);
+// `detail` is what some outcomes tell besides (see above). An endless knob's
+// steps acted on when the window ended, with no message, are recorded with
+// kKnobRecord as the message's value.
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0);
+const uint32_t kKnobRecord = 0xFF;
+// In the detail of every outcome of an endless knob's message.
+const uint32_t kFromKnob = 1u << 31;
+// The detail of kActedEncoder: the action, the steps acted on, and the value
+// the line tells (the volume set, the tracks skipped).
+inline uint32_t encoderDetail(uint32_t action, int32_t steps, uint32_t value) {
+    return (action << 24) | ((static_cast<uint32_t>(steps) & 0xFFFu) << 12) | (value & 0xFFFu);
+}
 // The Machine Control commands that act, as the record keeps them.
 enum TransportCommand : uint32_t {
     kMmcNone,
@@ -78,6 +99,7 @@ void markLearnRefused(ShortMessage message);
 // What a dialog has shown of the record so far.
 struct LineState {
     uint32_t record;
+    uint32_t detail;
     uint32_t dropsAtRecord;
     uint32_t drops;
 };

@@ -13,6 +13,11 @@ bool insideWindow(uint32_t now) { return now - lastAcceptedTick.load() < kAccept
 
 void restartWindow(uint32_t now) { lastAcceptedTick.store(now); }
 
+uint32_t windowRemainingMs(uint32_t now) {
+    uint32_t since = now - lastAcceptedTick.load();
+    return since >= kAcceptWindowMs ? 0 : kAcceptWindowMs - since;
+}
+
 void setWorkerBusy(bool busy) { workerBusy.store(busy ? 1 : 0); }
 
 bool workerWouldDrop(uint32_t now) { return workerBusy.load() == 0 && insideWindow(now); }

@@ -26,5 +26,8 @@ void setWorkerBusy(bool busy);
 // it must always be woken.
 bool workerWouldDrop(uint32_t now);
 
+// How long until the window ends: 0 when it has.
+uint32_t windowRemainingMs(uint32_t now);
+
 // Back to the state at module load: accepted at tick 0, worker waiting.
 void resetWindow();

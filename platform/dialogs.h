@@ -51,6 +51,8 @@ void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index);
 void platformListFitDropDown(WindowRef dialog, uint32_t controlId);
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text);
+// Whether the check box is ticked.
+bool platformIsChecked(WindowRef dialog, uint32_t controlId);
 void platformEnableWindow(WindowRef window, bool enabled);
 bool platformIsWindowEnabled(WindowRef window);
 // Makes the window the active window of the calling thread, so that it takes

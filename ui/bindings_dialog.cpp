@@ -32,6 +32,10 @@ struct BindingsDialogState {
     BindingLine bound[kMaxBindings];  // what the reader makes of them
     uint32_t boundCount;
     bool learning;
+    // Learning an endless knob: 1 while Learn waits for it turned to the
+    // right, 2 for it turned to the left; 0 for any other control.
+    uint32_t knobPhase;
+    ShortMessage knobRight;  // the knob turned to the right
     int32_t picked;      // the binding the user selected in the list; -1 for none
     int32_t lightsAway;  // the Lights list's "NAME (not connected)" entry; -1 for none
 };
@@ -62,9 +66,11 @@ void runBindingsDialog(WindowRef configDialog) {
 // "Note 36 (C2), channel 10: Play/Pause", and the lights' values when the
 // line gives its own: "... Play/Pause (lit 5, dark 1)".
 static void describeBinding(const Binding& binding, char* out, size_t capacity) {
+    char action[32];
+    formatBindingAction(binding, action);
     describeSource(binding.source, out, capacity);
     appendText(out, capacity, ": ");
-    appendText(out, capacity, bindingActionName(binding.action));
+    appendText(out, capacity, action);
     if (binding.lit == 127 && binding.dark == 0) return;
     char lit[12], dark[12];
     formatDecimal(binding.lit, lit);
@@ -107,9 +113,10 @@ static uint32_t chosenAction(WindowRef dialog) {
     return static_cast<uint32_t>(platformListSelection(dialog, IDC_BINDING_ACTION) + 1);
 }
 
-// Rewrites the action of a binding's own line in place: only the action's
-// words change, the key as the file has it and anything after the action stay.
-static bool rewriteAction(uint32_t line, uint32_t action) {
+// Rewrites the action of a binding's own line in place, as the binding has it
+// now: only the action's words change, the key as the file has it and
+// anything after the action stay.
+static bool rewriteAction(uint32_t line, const Binding& binding) {
     uint32_t start = 0, end = 0;
     if (!sectionLine(state->section, line, &start, &end)) return false;
     const char* text = state->section.text;
@@ -126,8 +133,10 @@ static bool rewriteAction(uint32_t line, uint32_t action) {
     if (end - start >= sizeof head) return false;
     for (uint32_t i = start; i < from; ++i) head[i - start] = text[i];
     head[from - start] = '\0';
+    char action[32];
+    formatBindingAction(binding, action);
     appendText(rewritten, sizeof rewritten, head);
-    appendText(rewritten, sizeof rewritten, bindingActionName(action));
+    appendText(rewritten, sizeof rewritten, action);
     for (uint32_t i = to; i < end; ++i) head[i - to] = text[i];
     head[end - to] = '\0';
     return appendText(rewritten, sizeof rewritten, head) && replaceSectionLine(&state->section, line, rewritten);
@@ -292,7 +301,14 @@ static void learn(WindowRef dialog) {
     platformListSelect(dialog, IDC_BINDING_LIST, -1);
     state->learning = true;
     startLearning(dialog);
-    say(dialog, "Press a key or move a control on ", name, ". Esc, Enter or Learn again stops waiting.");
+    // An endless knob is learned from two turns: how it counts its steps.
+    bool knob = platformIsChecked(dialog, IDC_ENDLESS) && actionFits(chosenAction(dialog), kFitEncoder);
+    state->knobPhase = knob ? 1 : 0;
+    if (knob) {
+        say(dialog, "Turn the knob on ", name, " one step to the right. Esc, Enter or Learn again stops waiting.");
+    } else {
+        say(dialog, "Press a key or move a control on ", name, ". Esc, Enter or Learn again stops waiting.");
+    }
 }
 
 // Why the line that names a source is not used, in words.
@@ -317,14 +333,14 @@ static void whyUnused(uint32_t line, char* out, size_t capacity) {
                               "\", names it and is not used: "}) {
         appendText(out, capacity, piece);
     }
-    if (parsed.action == kActionNone) {
+    if (parsed.binding.action == kActionNone) {
         appendText(out, capacity, "its action is not one Notewick knows");
     } else if (!parsed.lightsParse) {
         appendText(out, capacity, "what follows its action is not \", lit N, dark N\"");
     } else if (!parsed.fits) {
-        appendText(out, capacity, bindingActionName(parsed.action));
+        appendText(out, capacity, bindingActionName(parsed.binding.action));
         appendText(out, capacity, " needs ");
-        appendText(out, capacity, sourcesForAction(parsed.action));
+        appendText(out, capacity, sourcesForAction(parsed.binding.action));
     } else {
         appendText(out, capacity, "it comes after the 128th binding");
     }
@@ -342,6 +358,67 @@ static void refuse(WindowRef dialog, ShortMessage message, const char* received,
     platformSetItemText(dialog, IDC_BINDING_STATUS, text);
 }
 
+// The endless knob's two turns: after the turn to the right Learn waits for
+// the turn to the left, of the same knob, skipping more steps to the right;
+// then the encoding the two values tell goes into `source`. False while Learn
+// waits on, or when it refused the knob.
+static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* source, const char* described) {
+    if (state->knobPhase == 1) {
+        if (source->kind != kSourceController) {
+            refuse(dialog, message, described, ". An endless knob sends controller messages: turn the knob itself.");
+            return false;
+        }
+        state->knobRight = message;
+        state->knobPhase = 2;
+        state->learning = true;
+        startLearning(dialog);
+        say(dialog, "Now turn it one step to the left.");
+        return false;
+    }
+    uint32_t right = messageData2(state->knobRight), left = messageData2(message);
+    bool same = (message & 0xFFFFu) == (state->knobRight & 0xFFFFu);
+    if (!same || left == right) {
+        state->learning = true;
+        startLearning(dialog);
+        return false;
+    }
+    source->encoder = static_cast<uint8_t>(encoderFromTurns(right, left));
+    if (source->encoder != kNotEncoder) return true;
+    char values[64] = " = ", number[12];
+    formatDecimal(static_cast<int32_t>(right), number);
+    appendText(values, sizeof values, number);
+    appendText(values, sizeof values, " to the right, then ");
+    formatDecimal(static_cast<int32_t>(left), number);
+    appendText(values, sizeof values, number);
+    refuse(dialog, message, described, values,
+           " to the left: not the steps of an endless knob (turned one step to the right it sends 1 or 65, to the "
+           "left 127, 63 or 65).");
+    return false;
+}
+
+// The binding Learn makes: Play Entry takes the entry after the last one
+// bound, so that pad after pad becomes a board of jingles.
+static Binding learnedBinding(const BindingSource& source, uint32_t action) {
+    Binding binding{source, static_cast<uint8_t>(action)};
+    if (action != kActionPlayEntry) return binding;
+    uint32_t last = 0;
+    for (uint32_t i = 0; i < state->boundCount; ++i) {
+        const Binding& other = state->bound[i].binding;
+        if (other.action == kActionPlayEntry && other.entry > last && !sameSource(other.source, source)) last = other.entry;
+    }
+    binding.entry = static_cast<uint16_t>(last < 65535 ? last + 1 : last);
+    return binding;
+}
+
+// "Encoder 16 Channel 1 Offset=Seek", as a new line has it.
+static void bindingLine(const Binding& binding, char* line, size_t capacity) {
+    char action[32];
+    formatBindingSource(binding.source, line);
+    formatBindingAction(binding, action);
+    appendText(line, capacity, "=");
+    appendText(line, capacity, action);
+}
+
 // Learn's message becomes the source of the chosen action: the binding the
 // source has gets the action on its own line, or a new line binds it.
 static void onBindingsNotify(WindowRef dialog) {
@@ -353,7 +430,11 @@ static void onBindingsNotify(WindowRef dialog) {
     uint32_t action = chosenAction(dialog);
     char described[64];
     describeSource(source, described, sizeof described);
-    if (!actionFits(action, source.kind)) {
+    if (state->knobPhase != 0 && !learnKnob(dialog, message, &source, described)) return;
+    state->knobPhase = 0;
+    describeSource(source, described, sizeof described);
+    Binding learned = learnedBinding(source, action);
+    if (!actionFits(action, fitKind(source))) {
         char needs[96] = " needs ";
         appendText(needs, sizeof needs, sourcesForAction(action));
         appendText(needs, sizeof needs, ".");
@@ -361,8 +442,14 @@ static void onBindingsNotify(WindowRef dialog) {
         return;
     }
     int32_t at = boundIndex(source);
-    if (at >= 0) {
-        rewriteAction(state->bound[at].line, action);
+    if (at >= 0 && state->bound[at].binding.source.encoder != source.encoder) {
+        // A controller learned as an endless knob, or the other way round:
+        // its own line is written anew.
+        char line[kBindingKeyCapacity + 32];
+        bindingLine(learned, line, sizeof line);
+        replaceSectionLine(&state->section, state->bound[at].line, line);
+    } else if (at >= 0) {
+        rewriteAction(state->bound[at].line, learned);
     } else {
         int32_t named = firstLineNaming(state->section, source);
         if (named >= 0) {
@@ -375,9 +462,7 @@ static void onBindingsNotify(WindowRef dialog) {
         // part of the section that is read, it would not act after OK.
         uint32_t count = state->boundCount;
         char line[kBindingKeyCapacity + 32];
-        formatBindingSource(source, line);
-        appendText(line, sizeof line, "=");
-        appendText(line, sizeof line, bindingActionName(action));
+        bindingLine(learned, line, sizeof line);
         uint32_t added = 0;
         bool room = appendSectionLine(&state->section, line, &added);
         state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
@@ -396,7 +481,7 @@ static void onBindingsNotify(WindowRef dialog) {
     }
     showBindings(dialog);
     platformListScrollTo(dialog, IDC_BINDING_LIST, boundIndex(source));
-    describeBinding(Binding{source, static_cast<uint8_t>(action)}, described, sizeof described);
+    describeBinding(learned, described, sizeof described);
     say(dialog, "Learned ", described, ".");
 }
 
@@ -424,16 +509,21 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     int32_t picked = state->picked;
     const BindingLine& line = state->bound[picked];
     describeSource(line.binding.source, described, sizeof described);
-    if (!actionFits(action, line.binding.source.kind)) {
+    if (!actionFits(action, fitKind(line.binding.source))) {
         say(dialog, bindingActionName(action), " needs ", sourcesForAction(action), ": ", described);
         return;
     }
     if (action == line.binding.action) return;
-    if (!rewriteAction(line.line, action)) return;
+    Binding changed = line.binding;
+    changed.action = static_cast<uint8_t>(action);
+    changed.entry = learnedBinding(changed.source, action).entry;
+    if (!rewriteAction(line.line, changed)) return;
     showBindings(dialog);
     state->picked = picked;
     platformListSelect(dialog, IDC_BINDING_LIST, picked);
-    say(dialog, described, " now: ", bindingActionName(action));
+    char words[32];
+    formatBindingAction(changed, words);
+    say(dialog, described, " now: ", words);
 }
 
 static void removeSelected(WindowRef dialog) {

@@ -22,6 +22,7 @@
 #define IDC_BINDING_STATUS 1021
 #define IDC_LIVE_LINE 1022
 #define IDC_LIGHTS 1023
+#define IDC_ENDLESS 1024
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

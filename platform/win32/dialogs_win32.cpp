@@ -140,6 +140,10 @@ void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text)
     SetWindowTextA(GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId)), text);
 }
 
+bool platformIsChecked(WindowRef dialog, uint32_t controlId) {
+    return IsDlgButtonChecked(static_cast<HWND>(dialog), static_cast<int>(controlId)) == BST_CHECKED;
+}
+
 void platformEnableWindow(WindowRef window, bool enabled) { EnableWindow(static_cast<HWND>(window), enabled); }
 
 bool platformIsWindowEnabled(WindowRef window) { return IsWindowEnabled(static_cast<HWND>(window)) != FALSE; }

@@ -20,6 +20,7 @@ struct Dialog {
     std::map<uint32_t, int32_t> selections;
     std::map<uint32_t, std::string> texts;
     std::map<uint32_t, int32_t> scrolledTo;
+    std::map<uint32_t, bool> checked;
     uint32_t focus = 0;
     bool enabled = true;
     bool ended = false;
@@ -112,6 +113,7 @@ int32_t listScrolledTo(WindowRefForTests dialog, uint32_t controlId) {
     return found != scrolled.end() ? found->second : -1;
 }
 void setConfirmAnswer(bool ok) { dialogState().confirmAnswer = ok; }
+void check(WindowRefForTests dialog, uint32_t controlId, bool ticked) { dialogOf(dialog).checked[controlId] = ticked; }
 void runTimer(WindowRefForTests dialog) {
     Dialog& d = dialogOf(dialog);
     if (!d.ended && d.handlers->onTimer != nullptr) d.handlers->onTimer(dialog);
@@ -221,6 +223,8 @@ void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text)
 }
 
 void platformEnableWindow(WindowRef window, bool enabled) { fake::setEnabled(window, enabled); }
+
+bool platformIsChecked(WindowRef dialog, uint32_t controlId) { return fake::dialogOf(dialog).checked[controlId]; }
 
 bool platformIsWindowEnabled(WindowRef window) { return fake::isEnabled(window); }
 

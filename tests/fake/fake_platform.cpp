@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -91,7 +92,7 @@ struct State {
     std::vector<Device> outputs;
     std::map<uint32_t, std::vector<uint32_t>> outputMessages;
     std::map<uint32_t, bool> outputsOpen;
-    std::map<uint32_t, intptr_t> answers;
+    std::map<std::pair<uint32_t, intptr_t>, intptr_t> answers;
     std::vector<std::string> midiCalls;
     std::vector<std::string> bufferFaults;
     std::map<const MidiBufferHeader*, FakeBuffer> buffers;  // prepared
@@ -174,9 +175,9 @@ void setSendDelayMs(uint32_t delay) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().sendDelayMs = delay;
 }
-void setAnswer(uint32_t request, intptr_t answer) {
+void setAnswer(uint32_t request, intptr_t answer, intptr_t argument) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().answers[request] = answer;
+    state().answers[{request, argument}] = answer;
 }
 void setOutputs(const std::vector<Device>& outputs) {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -548,8 +549,10 @@ intptr_t platformSendMessage(WindowRef, uint32_t message, uintptr_t wParam, intp
         delay = state().sendDelayMs;
         hook = state().onSend;
         if (message == 0x0400 && lParam == 104) answer = state().playState;
-        auto given = state().answers.find(static_cast<uint32_t>(lParam));
-        if (message == 0x0400 && lParam != 104 && given != state().answers.end()) answer = given->second;
+        auto& answers = state().answers;
+        auto given = answers.find({static_cast<uint32_t>(lParam), static_cast<intptr_t>(wParam)});
+        if (given == answers.end()) given = answers.find({static_cast<uint32_t>(lParam), fake::kAnyArgument});
+        if (message == 0x0400 && lParam != 104 && given != answers.end()) answer = given->second;
     }
     if (hook != nullptr) hook(sent);
     if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));

@@ -48,7 +48,9 @@ void reset();
 std::vector<Send> sends();
 void clearSends();
 void setPlayState(intptr_t answer);       // the answer to ReqPlayState
-void setAnswer(uint32_t request, intptr_t answer);  // to any other request
+// The answer to any other request, or to the request with that argument only.
+const intptr_t kAnyArgument = INTPTR_MIN;
+void setAnswer(uint32_t request, intptr_t answer, intptr_t argument = kAnyArgument);
 void setSendDelayMs(uint32_t delay);      // each send blocks this long
 void setOnSend(void (*hook)(const Send&));  // called inside every send
 
@@ -146,6 +148,8 @@ void press(WindowRefForTests dialog, uint32_t controlId);  // the user clicks a 
 // The user presses Enter (1, OK) or Escape (2, Cancel): the focus stays.
 void pressKey(WindowRefForTests dialog, uint32_t controlId);
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
+// The user ticks the check box, or clears it.
+void check(WindowRefForTests dialog, uint32_t controlId, bool ticked);
 // The dialog's timer fires once.
 void runTimer(WindowRefForTests dialog);
 // Runs the dialog's private-message handler for each notification posted.

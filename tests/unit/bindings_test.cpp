@@ -101,11 +101,31 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
         "Note 45 Channel 1",  // no "=": names nothing, so the next line is the one
         "Note 45 Channel 1=Stop",
         "; Note 46 Channel 1=Stop",
+        // Endless knobs and the actions that use a value.
+        "Encoder 16 Channel 1=Volume",
+        "encoder 17 channel 1 offset=seek",
+        "Encoder 18 Channel 1 Signed=Track",
+        "Controller 20 Channel 1=Position",
+        "Controller 21 Channel 1=Balance",
+        "Note 60 Channel 10=play entry 12",
+        // A controller is one source, as a Controller or as an Encoder; a knob
+        // does not press, nor does a fader seek; an entry from 1 to 65535.
+        "Encoder 7 Channel 1=Volume",
+        "Encoder 19 Channel 1=Next",
+        "Controller 22 Channel 1=Seek",
+        "Encoder 23 Channel 1 Twos=Volume",
+        "Controller 24 Channel 1 Offset=Volume",
+        "Note 61 Channel 10=Play Entry 0",
+        "Note 62 Channel 10=Play Entry 65536",
+        "Note 63 Channel 10=Play Entry",
     });
     EXPECT_EQ(used(), (Texts{"Note 36 (C2), channel 10: Play/Pause", "Note 38 (D2), channel 10: Next",
                              "Controller 7, channel 1: Volume", "Pitch bend, channel 2: Volume Steps",
                              "Pitch bend, channel 3: Volume", "Program 127, channel 16: Forward",
-                             "Note 0 (C-1), channel 1: Play", "Note 45 (A2), channel 1: Stop"}));
+                             "Note 0 (C-1), channel 1: Play", "Note 45 (A2), channel 1: Stop",
+                             "Encoder 16, channel 1: Volume", "Encoder 17, channel 1 (offset): Seek",
+                             "Encoder 18, channel 1 (signed): Track", "Controller 20, channel 1: Position",
+                             "Controller 21, channel 1: Balance", "Note 60 (C4), channel 10: Play Entry"}));
     // Past the 128th binding nothing is used.
     fake::reset();
     for (uint32_t n = 0; n < 130; ++n) addLines({"Program " + std::to_string(n % 128) + " Channel " +

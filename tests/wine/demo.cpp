@@ -179,6 +179,31 @@ void lightsPart() {
     unload();
 }
 
+// A jog wheel turned quickly: twenty messages of one step each, all inside one
+// 50 ms window, end in one seek by the sum of their steps.
+void jogPart() {
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\n\r\n[Notewick Bindings]\r\n"
+                         "Encoder 16 Channel 1=Seek\r\n");
+    setPlayState(1);
+    setTrack(240, 60000);
+    load();
+    init();
+    printf("\nA jog wheel (\"Encoder 16 Channel 1=Seek\") turned quickly, the track at 1:00 of 4:00:\n\n");
+    play(0, midiNoteOff(0, 60), 10);  // passes the window, which starts anew
+    take();
+    for (int i = 0; i < 20; ++i) midiSend(0, midiController(0, 16, 1));
+    midiWaitIdle();
+    pump(200);
+    std::vector<Received> got = take();
+    size_t seeks = 0;
+    for (const Received& r : got) seeks += r.request && r.id == 106 ? 1 : 0;
+    printf("  20 messages of one step each within 50 ms: %zu seek(s), the track now at %d s\n", seeks,
+           position() / 1000);
+    check(seeks == 1 && position() == 80000, "twenty steps within the window end in one seek by their sum");
+    quit();
+    unload();
+}
+
 }  // namespace
 
 // The performance, each message as the plug-in's own line in the
@@ -199,5 +224,6 @@ int runDemo() {
     printf("\n%zu messages played: the player received %zu commands and %zu requests.\n", messages, commands,
            requests);
     lightsPart();
+    jogPart();
     return failures() == 0 ? 0 : 1;
 }

@@ -39,6 +39,7 @@ struct State {
     LRESULT playState = 0;
     bool shuffle = false, repeat = false, followCommands = false;
     int volume = 128;
+    int trackLength = 0, position = 0, balance = 0, playlistLength = 0, playlistPosition = 0;
     OutReceivedFn outReceived = nullptr;
     OutSetAwayFn outSetAway = nullptr;
     OutIsOpenFn outIsOpen = nullptr;
@@ -113,6 +114,12 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
                 if (static_cast<INT_PTR>(wParam) == -666) return s.volume;
                 s.volume = static_cast<int>(wParam);
                 return 0;
+            case 105: return wParam == 0 ? s.position : wParam == 1 ? s.trackLength : -1;
+            case 106: s.position = static_cast<int>(wParam); return 0;
+            case 121: s.playlistPosition = static_cast<int>(wParam); return 0;
+            case 102: s.playState = 1; return 0;
+            case 123: s.balance = static_cast<int>(static_cast<INT_PTR>(wParam)); return 0;
+            case 124: return s.playlistLength;
             default: return 0;
         }
     }
@@ -320,6 +327,14 @@ void setRepeat(bool on) { s.repeat = on; }
 void setVolume(int volume) { s.volume = volume; }
 int volume() { return s.volume; }
 void setPlayerFollowsCommands(bool follow) { s.followCommands = follow; }
+void setTrack(int lengthSeconds, int positionMs) {
+    s.trackLength = lengthSeconds;
+    s.position = positionMs;
+}
+int position() { return s.position; }
+int balance() { return s.balance; }
+void setPlaylistLength(int entries) { s.playlistLength = entries; }
+int playlistPosition() { return s.playlistPosition; }
 
 std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
     static DWORD messages[4096];

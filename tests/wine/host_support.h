@@ -89,6 +89,15 @@ void setShuffle(bool on);
 void setRepeat(bool on);
 void setVolume(int volume);
 int volume();
+// The track and the playlist: the position (request 105 with 0, in ms; 106
+// sets it), the track's length (105 with 1, in seconds), the balance (123
+// sets it), the playlist's length (124) and its position (121 sets it, 102
+// plays it).
+void setTrack(int lengthSeconds, int positionMs);
+int position();
+int balance();
+void setPlaylistLength(int entries);
+int playlistPosition();
 // From now on play, pause, stop, shuffle and repeat commands change that
 // state as the player does (off unless set: the key scenarios answer fixed).
 void setPlayerFollowsCommands(bool follow);

@@ -39,6 +39,7 @@ set(NOTEWICK_WINE_SCENARIOS
     bindings_file
     bindings_section
     lights
+    knobs
     demo
 )
 
