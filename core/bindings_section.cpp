@@ -22,6 +22,14 @@ static uint32_t lineEnd(const char* text, uint32_t length, uint32_t at, uint32_t
 
 static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The text's own line break: "\n" where its first line ends so, else "\r\n".
+static const char* lineBreakOf(const char* text, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        if (text[i] == '\n') return i > 0 && text[i - 1] == '\r' ? "\r\n" : "\n";
+    }
+    return "\r\n";
+}
+
 static void trimRange(const char*& start, const char*& end) {
     while (start < end && isBlank(*start)) ++start;
     while (end > start && isBlank(end[-1])) --end;
@@ -156,6 +164,10 @@ static bool splice(SectionText* section, uint32_t start, uint32_t end, const cha
     return true;
 }
 
+bool replaceSectionText(SectionText* section, uint32_t start, uint32_t end, const char* text) {
+    return start <= end && end <= section->length && splice(section, start, end, text);
+}
+
 bool removeSectionLine(SectionText* section, uint32_t index) {
     uint32_t start = 0, end = 0, next = 0;
     return lineBounds(*section, index, &start, &end, &next) && splice(section, start, next, "");
@@ -182,7 +194,8 @@ bool appendSectionLine(SectionText* section, const char* text, uint32_t* index) 
         broken = next > end;
         *index = line + 1;
     }
-    return broken ? splice(section, at, at, text, "\r\n") : splice(section, at, at, "\r\n", text, "\r\n");
+    const char* newline = lineBreakOf(section->text, section->length);
+    return broken ? splice(section, at, at, text, newline) : splice(section, at, at, newline, text, newline);
 }
 
 bool copySection(const SectionText& from, uint32_t extra, SectionText* to) {
@@ -202,7 +215,26 @@ void freeSection(SectionText* section) {
 // ---- The file -------------------------------------------------------------------------
 
 // A settings file larger than this is not one the plug-in reads or rewrites.
-const uint32_t kSettingsFileLimit = 1u << 20;
+const uint32_t kSettingsFileLimit = 64u << 20;
+
+// The settings file's text, from platformReadFile, 8-bit: a UTF-16 file (as
+// Windows may write one) is read as its 8-bit characters, others as '?', and
+// *wide says so, for the writer, which leaves such a file as it is. Null when
+// the file cannot be read.
+static char* readSettingsText(const char* path, uint32_t* length, bool* wide) {
+    char* file = platformReadFile(path, kSettingsFileLimit, length);
+    *wide = file != nullptr && *length >= 2 && static_cast<uint8_t>(file[0]) == 0xFF &&
+            static_cast<uint8_t>(file[1]) == 0xFE;
+    if (!*wide) return file;
+    uint32_t units = (*length - 2) / 2;
+    for (uint32_t i = 0; i < units; ++i) {
+        uint32_t unit = static_cast<uint8_t>(file[2 + 2 * i]) | (static_cast<uint32_t>(static_cast<uint8_t>(file[3 + 2 * i])) << 8);
+        file[i] = unit < 0x100 ? static_cast<char>(unit) : '?';
+    }
+    file[units] = '\0';
+    *length = units;
+    return file;
+}
 
 static char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -229,7 +261,10 @@ static bool isHeader(const char* start, const char* end, bool* bindings) {
 static bool findSection(const char* file, uint32_t length, uint32_t* start, uint32_t* end) {
     uint32_t next = 0;
     bool inside = false;
-    for (uint32_t at = 0; at < length; at = next) {
+    // A UTF-8 file may begin with its byte-order mark: not part of the first line.
+    bool marked = length >= 3 && static_cast<uint8_t>(file[0]) == 0xEF && static_cast<uint8_t>(file[1]) == 0xBB &&
+                  static_cast<uint8_t>(file[2]) == 0xBF;
+    for (uint32_t at = marked ? 3 : 0; at < length; at = next) {
         bool bindings = false;
         uint32_t stop = lineEnd(file, length, at, &next);
         if (!isHeader(file + at, file + stop, &bindings)) continue;
@@ -251,7 +286,8 @@ static bool findSection(const char* file, uint32_t length, uint32_t* start, uint
 static bool readFileSection(SectionText* section) {
     char path[kSettingsPathCapacity];
     uint32_t length = 0;
-    char* file = settingsFilePath(path) ? platformReadFile(path, kSettingsFileLimit, &length) : nullptr;
+    bool wide = false;
+    char* file = settingsFilePath(path) ? readSettingsText(path, &length, &wide) : nullptr;
     if (file == nullptr && (path[0] == '\0' || platformFileAccess(path) != kFileMissing)) return false;
     uint32_t start = 0, end = 0;
     bool found = file != nullptr && findSection(file, length, &start, &end);
@@ -273,8 +309,16 @@ static bool writeFileSection(const SectionText& section) {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return false;
     uint32_t length = 0;
-    char* file = platformReadFile(path, kSettingsFileLimit, &length);
-    if (file == nullptr && platformFileAccess(path) != kFileMissing) return false;
+    bool wide = false;
+    char* file = readSettingsText(path, &length, &wide);
+    // NOTE: a file that could not be read is not replaced: its other
+    // sections would be lost. Nor is a UTF-16 file given 8-bit lines.
+    if ((file == nullptr && platformFileAccess(path) != kFileMissing) || wide) {
+        if (file != nullptr) platformFree(file);
+        return false;
+    }
+    const char* newline = lineBreakOf(file, length);
+    uint32_t breakLength = textLength(newline);
     uint32_t start = length, end = length;
     bool found = file != nullptr && findSection(file, length, &start, &end);
     uint32_t header = textLength(kBindingsSection);
@@ -285,15 +329,18 @@ static bool writeFileSection(const SectionText& section) {
         if (file != nullptr) put(out, &at, file, start);
         bool broken = at == 0 || out[at - 1] == '\n';
         if (!found) {
-            if (!broken) put(out, &at, "\r\n", 2);
+            if (!broken) put(out, &at, newline, breakLength);
             put(out, &at, "[", 1);
             put(out, &at, kBindingsSection, header);
-            put(out, &at, "]\r\n", 3);
+            put(out, &at, "]", 1);
+            put(out, &at, newline, breakLength);
         } else if (!broken && section.length > 0) {
-            put(out, &at, "\r\n", 2);  // a header on the file's last line, without a line break
+            put(out, &at, newline, breakLength);  // a header on the file's last line, without a line break
         }
         put(out, &at, section.text, section.length);
-        if (section.length > 0 && section.text[section.length - 1] != '\n' && end < length) put(out, &at, "\r\n", 2);
+        if (section.length > 0 && section.text[section.length - 1] != '\n' && end < length) {
+            put(out, &at, newline, breakLength);
+        }
         if (file != nullptr) put(out, &at, file + end, length - end);
         written = platformReplaceFile(path, out, at);
         platformFree(out);
@@ -362,7 +409,18 @@ bool openBindingsSection(SectionText* copy) {
     return copySection(sectionInEffect, kEditRoom, copy);
 }
 
+static bool sameText(const SectionText& a, const SectionText& b) {
+    if (a.length != b.length) return false;
+    for (uint32_t i = 0; i < a.length; ++i) {
+        if (a.text[i] != b.text[i]) return false;
+    }
+    return true;
+}
+
 bool commitBindingsSection(const SectionText& section) {
+    // A file that could not be read is not known to differ: nothing is
+    // written while the user changed nothing.
+    bool unchanged = sameText(section, sectionInEffect);
     SectionText kept = {nullptr, 0, 0};
     if (copySection(section, 0, &kept)) {
         freeSection(&sectionInEffect);
@@ -370,7 +428,7 @@ bool commitBindingsSection(const SectionText& section) {
     }
     publishSection(section);
     uint32_t hash = checksum(section);
-    if (sectionOnDiskKnown && hash == sectionOnDisk) return true;
+    if (sectionOnDiskKnown ? hash == sectionOnDisk : unchanged) return true;
     if (!writeFileSection(section)) return false;
     sectionOnDisk = hash;
     sectionOnDiskKnown = true;

@@ -59,6 +59,8 @@ bool sectionLine(const SectionText& section, uint32_t index, uint32_t* start, ui
 // The first line read that names the source; -1 for none.
 int32_t firstLineNaming(const SectionText& section, const BindingSource& source);
 // Edits, each false (and nothing changed) when there is no room.
+// Any part of the text, [start, end), replaced.
+bool replaceSectionText(SectionText* section, uint32_t start, uint32_t end, const char* text);
 bool removeSectionLine(SectionText* section, uint32_t index);
 bool replaceSectionLine(SectionText* section, uint32_t index, const char* text);
 // A new line after the last line that is not blank; *index gets its number.

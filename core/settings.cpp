@@ -75,12 +75,14 @@ void chooseSettingsFile() {
 
 // True while the values in memory are defaults taken because the file was
 // there but could not be read at start, and nothing has been saved since.
-static bool settingsUnread = false;
+static bool unread = false;
+
+bool settingsUnread() { return unread; }
 
 void resetSettingsFile() {
     fileChosen = false;
     chosenFile[0] = '\0';
-    settingsUnread = false;
+    unread = false;
 }
 
 // ---- The three keys ----------------------------------------------------------------------
@@ -98,7 +100,7 @@ static void readName(const char* key, char* name, const char* path) {
 void loadSettings() {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return;
-    settingsUnread = platformFileAccess(path) == kFileUnreadable;
+    unread = platformFileAccess(path) == kFileUnreadable;
     pluginSettings.midiDevice =
         platformProfileReadInt(kSettingsSection, kSettingsDeviceKey, pluginSettings.midiDevice, path);
     pluginSettings.midiChannel.store(
@@ -142,10 +144,10 @@ bool saveSettings() {
     saved = platformProfileWriteString(kSettingsSection, kSettingsDeviceNameKey, name, path) && saved;
     saved = platformProfileWriteString(kSettingsSection, kSettingsOutDeviceKey, outDevice, path) && saved;
     saved = platformProfileWriteString(kSettingsSection, kSettingsOutDeviceNameKey, outName, path) && saved;
-    if (saved) settingsUnread = false;
+    if (saved) unread = false;
     return saved;
 }
 
 void saveSettingsAtQuit() {
-    if (!settingsUnread) saveSettings();
+    if (!unread) saveSettings();
 }

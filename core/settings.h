@@ -58,6 +58,9 @@ bool saveSettings();
 // start and nothing has been saved since: the values then are defaults the
 // user never chose, and the file still holds the user's own.
 void saveSettingsAtQuit();
+// True while the values in memory are defaults taken because the file was
+// there but could not be read at start, and nothing has been saved since.
+bool settingsUnread();
 
 // The settings file every read and write uses, into path
 // (kSettingsPathCapacity bytes); false, and path empty, when there is none.

@@ -141,6 +141,7 @@ static uint32_t applyRules(ShortMessage message, uint32_t now) {
 }
 
 bool dispatchMessage(ShortMessage message, uint32_t now) {
+    startRecord();
     if (insideWindow(now)) {
         recordOutcome(message, kNothingWindow);
         return false;
@@ -326,6 +327,7 @@ void actOnKnobSteps(uint32_t now) {
         uint32_t at = 0, generation = 0;
         if (!findBinding(source, &binding, &at, &generation) || binding.source.encoder == kNotEncoder) continue;
         ruleDetail = 0;
+        startRecord();
         uint32_t outcome = knobAction(binding, steps);
         uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) | (kKnobRecord << 16);
         recordOutcome(record, outcome, ruleDetail);
@@ -494,6 +496,7 @@ void dispatchLongData() {
     uint32_t length = 0;
     bool whole = false;
     while (takeSysexMessage(bytes, &length, &whole)) {
+        startRecord();
         uint32_t ms = 0;
         uint32_t command = whole ? transportCommand(bytes, length, &ms) : kMmcNone;
         // Anything else does nothing, and so, like the system messages that

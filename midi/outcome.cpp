@@ -29,8 +29,14 @@ static bool isChannelMessage(ShortMessage message) {
     return status >= 0x80 && status < 0xF0;
 }
 
+// The drops counted when the worker took the message it records next
+// (worker thread only).
+static uint32_t dropsAtStart = 0;
+
+void startRecord() { dropsAtStart = windowDrops.load(); }
+
 static void storeRecord(uint32_t record) {
-    dropsAtRecord.store(windowDrops.load());
+    dropsAtRecord.store(dropsAtStart);
     lastRecord.store(record);
 }
 
@@ -64,6 +70,7 @@ void markLearnRefused(ShortMessage message) {
 }
 
 void resetOutcomes() {
+    dropsAtStart = 0;
     lastRecord.store(0);
     lastDetail.store(0);
     dropsAtRecord.store(0);

@@ -59,6 +59,10 @@ enum Outcome : uint32_t {
     kNothingInPieces,
 };
 
+// Worker: it takes a message, whose outcome it records next. A drop the
+// handler counts from now on is newer than that record, and the line shows
+// it after it, also when it came while the rules were sending to the player.
+void startRecord();
 // Worker: the outcome of a channel message it took. System messages (0xF0 and
 // up) are not recorded: instruments send clock and active sensing several
 // times a second, and they would hide everything else.

@@ -68,6 +68,9 @@ bool platformPostNotify(WindowRef dialog);
 
 // A modal box with OK and Cancel, the text and its own caption; true for OK.
 bool platformConfirm(WindowRef owner, const char* caption, const char* text);
+// Ends, as Cancel would, every message box and dialog the window owns: the
+// call that showed it returns once control is back in its loop.
+void platformEndBoxesOf(WindowRef owner);
 
 // Gives the control the keyboard focus; the control that has it (0: none).
 void platformFocusControl(WindowRef dialog, uint32_t controlId);

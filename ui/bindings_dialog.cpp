@@ -127,19 +127,9 @@ static bool rewriteAction(uint32_t line, const Binding& binding) {
     uint32_t to = from;
     while (to < end && text[to] != ',') ++to;
     while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t')) --to;
-    // The line with the new action, built in a buffer of its own.
-    char rewritten[320] = "";
-    char head[320];
-    if (end - start >= sizeof head) return false;
-    for (uint32_t i = start; i < from; ++i) head[i - start] = text[i];
-    head[from - start] = '\0';
     char action[32];
     formatBindingAction(binding, action);
-    appendText(rewritten, sizeof rewritten, head);
-    appendText(rewritten, sizeof rewritten, action);
-    for (uint32_t i = to; i < end; ++i) head[i - to] = text[i];
-    head[end - to] = '\0';
-    return appendText(rewritten, sizeof rewritten, head) && replaceSectionLine(&state->section, line, rewritten);
+    return replaceSectionText(&state->section, from, to, action);
 }
 
 // ---- Why Learn cannot listen ----------------------------------------------------------
@@ -157,6 +147,7 @@ static bool learnSource(char* name, char* why, size_t capacity) {
             appendText(why, capacity, " is chosen in the configuration dialog but not in use yet: press Apply "
                                       "there, then Learn.");
         } else {
+            if (settingsUnread()) appendText(why, capacity, "Notewick could not read its settings file. ");
             appendText(why, capacity, "No MIDI device is in use: choose one in the configuration dialog and "
                                       "press Apply, then Learn.");
         }
@@ -183,7 +174,12 @@ static bool learnSource(char* name, char* why, size_t capacity) {
         appendText(why, capacity, "Notewick could not open ");
         appendText(why, capacity, name);
         appendText(why, capacity, ": another program may be using it. Close that program, then press Apply in "
-                                  "the configuration dialog.");
+                                  "the configuration dialog");
+        if (unapplied) {
+            appendText(why, capacity, ", or press Apply there now to use ");
+            appendText(why, capacity, chosen);
+        }
+        appendText(why, capacity, ".");
     } else {
         appendText(why, capacity, "Notewick is not listening to ");
         appendText(why, capacity, name);
@@ -442,14 +438,18 @@ static void onBindingsNotify(WindowRef dialog) {
         return;
     }
     int32_t at = boundIndex(source);
-    if (at >= 0 && state->bound[at].binding.source.encoder != source.encoder) {
-        // A controller learned as an endless knob, or the other way round:
-        // its own line is written anew.
+    if (at >= 0) {
+        // A controller learned as an endless knob, or the other way round,
+        // gets its own line written anew; otherwise only its action changes.
         char line[kBindingKeyCapacity + 32];
         bindingLine(learned, line, sizeof line);
-        replaceSectionLine(&state->section, state->bound[at].line, line);
-    } else if (at >= 0) {
-        rewriteAction(state->bound[at].line, learned);
+        bool changed = state->bound[at].binding.source.encoder != source.encoder
+                           ? replaceSectionLine(&state->section, state->bound[at].line, line)
+                           : rewriteAction(state->bound[at].line, learned);
+        if (!changed) {
+            refuse(dialog, message, described, ", but the bindings section has no room left for the change.");
+            return;
+        }
     } else {
         int32_t named = firstLineNaming(state->section, source);
         if (named >= 0) {
@@ -517,7 +517,10 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     Binding changed = line.binding;
     changed.action = static_cast<uint8_t>(action);
     changed.entry = learnedBinding(changed.source, action).entry;
-    if (!rewriteAction(line.line, changed)) return;
+    if (!rewriteAction(line.line, changed)) {
+        say(dialog, "The bindings section has no room left for the change: remove lines first.");
+        return;
+    }
     showBindings(dialog);
     state->picked = picked;
     platformListSelect(dialog, IDC_BINDING_LIST, picked);
@@ -559,9 +562,10 @@ static void removeAll(WindowRef dialog) {
     }
     char count[12], question[200] = "Remove all ";
     formatDecimal(static_cast<int32_t>(state->boundCount), count);
-    appendText(question, sizeof question, count);
-    appendText(question, sizeof question, " bindings? The lines that bind controls go when you press OK; lines "
-                                          "that bind nothing stay.");
+    appendText(question, sizeof question, state->boundCount == 1 ? "1 binding" : count);
+    appendText(question, sizeof question, state->boundCount == 1 ? "?" : " bindings?");
+    appendText(question, sizeof question, " The lines that bind controls go when you press OK; lines that bind "
+                                          "nothing stay.");
     bool sure = platformConfirm(dialog, "Remove All", question);
     if (state == nullptr) return;  // quit while the question was up
     if (!sure) {
@@ -587,6 +591,7 @@ static void closeBindings(WindowRef dialog, bool keep) {
     // The old output's lights go dark with the bindings that lit them; then
     // the new bindings light the output chosen.
     bool lightsChosen = keep && takeLights(dialog);
+    if (state == nullptr) return;  // quit while takeLights' message was up
     bool saved = !keep || commitBindingsSection(state->section);
     if (lightsChosen) saved = saveSettings() && saved;
     freeSection(&state->section);
@@ -596,6 +601,8 @@ static void closeBindings(WindowRef dialog, bool keep) {
     if (!saved) platformMessageBox(dialog, "Could not save the settings");
     platformEndDialog(dialog);
 }
+
+WindowRef bindingsDialogWindow() { return bindingsWindow; }
 
 void endBindingsDialog() {
     if (bindingsWindow != nullptr && state != nullptr) closeBindings(bindingsWindow, false);

@@ -113,9 +113,14 @@ bool deviceChosenNotApplied(char* name) {
 }
 
 void endOpenDialogs() {
+    if (!configDialogIsOpen()) return;
+    // A message box or question the dialogs show ends too: the code after it
+    // finds the plug-in quit and does nothing more.
+    platformEndBoxesOf(configDialogWindow);
+    platformEndBoxesOf(bindingsDialogWindow());
     endAutodetectDialog();
     endBindingsDialog();
-    if (configDialogIsOpen() && configDialogWindow != nullptr) platformEndDialog(configDialogWindow);
+    if (configDialogWindow != nullptr) platformEndDialog(configDialogWindow);
 }
 
 // The name of the device listed at list index device + 1.
@@ -165,12 +170,15 @@ static void applySettings(WindowRef dialog) {
         // opened as soon as it is back (now, if it is already). Only a port
         // Apply opened for another device meanwhile is closed.
         if (mainInputPort != nullptr) closeMainPort(dialog);
+        // The player may quit while a message is up: nothing more then.
+        if (pluginHasQuit()) return;
         pluginSettings.midiDevice = awayDevice;
         pluginSettings.midiDeviceName[0] = '\0';
         appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, awayName);
         reopenMainPort();
     } else {
         closeMainPort(dialog);
+        if (pluginHasQuit()) return;
         // With no selection the device reads -2, which is not "none": the
         // open then fails and the device becomes none.
         pluginSettings.midiDevice = listedDevice(dialog, selected);
@@ -181,7 +189,6 @@ static void applySettings(WindowRef dialog) {
         }
         followChosenDevice();
     }
-    // The player may have quit while a message was up: nothing more then.
     if (pluginHasQuit()) return;
     // The worker uses the new channel from its next message on; an empty
     // selection gives -1, which matches no channel rule.
@@ -199,6 +206,8 @@ static void applySettings(WindowRef dialog) {
 // leaves the device in use as it was.
 static void autodetect(WindowRef dialog) {
     closeMainPort(dialog);
+    // The player may quit while "Error Closing MIDI Device" is up.
+    if (pluginHasQuit()) return;
     // The autodetect dialog is owned by the host window, which leaves this
     // dialog enabled; it takes no input meanwhile.
     WindowRef host = pluginRecord.hostWindow;

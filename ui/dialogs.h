@@ -29,6 +29,7 @@ void selectListedDevice(const char* name, int32_t preferredEntry);
 // by the dialog's timer. `second`, unless null, is shown on a line under it.
 struct LiveLine {
     LineState seen;
+    bool heard;  // a message was shown; before one, what the plug-in listens to, kept up to date
     char first[200];
     char shown[320];
 };
@@ -48,6 +49,7 @@ bool deviceChosenNotApplied(char* name);
 // none of them opens a port, writes the settings or shows a message after.
 void endOpenDialogs();
 void endBindingsDialog();
+WindowRef bindingsDialogWindow();  // null while it is not open
 void endAutodetectDialog();
 
 // Runs the autodetect dialog modally, owned by the host window. Its state

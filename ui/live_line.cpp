@@ -3,6 +3,7 @@
 // message, what the plug-in listens to.
 #include "core/main_port.h"
 #include "core/plugin.h"
+#include "core/settings.h"
 #include "core/text.h"
 #include "midi/outcome.h"
 #include "midi/ports.h"
@@ -20,10 +21,16 @@ static void describeListening(char* out, size_t capacity) {
     configuredDeviceName(name);
     out[0] = '\0';
     if (pluginSettings.midiDevice < 0) {
-        appendText(out, capacity, "Notewick listens to no MIDI device.");
+        appendText(out, capacity, settingsUnread() ? "Notewick could not read its settings file (another program "
+                                                     "holds it), so it listens to no MIDI device."
+                                                   : "Notewick listens to no MIDI device.");
         return;
     }
-    bool open = mainInputPort != nullptr;
+    // The device watch leaves the port alone while a dialog is open: a port
+    // whose device went meanwhile hears nothing.
+    char current[kDeviceNameCapacity];
+    deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), current);
+    bool open = mainInputPort != nullptr && textEquals(current, name);
     // Not open: away, there but held by another program, or closed for now.
     bool present = open || findInputDevice(name, pluginSettings.midiDevice) >= 0;
     appendText(out, capacity,
@@ -58,6 +65,7 @@ static void showLine(WindowRef dialog, LiveLine* line, const char* second) {
 
 void startLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
     startLine(&line->seen);
+    line->heard = false;
     describeListening(line->first, sizeof line->first);
     line->shown[0] = '\0';
     showLine(dialog, line, second);
@@ -65,6 +73,10 @@ void startLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
 }
 
 void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
-    nextLine(&line->seen, line->first, sizeof line->first);
+    if (nextLine(&line->seen, line->first, sizeof line->first)) {
+        line->heard = true;
+    } else if (!line->heard) {
+        describeListening(line->first, sizeof line->first);  // a device may have come or gone
+    }
     showLine(dialog, line, second);
 }

@@ -161,6 +161,19 @@ bool platformConfirm(WindowRef owner, const char* caption, const char* text) {
     return MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OKCANCEL) == IDOK;
 }
 
+static BOOL CALLBACK endOwnedBox(HWND window, LPARAM owner) {
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) && lstrcmpA(className, "#32770") == 0) {
+        EndDialog(window, IDCANCEL);
+    }
+    return TRUE;
+}
+
+void platformEndBoxesOf(WindowRef owner) {
+    if (owner != nullptr) EnumThreadWindows(GetCurrentThreadId(), endOwnedBox, reinterpret_cast<LPARAM>(owner));
+}
+
 void platformFocusControl(WindowRef dialog, uint32_t controlId) {
     HWND control = GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId));
     SendMessageA(static_cast<HWND>(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);

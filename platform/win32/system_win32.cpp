@@ -178,20 +178,32 @@ char* platformReadFile(const char* name, uint32_t maxBytes, uint32_t* length) {
     return text;
 }
 
+// Writes the whole text to the open file, from its start, and ends it there.
+static bool writeWhole(HANDLE file, const char* text, uint32_t length) {
+    DWORD written = 0;
+    bool ok = SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0;
+    ok = ok && WriteFile(file, text, length, &written, nullptr) && written == length;
+    ok = ok && SetEndOfFile(file);
+    ok = FlushFileBuffers(file) && ok;
+    return CloseHandle(file) && ok;
+}
+
 bool platformReplaceFile(const char* name, const char* text, uint32_t length) {
     char path[MAX_PATH], temporary[MAX_PATH];
     if (!fullPath(name, path) || lstrlenA(path) + 5 >= MAX_PATH) return false;
     lstrcpyA(temporary, path);
     lstrcatA(temporary, ".new");
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, text, length, &written, nullptr) && written == length;
-    ok = FlushFileBuffers(file) && ok;
-    ok = CloseHandle(file) && ok;
+    if (file == INVALID_HANDLE_VALUE) {
+        // A folder that takes no new file may still let the file itself be
+        // written, as the profile calls write it: in place, then.
+        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE && writeWhole(file, text, length);
+    }
     // NOTE: one rename replaces the file, so that the player's other plug-ins,
     // which share it, read either the old text or the new, never a part.
-    ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool ok = writeWhole(file, text, length) &&
+              MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileA(temporary);
     return ok;
 }

@@ -213,6 +213,8 @@ void platformFocusControl(WindowRef dialog, uint32_t controlId) { fake::dialogOf
 
 uint32_t platformFocusedControl(WindowRef dialog) { return fake::dialogOf(dialog).focus; }
 
+void platformEndBoxesOf(WindowRef) {}
+
 bool platformConfirm(WindowRef, const char*, const char* text) {
     platformMessageBox(nullptr, text);
     return dialogState().confirmAnswer;

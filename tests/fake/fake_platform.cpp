@@ -86,6 +86,7 @@ struct State {
     std::vector<std::string> pathsRead;
     std::vector<std::string> pathsWritten;
     std::vector<std::string> messageBoxes;
+    void (*onMessageBox)(const std::string&) = nullptr;
     void (*deviceWatch)() = nullptr;
     std::vector<Device> devices;
     std::deque<FakePort> ports;
@@ -146,6 +147,7 @@ void reset() {
     s.pathsRead.clear();
     s.pathsWritten.clear();
     s.messageBoxes.clear();
+    s.onMessageBox = nullptr;
     s.deviceWatch = nullptr;
     s.devices.clear();
     s.ports.clear();
@@ -438,6 +440,10 @@ std::vector<std::string> profilePathsRead() {
 std::vector<std::string> profilePathsWritten() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().pathsWritten;
+}
+void setOnMessageBox(void (*hook)(const std::string& text)) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().onMessageBox = hook;
 }
 std::vector<std::string> messageBoxes() {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -763,8 +769,13 @@ void platformStopDeviceWatch(ModuleRef, WindowRef) {
 }
 
 void platformMessageBox(WindowRef, const char* text) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().messageBoxes.push_back(text);
+    void (*hook)(const std::string&);
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().messageBoxes.push_back(text);
+        hook = state().onMessageBox;
+    }
+    if (hook != nullptr) hook(text);
 }
 
 uint32_t platformMidiInCount() {

@@ -103,6 +103,8 @@ std::vector<std::string> messageBoxes();
 // The answer to the next OK/Cancel boxes (OK unless set); each box's text goes
 // to messageBoxes() too.
 void setConfirmAnswer(bool ok);
+// Called with each box's text while the box is up (the player may quit then).
+void setOnMessageBox(void (*hook)(const std::string& text));
 
 // ---- MIDI ----
 void setDevices(const std::vector<Device>& devices);

@@ -144,6 +144,60 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
     }
 }
 
+// The section is found and replaced in any file the profile calls read: the
+// header in any case and with blanks, on the last line, a second section of
+// the name, LF line ends, a UTF-8 mark; every other byte stays. A UTF-16
+// file is read but not written; a file another program holds is not written,
+// and needs not be while nothing changed.
+TEST_F(BindingsTest, TheSectionIsFoundAndReplacedInAnyFile) {
+    auto appendStop = []() {
+        SectionText section;
+        uint32_t added = 0;
+        EXPECT_TRUE(openBindingsSection(&section));
+        appendSectionLine(&section, "Note 50 Channel 1=Stop", &added);
+        bool saved = commitBindingsSection(section);
+        freeSection(&section);
+        return saved;
+    };
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"", "[Notewick Bindings]\r\nNote 50 Channel 1=Stop\r\n"},
+        {"[Other]\r\nx=1", "[Other]\r\nx=1\r\n[Notewick Bindings]\r\nNote 50 Channel 1=Stop\r\n"},
+        {"[notewick BINDINGS]", "[notewick BINDINGS]\r\nNote 50 Channel 1=Stop\r\n"},
+        {"[Notewick Bindings]\nNote 36 Channel 10=Next\n\n[Other]\nx=1\n",
+         "[Notewick Bindings]\nNote 36 Channel 10=Next\nNote 50 Channel 1=Stop\n\n[Other]\nx=1\n"},
+        {"\xEF\xBB\xBF[ Notewick Bindings ]\r\nNote 36 Channel 10=Next",
+         "\xEF\xBB\xBF[ Notewick Bindings ]\r\nNote 36 Channel 10=Next\r\nNote 50 Channel 1=Stop\r\n"},
+        {"[Notewick Bindings]\r\n[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n",
+         "[Notewick Bindings]\r\nNote 50 Channel 1=Stop\r\n[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n"},
+    };
+    for (const auto& c : cases) {
+        resetBindingsSection();
+        fake::setFile(kIni, c.before);
+        EXPECT_TRUE(appendStop());
+        EXPECT_EQ(section(), c.after);
+    }
+    std::string wide = "\xFF\xFE";
+    for (char ch : std::string("[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n")) wide += std::string(1, ch) + '\0';
+    resetBindingsSection();
+    fake::setFile(kIni, wide);
+    EXPECT_EQ(used(), (Texts{"Note 36 (C2), channel 10: Next"}));
+    EXPECT_FALSE(appendStop());
+    EXPECT_EQ(section(), wide);
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n");
+    resetBindingsSection();
+    fake::setReadable(kIni, false);  // held by another program from the start
+    loadBindings();
+    SectionText unchanged;
+    openBindingsSection(&unchanged);
+    EXPECT_TRUE(commitBindingsSection(unchanged)) << "nothing to write";
+    freeSection(&unchanged);
+    EXPECT_FALSE(appendStop());
+    fake::setReadable(kIni, true);
+    EXPECT_EQ(section(), "[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n");
+}
+
 // ---- The order of the rules ------------------------------------------------------------
 
 // A message a binding takes does its action and nothing else; every other
@@ -216,8 +270,8 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
         fake::press(d, IDC_LEARN);
         fake::press(d, IDC_REMOVE_ALL);
         EXPECT_TRUE(listed(d).empty());
-        fake::press(d, kDialogCancel);  // stops Learn
-        fake::press(d, kDialogCancel);
+        fake::closeBox(d);  // closes, Learn waiting or not
+        EXPECT_TRUE(fake::hasEnded(d));
     });
     runBindingsDialog(nullptr);
     dispatchMessage(noteOn(0, 64, 90), 1000);
@@ -255,7 +309,8 @@ TEST_F(BindingsTest, OkChangesOnlyTheLinesOfWhatTheUserChanged) {
     useDevice();
     const std::string head = "[Notewick]\r\nMIDIDevice=0\r\n\r\n[Notewick Bindings]\r\n";
     const std::string tail = "\r\n[Other]\r\nNote 40 Channel 10=Play\r\n";
-    fake::setFile(kIni, head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Stop\r\n"
+    const std::string blanks(300, ' ');
+    fake::setFile(kIni, head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10" + blanks + "=Stop\r\n"
                                "  Note 38 Channel 10 = Next  \r\nNote 38 Channel 10=Play\r\nNote 64 Channel 1=Next\r\n"
                                "Note 64 Channel 1=Stop\r\nNote 99 Channel 1=Jump\r\n" + tail);
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
@@ -294,7 +349,7 @@ TEST_F(BindingsTest, OkChangesOnlyTheLinesOfWhatTheUserChanged) {
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
-    EXPECT_EQ(section(), head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10=Next\r\nNote 38 Channel 10=Play\r\n"
+    EXPECT_EQ(section(), head + "Note 36 Channel 10\r\n; pads\r\nNote 36 Channel 10" + blanks + "=Next\r\nNote 38 Channel 10=Play\r\n"
                                 "Note 64 Channel 1=Next\r\nNote 64 Channel 1=Stop\r\nNote 99 Channel 1=Jump\r\n"
                                 "Note 40 Channel 10=Stop\r\n" + tail);
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {

@@ -140,38 +140,68 @@ TEST_F(DialogTest, AnEmptyChannelSelectionReadsAsMinusOne) {
 }
 
 // The player quits from a message its window got inside the dialogs (the
-// Bindings dialog with Learn waiting, or the autodetect dialog): every dialog
-// ends, the autodetect dialog's ports close, and nothing opens a port,
-// writes the settings or shows a message afterwards.
+// Bindings dialog with Learn waiting, the autodetect dialog), or while one of
+// their message boxes is up: every dialog ends, the autodetect dialog's ports
+// close, and nothing opens a port, writes the settings or shows a message
+// afterwards.
 TEST_F(DialogTest, QuitWhileTheDialogsAreOpenEndsThemAndNothingHappensAfter) {
-    for (uint32_t inner : {IDD_BINDINGS, IDD_AUTODETECT}) {
+    static uint32_t button;
+    static size_t writtenAtQuit;
+    static void (*quitNow)() = [] {
+        if (pluginHasQuit()) return;
+        pluginRecord.quitProc();
+        writtenAtQuit = fake::profilePathsWritten().size();
+    };
+    // The configuration dialog's button, and where the player quits: in the
+    // dialog the button opens (0 for none), or while a box is up.
+    const struct {
+        uint32_t button, inner;
+        bool inBox;
+    } cases[] = {
+        {IDC_BINDINGS, IDD_BINDINGS, false},
+        {IDC_AUTODETECT, IDD_AUTODETECT, false},
+        {IDC_APPLY, 0, true},       // "Error Closing MIDI Device"
+        {IDC_AUTODETECT, 0, true},  // the same, before the autodetect dialog opens
+        {IDC_BINDINGS, IDD_BINDINGS, true},  // the Remove All question
+    };
+    for (const auto& c : cases) {
         fake::reset();
         resetPluginState();
         fake::setDevices({{"Alpha"}, {"Beta"}, {"Gamma"}});
         fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        fake::setProfile(kIni, "Notewick Bindings", "Note 36 Channel 10", "Stop");
+        if (c.inBox && c.inner == 0) fake::device(0).closeResult = 5;
         pluginRecord.initProc();
-        static uint32_t button;
-        static size_t writtenAtQuit;
-        button = inner == IDD_BINDINGS ? IDC_BINDINGS : IDC_AUTODETECT;
+        button = c.button;
+        writtenAtQuit = 0;
+        void (*quitInBox)(const std::string&) = [](const std::string&) { quitNow(); };
+        fake::setOnMessageBox(c.inBox ? quitInBox : nullptr);
         fake::setDialogScript(IDD_CONFIG, [](Dialog config) {
             fake::choose(config, IDC_DEVICE, 2);
             fake::press(config, button);
             EXPECT_TRUE(fake::hasEnded(config));
         });
-        fake::setDialogScript(inner, [](Dialog d) {
+        fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
             fake::press(d, IDC_LEARN);
-            pluginRecord.quitProc();
-            writtenAtQuit = fake::profilePathsWritten().size();
+            fake::press(d, IDC_REMOVE_ALL);  // asks first: the player may quit then
+            quitNow();
+            EXPECT_TRUE(fake::hasEnded(d));
+        });
+        fake::setDialogScript(IDD_AUTODETECT, [](Dialog d) {
+            quitNow();
             EXPECT_TRUE(fake::hasEnded(d));
         });
         pluginRecord.configProc();
-        EXPECT_EQ(fake::openPorts(), 0u) << inner;
-        EXPECT_TRUE(fake::messageBoxes().empty()) << inner;
-        EXPECT_EQ(fake::allocationsLive(), 0) << inner;
-        EXPECT_EQ(fake::profilePathsWritten().size(), writtenAtQuit) << inner;
-        EXPECT_EQ(pluginSettings.midiDevice, 0) << inner;
+        EXPECT_TRUE(pluginHasQuit()) << c.button;
+        EXPECT_EQ(fake::openPortsFor(1), 0u) << c.button;
+        EXPECT_EQ(fake::openPortsFor(2), 0u) << c.button;
+        EXPECT_EQ(fake::allocationsLive(), 0) << c.button;
+        EXPECT_EQ(fake::profilePathsWritten().size(), writtenAtQuit) << c.button;
+        EXPECT_EQ(fake::dialogsRun(IDD_AUTODETECT), c.inner == IDD_AUTODETECT ? 1u : 0u) << c.button;
+        size_t boxes = fake::messageBoxes().size();
         pluginRecord.configProc();
         EXPECT_EQ(fake::dialogsRun(IDD_CONFIG), 1u) << "after quit no dialog opens";
+        EXPECT_EQ(fake::messageBoxes().size(), boxes) << c.button;
     }
 }
 

@@ -60,7 +60,7 @@ void fromTheFile() {
 
 // Waits for the Bindings dialog's line to show `text` at its start.
 bool lineSays(HWND dialog, const std::string& text) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         if (controlText(dialog, IDC_BINDING_STATUS).compare(0, text.size(), text) == 0) return true;
         Sleep(10);
     }

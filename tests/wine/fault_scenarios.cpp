@@ -269,10 +269,12 @@ void namesUser() {
     HWND bindings = waitForDialog(kBindingsCaption);
     if (bindings == nullptr) return;
     check(fitsOnceShown(bindings, IDC_BINDING_STATUS, "Choose an action"), "the Bindings dialog's status fits");
+    check(fitsOnceShown(bindings, IDC_LIVE_LINE, "Notewick listens to " + kWide), "and its line");
     click(bindings, IDC_LEARN);
     check(fitsOnceShown(bindings, IDC_BINDING_STATUS, "Press a key"), "Learn's status fits");
     midiSetAway(0, true);
     check(fitsOnceShown(bindings, IDC_BINDING_STATUS, kWide + " went away"), "the device going away stops Learn");
+    check(fitsOnceShown(bindings, IDC_LIVE_LINE, "Notewick waits for " + kWide), "and the line says it is away");
     click(bindings, IDCANCEL);
     waitUntilGone(bindings);
     click(config, IDC_BINDINGS);

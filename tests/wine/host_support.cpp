@@ -714,7 +714,7 @@ void chooseEntry(HWND dialog, int controlId, int index) {
 }
 
 std::string controlText(HWND dialog, int controlId) {
-    char text[256] = "";
+    char text[1024] = "";
     GetDlgItemTextA(dialog, controlId, text, sizeof text);
     return text;
 }

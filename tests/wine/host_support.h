@@ -213,7 +213,7 @@ void selectEntry(HWND dialog, int controlId, int index);
 // As the user picks an entry: selected, and the dialog told of it.
 void chooseEntry(HWND dialog, int controlId, int index);
 std::string controlText(HWND dialog, int controlId);
-bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 3000);
+bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 10000);
 // True when the static control's text, wrapped at its width, fits its height.
 bool textFits(HWND dialog, int controlId);
 
