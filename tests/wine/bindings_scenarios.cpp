@@ -202,13 +202,19 @@ void sectionUser() {
     check(contains(ini, "[Notewick Bindings]\r\nNote 36 Channel 10\r\n; pads\r\nNote 99 Channel 1=Jump\r\n"),
           "and leaves only the lines that bind nothing", ini);
 
-    // The player quits while both dialogs are open and Learn waits.
+    // The player quits while both dialogs are open, Learn waits and the Remove
+    // All question is up.
+    writeFile(iniPath(), readFile(iniPath()) + "Note 38 Channel 10=Next\r\n");
     bindings = openBindings(config);
     if (bindings == nullptr) return;
     click(bindings, IDC_LEARN);
     check(lineSays(bindings, "Press a key"), "Learn waits");
+    click(bindings, IDC_REMOVE_ALL);
+    question = waitForDialog("Remove All");
+    check(question != nullptr, "the question is up");
     askPlayerToQuit();
-    check(waitUntilGone(bindings) && waitUntilGone(config), "quit ends both dialogs");
+    check(waitUntilGone(bindings) && waitUntilGone(config) && (question == nullptr || waitUntilGone(question)),
+          "quit ends both dialogs and the question");
     midiSend(0, midiNoteOn(9, 40, 90));
     Sleep(100);
 }
