@@ -190,36 +190,6 @@ static bool learnSource(char* name, char* why, size_t capacity) {
 
 // ---- The Lights list ------------------------------------------------------------------------
 
-// "None", then every MIDI output (list index = device index + 1), and last,
-// when the chosen output is not connected, "NAME (not connected)" for it.
-static void fillLightsList(WindowRef dialog) {
-    platformListAdd(dialog, IDC_LIGHTS, "None");
-    uint32_t count = countOutputDevices();
-    for (uint32_t i = 0; i < count; ++i) {
-        char name[kDeviceNameCapacity];
-        outputDeviceName(i, name);
-        platformListAdd(dialog, IDC_LIGHTS, name);
-    }
-    int32_t selected = 0;
-    state->lightsAway = -1;
-    const char* name = pluginSettings.midiOutDeviceName;
-    if (pluginSettings.midiOutDevice >= 0) {
-        int32_t found = name[0] != '\0' ? findOutputDevice(name, pluginSettings.midiOutDevice)
-                                         : pluginSettings.midiOutDevice;
-        selected = found >= 0 ? found + 1 : -1;
-        if (found < 0) {
-            char entry[kDeviceNameCapacity + 16] = "";
-            appendText(entry, sizeof entry, name);
-            appendText(entry, sizeof entry, " (not connected)");
-            platformListAdd(dialog, IDC_LIGHTS, entry);
-            state->lightsAway = platformListCount(dialog, IDC_LIGHTS) - 1;
-            selected = state->lightsAway;
-        }
-    }
-    platformListSelect(dialog, IDC_LIGHTS, selected);
-    platformListFitDropDown(dialog, IDC_LIGHTS);
-}
-
 // OK takes the output chosen, by its name: the lights of the old one go dark.
 // Nothing changes when it is the one open already, or the one not connected;
 // true when the choice changed, to be saved.
@@ -261,7 +231,8 @@ static void onBindingsInit(WindowRef dialog) {
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
     showBindings(dialog);
-    fillLightsList(dialog);
+    state->lightsAway = fillDeviceList(dialog, IDC_LIGHTS, kOutputDevices, pluginSettings.midiOutDevice,
+                                       pluginSettings.midiOutDeviceName);
     char lights[96];
     describeLights(lights, sizeof lights);
     startLiveLine(dialog, &bindingsLine, lights);

@@ -41,13 +41,6 @@ void showConfigDialog() {
     setConfigDialogOpen(false);
 }
 
-// The device list's index for a device; a stored index too large for the list
-// gives no selection rather than an overflow.
-static int32_t deviceListIndex(int32_t device) {
-    int64_t index = static_cast<int64_t>(device) + 1;
-    return index > INT32_MAX ? -1 : static_cast<int32_t>(index);
-}
-
 // The configured device when it was not connected as the dialog opened: the
 // list's last entry, "NAME (not connected)", stands for it. awayEntry is -1
 // when there is no such entry.
@@ -57,36 +50,13 @@ static char awayName[kDeviceNameCapacity];
 
 static void onConfigInit(WindowRef dialog) {
     configDialogWindow = dialog;
-    awayEntry = -1;
-    platformListAdd(dialog, IDC_DEVICE, "None");
-    uint32_t count = countInputDevices();
-    for (uint32_t i = 0; i < count; ++i) {
-        char name[kDeviceNameCapacity];
-        deviceName(i, name);
-        platformListAdd(dialog, IDC_DEVICE, name);
+    awayEntry = fillDeviceList(dialog, IDC_DEVICE, kInputDevices, pluginSettings.midiDevice,
+                               pluginSettings.midiDeviceName);
+    if (awayEntry >= 0) {
+        awayDevice = pluginSettings.midiDevice;
+        awayName[0] = '\0';
+        appendText(awayName, sizeof awayName, pluginSettings.midiDeviceName);
     }
-    // A named device is shown where its name is now; one without a name (a
-    // file from before names were kept) at its stored index.
-    int32_t selected = deviceListIndex(pluginSettings.midiDevice);
-    const char* name = pluginSettings.midiDeviceName;
-    if (pluginSettings.midiDevice >= 0 && name[0] != '\0') {
-        int32_t found = findInputDevice(name, pluginSettings.midiDevice);
-        if (found >= 0) {
-            selected = found + 1;
-        } else {
-            char entry[kDeviceNameCapacity + 16] = "";
-            appendText(entry, sizeof entry, name);
-            appendText(entry, sizeof entry, " (not connected)");
-            platformListAdd(dialog, IDC_DEVICE, entry);
-            awayEntry = platformListCount(dialog, IDC_DEVICE) - 1;
-            awayDevice = pluginSettings.midiDevice;
-            awayName[0] = '\0';
-            appendText(awayName, sizeof awayName, name);
-            selected = awayEntry;
-        }
-    }
-    platformListSelect(dialog, IDC_DEVICE, selected);
-    platformListFitDropDown(dialog, IDC_DEVICE);
     for (int32_t channel = 1; channel <= 16; ++channel) {
         char number[12];
         formatDecimal(channel, number);

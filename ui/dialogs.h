@@ -19,6 +19,21 @@ void showConfigDialog();
 // cleared when it ends) so that the autodetect dialog can set its two lists.
 extern WindowRef configDialogWindow;
 
+// The devices a drop-down lists: the inputs, or the outputs.
+struct DeviceFunctions {
+    uint32_t (*count)();
+    void (*name)(uint32_t index, char* name);
+    int32_t (*find)(const char* name, int32_t preferredIndex);
+};
+extern const DeviceFunctions kInputDevices, kOutputDevices;
+// Fills the drop-down with "None", then every device (list index = device
+// index + 1), and last, when the chosen device is named but not connected,
+// "NAME (not connected)"; selects the chosen device where its name now is
+// (without a name, at its index). Returns the entry of the device that is
+// not connected, -1 for none.
+int32_t fillDeviceList(WindowRef dialog, uint32_t controlId, const DeviceFunctions& devices, int32_t device,
+                       const char* name);
+
 // Selects in the configuration dialog's device list the entry with this
 // device name, preferredEntry when it has it; with no such entry, none. An
 // empty name (a device whose name cannot be read) selects preferredEntry.

@@ -337,7 +337,7 @@ void stormUser() {
         Sleep(20 + trial % 30);
         DWORD started = GetTickCount();
         click(detect, trial % 2 == 0 ? IDOK : IDCANCEL);
-        if (!waitUntilGone(detect, 5000)) {
+        if (!waitUntilGone(detect)) {
             ++hung;
             break;
         }

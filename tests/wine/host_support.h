@@ -202,8 +202,10 @@ HWND activeWindowOfPlayer();
 // Posts Enter where a key press would go: to the focus window of the
 // player's thread. False when it has none.
 bool pressEnterAsTheKeyboardWould();
-HWND waitForDialog(const char* caption, DWORD timeoutMs = 5000);
-bool waitUntilGone(HWND window, DWORD timeoutMs = 5000);
+// Generous bounds: a machine busy building can hold a Wine program off the
+// processor for seconds; a scenario that works never waits them out.
+HWND waitForDialog(const char* caption, DWORD timeoutMs = 15000);
+bool waitUntilGone(HWND window, DWORD timeoutMs = 15000);
 void click(HWND dialog, int controlId);  // posted, as a button press is
 // As the mouse clicks: the button takes the keyboard focus, then acts.
 void clickWithMouse(HWND dialog, int controlId);
