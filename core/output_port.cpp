@@ -11,10 +11,15 @@
 // The open output; null while none is. The worker has it through the
 // hand-over (midi/lights.h) while it is open.
 static MidiOutRef outputPort = nullptr;
+// The last try to open the chosen output failed although it was there.
+static bool openFailed = false;
 
 bool outputIsOpen() { return outputPort != nullptr; }
 
-void resetOutputPort() { outputPort = nullptr; }
+void resetOutputPort() {
+    outputPort = nullptr;
+    openFailed = false;
+}
 
 // The output at midiOutDevice has just been chosen: its name is the one to
 // follow from now on (empty for none).
@@ -27,6 +32,7 @@ static void followChosenOutput() {
 
 static bool openOutput(int32_t device) {
     MidiOutRef port = device >= 0 ? openOutputPort(static_cast<uint32_t>(device)) : nullptr;
+    openFailed = device >= 0 && port == nullptr;
     if (port == nullptr) return false;
     outputPort = port;
     attachLightsPort(port);
@@ -90,13 +96,11 @@ bool chooseOutput(int32_t device) {
     return false;
 }
 
-void keepAwayOutput(int32_t device, const char* name) {
-    closeOutput(true);
-    pluginSettings.midiOutDevice = device;
-    pluginSettings.midiOutDeviceName[0] = '\0';
-    appendText(pluginSettings.midiOutDeviceName, kDeviceNameCapacity, name);
-    int32_t found = findOutputDevice(name, device);
-    if (openOutput(found)) pluginSettings.midiOutDevice = found;
+void reopenOutput() {
+    const char* name = pluginSettings.midiOutDeviceName;
+    if (outputPort != nullptr || pluginSettings.midiOutDevice < 0 || name[0] == '\0') return;
+    int32_t device = findOutputDevice(name, pluginSettings.midiOutDevice);
+    if (openOutput(device)) pluginSettings.midiOutDevice = device;
 }
 
 void closeOutputAtQuit() { closeOutput(true); }
@@ -110,9 +114,13 @@ void describeLights(char* out, size_t capacity) {
     }
     const char* name = pluginSettings.midiOutDeviceName;
     appendText(out, capacity, name);
-    if (outputPort == nullptr) {
-        bool present = findOutputDevice(name, pluginSettings.midiOutDevice) >= 0;
-        appendText(out, capacity, present ? " could not be opened" : " is not connected");
+    // The device watch leaves the output alone while the dialogs are open: an
+    // open output whose device went meanwhile hears nothing.
+    char current[kDeviceNameCapacity];
+    outputDeviceName(static_cast<uint32_t>(pluginSettings.midiOutDevice), current);
+    bool present = findOutputDevice(name, pluginSettings.midiOutDevice) >= 0;
+    if (outputPort == nullptr || !textEquals(current, name)) {
+        appendText(out, capacity, !present ? " is not connected" : openFailed ? " could not be opened" : ", not open yet");
         return;
     }
     Binding bindings[kMaxBindings];

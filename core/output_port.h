@@ -24,9 +24,9 @@ void outputDeviceListChanged();
 // one; the lights of the old one go dark and it is closed first. False when
 // the new one cannot be opened: there is none then.
 bool chooseOutput(int32_t device);
-// The same for a chosen output that is not connected: kept by its index and
-// name, with no port, and opened as soon as it is back.
-void keepAwayOutput(int32_t device, const char* name);
+// OK kept the chosen output: opened now, silently, if it is not open and can
+// be (it came back, or was let go while the dialogs were open).
+void reopenOutput();
 
 // True while an output is open.
 bool outputIsOpen();

@@ -306,6 +306,12 @@ uint32_t copyBindings(Binding* out, uint32_t* generation) {
     return count;
 }
 
+uint32_t bindingsGeneration() {
+    uint32_t generation = markTableInUse().generation;
+    tableInUse.store(0);
+    return generation;
+}
+
 bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation) {
     const BindingTable& table = markTableInUse();
     bool found = false;

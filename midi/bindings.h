@@ -145,6 +145,8 @@ bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, 
 // The whole table (worker thread): its bindings into out (kMaxBindings room),
 // its count, and its generation.
 uint32_t copyBindings(Binding* out, uint32_t* generation);
+// The table's generation alone (worker thread).
+uint32_t bindingsGeneration();
 // Back to no bindings; for tests.
 void resetBindings();
 

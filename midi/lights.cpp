@@ -21,7 +21,10 @@ uint32_t lightKind(const Binding& binding) {
         case kActionStop: return kLightStopped;
         case kActionShuffle: return kLightShuffle;
         case kActionRepeat: return kLightRepeat;
-        case kActionVolume: return binding.source.kind == kSourceController ? kLightVolume : kLightNone;
+        // An endless knob sends steps, not a place: it is sent nothing.
+        case kActionVolume:
+            return binding.source.kind == kSourceController && binding.source.encoder == kNotEncoder ? kLightVolume
+                                                                                                      : kLightNone;
         default: return kLightNone;
     }
 }
@@ -128,38 +131,58 @@ static void sendLights(const uint32_t* messages, uint32_t count) {
     lightsSending.store(0);
 }
 
-// A new table: the lights of bindings that no longer light go dark, and the
-// new table's are all sent.
+// A new table: a binding that lights as before keeps what was sent it (its
+// control shows that still), a new one is sent at the next read, and the
+// light of one that no longer lights goes dark.
 static void takeTable(const Binding* table, uint32_t count, uint32_t generation) {
+    const LightsState old = lights;
     uint32_t darken[kMaxBindings], dark = 0;
-    for (uint32_t i = 0; i < lights.count; ++i) {
-        const Binding& old = lights.bindings[i];
-        uint32_t kind = lightKind(old);
-        if (kind == kLightNone || kind == kLightVolume || lights.sent[i] == old.dark) continue;
-        bool kept = false;
-        for (uint32_t j = 0; j < count && !kept; ++j) kept = sameSource(table[j].source, old.source) && lightKind(table[j]) != kLightNone;
-        if (!kept) darken[dark++] = lightMessage(old, old.dark);
-    }
-    sendLights(darken, dark);
     lights.generation = generation;
     lights.count = count;
     lights.lighting = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        lights.bindings[i] = table[i];
+        const Binding& binding = table[i];
+        lights.bindings[i] = binding;
         lights.sent[i] = kNothingSent;
         lights.held[i] = false;
-        lights.lighting += lightKind(table[i]) != kLightNone ? 1 : 0;
+        lights.lighting += lightKind(binding) != kLightNone ? 1 : 0;
+        for (uint32_t j = 0; j < old.count; ++j) {
+            const Binding& was = old.bindings[j];
+            if (!sameSource(was.source, binding.source) || lightKind(was) != lightKind(binding) ||
+                was.lit != binding.lit || was.dark != binding.dark) {
+                continue;
+            }
+            lights.sent[i] = old.sent[j];
+            lights.held[i] = old.held[j];
+            lights.movedAt[i] = old.movedAt[j];
+        }
     }
+    for (uint32_t j = 0; j < old.count; ++j) {
+        const Binding& was = old.bindings[j];
+        uint32_t kind = lightKind(was);
+        if (kind == kLightNone || kind == kLightVolume || old.sent[j] == kNothingSent || old.sent[j] == was.dark) {
+            continue;
+        }
+        bool kept = false;
+        for (uint32_t i = 0; i < count && !kept; ++i) kept = sameSource(table[i].source, was.source) && lightKind(table[i]) != kLightNone;
+        if (!kept) darken[dark++] = lightMessage(was, was.dark);
+    }
+    sendLights(darken, dark);
 }
 
 void updateLights(uint32_t now) {
     if (lightsPort.load() == nullptr) return;
     bool sync = lightsSync.exchange(0) != 0;
-    if (!sync && now - lights.lastRead < kLightsPollMs) return;
-    Binding table[kMaxBindings];
-    uint32_t generation = 0;
-    uint32_t count = copyBindings(table, &generation);
-    if (generation != lights.generation) takeTable(table, count, generation);
+    // A new table is taken at once, due or not, so that its new lights go
+    // out at once.
+    bool fresh = bindingsGeneration() != lights.generation;
+    if (!sync && !fresh && now - lights.lastRead < kLightsPollMs) return;
+    if (fresh) {
+        Binding table[kMaxBindings];
+        uint32_t generation = 0;
+        uint32_t count = copyBindings(table, &generation);
+        takeTable(table, count, generation);
+    }
     lights.lastRead = now;
     if (lights.lighting == 0) return;
     // Only what some binding shows is asked.

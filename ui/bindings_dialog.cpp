@@ -191,22 +191,23 @@ static bool learnSource(char* name, char* why, size_t capacity) {
 // ---- The Lights list ------------------------------------------------------------------------
 
 // OK takes the output chosen, by its name: the lights of the old one go dark.
-// Nothing changes when it is the one open already, or the one not connected;
-// true when the choice changed, to be saved.
+// The output chosen before stays the one, open or not (away, held by another
+// program, gone while the dialog was open), and is opened if it can be now.
+// True when the choice changed, to be saved.
 static bool takeLights(WindowRef dialog) {
     int32_t selected = platformListSelection(dialog, IDC_LIGHTS);
-    if (selected < 0 || selected == state->lightsAway) return false;
-    int32_t device = -1;
-    if (selected > 0) {
-        char name[kDeviceNameCapacity];
-        platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
-        device = name[0] != '\0' ? findOutputDevice(name, selected - 1) : selected - 1;
-        if (device >= 0 && outputIsOpen() && device == pluginSettings.midiOutDevice &&
-            textEquals(name, pluginSettings.midiOutDeviceName)) {
-            return false;
-        }
-        if (device < 0) device = -2;  // gone since the list was filled: no open takes it
-    } else if (pluginSettings.midiOutDevice < 0) {
+    char name[kDeviceNameCapacity] = "";
+    if (selected > 0 && selected != state->lightsAway) platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
+    bool same = selected == state->lightsAway || (selected == 0 && pluginSettings.midiOutDevice < 0) ||
+                (selected > 0 && pluginSettings.midiOutDevice >= 0 && textEquals(name, pluginSettings.midiOutDeviceName));
+    if (selected < 0 || same) {
+        reopenOutput();
+        return false;
+    }
+    int32_t device = selected == 0 ? -1 : name[0] != '\0' ? findOutputDevice(name, selected - 1) : selected - 1;
+    // An output gone since the list was filled is not chosen: the choice stays.
+    if (selected > 0 && device < 0) {
+        platformMessageBox(dialog, "Could not open MIDI output device");
         return false;
     }
     if (!chooseOutput(device)) platformMessageBox(dialog, "Could not open MIDI output device");

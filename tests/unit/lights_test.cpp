@@ -1,7 +1,9 @@
 // lights_test.cpp -- which bindings light and with what values, the worker's
 // reading of the player and what it sends, and the output chosen in the
 // Bindings dialog.
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 
 #include "core/bindings_section.h"
@@ -103,8 +105,9 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         {1100, 1, 1, 200, 0, {0x052499, 0x7F14B0}, "changes, once due"},
         {1200, 1, 1, 200, 0, {}, "nothing unchanged"},
         {1300, 1, 1, 90, 45 << 16 | 0x07B0, {}, "the fader in the hand is not pushed back"},
-        {2200, 1, 1, 60, 0, {}, "for a second"},
-        {2300, 1, 1, 60, 0, {0x1E07B0}, "then it follows the volume"},
+        {1900, 1, 1, 90, 45 << 16 | 0x07B0, {}, "nor while it moves on"},
+        {2800, 1, 1, 60, 0, {}, "for a second after its last message"},
+        {2900, 1, 1, 60, 0, {0x1E07B0}, "then it follows the volume"},
     };
     for (const auto& step : steps) {
         fake::setPlayState(step.playing);
@@ -114,13 +117,26 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         updateLights(step.tick);
         EXPECT_EQ(fake::outputMessages(0), step.sent) << step.what;
     }
-    fake::setFile(kIni, "[Notewick Bindings]\r\nController 20 Channel 1=Shuffle\r\n");
+    // A new table, within 100 ms of the last read: taken at once; a control
+    // that lights as before is not sent again, one no longer bound goes dark,
+    // and only what a binding shows is asked.
+    fake::setFile(kIni, "[Notewick Bindings]\r\nController 20 Channel 1=Shuffle\r\nNote 37 Channel 10=Stop\r\n");
     loadBindings();
-    updateLights(2400);
-    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x7F14B0})) << "a pad no longer bound goes dark";
+    fake::clearSends();
+    updateLights(2950);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x002599})) << "pad 36 dark, Stop sent, shuffle kept";
+    EXPECT_EQ(fake::sends(), (std::vector<fake::Send>{request(ReqPlayState, 0), request(ReqShuffle, 0)}));
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 38 Channel 10=Next\r\n");
+    loadBindings();
+    updateLights(3000);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x0014B0})) << "shuffle dark; Stop was dark already";
+    EXPECT_EQ(lightsWaitMs(3000), kWaitForever) << "no binding lights: the worker waits";
     MidiOutRef port = detachLightsPort();
     EXPECT_NE(port, nullptr);
-    updateLights(3000);
+    EXPECT_EQ(lightsWaitMs(3100), kWaitForever) << "nor without an output";
+    attachLightsPort(port);
+    detachLightsPort();
+    updateLights(3100);
     EXPECT_TRUE(fake::outputMessages(0).empty()) << "nothing after the output was taken back";
 }
 
@@ -144,7 +160,8 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         EXPECT_EQ(fake::listEntries(d, IDC_LIGHTS), (std::vector<std::string>{"None", "Synth", "Pad Out"}));
         EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 2);
-        fake::outputMessages(1);
+        // The worker's first lights, once it has run.
+        for (int i = 0; i < 200 && fake::outputMessages(1).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         fake::choose(d, IDC_LIGHTS, 1);
         fake::press(d, kDialogOk);
     });
@@ -167,6 +184,15 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
     pluginRecord.configProc();
     EXPECT_EQ(pluginSettings.midiOutDevice, 0) << "OK keeps the output that is away";
     EXPECT_STREQ(pluginSettings.midiOutDeviceName, "Synth");
+    fake::setOutputs({{"Pad Out"}, {"Synth"}});
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 2) << "back, where its name now is";
+        fake::choose(d, IDC_LIGHTS, 0);
+        fake::press(d, kDialogOk);
+    });
+    pluginRecord.configProc();
+    EXPECT_FALSE(fake::outputIsOpen(1)) << "None closes the output";
+    EXPECT_EQ(pluginSettings.midiOutDevice, -1);
     pluginRecord.quitProc();
     EXPECT_EQ(fake::messageBoxes().size(), 1u);
 }

@@ -238,7 +238,7 @@ void bench() {
         fmt("%.0f commands accepted", static_cast<double>(accepted)), "", "< 2 %");
     row("worker CPU, lights on, 8 bindings, idle 10 s", fmt("%.1f ms", lightsCpu1 - lightsCpu0),
         fmt("%.1f ms without an output", idleCpu1 - idleCpu0), "", "");
-    row("reads of the player, lights on, idle 10 s", fmt("%.0f requests", static_cast<double>(reads)),
+    row("worker wake-ups (reads of the player), lights on, 10 s", fmt("%.0f", static_cast<double>(reads)),
         "0 without an output", "", "<= 100");
     row("player state change -> light, median", fmt("%.1f ms", percentile(lightUs, 0.5) / 1000), "", "",
         "reads every 100 ms");

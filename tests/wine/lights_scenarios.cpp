@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/wine/host_support.h"
+#include "ui/resource.h"
 
 using namespace host;
 
@@ -56,6 +57,29 @@ void expectLights(Messages want, const char* what, DWORD ms = 2000) {
     check(got == want, what, "got " + hex(got) + ", want " + hex(want));
 }
 
+// The Bindings dialog's line says where the lights go; an output unplugged
+// while the dialog is open is said to be away, and OK keeps it chosen.
+void unpluggedWhileOpenUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        check(waitForText(bindings, IDC_LIVE_LINE, controlText(bindings, IDC_LIVE_LINE).substr(
+                                                       0, controlText(bindings, IDC_LIVE_LINE).find('\n')) +
+                                                       "\nLights: Test MIDI Out 1 (4 bindings)"),
+              "the line says where the lights go", controlText(bindings, IDC_LIVE_LINE));
+        midiOutSetAway(1, true);
+        Sleep(300);
+        check(contains(controlText(bindings, IDC_LIVE_LINE), "Lights: Test MIDI Out 1 is not connected"),
+              "and that the output went", controlText(bindings, IDC_LIVE_LINE));
+        click(bindings, IDOK);
+        waitUntilGone(bindings);
+    }
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
 void lights() {
     writeFile(iniPath(), kLightsIni);
     setPlayerFollowsCommands(true);
@@ -78,6 +102,12 @@ void lights() {
     expectLights({}, "nothing goes to a fader in the user's hand", 600);
     expectLights({midiController(0, 7, 90)}, "and it follows again after a second");
     expectLights({}, "only changes are sent", 300);
+    runConfigWithUser(unpluggedWhileOpenUser);
+    check(contains(readFile(iniPath()), "MIDIOutDeviceName=Test MIDI Out 1"), "OK keeps the output away", readFile(iniPath()));
+    midiOutSetAway(1, false);
+    broadcastDeviceChange();
+    expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 127), midiController(0, 7, 90)},
+                 "back, every light once");
     quit();
     expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 0)}, "quit darkens every light", 0);
     check(!midiOutIsOpen(1), "and closes the output");
