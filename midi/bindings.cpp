@@ -350,6 +350,8 @@ void stopLearning() {
     learningDialog.store(nullptr);
 }
 
+bool learningActive() { return learning.load() != 0; }
+
 bool learnMessage(ShortMessage message) {
     BindingSource source;
     if (learning.load() == 0 || !messageSource(message, &source)) return false;

@@ -121,7 +121,7 @@ bool actionFits(uint32_t action, uint32_t kind);
 const char* sourcesForAction(uint32_t action);
 // The steps a message of an endless knob counts, clockwise positive: two's
 // complement (1-63 up, 127-65 down), offset (65-127 up, 63-1 down) or signed
-// (1-63 up, 65-127 down); 0, and 64 but in two's complement, count none.
+// (1-63 up, 65-127 down); 0 and 64 count none in each.
 int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
 // A note's name with its octave, middle C (60) being C4: "E4", "C#-1".
@@ -156,6 +156,8 @@ void resetBindings();
 // dialog its notification.
 void startLearning(WindowRef dialog);
 void stopLearning();
+// Whether Learn waits for a message.
+bool learningActive();
 // Worker side: true when the message was taken for Learn; once its outcome
 // is recorded, notifyLearned() tells the dialog, so that the dialog finds the
 // record there when it refuses the message.

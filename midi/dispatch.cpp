@@ -52,15 +52,12 @@ void resetDispatchState() {
 
 // ---- The worker loop -------------------------------------------------------
 
-// How long the worker may wait: until the lights need it, or the window ends
-// while knob steps wait for it.
+// How long the worker may wait: until the lights need it, or a knob's
+// counted steps may act.
 static uint32_t waitMs(uint32_t now) {
     uint32_t wait = lightsWaitMs(now);
-    if (encoderStepsPending()) {
-        uint32_t window = windowRemainingMs(now);
-        if (window < wait) wait = window;
-    }
-    return wait;
+    uint32_t knobs = knobWaitMs(now, windowRemainingMs(now));
+    return knobs < wait ? knobs : wait;
 }
 
 void runDispatchWorker() {
@@ -86,9 +83,10 @@ void runDispatchWorker() {
         // An empty slot means the message that signalled was already taken on
         // an earlier wake-up (or the wake-up was for system-exclusive data or
         // for the lights); it must not restart the window.
-        uint32_t now = platformTickCount();
-        if (message != 0) dispatchMessage(message, now);
+        if (message != 0) dispatchMessage(message, platformTickCount());
         dispatchLongData();
+        // The rules may have waited on the player a while.
+        uint32_t now = platformTickCount();
         actOnKnobSteps(now);
         updateLights(now);
     }
@@ -120,7 +118,15 @@ static uint32_t applyRules(ShortMessage message, uint32_t now) {
     // Learn takes the message for the Bindings dialog; a bound control does
     // its binding's action and nothing else; every other message goes to the
     // rules as they have always been.
-    if (learnMessage(message)) return kTakenByLearn;
+    if (learnMessage(message)) {
+        // A knob Learn took does not act on the steps it came with.
+        BindingSource source;
+        if (messageSource(message, &source)) {
+            int32_t knob = encoderSlot(source);
+            if (knob >= 0) dropKnobSteps(static_cast<uint32_t>(knob));
+        }
+        return kTakenByLearn;
+    }
     uint32_t bound = bindingRule(message, now);
     if (bound != kOutcomeNone) return bound;
     int32_t channel = pluginSettings.midiChannel.load();
@@ -265,11 +271,15 @@ static uint32_t knobAction(const Binding& binding, int32_t steps) {
         value = static_cast<uint32_t>(clamp(volume + static_cast<int64_t>(kVolumePerStep) * steps, 0, 255));
         sendHostRequest(ReqSetVolume, static_cast<int32_t>(value));
     } else if (binding.action == kActionSeek) {
-        // One second a step, within the track.
+        // One second a step, within the track; the line tells the seconds
+        // moved, fewer than the steps at either end.
         if (playerStopped()) return kNothingStopped;
-        int64_t position = sendHostRequest(ReqPosition, 0) + static_cast<int64_t>(steps) * 1000;
+        int64_t from = sendHostRequest(ReqPosition, 0);
         int64_t length = static_cast<int64_t>(sendHostRequest(ReqPosition, 1)) * 1000;
-        sendHostRequest(ReqJumpToTime, clamp(position, 0, length > 0 ? length : INT32_MAX));
+        int32_t to = clamp(from + static_cast<int64_t>(steps) * 1000, 0, length > 0 ? length : INT32_MAX);
+        sendHostRequest(ReqJumpToTime, to);
+        int64_t moved = to > from ? to - from : from - to;
+        value = static_cast<uint32_t>(clamp((moved + 500) / 1000, 0, 0xFFF));
     } else {
         uint32_t count = static_cast<uint32_t>(steps < 0 ? -steps : steps);
         for (uint32_t i = 0; i < count && i < kMostTracks; ++i) sendHostCommand(steps < 0 ? CmdPrevious : CmdNext);
@@ -314,26 +324,31 @@ static uint32_t playEntryAction(uint32_t entry) {
     return kActedPlayEntry;
 }
 
-// The steps of knobs that wait when the window has ended: each knob acts on
-// its sum, and the window restarts, as for a message that passed.
+// The knobs' counted steps once the window has ended: each knob that may act
+// acts on its sum. The window is not restarted, so that a knob turning on and
+// on leaves the keys their turn; each knob still acts at most every 50 ms.
 void actOnKnobSteps(uint32_t now) {
-    if (insideWindow(now) || !encoderStepsPending()) return;
+    if (insideWindow(now)) return;
     BindingSource source;
-    int32_t steps = 0;
-    bool acted = false;
-    for (int32_t slot = takePendingEncoder(0, &source, &steps); slot >= 0;
-         slot = takePendingEncoder(static_cast<uint32_t>(slot) + 1, &source, &steps)) {
+    for (int32_t at = pendingKnob(0, &source); at >= 0; at = pendingKnob(static_cast<uint32_t>(at) + 1, &source)) {
+        uint32_t slot = static_cast<uint32_t>(at);
         Binding binding;
-        uint32_t at = 0, generation = 0;
-        if (!findBinding(source, &binding, &at, &generation) || binding.source.encoder == kNotEncoder) continue;
+        uint32_t index = 0, generation = 0;
+        bool bound = findBinding(source, &binding, &index, &generation) && binding.source.encoder != kNotEncoder;
+        // Steps Learn's message came with, or of a knob no longer bound, are
+        // let go; left, they would wake the worker again at once.
+        if (!bound || learningActive()) {
+            dropKnobSteps(slot);
+            continue;
+        }
+        if (!knobDue(slot, now)) continue;
         ruleDetail = 0;
         startRecord();
-        uint32_t outcome = knobAction(binding, steps);
-        uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) | (kKnobRecord << 16);
+        uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now));
+        uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
+                          ((kKnobRecord + binding.source.encoder) << 16);
         recordOutcome(record, outcome, ruleDetail);
-        acted = true;
     }
-    if (acted) restartWindow(now);
 }
 
 // The outcome of the binding that took the message; kOutcomeNone when none did.
@@ -350,10 +365,14 @@ static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     uint32_t outcome = kActedBinding + binding.action;
     if (binding.source.encoder != kNotEncoder) {
         // The steps counted since the knob last acted, this message's among
-        // them; a knob without a slot has this message's alone.
-        int32_t steps = 0;
-        if (!takeEncoderSteps(binding.source, &steps)) steps = encoderSteps(binding.source.encoder, messageData2(message));
-        return knobAction(binding, steps);
+        // them; a knob without a slot has this message's alone. A knob that
+        // acted on its steps when the window ended less than 50 ms ago keeps
+        // them for its next turn.
+        int32_t knob = encoderSlot(binding.source);
+        if (knob < 0) return knobAction(binding, encoderSteps(binding.source.encoder, messageData2(message)));
+        ruleDetail = kFromKnob;
+        if (!knobDue(static_cast<uint32_t>(knob), now)) return kNothingKnobWaits;
+        return knobAction(binding, takeKnobSteps(static_cast<uint32_t>(knob), now));
     }
     if (binding.action == kActionPosition) return positionAction(value);
     if (binding.action == kActionBalance) {

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
+#include "midi/encoders.h"
 
 // ---- The record -------------------------------------------------------------------------
 
@@ -125,7 +126,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingNoStep + 1] = {
+static const OutcomeWords outcomeWords[kNothingKnobWaits + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -156,6 +157,7 @@ static const OutcomeWords outcomeWords[kNothingNoStep + 1] = {
     {"nothing: the track's length is not known", ""},
     {"nothing: the playlist has ", ""},
     {"nothing: no step", ""},
+    {"counted: the knob acts on its steps within 50 ms", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
@@ -217,8 +219,9 @@ static void describeKnob(uint32_t detail, char* out, size_t capacity) {
         appendText(out, capacity, "Volume ");
         appendNumber(out, capacity, static_cast<int32_t>(value));
     } else if (action == kActionSeek) {
+        // The seconds the position moved: fewer than the steps at either end.
         appendText(out, capacity, steps < 0 ? "Seek -" : "Seek +");
-        appendNumber(out, capacity, static_cast<int32_t>(count));
+        appendNumber(out, capacity, static_cast<int32_t>(value));
         appendText(out, capacity, " s");
     } else {
         appendText(out, capacity, steps < 0 ? "Previous track" : "Next track");
@@ -247,7 +250,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingNoStep) return;
+    if (outcome > kNothingKnobWaits) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);
@@ -264,7 +267,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
     if (outcome == kActedPlayEntry) appendNumber(out, capacity, static_cast<int32_t>(detail));
     if (outcome == kNothingNoEntry) {
         appendNumber(out, capacity, static_cast<int32_t>(detail >> 16));
-        appendText(out, capacity, " entries, no entry ");
+        appendText(out, capacity, detail >> 16 == 1 ? " entry, no entry " : " entries, no entry ");
         appendNumber(out, capacity, static_cast<int32_t>(detail & 0xFFFFu));
     }
     appendText(out, capacity, words.from);
@@ -315,24 +318,29 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     // A drop the handler counted after the record is the newest message.
     ShortMessage message = now.record & 0xFFFFFFu;
     uint32_t outcome = now.record >> 24;
+    uint32_t detail = now.detail;
     if (now.drops != now.dropsAtRecord) {
+        // A knob's message inside the window still counts its steps.
         message = lastDrop.load();
-        outcome = kNothingWindow;
+        bool knob = isKnobMessage(message);
+        outcome = knob ? kNothingKnobWaits : kNothingWindow;
+        detail = knob ? kFromKnob : 0;
     }
     char what[96];
     if (isSysexRecord(message)) {
         describeSysex(message, line, capacity);
-    } else if (messageData2(message) == kKnobRecord) {
+    } else if ((detail & kFromKnob) != 0 && messageData2(message) >= kKnobRecord) {
         // An endless knob's steps acted on when the window ended.
         BindingSource knob{kSourceController, static_cast<uint8_t>(messageData1(message)),
-                           static_cast<uint8_t>(messageStatus(message) & 0x0F), kEncoderTwos};
+                           static_cast<uint8_t>(messageStatus(message) & 0x0F),
+                           static_cast<uint8_t>(messageData2(message) - kKnobRecord)};
         describeSource(knob, line, capacity);
     } else {
         describeMessage(message, line, capacity);
-        if ((now.detail & kFromKnob) != 0) appendText(line, capacity, " (encoder)");
+        if ((detail & kFromKnob) != 0) appendText(line, capacity, " (encoder)");
     }
     appendText(line, capacity, ": ");
-    describeOutcome(message, outcome, now.detail, what, sizeof what);
+    describeOutcome(message, outcome, detail, what, sizeof what);
     appendText(line, capacity, what);
     return true;
 }

@@ -47,6 +47,7 @@ enum Outcome : uint32_t {
     kNothingNoLength,   // Position in a track of unknown length
     kNothingNoEntry,    // detail: the entry, and the playlist's length << 16
     kNothingNoStep,     // a knob's message that counts no step
+    kNothingKnobWaits,  // a knob's steps, counted, wait for its next turn to act
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
     // System-exclusive messages: a transport command acted ("Stop
@@ -68,9 +69,9 @@ void startRecord();
 // times a second, and they would hide everything else.
 // `detail` is what some outcomes tell besides (see above). An endless knob's
 // steps acted on when the window ended, with no message, are recorded with
-// kKnobRecord as the message's value.
+// kKnobRecord + the knob's encoding as the message's value.
 void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0);
-const uint32_t kKnobRecord = 0xFF;
+const uint32_t kKnobRecord = 0xFC;
 // In the detail of every outcome of an endless knob's message.
 const uint32_t kFromKnob = 1u << 31;
 // The detail of kActedEncoder: the action, the steps acted on, and the value

@@ -327,8 +327,9 @@ static void refuse(WindowRef dialog, ShortMessage message, const char* received,
 }
 
 // The endless knob's two turns: after the turn to the right Learn waits for
-// the turn to the left, of the same knob, skipping more steps to the right;
-// then the encoding the two values tell goes into `source`. False while Learn
+// the turn to the left, of the same knob, skipping more steps to the right
+// (values near the first, on its side of 64) and every other control; then
+// the encoding the two values tell goes into `source`. False while Learn
 // waits on, or when it refused the knob.
 static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* source, const char* described) {
     if (state->knobPhase == 1) {
@@ -345,7 +346,8 @@ static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* sou
     }
     uint32_t right = messageData2(state->knobRight), left = messageData2(message);
     bool same = (message & 0xFFFFu) == (state->knobRight & 0xFFFFu);
-    if (!same || left == right) {
+    bool moreRight = (left < 64) == (right < 64) && (left > right ? left - right : right - left) <= 8;
+    if (!same || moreRight) {
         state->learning = true;
         startLearning(dialog);
         return false;
@@ -403,9 +405,13 @@ static void onBindingsNotify(WindowRef dialog) {
     describeSource(source, described, sizeof described);
     Binding learned = learnedBinding(source, action);
     if (!actionFits(action, fitKind(source))) {
-        char needs[96] = " needs ";
+        char needs[160] = " needs ";
         appendText(needs, sizeof needs, sourcesForAction(action));
         appendText(needs, sizeof needs, ".");
+        // A knob learned as a plain controller: the box was not ticked.
+        if (source.kind == kSourceController && actionFits(action, kFitEncoder)) {
+            appendText(needs, sizeof needs, " Tick Endless knob, then Learn again.");
+        }
         refuse(dialog, message, described, ". ", bindingActionName(action), needs);
         return;
     }
@@ -459,6 +465,19 @@ static void onBindingsNotify(WindowRef dialog) {
 
 // ---- Choosing and removing --------------------------------------------------------------
 
+// What the next Learn binds, with the action and the Endless knob box as they
+// are.
+static void sayNextLearn(WindowRef dialog) {
+    const char* action = bindingActionName(chosenAction(dialog));
+    if (!platformIsChecked(dialog, IDC_ENDLESS)) {
+        say(dialog, "Learn binds the control you touch next to ", action, ".");
+    } else if (actionFits(chosenAction(dialog), kFitEncoder)) {
+        say(dialog, "Learn binds the endless knob you turn next to ", action, ", from two turns.");
+    } else {
+        say(dialog, action, " takes no endless knob: Learn binds the control you touch next to it, as it is.");
+    }
+}
+
 // A binding selected in the list shows its action; an action chosen while the
 // user has one selected changes it, on its own line, when it fits its source.
 static void onSelection(WindowRef dialog, uint32_t controlId) {
@@ -475,7 +494,7 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     }
     uint32_t action = chosenAction(dialog);
     if (state->picked < 0) {
-        say(dialog, "Learn binds the control you touch next to ", bindingActionName(action), ".");
+        sayNextLearn(dialog);
         return;
     }
     int32_t picked = state->picked;
@@ -623,6 +642,9 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
     }
     switch (controlId) {
         case IDC_LEARN: learn(dialog); break;
+        case IDC_ENDLESS:
+            if (!state->learning) sayNextLearn(dialog);
+            break;
         case IDC_REMOVE: removeSelected(dialog); break;
         case IDC_REMOVE_ALL: removeAll(dialog); break;
         case kDialogOk: closeBindings(dialog, true); break;

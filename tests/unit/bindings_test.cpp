@@ -115,6 +115,7 @@ TEST_F(BindingsTest, TheLinesThatAreUsedAndThoseThatAreNot) {
         "Controller 22 Channel 1=Seek",
         "Encoder 23 Channel 1 Twos=Volume",
         "Controller 24 Channel 1 Offset=Volume",
+        "Encoder 25 Channel 1 Offset Signed=Volume",
         "Note 61 Channel 10=Play Entry 0",
         "Note 62 Channel 10=Play Entry 65536",
         "Note 63 Channel 10=Play Entry",

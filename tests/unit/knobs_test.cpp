@@ -1,6 +1,7 @@
 // knobs_test.cpp -- endless knobs and the actions that use a value: steps
 // counted across the 50 ms window, the clamps, the line's words, and Learn
 // finding how a knob counts.
+#include <iterator>
 #include <string>
 
 #include "core/bindings_section.h"
@@ -45,12 +46,13 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
     fake::setAnswer(ReqPlaylistLength, 5);
     const Send askVolume = request(ReqSetVolume, kAskVolume), playing = request(ReqPlayState, 0);
     const Send position = request(ReqPosition, 0), length = request(ReqPosition, 1);
-    const struct {
+    struct Step {
         uint32_t tick, message;
         intptr_t playState;
         Sends sends;
         const char* line;  // the live line, when it matters
-    } steps[] = {
+    };
+    const Step steps[] = {
         {1000, controller(0, 16, 1), 1, {askVolume, request(ReqSetVolume, 204)},
          "Controller 16 = 1, channel 1 (encoder): Volume 204 (binding, 1 step up)"},
         {1010, controller(0, 16, 3), 1, {}, nullptr},
@@ -59,9 +61,10 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
         {1100, controller(0, 16, 65), 1, {askVolume, request(ReqSetVolume, 0)}, "Controller 16 = 65, channel 1 "
                                                                                  "(encoder): Volume 0 (binding, 63 steps down)"},
         {1200, controller(0, 16, 0), 1, {}, "Controller 16 = 0, channel 1 (encoder): nothing: no step"},
+        {1250, controller(0, 16, 63), 1, {askVolume, request(ReqSetVolume, 255)}, nullptr},
         {1300, controller(0, 17, 70), 0, {playing}, "Controller 17 = 70, channel 1 (encoder): nothing: the player is stopped"},
         {1400, controller(0, 17, 127), 1, {playing, position, length, request(ReqJumpToTime, 12000)},
-         "Controller 17 = 127, channel 1 (encoder): Seek +63 s (binding, 63 steps)"},
+         "Controller 17 = 127, channel 1 (encoder): Seek +2 s (binding, 63 steps)"},
         {1500, controller(0, 17, 1), 1, {playing, position, length, request(ReqJumpToTime, 0)}, nullptr},
         {1600, controller(0, 18, 3), 1, Sends(3, command(CmdNext)), nullptr},
         {1700, controller(0, 18, 77), 1, Sends(8, command(CmdPrevious)),
@@ -77,62 +80,110 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
     };
     LineState seen;
     startLine(&seen);
-    for (const auto& step : steps) {
-        fake::setPlayState(step.playState);
-        deliverAndWork(step.message, step.tick);
-        EXPECT_EQ(fake::sends(), step.sends) << step.tick;
-        fake::clearSends();
-        char line[200] = "";
-        if (step.line != nullptr) {
-            EXPECT_TRUE(nextLine(&seen, line, sizeof line)) << step.tick;
-            EXPECT_STREQ(line, step.line);
+    auto walk = [&seen](const Step* from, const Step* to) {
+        for (const Step* step = from; step != to; ++step) {
+            fake::setPlayState(step->playState);
+            deliverAndWork(step->message, step->tick);
+            EXPECT_EQ(fake::sends(), step->sends) << step->tick;
+            fake::clearSends();
+            char line[200] = "";
+            if (step->line != nullptr) {
+                EXPECT_TRUE(nextLine(&seen, line, sizeof line)) << step->tick;
+                EXPECT_STREQ(line, step->line);
+            }
         }
-    }
-    fake::setAnswer(ReqPlaylistLength, 2);
-    deliverAndWork(noteOn(9, 60, 90), 2400);
-    EXPECT_EQ(fake::sends(), Sends{request(ReqPlaylistLength, 0)}) << "no entry 3 in a playlist of 2";
+    };
+    walk(std::begin(steps), std::end(steps));
+    // Entry 3 plays in a playlist of 3, not in one of 1.
+    fake::setAnswer(ReqPlaylistLength, 1);
+    const Step entries[] = {
+        {2400, noteOn(9, 60, 90), 1, {request(ReqPlaylistLength, 0)}, "Note-on 60 (C4), velocity 90, channel 10: "
+                                                                      "nothing: the playlist has 1 entry, no entry 3"},
+    };
+    walk(std::begin(entries), std::end(entries));
     // Twenty messages of a jog wheel within one window end in one action by
-    // the sum of their steps.
-    fake::clearSends();
+    // the sum of their steps. Acting on them when the window ends does not
+    // start it again: a key right after acts. A knob message the window
+    // drops, or one let through less than 50 ms after the knob acted, is
+    // counted and acts later.
     for (uint32_t i = 0; i < 20; ++i) deliverAndWork(controller(0, 17, 66), 3000 + 2 * i);
-    deliverAndWork(0, 3050);
-    EXPECT_EQ(fake::sends(), (Sends{playing, position, length, request(ReqJumpToTime, 12000),
-                                    playing, position, length, request(ReqJumpToTime, 12000)}))
-        << "the first message acts at once, the nineteen after it together once the window ends";
+    EXPECT_EQ(fake::sends(), (Sends{playing, position, length, request(ReqJumpToTime, 12000)}));
+    fake::clearSends();
+    fake::setAnswer(ReqPlaylistLength, 3);
+    const char* counted = "Controller 17 = 66, channel 1 (encoder): counted: the knob acts on its steps within 50 ms";
+    const Sends seek = {playing, position, length, request(ReqJumpToTime, 12000)};
+    const Step jog[] = {
+        {3050, 0, 1, seek, "Encoder 17, channel 1 (offset): Seek +2 s (binding, 38 steps)"},
+        {3060, noteOn(9, 60, 90), 1, {request(ReqPlaylistLength, 0), request(ReqSetPlaylistPosition, 2),
+                                      request(ReqStartPlay, 0)}, nullptr},
+        {3070, controller(0, 17, 66), 1, {}, counted},
+        {3110, 0, 1, seek, nullptr},
+        {3120, controller(0, 17, 66), 1, {}, counted},
+        {3169, 0, 1, {}, nullptr},
+        {3170, 0, 1, seek, "Encoder 17, channel 1 (offset): Seek +2 s (binding, 2 steps)"},
+    };
+    walk(std::begin(jog), std::end(jog));
+    // Learn takes a knob's message: its steps are let go.
+    startLearning(nullptr);
+    const Step learned[] = {{3300, controller(0, 16, 5), 1, {}, nullptr}, {3400, 0, 1, {}, nullptr}};
+    walk(std::begin(learned), std::end(learned));
 }
 
-// Learn finds how an endless knob counts from one turn each way; a knob with
-// stops fits none; Play Entry takes the entry after the last one bound.
+// Values 0 and 64 count no step however a knob counts; one turn each way
+// tells how it counts, and values no endless knob sends tell nothing.
+TEST(KnobSteps, ZeroValuesAndTurns) {
+    for (uint32_t encoder : {kEncoderTwos, kEncoderOffset, kEncoderSigned}) {
+        EXPECT_EQ(encoderSteps(encoder, 0), 0) << encoder;
+        EXPECT_EQ(encoderSteps(encoder, 64), 0) << encoder;
+    }
+    const uint32_t turns[][3] = {{1, 127, kEncoderTwos},  {3, 120, kEncoderTwos},  {65, 63, kEncoderOffset},
+                                 {70, 60, kEncoderOffset}, {1, 65, kEncoderSigned}, {2, 67, kEncoderSigned},
+                                 {40, 20, kNotEncoder},    {64, 64, kNotEncoder},   {0, 127, kNotEncoder}};
+    for (const auto& turn : turns) EXPECT_EQ(encoderFromTurns(turn[0], turn[1]), turn[2]) << turn[0] << ", " << turn[1];
+}
+
+// Learn finds how an endless knob counts from one turn each way, skipping
+// more steps to the right and other controls; a knob with stops fits none;
+// Seek on a knob learned unticked says to tick the box; Play Entry takes the
+// entry after the last one bound.
 TEST_F(KnobsTest, LearnFindsHowAKnobCounts) {
     fake::setDevices({{"Knobs"}});
     pluginSettings.midiDevice = 0;
     mainInputPort = openInputPort(0, mainDataHandler, 0);
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         const struct {
+            bool ticked;
             uint32_t action;
-            std::vector<uint32_t> values;  // of controller 16, then 17, turned right, then left
+            std::vector<std::pair<uint32_t, uint32_t>> turns;  // controller and value
             const char* says;
         } learns[] = {
-            {kActionSeek, {65, 65, 63}, "Learned Encoder 16, channel 1 (offset): Seek."},
-            {kActionTrack, {1, 126}, "Learned Encoder 16, channel 1: Track."},
-            {kActionVolume, {40, 39}, "Received Controller 16, channel 1 = 40 to the right, then 39 to the left: "
-                                      "not the steps of an endless knob"},
+            {true, kActionSeek, {{16, 65}, {16, 65}, {16, 63}}, "Learned Encoder 16, channel 1 (offset): Seek."},
+            {true, kActionVolume, {{16, 1}, {16, 65}}, "Learned Encoder 16, channel 1 (signed): Volume."},
+            {true, kActionTrack, {{16, 1}, {17, 127}, {16, 3}, {16, 126}}, "Learned Encoder 16, channel 1: Track."},
+            {true, kActionVolume, {{16, 40}, {16, 20}}, "Received Controller 16, channel 1 = 40 to the right, then 20 "
+                                                        "to the left: not the steps of an endless knob"},
+            {false, kActionSeek, {{16, 5}}, "Received Controller 16, channel 1. Seek needs an endless knob. Tick "
+                                            "Endless knob, then Learn again."},
         };
-        fake::check(d, IDC_ENDLESS, true);
         uint32_t now = 1000;
         for (const auto& learn : learns) {
+            fake::check(d, IDC_ENDLESS, learn.ticked);
             fake::choose(d, IDC_BINDING_ACTION, static_cast<int32_t>(learn.action) - 1);
             fake::press(d, IDC_LEARN);
-            EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("Turn the knob"), 0u);
-            for (uint32_t value : learn.values) {
-                dispatchMessage(controller(0, 16, value), now += 100);
+            EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.ticked ? "Turn the knob" : "Press a key"), 0u);
+            for (const auto& turn : learn.turns) {
+                dispatchMessage(controller(0, turn.first, turn.second), now += 100);
                 fake::serveNotifications(d);
             }
             EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.says), 0u) << fake::itemText(d, IDC_BINDING_STATUS);
         }
+        // The box ticked with an action no knob takes: Learn says it binds
+        // the control as it is.
+        fake::check(d, IDC_ENDLESS, true);
+        fake::choose(d, IDC_BINDING_ACTION, kActionPlayEntry - 1);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("Play Entry takes no endless knob"), 0u);
         fake::check(d, IDC_ENDLESS, false);
         for (uint32_t note : {36u, 37u}) {
-            fake::choose(d, IDC_BINDING_ACTION, kActionPlayEntry - 1);
             fake::press(d, IDC_LEARN);
             dispatchMessage(noteOn(9, note, 90), now += 100);
             fake::serveNotifications(d);

@@ -113,6 +113,8 @@ TEST_F(TransportTest, EachSystemExclusiveMessageActsOrSaysWhyNot) {
         // finds every buffer lent again.
         {{vendor(200)}, 100, 0, {}, "system exclusive, 200 bytes: nothing: not a transport command"},
         {{mmc(0x7F, 0x01)}, 100, 0, {command(CmdStop)}, "MMC Stop: Stop (transport)"},
+        // Stop's bytes in a universal non-real-time message (an identity request).
+        {{{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, 100, 0, {}, "system exclusive, 6 bytes: nothing: not a transport command"},
         // A driver that split a command is not trusted with it; a piece whose
         // start never came is nobody's; a start left unfinished is dropped
         // for the next message.
