@@ -66,33 +66,22 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
 
 // ---- The reader -----------------------------------------------------------------------
 
-// One bit per source: kind, number, channel.
-static uint32_t sourceBit(const BindingSource& source) {
-    return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
-           (source.channel & 0x0F);
-}
-
-bool sourceNamed(const SourceSet& set, const BindingSource& source) {
-    uint32_t bit = sourceBit(source);
-    return (set.bits[bit >> 3] & (1u << (bit & 7))) != 0;
-}
-
-uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, SourceSet* named) {
-    SourceSet claimed = {};
+uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines) {
+    // The sources the lines read so far name, used or not: one bit each.
+    uint8_t claimed[8192 / 8] = {};
     uint32_t count = 0, next = 0;
     for (uint32_t at = 0, index = 0; at < length; at = next, ++index) {
         uint32_t end = lineEnd(text, length, at, &next);
         if (end > kSectionReadLimit) break;
         ParsedLine parsed;
         parseSectionLine(text + at, text + end, &parsed);
-        if (!parsed.named || sourceNamed(claimed, parsed.binding.source)) continue;
-        uint32_t bit = sourceBit(parsed.binding.source);
-        claimed.bits[bit >> 3] = static_cast<uint8_t>(claimed.bits[bit >> 3] | (1u << (bit & 7)));
+        uint32_t key = sourceKey(parsed.binding.source);
+        if (!parsed.named || (claimed[key >> 3] & (1u << (key & 7))) != 0) continue;
+        claimed[key >> 3] = static_cast<uint8_t>(claimed[key >> 3] | (1u << (key & 7)));
         if (count < kMaxBindings && parsed.fits) {
             lines[count++] = BindingLine{parsed.binding, index};
         }
     }
-    if (named != nullptr) *named = claimed;
     return count;
 }
 
@@ -235,8 +224,6 @@ static char* readSettingsText(const char* path, uint32_t* length, bool* wide) {
     *length = units;
     return file;
 }
-
-static char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Whether the line [start, end) is a section header, and of the bindings
 // section, as the profile calls read headers: "[name]", the name's case and

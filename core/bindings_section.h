@@ -31,12 +31,6 @@ struct BindingLine {
     uint32_t line;
 };
 
-// The sources the section's lines name, used or not: one bit each.
-struct SourceSet {
-    uint8_t bits[4 * 128 * 16 / 8];
-};
-bool sourceNamed(const SourceSet& set, const BindingSource& source);
-
 // A line as the reader sees it.
 struct ParsedLine {
     bool named;  // its key names a source (blank lines, comments and lines without "=" name none)
@@ -49,9 +43,8 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed);
 // The reader: the bindings the lines make, in file order, at most
 // kMaxBindings, from the lines within the first kSectionReadLimit bytes. The
 // first line that names a source is the one for it: a later line for the same
-// source is not used, even where the first is not used either. `named`
-// (unless null) gets every source the lines read name.
-uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, SourceSet* named = nullptr);
+// source is not used, even where the first is not used either.
+uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines);
 
 // The line's text without its line break, as [start, end) of section.text;
 // false past the last line.

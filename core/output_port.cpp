@@ -82,8 +82,7 @@ void outputDeviceListChanged() {
         if (textEquals(current, name)) return;
         closeOutput(false);
     }
-    int32_t device = findOutputDevice(name, pluginSettings.midiOutDevice);
-    if (openOutput(device)) pluginSettings.midiOutDevice = device;
+    reopenOutput();
 }
 
 bool chooseOutput(int32_t device) {
@@ -118,8 +117,8 @@ void describeLights(char* out, size_t capacity) {
     // open output whose device went meanwhile hears nothing.
     char current[kDeviceNameCapacity];
     outputDeviceName(static_cast<uint32_t>(pluginSettings.midiOutDevice), current);
-    bool present = findOutputDevice(name, pluginSettings.midiOutDevice) >= 0;
     if (outputPort == nullptr || !textEquals(current, name)) {
+        bool present = findOutputDevice(name, pluginSettings.midiOutDevice) >= 0;
         appendText(out, capacity, !present ? " is not connected" : openFailed ? " could not be opened" : ", not open yet");
         return;
     }

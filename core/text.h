@@ -12,6 +12,9 @@ bool appendText(char* buffer, size_t capacity, const char* text);
 // Plain signed decimal, as "%d" formats it; out holds at least 12 bytes.
 void formatDecimal(int32_t value, char* out);
 
+// The letter in lower case; any other character as it is.
+inline char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // True when both NUL-terminated texts are the same, byte for byte.
 bool textEquals(const char* a, const char* b);
 

@@ -18,8 +18,6 @@ static const char* const actionNames[kActionCount + 1] = {
     "Volume",   "Volume Steps", "Seek",       "Track",     "Position",    "Balance",  "Play Entry",
 };
 
-static char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Takes `word` from the front of text, whatever the case of either.
 static bool takeWord(const char*& text, const char* word) {
     const char* at = text;
@@ -257,11 +255,7 @@ static std::atomic<uint32_t> tableInUse{0};
 static uint32_t lastGeneration = 0;  // user-interface thread only
 
 // A source's first bucket: its kind, number and channel, hashed.
-static uint32_t bucketOf(const BindingSource& source) {
-    uint32_t key = (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
-                   (source.channel & 0x0Fu);
-    return (key * 2654435761u >> 24) % kBuckets;
-}
+static uint32_t bucketOf(const BindingSource& source) { return (sourceKey(source) * 2654435761u >> 24) % kBuckets; }
 
 void publishBindings(const Binding* bindings, uint32_t count) {
     uint32_t next = 1 - activeTable.load();

@@ -124,6 +124,11 @@ const char* sourcesForAction(uint32_t action);
 // (1-63 up, 65-127 down); 0 and 64 count none in each.
 int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
+// A number for each source, its encoding left out: 0..8191.
+inline uint32_t sourceKey(const BindingSource& source) {
+    return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
+           (source.channel & 0x0Fu);
+}
 // A note's name with its octave, middle C (60) being C4: "E4", "C#-1".
 void appendNoteName(char* out, size_t capacity, uint32_t note);
 // The source as users read it: "Note 36 (C2), channel 10", "Controller 7,

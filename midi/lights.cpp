@@ -29,15 +29,12 @@ uint32_t lightKind(const Binding& binding) {
     }
 }
 
-const int32_t kPlaying = 1;
-const int32_t kPaused = 3;
-
 uint32_t lightValue(const Binding& binding, const PlayerState& player) {
     bool lit = false;
     switch (lightKind(binding)) {
-        case kLightPlaying: lit = player.playing == kPlaying; break;
-        case kLightPaused: lit = player.playing == kPaused; break;
-        case kLightStopped: lit = player.playing != kPlaying && player.playing != kPaused; break;
+        case kLightPlaying: lit = player.playing == kPlayStatePlaying; break;
+        case kLightPaused: lit = player.playing == kPlayStatePaused; break;
+        case kLightStopped: lit = player.playing != kPlayStatePlaying && player.playing != kPlayStatePaused; break;
         case kLightShuffle: lit = player.shuffle != 0; break;
         case kLightRepeat: lit = player.repeat != 0; break;
         case kLightVolume: {

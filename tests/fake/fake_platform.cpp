@@ -783,14 +783,19 @@ uint32_t platformMidiInCount() {
     return static_cast<uint32_t>(state().devices.size());
 }
 
-bool platformMidiInName(uint32_t device, char* name, uint32_t capacity) {
+// The name of an input or an output, cut to capacity; false when it cannot be read.
+static bool listedName(const std::vector<fake::Device>& list, uint32_t device, char* name, uint32_t capacity) {
     std::lock_guard<std::mutex> lock(state().mutex);
-    if (device >= state().devices.size() || !state().devices[device].nameReadable) return false;
-    const std::string& text = state().devices[device].name;
+    if (device >= list.size() || !list[device].nameReadable) return false;
+    const std::string& text = list[device].name;
     uint32_t i = 0;
     for (; i + 1 < capacity && i < text.size(); ++i) name[i] = text[i];
     name[i] = '\0';
     return true;
+}
+
+bool platformMidiInName(uint32_t device, char* name, uint32_t capacity) {
+    return listedName(state().devices, device, name, capacity);
 }
 
 uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler handler, uint32_t instance) {
@@ -911,13 +916,7 @@ uint32_t platformMidiOutCount() {
 }
 
 bool platformMidiOutName(uint32_t device, char* name, uint32_t capacity) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    if (device >= state().outputs.size() || !state().outputs[device].nameReadable) return false;
-    const std::string& text = state().outputs[device].name;
-    uint32_t i = 0;
-    for (; i + 1 < capacity && i < text.size(); ++i) name[i] = text[i];
-    name[i] = '\0';
-    return true;
+    return listedName(state().outputs, device, name, capacity);
 }
 
 uint32_t platformMidiOutOpen(MidiOutRef* port, uint32_t device) {
