@@ -58,6 +58,7 @@ bool parseBindingSource(const char* key, BindingSource* source) {
     if (!takeWord(at, "Channel ") || !takeNumber(at, 1, 16, &channel)) return false;
     if (source->encoder != kNotEncoder && takeWord(at, " Offset")) source->encoder = kEncoderOffset;
     if (source->encoder == kEncoderTwos && takeWord(at, " Signed")) source->encoder = kEncoderSigned;
+    if (source->encoder != kNotEncoder && takeWord(at, " Reversed")) source->encoder |= kEncoderReversed;
     if (*at != '\0') return false;
     source->number = static_cast<uint8_t>(number);
     source->channel = static_cast<uint8_t>(channel - 1);
@@ -70,6 +71,7 @@ static void sourceWords(const BindingSource& source, bool forUsers, char* out, s
     static const char* const keys[] = {"Note ", "Controller ", "Pitch Bend", "Program "};
     static const char* const words[] = {"Note ", "Controller ", "Pitch bend", "Program "};
     static const char* const encodings[] = {"", "", " Offset", " Signed"};
+    static const char* const encodingWords[] = {"", "", "offset", "signed"};
     char number[12];
     out[0] = '\0';
     bool encoder = source.kind == kSourceController && source.encoder != kNotEncoder;
@@ -86,9 +88,18 @@ static void sourceWords(const BindingSource& source, bool forUsers, char* out, s
     appendText(out, capacity, forUsers ? ", channel " : " Channel ");
     formatDecimal(source.channel + 1, number);
     appendText(out, capacity, number);
-    if (encoder && !forUsers) appendText(out, capacity, encodings[source.encoder & 3]);
+    bool reversed = (source.encoder & kEncoderReversed) != 0;
+    if (encoder && !forUsers) {
+        appendText(out, capacity, encodings[source.encoder & 3]);
+        if (reversed) appendText(out, capacity, " Reversed");
+    }
+    // "(offset)", "(signed, reversed)", "(reversed)"; two's complement, the
+    // most common, goes without a word.
     if (encoder && forUsers && source.encoder != kEncoderTwos) {
-        appendText(out, capacity, source.encoder == kEncoderOffset ? " (offset)" : " (signed)");
+        const char* encoding = encodingWords[source.encoder & 3];
+        appendText(out, capacity, " (");
+        appendText(out, capacity, encoding);
+        appendText(out, capacity, reversed && encoding[0] != '\0' ? ", reversed)" : reversed ? "reversed)" : ")");
     }
 }
 
@@ -102,6 +113,36 @@ BindingAction parseBindingAction(const char* name) {
         if (takeWord(at, actionNames[action]) && *at == '\0') return static_cast<BindingAction>(action);
     }
     return kActionNone;
+}
+
+// One part of what follows a line's action, [part, end): "lit N", "dark N"
+// or "at Note N Channel C" / "at Controller N Channel C", each at most once.
+static bool takeLightPart(const char* part, const char* end, Binding* binding, bool* litGiven, bool* darkGiven,
+                          bool* atGiven) {
+    char text[48];
+    size_t length = static_cast<size_t>(end - part);
+    if (length >= sizeof text) return false;
+    for (size_t i = 0; i < length; ++i) text[i] = part[i];
+    text[length] = '\0';
+    const char* at = text;
+    if (takeWord(at, "at ")) {
+        BindingSource address;
+        if (*atGiven || !parseBindingSource(at, &address) || address.encoder != kNotEncoder ||
+            (address.kind != kSourceNote && address.kind != kSourceController)) {
+            return false;
+        }
+        *atGiven = true;
+        binding->at = LightAddress{address.kind, address.number, address.channel};
+        return true;
+    }
+    uint32_t number = 0;
+    bool isLit = takeWord(at, "lit ");
+    if (!isLit && !takeWord(at, "dark ")) return false;
+    bool* given = isLit ? litGiven : darkGiven;
+    if (*given || !takeNumber(at, 0, 127, &number) || *at != '\0') return false;
+    *given = true;
+    (isLit ? binding->lit : binding->dark) = static_cast<uint8_t>(number);
+    return true;
 }
 
 bool parseBindingValue(const char* value, Binding* binding) {
@@ -124,23 +165,18 @@ bool parseBindingValue(const char* value, Binding* binding) {
             binding->action = parseBindingAction(name);
         }
     }
-    uint8_t* lit = &binding->lit;
-    uint8_t* dark = &binding->dark;
-    *lit = 127;
-    *dark = 0;
-    bool litGiven = false, darkGiven = false;
+    binding->lit = 127;
+    binding->dark = 0;
+    binding->at = LightAddress{};
+    bool litGiven = false, darkGiven = false, atGiven = false;
     for (const char* at = value + length; *at != '\0';) {
         ++at;  // the comma
         while (*at == ' ' || *at == '\t') ++at;
-        uint32_t number = 0;
-        bool isLit = takeWord(at, "lit ");
-        if (!isLit && !takeWord(at, "dark ")) return false;
-        bool& given = isLit ? litGiven : darkGiven;
-        if (given || !takeNumber(at, 0, 127, &number)) return false;
-        given = true;
-        (isLit ? *lit : *dark) = static_cast<uint8_t>(number);
-        while (*at == ' ' || *at == '\t') ++at;
-        if (*at != '\0' && *at != ',') return false;
+        const char* part = at;
+        while (*at != '\0' && *at != ',') ++at;
+        const char* end = at;
+        while (end > part && (end[-1] == ' ' || end[-1] == '\t')) --end;
+        if (!takeLightPart(part, end, binding, &litGiven, &darkGiven, &atGiven)) return false;
     }
     return true;
 }
@@ -191,13 +227,14 @@ const char* sourcesForAction(uint32_t action) {
 }
 
 int32_t encoderSteps(uint32_t encoder, uint32_t value) {
-    int32_t v = static_cast<int32_t>(value & 0x7F);
-    switch (encoder) {
-        case kEncoderTwos: return v == 64 ? 0 : v < 64 ? v : v - 128;
-        case kEncoderOffset: return v == 0 ? 0 : v - 64;
-        case kEncoderSigned: return v < 64 ? v : 64 - v;
+    int32_t v = static_cast<int32_t>(value & 0x7F), steps = 0;
+    switch (encoder & 3u) {
+        case kEncoderTwos: steps = v == 64 ? 0 : v < 64 ? v : v - 128; break;
+        case kEncoderOffset: steps = v == 0 ? 0 : v - 64; break;
+        case kEncoderSigned: steps = v < 64 ? v : 64 - v; break;
         default: return 0;
     }
+    return (encoder & kEncoderReversed) != 0 ? -steps : steps;
 }
 
 bool sameSource(const BindingSource& a, const BindingSource& b) {
@@ -363,10 +400,13 @@ void notifyLearned() {
 ShortMessage takeLearnedMessage() { return learnedMessage.exchange(0); }
 
 uint32_t encoderFromTurns(uint32_t right, uint32_t left) {
-    // Turned a few steps to the left, two's complement counts down from 127,
-    // signed up from 65: the middle of 65..127 tells them apart.
-    if (right >= 1 && right <= 63 && left >= 96 && left <= 127) return kEncoderTwos;
-    if (right >= 1 && right <= 63 && left >= 65 && left <= 95) return kEncoderSigned;
-    if (right >= 65 && right <= 127 && left >= 1 && left <= 63) return kEncoderOffset;
+    // The one-step values of each form, right then left; reversed forms swap them.
+    static const uint8_t forms[3][2] = {{1, 127}, {65, 63}, {1, 65}};
+    for (uint32_t form = 0; form < 3; ++form) {
+        if (right == forms[form][0] && left == forms[form][1]) return kEncoderTwos + form;
+        if (right == forms[form][1] && left == forms[form][0]) return (kEncoderTwos + form) | kEncoderReversed;
+    }
     return kNotEncoder;
 }
+
+bool isOneStepValue(uint32_t value) { return value == 1 || value == 63 || value == 65 || value == 127; }

@@ -32,8 +32,10 @@ const uint32_t kMaxBindings = 128;
 
 enum BindingSourceKind : uint8_t { kSourceNote, kSourceController, kSourcePitchBend, kSourceProgram };
 // How an endless knob (a controller whose value counts steps) encodes them;
-// a controller that is not one has kNotEncoder.
+// a controller that is not one has kNotEncoder. kEncoderReversed, added to
+// any of the three, swaps its directions (knobs that count the other way).
 enum EncoderKind : uint8_t { kNotEncoder, kEncoderTwos, kEncoderOffset, kEncoderSigned };
+const uint8_t kEncoderReversed = 4;
 // The kind an action is fitted against: an endless knob apart from a controller.
 const uint32_t kFitEncoder = 4;
 
@@ -76,8 +78,18 @@ struct BindingSource {
     uint8_t encoder = kNotEncoder;
 };
 
+// Where a binding's light goes: kind kSourceNote or kSourceController, its
+// number and 0-based channel; kind kLightAtSource sends it to the source.
+const uint8_t kLightAtSource = 0xFF;
+struct LightAddress {
+    uint8_t kind = kLightAtSource;
+    uint8_t number = 0;
+    uint8_t channel = 0;
+};
+
 // lit and dark: what the binding's control is sent while its action's state
-// is on or off (a note's velocity, a controller's value), for the lights.
+// is on or off (a note's velocity, a controller's value), for the lights;
+// at: where they go, for controllers whose lights listen elsewhere.
 // entry: the playlist entry (from 1) of Play Entry.
 struct Binding {
     BindingSource source;
@@ -85,6 +97,7 @@ struct Binding {
     uint8_t lit = 127;
     uint8_t dark = 0;
     uint16_t entry = 0;
+    LightAddress at = {};
 };
 
 // "Note 36 Channel 10", "Encoder 16 Channel 1 Offset" and the like into
@@ -96,12 +109,14 @@ const size_t kBindingKeyCapacity = 40;
 void formatBindingSource(const BindingSource& source, char* out);
 // An action by its name; kActionNone for an unknown one.
 BindingAction parseBindingAction(const char* name);
-// A line's value into the binding's action, entry, lit and dark: the
-// action's name ("Play Entry 12" with its entry, 1-65535), then optionally
-// the lights' values, ", lit N" and ", dark N" in either order, N 0-127,
-// words in any case ("Play/Pause, lit 5, dark 1"). The action is kActionNone
-// for an unknown name; false when what follows the name does not parse. lit
-// and dark are 127 and 0 unless given.
+// A line's value into the binding's action, entry, lit, dark and light
+// address: the action's name ("Play Entry 12" with its entry, 1-65535), then
+// optionally the lights' parts, ", lit N", ", dark N" (N 0-127) and ", at
+// Note N Channel C" or ", at Controller N Channel C", in any order, words in
+// any case ("Play/Pause, lit 5, dark 1, at Note 0 Channel 7"). The action is
+// kActionNone for an unknown name; false when what follows the name does not
+// parse. lit and dark are 127 and 0 unless given, and the light goes to the
+// source unless an address is.
 bool parseBindingValue(const char* value, Binding* binding);
 // "Play/Pause", "Volume Steps", "Play Entry" and so on; "" for kActionNone.
 const char* bindingActionName(uint32_t action);
@@ -121,7 +136,8 @@ bool actionFits(uint32_t action, uint32_t kind);
 const char* sourcesForAction(uint32_t action);
 // The steps a message of an endless knob counts, clockwise positive: two's
 // complement (1-63 up, 127-65 down), offset (65-127 up, 63-1 down) or signed
-// (1-63 up, 65-127 down); 0 and 64 count none in each.
+// (1-63 up, 65-127 down), each the other way round when reversed; 0 and 64
+// count none in each.
 int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
 // A number for each source, its encoding left out: 0..8191.
@@ -172,6 +188,9 @@ void notifyLearned();
 ShortMessage takeLearnedMessage();
 // How an endless knob counts, from the values it sent turned one step to the
 // right, then one to the left: (1, 127) two's complement, (65, 63) offset,
-// (1, 65) signed, and the like for a few steps; kNotEncoder for values no
-// endless knob sends (a knob with stops, say).
+// (1, 65) signed, and each reversed: (127, 1), (63, 65), (65, 1);
+// kNotEncoder for any other pair.
 uint32_t encoderFromTurns(uint32_t right, uint32_t left);
+// Whether an endless knob sends the value for one step, either way, however
+// it counts: 1, 63, 65 or 127.
+bool isOneStepValue(uint32_t value);

@@ -7,9 +7,10 @@
 #include "platform/platform.h"
 
 // The index: one byte per controller on a channel, four to a word, 0 for a
-// controller that is no knob with a slot, else the knob's encoding (1-3) in
-// the top two bits and its slot (0-63) below.
+// controller that is no knob with a slot, else its slot + 1.
 static std::atomic<uint32_t> encoderIndex[16 * 128 / 4];
+// How each slot's knob counts (midi/bindings.h).
+static std::atomic<uint32_t> slotEncoding[kMaxEncoderSlots];
 // The steps each slot counted since its knob last acted.
 static std::atomic<int32_t> encoderSlots[kMaxEncoderSlots];
 // Each slot's knob: (channel << 7) | controller.
@@ -37,12 +38,14 @@ void resetEncoders() {
 void publishEncoders(const Binding* bindings, uint32_t count) {
     uint32_t words[16 * 128 / 4] = {};
     uint32_t keys[kMaxEncoderSlots] = {};
+    uint32_t encodings[kMaxEncoderSlots] = {};
     uint32_t slots = 0;
     for (uint32_t i = 0; i < count && slots < kMaxEncoderSlots; ++i) {
         const BindingSource& source = bindings[i].source;
         if (source.kind != kSourceController || source.encoder == kNotEncoder) continue;
         uint32_t key = knobKey(source.channel, source.number);
-        words[key >> 2] |= ((static_cast<uint32_t>(source.encoder) << 6) | slots) << ((key & 3u) * 8);
+        words[key >> 2] |= (slots + 1) << ((key & 3u) * 8);
+        encodings[slots] = source.encoder;
         keys[slots++] = key;
     }
     // NOTE: the order matters. With the index emptied first nothing is
@@ -54,6 +57,7 @@ void publishEncoders(const Binding* bindings, uint32_t count) {
     for (uint32_t s = 0; s < kMaxEncoderSlots; ++s) {
         encoderSlots[s].store(0);
         slotKnob[s].store(keys[s]);
+        slotEncoding[s].store(encodings[s]);
     }
     slotsInUse.store(slots);
     for (uint32_t w = 0; w < 16 * 128 / 4; ++w) encoderIndex[w].store(words[w]);
@@ -65,8 +69,9 @@ bool countEncoderSteps(ShortMessage message, bool* wasEmpty) {
     if ((status & 0xF0u) != 0xB0u) return false;
     uint32_t entry = indexEntry(knobKey(status, messageData1(message)));
     if (entry == 0) return false;
-    int32_t steps = encoderSteps(entry >> 6, messageData2(message));
-    *wasEmpty = encoderSlots[entry & 0x3Fu].fetch_add(steps) == 0;
+    uint32_t slot = (entry - 1) % kMaxEncoderSlots;
+    int32_t steps = encoderSteps(slotEncoding[slot].load(), messageData2(message));
+    *wasEmpty = encoderSlots[slot].fetch_add(steps) == 0;
     return true;
 }
 
@@ -88,7 +93,7 @@ static void catchUp() {
 int32_t encoderSlot(const BindingSource& source) {
     if (source.kind != kSourceController) return -1;
     uint32_t entry = indexEntry(knobKey(source.channel, source.number));
-    return entry == 0 ? -1 : static_cast<int32_t>(entry & 0x3Fu);
+    return entry == 0 ? -1 : static_cast<int32_t>((entry - 1) % kMaxEncoderSlots);
 }
 
 bool knobDue(uint32_t slot, uint32_t now) {

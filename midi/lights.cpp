@@ -47,8 +47,16 @@ uint32_t lightValue(const Binding& binding, const PlayerState& player) {
 }
 
 uint32_t lightMessage(const Binding& binding, uint32_t value) {
-    uint32_t status = (binding.source.kind == kSourceNote ? 0x90u : 0xB0u) | (binding.source.channel & 0x0Fu);
-    return status | (static_cast<uint32_t>(binding.source.number & 0x7F) << 8) | ((value & 0x7Fu) << 16);
+    const LightAddress own = {binding.source.kind, binding.source.number, binding.source.channel};
+    const LightAddress& to = binding.at.kind == kLightAtSource ? own : binding.at;
+    uint32_t status = (to.kind == kSourceNote ? 0x90u : 0xB0u) | (to.channel & 0x0Fu);
+    return status | (static_cast<uint32_t>(to.number & 0x7F) << 8) | ((value & 0x7Fu) << 16);
+}
+
+// Whether two bindings light the same control the same way.
+static bool sameLight(const Binding& a, const Binding& b) {
+    return lightMessage(a, 0) == lightMessage(b, 0) && lightKind(a) == lightKind(b) && a.lit == b.lit &&
+           a.dark == b.dark;
 }
 
 // ---- The hand-over -----------------------------------------------------------------------
@@ -145,10 +153,7 @@ static void takeTable(const Binding* table, uint32_t count, uint32_t generation)
         lights.lighting += lightKind(binding) != kLightNone ? 1 : 0;
         for (uint32_t j = 0; j < old.count; ++j) {
             const Binding& was = old.bindings[j];
-            if (!sameSource(was.source, binding.source) || lightKind(was) != lightKind(binding) ||
-                was.lit != binding.lit || was.dark != binding.dark) {
-                continue;
-            }
+            if (!sameSource(was.source, binding.source) || !sameLight(was, binding)) continue;
             lights.sent[i] = old.sent[j];
             lights.held[i] = old.held[j];
             lights.movedAt[i] = old.movedAt[j];
@@ -161,7 +166,9 @@ static void takeTable(const Binding* table, uint32_t count, uint32_t generation)
             continue;
         }
         bool kept = false;
-        for (uint32_t i = 0; i < count && !kept; ++i) kept = sameSource(table[i].source, was.source) && lightKind(table[i]) != kLightNone;
+        for (uint32_t i = 0; i < count && !kept; ++i) {
+            kept = lightKind(table[i]) != kLightNone && lightMessage(table[i], 0) == lightMessage(was, 0);
+        }
         if (!kept) darken[dark++] = lightMessage(was, was.dark);
     }
     sendLights(darken, dark);

@@ -64,11 +64,15 @@ void countWindowDrop(ShortMessage message) {
     windowDrops.fetch_add(1);
 }
 
-void markLearnRefused(ShortMessage message) {
+// While the record is still Learn's message as taken, its outcome becomes `outcome`.
+static void relabelLearned(ShortMessage message, uint32_t outcome) {
     uint32_t taken = (message & 0xFFFFFFu) | (static_cast<uint32_t>(kTakenByLearn) << 24);
-    lastRecord.compare_exchange_strong(taken, (message & 0xFFFFFFu) |
-                                                  (static_cast<uint32_t>(kNothingLearnRefused) << 24));
+    lastRecord.compare_exchange_strong(taken, (message & 0xFFFFFFu) | (outcome << 24));
 }
+
+void markLearnRefused(ShortMessage message) { relabelLearned(message, kNothingLearnRefused); }
+
+void markLearnSkipped(ShortMessage message) { relabelLearned(message, kNothingLearnWaits); }
 
 void resetOutcomes() {
     dropsAtStart = 0;
@@ -126,7 +130,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingKnobWaits + 1] = {
+static const OutcomeWords outcomeWords[kNothingLearnWaits + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -158,6 +162,7 @@ static const OutcomeWords outcomeWords[kNothingKnobWaits + 1] = {
     {"nothing: the playlist has ", ""},
     {"nothing: no step", ""},
     {"counted: the knob acts on its steps within 50 ms", ""},
+    {"nothing: Learn waits for the knob it took turned one step to the left", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
@@ -250,7 +255,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingKnobWaits) return;
+    if (outcome > kNothingLearnWaits) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);

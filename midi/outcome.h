@@ -48,6 +48,7 @@ enum Outcome : uint32_t {
     kNothingNoEntry,    // detail: the entry, and the playlist's length << 16
     kNothingNoStep,     // a knob's message that counts no step
     kNothingKnobWaits,  // a knob's steps, counted, wait for its next turn to act
+    kNothingLearnWaits,  // Learn skipped it: it waits for the knob it took turned to the left
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
     // System-exclusive messages: a transport command acted ("Stop
@@ -100,6 +101,9 @@ void countWindowDrop(ShortMessage message);
 // The Bindings dialog bound nothing for the message Learn took: while it is
 // still the last one recorded, it is no longer called taken.
 void markLearnRefused(ShortMessage message);
+// Learn skipped the message it took (another control, or the knob turned on
+// to the right) and waits on: the line says what for.
+void markLearnSkipped(ShortMessage message);
 
 // What a dialog has shown of the record so far.
 struct LineState {

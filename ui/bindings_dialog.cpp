@@ -71,11 +71,17 @@ static void describeBinding(const Binding& binding, char* out, size_t capacity) 
     describeSource(binding.source, out, capacity);
     appendText(out, capacity, ": ");
     appendText(out, capacity, action);
-    if (binding.lit == 127 && binding.dark == 0) return;
-    char lit[12], dark[12];
+    bool elsewhere = binding.at.kind != kLightAtSource;
+    if (binding.lit == 127 && binding.dark == 0 && !elsewhere) return;
+    char lit[12], dark[12], at[64] = "";
     formatDecimal(binding.lit, lit);
     formatDecimal(binding.dark, dark);
-    for (const char* piece : {" (lit ", static_cast<const char*>(lit), ", dark ", static_cast<const char*>(dark), ")"}) {
+    if (elsewhere) {
+        appendText(at, sizeof at, ", at ");
+        describeSource(BindingSource{binding.at.kind, binding.at.number, binding.at.channel}, at + 5, sizeof at - 5);
+    }
+    for (const char* piece : {" (lit ", static_cast<const char*>(lit), ", dark ", static_cast<const char*>(dark),
+                              static_cast<const char*>(at), ")"}) {
         appendText(out, capacity, piece);
     }
 }
@@ -326,15 +332,27 @@ static void refuse(WindowRef dialog, ShortMessage message, const char* received,
     platformSetItemText(dialog, IDC_BINDING_STATUS, text);
 }
 
-// The endless knob's two turns: after the turn to the right Learn waits for
-// the turn to the left, of the same knob, skipping more steps to the right
-// (values near the first, on its side of 64) and every other control; then
-// the encoding the two values tell goes into `source`. False while Learn
-// waits on, or when it refused the knob.
+// The endless knob's two turns: one step to the right, then one to the left,
+// each a value an endless knob sends for one step (1, 63, 65 or 127). Learn
+// refuses at the first value that is not, quoting what it received. After
+// the turn to the right it waits for the same knob turned to the left,
+// skipping further steps to the right and every other control, and the
+// line says what it waits for; then the encoding the two values tell goes
+// into `source`. False while Learn waits on, or when it refused the knob.
 static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* source, const char* described) {
+    uint32_t value = messageData2(message);
+    char values[80] = " = ", number[12];
     if (state->knobPhase == 1) {
         if (source->kind != kSourceController) {
             refuse(dialog, message, described, ". An endless knob sends controller messages: turn the knob itself.");
+            return false;
+        }
+        if (!isOneStepValue(value)) {
+            formatDecimal(static_cast<int32_t>(value), number);
+            appendText(values, sizeof values, number);
+            refuse(dialog, message, described, values,
+                   ": not one step of an endless knob (one step either way sends 1, 63, 65 or 127). A knob with "
+                   "stops binds as a controller: clear Endless knob.");
             return false;
         }
         state->knobRight = message;
@@ -344,25 +362,24 @@ static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* sou
         say(dialog, "Now turn it one step to the left.");
         return false;
     }
-    uint32_t right = messageData2(state->knobRight), left = messageData2(message);
+    uint32_t right = messageData2(state->knobRight);
     bool same = (message & 0xFFFFu) == (state->knobRight & 0xFFFFu);
-    bool moreRight = (left < 64) == (right < 64) && (left > right ? left - right : right - left) <= 8;
-    if (!same || moreRight) {
+    if (!same || value == right) {
+        markLearnSkipped(message);
         state->learning = true;
         startLearning(dialog);
         return false;
     }
-    source->encoder = static_cast<uint8_t>(encoderFromTurns(right, left));
+    source->encoder = static_cast<uint8_t>(encoderFromTurns(right, value));
     if (source->encoder != kNotEncoder) return true;
-    char values[64] = " = ", number[12];
     formatDecimal(static_cast<int32_t>(right), number);
     appendText(values, sizeof values, number);
     appendText(values, sizeof values, " to the right, then ");
-    formatDecimal(static_cast<int32_t>(left), number);
+    formatDecimal(static_cast<int32_t>(value), number);
     appendText(values, sizeof values, number);
     refuse(dialog, message, described, values,
-           " to the left: not the steps of an endless knob (turned one step to the right it sends 1 or 65, to the "
-           "left 127, 63 or 65).");
+           " to the left: not one step each way of an endless knob (1 then 127, 65 then 63, 1 then 65, or the "
+           "other way round).");
     return false;
 }
 

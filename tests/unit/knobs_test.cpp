@@ -129,16 +129,22 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
     walk(std::begin(learned), std::end(learned));
 }
 
-// Values 0 and 64 count no step however a knob counts; one turn each way
-// tells how it counts, and values no endless knob sends tell nothing.
+// Values 0 and 64 count no step however a knob counts, and a reversed knob
+// counts the other way; one step each way tells which of the six forms a
+// knob is, and any other pair tells nothing.
 TEST(KnobSteps, ZeroValuesAndTurns) {
     for (uint32_t encoder : {kEncoderTwos, kEncoderOffset, kEncoderSigned}) {
-        EXPECT_EQ(encoderSteps(encoder, 0), 0) << encoder;
-        EXPECT_EQ(encoderSteps(encoder, 64), 0) << encoder;
+        for (uint32_t form : {encoder, encoder | kEncoderReversed}) {
+            EXPECT_EQ(encoderSteps(form, 0), 0) << form;
+            EXPECT_EQ(encoderSteps(form, 64), 0) << form;
+        }
+        EXPECT_EQ(encoderSteps(encoder | kEncoderReversed, 70), -encoderSteps(encoder, 70)) << encoder;
     }
-    const uint32_t turns[][3] = {{1, 127, kEncoderTwos},  {3, 120, kEncoderTwos},  {65, 63, kEncoderOffset},
-                                 {70, 60, kEncoderOffset}, {1, 65, kEncoderSigned}, {2, 67, kEncoderSigned},
-                                 {40, 20, kNotEncoder},    {64, 64, kNotEncoder},   {0, 127, kNotEncoder}};
+    const uint32_t reversed = kEncoderReversed;
+    const uint32_t turns[][3] = {{1, 127, kEncoderTwos},   {65, 63, kEncoderOffset},   {1, 65, kEncoderSigned},
+                                 {127, 1, kEncoderTwos | reversed}, {63, 65, kEncoderOffset | reversed},
+                                 {65, 1, kEncoderSigned | reversed}, {3, 120, kNotEncoder}, {1, 63, kNotEncoder},
+                                 {64, 64, kNotEncoder},    {0, 127, kNotEncoder}};
     for (const auto& turn : turns) EXPECT_EQ(encoderFromTurns(turn[0], turn[1]), turn[2]) << turn[0] << ", " << turn[1];
 }
 
@@ -159,9 +165,14 @@ TEST_F(KnobsTest, LearnFindsHowAKnobCounts) {
         } learns[] = {
             {true, kActionSeek, {{16, 65}, {16, 65}, {16, 63}}, "Learned Encoder 16, channel 1 (offset): Seek."},
             {true, kActionVolume, {{16, 1}, {16, 65}}, "Learned Encoder 16, channel 1 (signed): Volume."},
-            {true, kActionTrack, {{16, 1}, {17, 127}, {16, 3}, {16, 126}}, "Learned Encoder 16, channel 1: Track."},
-            {true, kActionVolume, {{16, 40}, {16, 20}}, "Received Controller 16, channel 1 = 40 to the right, then 20 "
-                                                        "to the left: not the steps of an endless knob"},
+            {true, kActionVolume, {{16, 63}, {16, 65}}, "Learned Encoder 16, channel 1 (offset, reversed): Volume."},
+            {true, kActionTrack, {{16, 1}, {17, 127}, {16, 1}, {16, 127}}, "Learned Encoder 16, channel 1: Track."},
+            // A knob with stops is refused at its first value, one that is not
+            // a step at once, and a pair no form sends when the second comes.
+            {true, kActionVolume, {{16, 30}}, "Received Controller 16, channel 1 = 30: not one step of an endless knob"},
+            {true, kActionVolume, {{16, 64}}, "Received Controller 16, channel 1 = 64: not one step"},
+            {true, kActionVolume, {{16, 1}, {16, 63}}, "Received Controller 16, channel 1 = 1 to the right, then 63 to "
+                                                       "the left: not one step each way"},
             {false, kActionSeek, {{16, 5}}, "Received Controller 16, channel 1. Seek needs an endless knob. Tick "
                                             "Endless knob, then Learn again."},
         };
@@ -171,9 +182,17 @@ TEST_F(KnobsTest, LearnFindsHowAKnobCounts) {
             fake::choose(d, IDC_BINDING_ACTION, static_cast<int32_t>(learn.action) - 1);
             fake::press(d, IDC_LEARN);
             EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.ticked ? "Turn the knob" : "Press a key"), 0u);
-            for (const auto& turn : learn.turns) {
-                dispatchMessage(controller(0, turn.first, turn.second), now += 100);
+            LineState seen;
+            startLine(&seen);
+            for (size_t i = 0; i < learn.turns.size(); ++i) {
+                dispatchMessage(controller(0, learn.turns[i].first, learn.turns[i].second), now += 100);
                 fake::serveNotifications(d);
+                // What Learn skips is never said to be taken: the line says
+                // what it waits for.
+                char line[200] = "";
+                if (i == 0 || i + 1 == learn.turns.size() || !nextLine(&seen, line, sizeof line)) continue;
+                EXPECT_NE(std::string(line).find("nothing: Learn waits for the knob it took turned one step to the "
+                                                 "left"), std::string::npos) << line;
             }
             EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find(learn.says), 0u) << fake::itemText(d, IDC_BINDING_STATUS);
         }

@@ -29,19 +29,27 @@ TEST_F(LightsTest, WhatLightsAndWithWhatValue) {
         const char* line;
         bool used;
         uint32_t off, on;  // what the control is sent with the state off and on
+        uint32_t to;       // the status and number the light goes to, when it lights
     } cases[] = {
-        {"Note 36 Channel 10=Play/Pause", true, 0, 127},
-        {"Note 36 Channel 10=Play/Pause, lit 5, dark 1", true, 1, 5},
-        {"Controller 20 Channel 1=shuffle,DARK 3", true, 3, 127},
-        {"Controller 21 Channel 1=Repeat, dark 2 , lit 09", true, 2, 9},
-        {"Note 40 Channel 1=Next, lit 5", true, 0, 0},  // no state: nothing to light
-        {"Program 3 Channel 1=Play", true, 0, 0},      // a program change has no light
-        {"Note 36 Channel 10=Stop, lit 128", false, 0, 0},
-        {"Note 36 Channel 10=Stop, lit", false, 0, 0},
-        {"Note 36 Channel 10=Stop, lit 5, lit 6", false, 0, 0},
-        {"Note 36 Channel 10=Stop, glow 5", false, 0, 0},
-        {"Note 36 Channel 10=Stop lit 5", false, 0, 0},
-        {"Note 36 Channel 10=Stop,", false, 0, 0},
+        {"Note 36 Channel 10=Play/Pause", true, 0, 127, 0x2499},
+        {"Note 36 Channel 10=Play/Pause, lit 5, dark 1", true, 1, 5, 0x2499},
+        {"Controller 20 Channel 1=shuffle,DARK 3", true, 3, 127, 0x14B0},
+        {"Controller 21 Channel 1=Repeat, dark 2 , lit 09", true, 2, 9, 0x15B0},
+        {"Note 40 Channel 1=Next, lit 5", true, 0, 0, 0},  // no state: nothing to light
+        {"Program 3 Channel 1=Play", true, 0, 0, 0},      // a program change has no light
+        // Lights that listen elsewhere: another channel, another control.
+        {"Note 56 Channel 1=Play, at Note 56 Channel 7, lit 21", true, 0, 21, 0x3896},
+        {"Note 8 Channel 11=Stop, lit 1, AT controller 9 channel 1, dark 0", true, 1, 0, 0x09B0},
+        {"Note 36 Channel 10=Stop, lit 128", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, lit", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, lit 5, lit 6", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, glow 5", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop lit 5", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop,", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, at Note 0 Channel 1, at Note 1 Channel 1", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, at Encoder 0 Channel 1", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, at Program 0 Channel 1", false, 0, 0, 0},
+        {"Note 36 Channel 10=Stop, at Note 0 Channel 17", false, 0, 0, 0},
     };
     for (const auto& c : cases) {
         BindingLine line;
@@ -52,6 +60,7 @@ TEST_F(LightsTest, WhatLightsAndWithWhatValue) {
         PlayerState off = {0, 0, 0, 0}, on = {1, 1, 1, 0};
         EXPECT_EQ(lights ? lightValue(line.binding, off) : 0, c.off) << c.line;
         EXPECT_EQ(lights ? lightValue(line.binding, on) : 0, c.on) << c.line;
+        EXPECT_EQ(lights ? lightMessage(line.binding, 0) : 0, c.to) << c.line;
     }
     // Each stateful action against each play state: playing 1, paused 3, stopped 0.
     const struct {
