@@ -34,12 +34,20 @@ static ControllerState controllerState = {0, 0, 0};
 static uint32_t ruleDetail = 0;
 
 // The last value each binding of the current table acted on, as for the
-// wheels (0..127); all 0 again whenever a new table is published.
+// wheels (0..127), or kNeverActed: until a control has acted, no value is
+// near its last one, so a fader's first move acts wherever it goes. All
+// kNeverActed again whenever a new table is published.
+const uint8_t kNeverActed = 0xFF;
 struct BindingValues {
     uint32_t generation;
     uint8_t last[kMaxBindings];
 };
 static BindingValues bindingValues;
+
+static void startBindingValues(uint32_t generation) {
+    bindingValues.generation = generation;
+    for (uint8_t& last : bindingValues.last) last = kNeverActed;
+}
 
 void resetDispatchState() {
     resetWindow();
@@ -47,7 +55,7 @@ void resetDispatchState() {
     resetLights();
     resetShortMessageSignal();
     controllerState = ControllerState{0, 0, 0};
-    bindingValues = BindingValues{};
+    startBindingValues(0);
 }
 
 // ---- The worker loop -------------------------------------------------------
@@ -198,14 +206,17 @@ static uint32_t setVolume(int32_t& last, int32_t value, uint32_t acted) {
 
 // The pitch-bend wheel's steps: up while still rising above the centre, down
 // while still falling below it; moving back toward the centre sends nothing.
-// `up` is the outcome of a step up, the one after it of a step down.
+// `up` is the outcome of a step up, the one after it of a step down. A
+// binding that never acted (last kNeverActed) moves from the centre.
 static uint32_t stepVolume(int32_t& last, int32_t value, uint32_t up) {
-    if (isNearValue(last, value)) return kNothingNearValue;
+    bool fresh = last == kNeverActed;
+    if (!fresh && isNearValue(last, value)) return kNothingNearValue;
+    int32_t from = fresh ? 64 : last;
     uint32_t outcome = kNothingTowardCentre;
-    if (value > 64 && value > last) {
+    if (value > 64 && value > from) {
         sendHostCommand(CmdVolumeUp);
         outcome = up;
-    } else if (value < 64 && value < last) {
+    } else if (value < 64 && value < from) {
         sendHostCommand(CmdVolumeDown);
         outcome = up + 1;
     }
@@ -357,7 +368,7 @@ static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     Binding binding;
     uint32_t slot = 0, generation = 0;
     if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation)) return kOutcomeNone;
-    if (generation != bindingValues.generation) bindingValues = BindingValues{generation, {}};
+    if (generation != bindingValues.generation) startBindingValues(generation);
     // The controller's value, or the pitch-bend wheel's high 7 bits whatever
     // its low byte holds (wheels with 14-bit output rarely send a low 0).
     int32_t value = static_cast<int32_t>(messageData2(message));
@@ -461,7 +472,8 @@ const uint32_t kCommandLength = 6;
 const uint32_t kLocateLength = 13;
 
 // The transport command a whole message is, kMmcNone for none; for Locate,
-// *ms is the time it names.
+// *ms is the time it names. A Locate whose hours, minutes, seconds or frames
+// are out of range for its frame rate names no time, and is none.
 static uint32_t transportCommand(const uint8_t* m, uint32_t length, uint32_t* ms) {
     if (length < kCommandLength || m[1] != 0x7F || m[2] > 0x7F || m[3] != 0x06) return kMmcNone;
     if (length == kCommandLength) {
@@ -479,34 +491,48 @@ static uint32_t transportCommand(const uint8_t* m, uint32_t length, uint32_t* ms
     for (uint32_t i = 7; i < 12; ++i) {
         if (m[i] > 0x7F) return kMmcNone;
     }
-    // The hours byte's two top bits give the frame rate, not hours. Frames
-    // count at 30 a second whatever the rate; subframes are left out.
-    uint32_t hours = m[7] & 0x1Fu;
-    *ms = ((hours * 60 + m[8]) * 60 + m[9]) * 1000 + m[10] * 1000u / 30;
+    // The hours byte's two top bits give the frame rate: 24, 25, 30 drop-frame
+    // or 30 frames a second. Subframes are left out.
+    static const uint32_t framesPerSecond[4] = {24, 25, 30, 30};
+    uint32_t rate = framesPerSecond[(m[7] >> 5) & 3u], hours = m[7] & 0x1Fu;
+    if (hours > 23 || m[8] > 59 || m[9] > 59 || m[10] >= rate) return kMmcNone;
+    *ms = ((hours * 60 + m[8]) * 60 + m[9]) * 1000 + m[10] * 1000u / rate;
     return kMmcLocate;
 }
 
-static uint32_t transportRule(uint32_t command, uint32_t ms) {
+// What a transport command does in the player's state: kMmcNone when it does
+// nothing there (Play while playing, Pause while not), with *outcome saying
+// why; otherwise the command, Play becoming kMmcPause to resume a paused
+// player (Play would start it again from the top).
+static uint32_t transportInState(uint32_t command, uint32_t* outcome) {
+    if (command != kMmcPlay && command != kMmcDeferredPlay && command != kMmcPause) return command;
+    intptr_t state = sendHostRequest(ReqPlayState, 0);
+    if (command == kMmcPause) {
+        if (state == kPlayStatePlaying) return kMmcPause;
+        *outcome = kNothingNotPlaying;
+        return kMmcNone;
+    }
+    *outcome = kNothingAlreadyPlaying;
+    if (state == kPlayStatePlaying) return kMmcNone;
+    *outcome = state == kPlayStatePaused ? kActedTransportResume : kActedTransport;
+    return state == kPlayStatePaused ? kMmcPause : command;
+}
+
+// A Locate's time within the track, as Seek keeps it.
+static int32_t withinTrack(uint32_t ms) {
+    int64_t length = static_cast<int64_t>(sendHostRequest(ReqPosition, 1)) * 1000;
+    return clamp(ms, 0, length > 0 ? length : INT32_MAX);
+}
+
+static void transportRule(uint32_t command, uint32_t ms) {
     switch (command) {
         case kMmcPlay:
-        case kMmcDeferredPlay:
-            // Play would start a paused track again from its start: Pause
-            // resumes it.
-            if (sendHostRequest(ReqPlayState, 0) == kPlayStatePaused) {
-                sendHostCommand(CmdPause);
-                return kActedTransportResume;
-            }
-            sendHostCommand(CmdPlay);
-            return kActedTransport;
-        case kMmcPause:
-            // Pause toggles: while stopped or paused it would start playing.
-            if (sendHostRequest(ReqPlayState, 0) != kPlayStatePlaying) return kNothingNotPlaying;
-            sendHostCommand(CmdPause);
-            return kActedTransport;
-        case kMmcLocate: sendHostRequest(ReqJumpToTime, static_cast<int32_t>(ms)); return kActedTransport;
-        case kMmcStop: press(kActionStop); return kActedTransport;
-        case kMmcFastForward: press(kActionForward); return kActedTransport;
-        default: press(kActionRewind); return kActedTransport;
+        case kMmcDeferredPlay: sendHostCommand(CmdPlay); break;
+        case kMmcPause: sendHostCommand(CmdPause); break;
+        case kMmcLocate: sendHostRequest(ReqJumpToTime, withinTrack(ms)); break;
+        case kMmcStop: press(kActionStop); break;
+        case kMmcFastForward: press(kActionForward); break;
+        default: press(kActionRewind); break;
     }
 }
 
@@ -532,7 +558,14 @@ void dispatchLongData() {
             recordSysexOutcome(command, ms / 1000, kNothingWindow);
             continue;
         }
-        restartWindow(now);
-        recordSysexOutcome(command, ms / 1000, transportRule(command, ms));
+        // A command that does nothing in the player's state costs no key
+        // press either: the window is left as it is.
+        uint32_t outcome = kActedTransport;
+        uint32_t acts = transportInState(command, &outcome);
+        if (acts != kMmcNone) {
+            restartWindow(now);
+            transportRule(acts, ms);
+        }
+        recordSysexOutcome(command, ms / 1000, outcome);
     }
 }

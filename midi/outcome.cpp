@@ -165,12 +165,13 @@ static const OutcomeWords outcomeWords[kNothingLearnWaits + 1] = {
     {"nothing: Learn waits for the knob it took turned one step to the left", ""},
 };
 // From kActedTransport on.
-static const OutcomeWords transportWords[kNothingInPieces - kActedTransport + 1] = {
+static const OutcomeWords transportWords[kNothingAlreadyPlaying - kActedTransport + 1] = {
     {nullptr, " (transport)"},
     {"Resume", " (transport)"},
     {"nothing: the player is not playing", ""},
     {"nothing: not a transport command", ""},
     {"nothing: it arrived in pieces", ""},
+    {"nothing: the player is playing already", ""},
 };
 
 // By TransportCommand: the message's name, and what it does.
@@ -246,7 +247,7 @@ static void describeKnob(uint32_t detail, char* out, size_t capacity) {
 static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
-    if (outcome >= kActedTransport && outcome <= kNothingInPieces) {
+    if (outcome >= kActedTransport && outcome <= kNothingAlreadyPlaying) {
         describeTransportOutcome(message, outcome, out, capacity);
         return;
     }

@@ -59,6 +59,7 @@ enum Outcome : uint32_t {
     kNothingNotPlaying,
     kNothingNotTransport,
     kNothingInPieces,
+    kNothingAlreadyPlaying,
 };
 
 // Worker: it takes a message, whose outcome it records next. A drop the

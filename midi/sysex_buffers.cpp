@@ -39,6 +39,13 @@ static MidiPortRef gatePort = nullptr;
 // The worker's alone: the bytes so far of a message arriving in pieces; 0
 // while none is.
 static uint32_t piecesLength = 0;
+// The worker's alone: how many times in a row each buffer came back empty
+// while its port was not being closed. A driver gives a buffer back empty
+// now and then; lent again each time, the pool keeps its size. One that
+// gives it back empty at once, over and over, would keep the worker busy
+// lending: after this many in a row the buffer is parked for the close.
+const uint32_t kMostEmptyReturns = 8;
+static uint32_t emptyReturns[kSysexBufferCount];
 
 void resetSysexBuffers() {
     for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
@@ -50,6 +57,7 @@ void resetSysexBuffers() {
     lendGate.store(0);
     gatePort = nullptr;
     piecesLength = 0;
+    for (uint32_t& count : emptyReturns) count = 0;
 }
 
 // ---- Lending and collecting (user-interface thread) ---------------------------------
@@ -153,15 +161,17 @@ static int32_t firstReturned() {
 }
 
 // Copies the buffer's bytes out, then lends it again, or parks it for the
-// close: one that came back empty (after a reset), or whose port is being
-// closed. Returns the bytes copied.
+// close: one whose port is being closed (a reset gives them back empty), or
+// that came back empty too many times in a row. Returns the bytes copied.
 static uint32_t readAndLendAgain(uint32_t i, uint8_t* bytes) {
     SysexBuffer& buffer = buffers[i];
     uint32_t length = platformMidiBufferBytes(&buffer.header);
     if (length > kSysexBufferSize) length = kSysexBufferSize;
     for (uint32_t k = 0; k < length; ++k) bytes[k] = buffer.data[k];
+    emptyReturns[i] = length == 0 ? emptyReturns[i] + 1 : 0;
     uint32_t gate = lendGate.fetch_add(kLender);
-    bool again = length != 0 && (gate & kGateOpen) != 0 && bufferPort[i] == gatePort;
+    bool again = emptyReturns[i] <= kMostEmptyReturns && (gate & kGateOpen) != 0 && bufferPort[i] == gatePort;
+    if (!again) emptyReturns[i] = 0;  // the next lending starts afresh
     bufferState[i].store(again ? kLent : kParked);
     // Lent before the call: the driver may give it back before the call returns.
     if (again && platformMidiInAddBuffer(bufferPort[i], &buffer.header) != 0) bufferState[i].store(kParked);

@@ -490,6 +490,20 @@ bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
     }
     return true;
 }
+void giveBuffersBackEmpty(uint32_t deviceIndex) {
+    std::vector<std::pair<FakePort, MidiBufferHeader*>> back;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        for (FakePort& p : state().ports) {
+            if (!p.open || p.device != deviceIndex) continue;
+            for (MidiBufferHeader* header : p.lent) back.emplace_back(p, header);
+            p.lent.clear();
+        }
+    }
+    for (const auto& b : back) {
+        b.first.handler(nullptr, kMidiInLongData, b.first.instance, reinterpret_cast<MidiParam>(b.second), 0);
+    }
+}
 uint32_t buffersLent(uint32_t deviceIndex) {
     std::lock_guard<std::mutex> lock(state().mutex);
     uint32_t count = 0;

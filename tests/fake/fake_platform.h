@@ -120,6 +120,9 @@ inline void deliverData(uint32_t deviceIndex, uint32_t shortMessage) {
 // in it or when it is full, the rest going on in the next. False when the
 // port had too few buffers (the rest is lost) or none is open.
 bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes);
+// The driver gives every buffer lent to the device's open port back empty,
+// the port running on (as some drivers do now and then).
+void giveBuffersBackEmpty(uint32_t deviceIndex);
 // Buffers lent to the device's open ports and not given back.
 uint32_t buffersLent(uint32_t deviceIndex);
 // What should never happen to a buffer: lent to a port stopped, reset or
