@@ -90,9 +90,11 @@ void closeMainPort(WindowRef owner) {
     closedQuietly = true;
 }
 
-void closeMainPortAtQuit() {
-    closeInputPort(mainInputPort);  // a null port simply fails to close
-    closeInputPort(strayPort);
+bool closeMainPortAtQuit() {
+    bool mainClosed = true, strayClosed = true;
+    closeInputPort(mainInputPort, &mainClosed);  // a null port simply fails to close
+    closeInputPort(strayPort, &strayClosed);
+    return mainClosed && strayClosed;
 }
 
 bool openMainPort(int32_t device) {

@@ -26,8 +26,9 @@ void openMainPortAtStart();
 // already (its device went, or a dialog closed it). A port that will not
 // close is no longer the main port, but quit tries it again.
 void closeMainPort(WindowRef owner);
-// Quit: the main port, and one a dialog could not close.
-void closeMainPortAtQuit();
+// Quit: the main port, and one a dialog could not close. False when either
+// is still open (its driver may call into the module after that).
+bool closeMainPortAtQuit();
 
 // A dialog opens `device` as the main port; false when it cannot be opened
 // (no message: the dialog shows its own).

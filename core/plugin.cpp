@@ -119,7 +119,9 @@ static void quitPlugin() {
         platformStopDeviceWatch(pluginRecord.moduleInstance, deviceWatch);
         deviceWatch = nullptr;
     }
-    closeMainPortAtQuit();
+    // A port whose driver will not let it close may call into the module
+    // after the host unloads it: the module then stays loaded.
+    if (!closeMainPortAtQuit()) platformKeepModuleLoaded();
     // Every light dark before the worker ends; nothing is sent after.
     closeOutputAtQuit();
 

@@ -199,8 +199,9 @@ void updateLights(uint32_t now) {
     if (asks[kLightShuffle]) player.shuffle = static_cast<int32_t>(sendHostRequest(ReqShuffle, 0));
     if (asks[kLightRepeat]) player.repeat = static_cast<int32_t>(sendHostRequest(ReqRepeat, 0));
     if (asks[kLightVolume]) player.volume = static_cast<int32_t>(sendHostRequest(ReqSetVolume, kAskVolume));
-    uint32_t messages[kMaxBindings], sending = 0;
-    for (uint32_t i = 0; i < lights.count; ++i) {
+    lightsSending.store(1);
+    MidiOutRef port = lightsPort.load();
+    for (uint32_t i = 0; port != nullptr && i < lights.count; ++i) {
         const Binding& binding = lights.bindings[i];
         uint32_t kind = lightKind(binding);
         if (kind == kLightNone) continue;
@@ -210,8 +211,10 @@ void updateLights(uint32_t now) {
         }
         uint32_t value = lightValue(binding, player);
         if (!sync && value == lights.sent[i]) continue;
-        lights.sent[i] = static_cast<uint8_t>(value);
-        messages[sending++] = lightMessage(binding, value);
+        // A light whose send failed goes again at the next read, when
+        // sending may work again, not only at the player's next change.
+        bool sent = platformMidiOutSend(port, lightMessage(binding, value)) == 0;
+        lights.sent[i] = static_cast<uint8_t>(sent ? value : kNothingSent);
     }
-    sendLights(messages, sending);
+    lightsSending.store(0);
 }

@@ -58,6 +58,10 @@ void* platformAllocZeroed(size_t bytes);
 void platformFree(void* memory);
 
 // ---- Module and settings file ----------------------------------------------
+// Keeps the module loaded until the process ends, whatever its host does: a
+// port that would not close may still call into it.
+void platformKeepModuleLoaded();
+
 // Writes the module's full file path, NUL-terminated, into buffer and returns
 // its length; 0 when the path cannot be read or does not fit in capacity.
 uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity);

@@ -67,6 +67,14 @@ void* platformAllocZeroed(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
 
 void platformFree(void* memory) { GlobalFree(memory); }
 
+void platformKeepModuleLoaded() {
+    // NOTE: pinned by an address inside it: a FreeLibrary by the host then
+    // leaves the code where a late driver call can still run it.
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(&platformKeepModuleLoaded), &module);
+}
+
 uint32_t platformModuleFileName(ModuleRef module, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
     DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), buffer, capacity);

@@ -80,6 +80,7 @@ struct State {
     std::deque<std::unique_ptr<FakeThread>> threads;
     bool modulePathReadable = true;
     std::string modulePath;
+    bool moduleKeptLoaded = false;
     FileStore files;
     std::set<std::string> unwritable;
     std::set<std::string> unreadable;
@@ -141,6 +142,7 @@ void reset() {
     s.threadsStarted = 0;
     s.modulePathReadable = true;
     s.modulePath = "C:\\Player\\Plugins\\gen_notewick.dll";
+    s.moduleKeptLoaded = false;
     s.files.clear();
     s.unwritable.clear();
     s.unreadable.clear();
@@ -235,6 +237,7 @@ uint32_t threadsStarted() {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().threadsStarted;
 }
+bool moduleKeptLoaded() { return state().moduleKeptLoaded; }
 void setModulePath(const char* path) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().modulePathReadable = path != nullptr;
@@ -647,6 +650,8 @@ bool platformJoinThread(ThreadRef thread, uint32_t timeoutMs) {
     return true;
 }
 
+void platformKeepModuleLoaded() { state().moduleKeptLoaded = true; }
+
 uint32_t platformModuleFileName(ModuleRef, char* buffer, uint32_t capacity) {
     std::lock_guard<std::mutex> lock(state().mutex);
     const std::string& path = state().modulePath;
@@ -957,6 +962,7 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
     std::lock_guard<std::mutex> lock(state().mutex);
     uint32_t device = outputOf(port);
     if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;  // MMSYSERR_INVALHANDLE
+    if (state().outputs[device].sendResult != 0) return state().outputs[device].sendResult;
     state().outputMessages[device].push_back(message);
     return 0;
 }

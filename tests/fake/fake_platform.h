@@ -38,6 +38,7 @@ struct Device {
     uint32_t stopResult = 0;
     uint32_t closeResult = 0;
     bool keepsBuffers = false;  // reset gives no buffer back, and close then fails
+    uint32_t sendResult = 0;    // an output's sends; a failed one is not received
 };
 
 // Everything back to a fresh start: no devices, no sends, tick 0, the module
@@ -71,6 +72,7 @@ uint32_t threadsStarted();
 uint32_t threadsRunning();  // started and not yet ended
 
 // ---- Module and settings ----
+bool moduleKeptLoaded();  // the plug-in asked to stay loaded
 void setModulePath(const char* path);  // null: the path cannot be read
 // Settings files are text, read and written by the profile calls as the
 // system's do (a line without "=" is a key with no value, the first line of a

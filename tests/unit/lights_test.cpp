@@ -109,11 +109,14 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         uint32_t fader;  // a message from the fader first, 0 for none
         Messages sent;
         const char* what;
+        uint32_t sendResult = 0;  // the output's sends fail with this
     } steps[] = {
         {1050, 1, 1, 200, 0, {}, "not read again within 100 ms"},
-        {1100, 1, 1, 200, 0, {0x052499, 0x7F14B0}, "changes, once due"},
-        {1200, 1, 1, 200, 0, {}, "nothing unchanged"},
-        {1300, 1, 1, 90, 45 << 16 | 0x07B0, {}, "the fader in the hand is not pushed back"},
+        {1100, 1, 0, 200, 0, {0x052499}, "changes, once due"},
+        {1150, 1, 1, 200, 0, {}, "a send that fails", 6},
+        {1200, 1, 1, 200, 0, {0x7F14B0}, "goes again once sending works, the player unchanged"},
+        {1300, 1, 1, 200, 0, {}, "nothing unchanged"},
+        {1400, 1, 1, 90, 45 << 16 | 0x07B0, {}, "the fader in the hand is not pushed back"},
         {1900, 1, 1, 90, 45 << 16 | 0x07B0, {}, "nor while it moves on"},
         {2800, 1, 1, 60, 0, {}, "for a second after its last message"},
         {2900, 1, 1, 60, 0, {0x1E07B0}, "then it follows the volume"},
@@ -122,6 +125,7 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         fake::setPlayState(step.playing);
         fake::setAnswer(ReqShuffle, step.shuffle);
         fake::setAnswer(ReqSetVolume, step.volume);
+        fake::output(0).sendResult = step.sendResult;
         if (step.fader != 0) dispatchMessage(step.fader, step.tick);
         updateLights(step.tick);
         EXPECT_EQ(fake::outputMessages(0), step.sent) << step.what;

@@ -186,14 +186,29 @@ TEST_F(LifecycleTest, ADeviceThatIsNotInstalledShowsTheMessageAndIsSavedUnchange
     EXPECT_EQ(fake::midiCalls(), (std::vector<std::string>{"open 4"}));  // the null port is not touched
 }
 
-TEST_F(LifecycleTest, QuitEndsTheWorkerWithoutActingOnTheLastMessage) {
-    fake::setDevices({{"Keys"}});
-    fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
-    fake::setTick(5000);
-    pluginRecord.initProc();
-    messageMailbox.latestMessage.store(noteOn(0, 64, 90));  // stored but never signalled
-    pluginRecord.quitProc();
-    EXPECT_TRUE(fake::sends().empty());
+// Quit ends the worker without acting on the last message. A port whose
+// driver neither stops nor gives its buffers back cannot be closed: the
+// module then stays loaded, so that the driver's late calls find its code,
+// and nothing is shown.
+TEST_F(LifecycleTest, QuitEndsTheWorkerWithoutActingOnTheLastMessageAndKeepsTheModuleForAPortLeftOpen) {
+    for (bool stuck : {false, true}) {
+        fake::reset();
+        resetPluginState();
+        pluginRecord.hostWindow = reinterpret_cast<WindowRef>(0x1234);
+        fake::setDevices({{"Keys"}});
+        fake::device(0).stopResult = stuck ? 6 : 0;
+        fake::device(0).keepsBuffers = stuck;
+        fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
+        fake::setTick(5000);
+        pluginRecord.initProc();
+        messageMailbox.latestMessage.store(noteOn(0, 64, 90));  // stored but never signalled
+        pluginRecord.quitProc();
+        EXPECT_TRUE(fake::sends().empty());
+        EXPECT_EQ(fake::threadsRunning(), 0u);
+        EXPECT_EQ(fake::moduleKeptLoaded(), stuck);
+        EXPECT_EQ(fake::openPorts(), stuck ? 1u : 0u);
+        EXPECT_TRUE(fake::messageBoxes().empty());
+    }
 }
 
 TEST_F(LifecycleTest, WithoutAWakeEventTheWorkerIsNotStartedAndQuitStillSaves) {

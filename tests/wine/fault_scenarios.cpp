@@ -139,11 +139,22 @@ void stopAndCloseFail() {
     start();
     configure(3, IDOK);  // device 2
     check(messageBoxes().size() == 1, "no further message");
-    midiSetResult(2, kClose, kNoDriver);
+    // A driver whose stop fails and that keeps the buffers it was lent: the
+    // close is refused and quit leaves the port open. The module stays
+    // loaded, so that the driver's next messages land in code that is still
+    // there, and nothing reaches the player.
+    midiSetResult(2, kStop, kNoDriver);
+    midiSetKeepsBuffers(2, true);
     stop();
     check(messageBoxes().size() == 1, "quit shows nothing when closing fails");
     check(contains(readFile(iniPath()), "MIDIDevice=2"), "quit still saves");
-    midiSetResult(2, kClose, 0);
+    check(pluginStillLoaded(), "the module stays loaded while its port is open");
+    for (int i = 0; i < 50; ++i) midiSend(2, midiNoteOn(0, 64, 90));
+    midiSendSysex(2, {0xF0, 0x7F, 0x7F, 0x06, 0x01, 0xF7});
+    midiWaitIdle();
+    pump(200);
+    check(take().empty(), "nothing reaches the player after quit");
+    midiSetResult(2, kStop, 0);
 }
 
 void heldElsewhereInTheDialog() {

@@ -319,6 +319,7 @@ void unload() {
     s.plugin = nullptr;
     s.record = nullptr;
 }
+bool pluginStillLoaded() { return GetModuleHandleA(s.dllPath.c_str()) != nullptr; }
 PluginRecord* record() { return s.record; }
 
 void setPlayState(LRESULT answer) { s.playState = answer; }

@@ -77,6 +77,9 @@ PluginRecord* load();  // LoadLibrary and the export; null on failure
 int init();
 void quit();
 void unload();
+// Whether the plug-in's module is still loaded after unload() (it keeps itself
+// loaded while a port it could not close is open).
+bool pluginStillLoaded();
 PluginRecord* record();
 
 // ---- The player's side -------------------------------------------------------
