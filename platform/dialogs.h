@@ -43,7 +43,8 @@ int32_t platformListSelection(WindowRef dialog, uint32_t controlId);
 int32_t platformListCount(WindowRef dialog, uint32_t controlId);
 // The entry's text, cut to capacity; empty for an index outside the list.
 void platformListText(WindowRef dialog, uint32_t controlId, int32_t index, char* text, uint32_t capacity);
-// Scrolls the list so that the entry is in view, selecting nothing.
+// Scrolls the list so that the entry is in view and puts the list's caret on
+// it, selecting nothing: the arrow keys then start from there.
 void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index);
 // Makes the list's drop-down at least as wide as its widest entry, so that
 // entries that differ only at their ends can be told apart; the closed list

@@ -543,11 +543,14 @@ static void removeSelected(WindowRef dialog) {
         return;
     }
     Binding gone = state->bound[state->picked].binding;
+    int32_t was = state->picked;
     removeSectionLine(&state->section, state->bound[state->picked].line);
     showBindings(dialog);
-    // Nothing selected, the list keeps the keyboard: the arrow keys and
-    // Remove take the next one.
+    // Nothing selected, the list keeps the keyboard, its caret where the
+    // removed binding was: the arrow keys and Remove take the next one.
     platformFocusControl(dialog, IDC_BINDING_LIST);
+    int32_t count = static_cast<int32_t>(state->boundCount);
+    if (count > 0) platformListScrollTo(dialog, IDC_BINDING_LIST, was < count ? was : count - 1);
     char described[80], after[80];
     describeBinding(gone, described, sizeof described);
     int32_t next = boundIndex(gone.source);

@@ -64,6 +64,8 @@ static void onConfigInit(WindowRef dialog) {
     }
     platformListSelect(dialog, IDC_CHANNEL, pluginSettings.midiChannel.load());
     startLiveLine(dialog, &configLine);
+    // The keyboard starts where the reading does.
+    platformFocusControl(dialog, IDC_DEVICE);
 }
 
 bool deviceChosenNotApplied(char* name) {

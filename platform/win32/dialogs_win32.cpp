@@ -111,6 +111,8 @@ void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index) {
     if (index < top) top = index;
     if (index >= top + visible) top = index - visible + 1;
     SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+    // With nothing selected, the first arrow key selects the caret's entry.
+    SendMessageA(list, LB_SETCARETINDEX, static_cast<WPARAM>(index), FALSE);
 }
 
 void platformListFitDropDown(WindowRef dialog, uint32_t controlId) {

@@ -368,6 +368,19 @@ TEST_F(BindingsTest, OkChangesOnlyTheLinesOfWhatTheUserChanged) {
     EXPECT_EQ(section(), head + "Note 36 Channel 10\r\n; pads\r\nNote 99 Channel 1=Jump\r\n" + tail);
     dispatchMessage(noteOn(0, 64, 90), 3000);
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPause)})) << "the key map again, not the later line";
+    // After Remove the list's caret is where the removed binding was (on the
+    // last one when it was last): the arrow keys go on from there.
+    fake::setFile(kIni, head + "Note 1 Channel 1=Next\r\nNote 2 Channel 1=Stop\r\nNote 3 Channel 1=Play\r\n");
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        for (int32_t caret : {1, 0}) {
+            fake::choose(d, IDC_BINDING_LIST, 1);
+            fake::press(d, IDC_REMOVE);
+            EXPECT_EQ(fake::listScrolledTo(d, IDC_BINDING_LIST), caret);
+        }
+        EXPECT_EQ(listed(d), (Texts{"Note 1 (C#-1), channel 1: Next"}));
+        fake::press(d, kDialogCancel);
+    });
+    runBindingsDialog(nullptr);
 }
 
 // A Learn that would not act after OK is refused with a sentence that says

@@ -248,9 +248,29 @@ void staleDevice() {
 // dialog is active and the player disabled; then presses Enter, which must
 // reach the configuration dialog and close it as OK does.
 int autodetectButton;
+// Waits until the player's focus is on the control.
+bool focusComesTo(int controlId) {
+    for (int i = 0; i < 200 && focusedControlOfPlayer() != controlId; ++i) Sleep(10);
+    return focusedControlOfPlayer() == controlId;
+}
+
 void returnFromAutodetectUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
+    // The dialog opens with the keyboard on the device list; Tab goes on in
+    // reading order, and the labels' accelerators reach their lists.
+    if (autodetectButton == IDCANCEL) {
+        check(focusComesTo(IDC_DEVICE), "the configuration dialog opens on the device list");
+        const int order[] = {IDC_CHANNEL, IDC_AUTODETECT, IDC_BINDINGS, IDOK, IDCANCEL, IDC_APPLY, IDC_DEVICE};
+        for (int control : order) {
+            pressKeyAsTheKeyboardWould(VK_TAB);
+            check(focusComesTo(control), "Tab goes on in reading order", std::to_string(control));
+        }
+        pressKeyAsTheKeyboardWould('C', true);
+        check(focusComesTo(IDC_CHANNEL), "Alt+C reaches the channel list");
+        pressKeyAsTheKeyboardWould('I', true);
+        check(focusComesTo(IDC_DEVICE), "Alt+I reaches the device list");
+    }
     click(config, IDC_AUTODETECT);
     HWND detect = waitForDialog(kAutodetectCaption);
     check(detect != nullptr, "Autodetect opens its dialog");

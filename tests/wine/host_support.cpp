@@ -637,17 +637,35 @@ HWND activeWindowOfPlayer() {
     return info.hwndActive;
 }
 
-bool pressEnterAsTheKeyboardWould() {
+// The focus window of the player's thread.
+static HWND focusOfPlayer() {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(s.window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+bool pressKeyAsTheKeyboardWould(UINT key, bool alt) {
     // Keys go to the focus window of the player's thread. (With no focus they
     // would reach the active window as system keys, which no dialog takes.)
-    HWND target = info.hwndFocus;
+    HWND target = focusOfPlayer();
     if (target == nullptr) return false;
-    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    PostMessageA(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+    if (alt) {
+        // An accelerator reaches the dialog as the character with Alt down.
+        WPARAM character = key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
+        PostMessageA(target, WM_SYSCHAR, character, 0x20000001);
+        return true;
+    }
+    PostMessageA(target, WM_KEYDOWN, key, 0x00000001);
+    PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
     return true;
+}
+
+bool pressEnterAsTheKeyboardWould() { return pressKeyAsTheKeyboardWould(VK_RETURN); }
+
+int focusedControlOfPlayer() {
+    HWND focus = focusOfPlayer();
+    return focus == nullptr ? 0 : GetDlgCtrlID(focus);
 }
 
 HWND waitForDialog(const char* caption, DWORD timeoutMs) {

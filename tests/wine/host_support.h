@@ -205,6 +205,11 @@ HWND activeWindowOfPlayer();
 // Posts Enter where a key press would go: to the focus window of the
 // player's thread. False when it has none.
 bool pressEnterAsTheKeyboardWould();
+// The same for another key, or with Alt for an accelerator ('C' for Alt+C).
+bool pressKeyAsTheKeyboardWould(UINT key, bool alt = false);
+// The control with the keyboard focus on the player's thread: its identifier,
+// 0 for none.
+int focusedControlOfPlayer();
 // Generous bounds: a machine busy building can hold a Wine program off the
 // processor for seconds; a scenario that works never waits them out.
 HWND waitForDialog(const char* caption, DWORD timeoutMs = 15000);

@@ -52,9 +52,11 @@ void buttons() {
     pressButton(mmc(0x7F, 0x02), {state, command(40045)}, "Play plays");
     pressButton(mmc(0x00, 0x09), {state, command(40046)}, "Pause pauses the playing player");
     pressButton(mmc(0x10, 0x02), {state, command(40046)}, "Play resumes the paused player");
-    // 1 h 2 min 3 s and 15 frames, with 25 fps in the hours byte's rate bits.
-    pressButton({0xF0, 0x7F, 0x7F, 0x06, 0x44, 0x06, 0x01, 0x21, 2, 3, 15, 0, 0xF7}, {request(106, 3723500)},
-                "Locate jumps to the time");
+    pressButton(mmc(0x10, 0x02), {state}, "Play does nothing while playing");
+    // 1 h 2 min 3 s and 15 frames, with 25 fps in the hours byte's rate bits,
+    // within the track (of unknown length here).
+    pressButton({0xF0, 0x7F, 0x7F, 0x06, 0x44, 0x06, 0x01, 0x21, 2, 3, 15, 0, 0xF7},
+                {request(105, 1), request(106, 3723600)}, "Locate jumps to the time");
     pressButton(mmc(0x7F, 0x01), {command(40047)}, "Stop stops");
     pressButton(mmc(0x7F, 0x09), {state}, "Pause does nothing while stopped");
 }
