@@ -4,6 +4,8 @@
 // Sections: lines; the reader; edits; the file; the section in effect.
 #include "core/bindings_section.h"
 
+#include <initializer_list>
+
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/lights.h"
@@ -66,10 +68,11 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
 
 // ---- The reader -----------------------------------------------------------------------
 
-uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines) {
+uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, UnusedSource* unused,
+                          uint32_t* unusedCount) {
     // The sources the lines read so far name, used or not: one bit each.
-    uint8_t claimed[8192 / 8] = {};
-    uint32_t count = 0, next = 0;
+    uint8_t claimed[kSourceKeys / 8] = {};
+    uint32_t count = 0, next = 0, notUsed = 0;
     for (uint32_t at = 0, index = 0; at < length; at = next, ++index) {
         uint32_t end = lineEnd(text, length, at, &next);
         if (end > kSectionReadLimit) break;
@@ -80,8 +83,11 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines)
         claimed[key >> 3] = static_cast<uint8_t>(claimed[key >> 3] | (1u << (key & 7)));
         if (count < kMaxBindings && parsed.fits) {
             lines[count++] = BindingLine{parsed.binding, index};
+        } else if (unused != nullptr && notUsed < kMaxUnusedSources && index <= 0xFFFF) {
+            unused[notUsed++] = UnusedSource{parsed.binding.source, static_cast<uint16_t>(index)};
         }
     }
+    if (unusedCount != nullptr) *unusedCount = notUsed;
     return count;
 }
 
@@ -201,6 +207,109 @@ void freeSection(SectionText* section) {
     *section = SectionText{nullptr, 0, 0};
 }
 
+// ---- Keys that are no bindings --------------------------------------------------------------
+
+// The key of the line [start, end), its blanks trimmed, when it is "Key=..."
+// with this key (its case not counting); the value's range too.
+static bool lineHasKey(const char* start, const char* end, const char* key, const char** value,
+                       const char** valueEnd) {
+    trimRange(start, end);
+    const char* equals = start;
+    while (equals < end && *equals != '=') ++equals;
+    if (equals == end) return false;
+    const char* keyEnd = equals;
+    trimRange(start, keyEnd);
+    const char* want = key;
+    for (; start < keyEnd && *want != '\0' && lowerCase(*start) == lowerCase(*want); ++start, ++want) {
+    }
+    if (start != keyEnd || *want != '\0') return false;
+    *value = equals + 1;
+    *valueEnd = end;
+    trimRange(*value, *valueEnd);
+    return true;
+}
+
+// The number of the first line of the key; -1 for none.
+static int32_t keyLine(const SectionText& section, const char* key, const char** value, const char** valueEnd) {
+    uint32_t next = 0;
+    for (uint32_t at = 0, index = 0; at < section.length; at = next, ++index) {
+        uint32_t end = lineEnd(section.text, section.length, at, &next);
+        if (lineHasKey(section.text + at, section.text + end, key, value, valueEnd)) return static_cast<int32_t>(index);
+    }
+    return -1;
+}
+
+bool sectionValue(const SectionText& section, const char* key, char* value, size_t capacity) {
+    const char *from = nullptr, *to = nullptr;
+    value[0] = '\0';
+    return keyLine(section, key, &from, &to) >= 0 && copyRange(from, to, value, capacity);
+}
+
+bool sectionHasKey(const SectionText& section, const char* key) {
+    const char *from = nullptr, *to = nullptr;
+    return keyLine(section, key, &from, &to) >= 0;
+}
+
+bool setSectionValue(SectionText* section, const char* key, const char* value) {
+    const char *from = nullptr, *to = nullptr;
+    if (value[0] == '\0') {
+        for (int32_t line = keyLine(*section, key, &from, &to); line >= 0; line = keyLine(*section, key, &from, &to)) {
+            if (!removeSectionLine(section, static_cast<uint32_t>(line))) return false;
+        }
+        return true;
+    }
+    char text[320] = "";
+    appendText(text, sizeof text, key);
+    appendText(text, sizeof text, "=");
+    if (!appendText(text, sizeof text, value)) return false;
+    int32_t line = keyLine(*section, key, &from, &to);
+    uint32_t added = 0;
+    return line >= 0 ? replaceSectionLine(section, static_cast<uint32_t>(line), text)
+                     : appendSectionLine(section, text, &added);
+}
+
+// ---- Why a line is not used ------------------------------------------------------------------
+
+void describeUnusedLine(const SectionText& section, uint32_t device, uint32_t line, bool where, char* out,
+                        size_t capacity) {
+    uint32_t bounds[2] = {0, 0};
+    if (!sectionLine(section, line, &bounds[0], &bounds[1])) return;
+    const char* text = section.text + bounds[0];
+    uint32_t length = bounds[1] - bounds[0];
+    ParsedLine parsed;
+    parseSectionLine(text, text + length, &parsed);
+    char quoted[72] = "";
+    bool cut = length > sizeof quoted - 4;
+    for (uint32_t i = 0; i < length && i < sizeof quoted - 4; ++i) quoted[i] = text[i];
+    quoted[cut ? sizeof quoted - 4 : length] = '\0';
+    if (cut) appendText(quoted, sizeof quoted, "...");
+    char number[12], path[kSettingsPathCapacity] = "", name[kSectionNameCapacity];
+    formatDecimal(static_cast<int32_t>(line) + 1, number);
+    sectionName(device, name);
+    if (where) settingsFilePath(path);
+    for (const char* piece : {"line ", static_cast<const char*>(number), where ? " of the [" : " of [",
+                              static_cast<const char*>(name), where ? "] section of " : "]",
+                              static_cast<const char*>(path), ", \"", static_cast<const char*>(quoted),
+                              "\", names it and is not used: "}) {
+        appendText(out, capacity, piece);
+    }
+    if (parsed.binding.action == kActionNone) {
+        appendText(out, capacity, "its action is not one Notewick knows");
+    } else if (!parsed.lightsParse) {
+        appendText(out, capacity, "what follows its action is not \", lit N, dark N, at ...\"");
+    } else if (!parsed.fits) {
+        appendText(out, capacity, bindingActionName(parsed.binding.action));
+        appendText(out, capacity, " needs ");
+        appendText(out, capacity, sourcesForAction(parsed.binding.action));
+    } else {
+        appendText(out, capacity, "it comes after the 128th binding");
+    }
+}
+
+void describeUnusedLine(uint32_t device, uint32_t line, char* out, size_t capacity) {
+    describeUnusedLine(sectionInEffect(device), device, line, false, out, capacity);
+}
+
 // ---- The file -------------------------------------------------------------------------
 
 // A settings file larger than this is not one the plug-in reads or rewrites.
@@ -225,64 +334,86 @@ static char* readSettingsText(const char* path, uint32_t* length, bool* wide) {
     return file;
 }
 
-// Whether the line [start, end) is a section header, and of the bindings
-// section, as the profile calls read headers: "[name]", the name's case and
+// Whether the line [start, end) is a section header, and of the section
+// `name`, as the profile calls read headers: "[name]", the name's case and
 // the blanks around it not counting.
-static bool isHeader(const char* start, const char* end, bool* bindings) {
+static bool isHeader(const char* start, const char* end, const char* name, bool* named) {
     trimRange(start, end);
     const char* close = start;
     while (close < end && *close != ']') ++close;
     if (start == end || *start != '[' || close == end) return false;
-    const char* name = start + 1;
-    trimRange(name, close);
-    const char* want = kBindingsSection;
-    for (; name < close && *want != '\0' && lowerCase(*name) == lowerCase(*want); ++name, ++want) {
+    const char* at = start + 1;
+    trimRange(at, close);
+    const char* want = name;
+    for (; at < close && *want != '\0' && lowerCase(*at) == lowerCase(*want); ++at, ++want) {
     }
-    *bindings = name == close && *want == '\0';
+    *named = at == close && *want == '\0';
     return true;
 }
 
-// The bindings section in the file's text: its lines [start, end); false when
-// the file has none. The first section of the name is the one, as for the
-// profile calls.
-static bool findSection(const char* file, uint32_t length, uint32_t* start, uint32_t* end) {
+// The section `name` in the file's text: its lines [start, end), and in
+// *header where its header line starts; false when the file has none. The
+// first section of the name is the one, as for the profile calls.
+bool findSection(const char* file, uint32_t length, const char* name, uint32_t* start, uint32_t* end,
+                 uint32_t* header) {
     uint32_t next = 0;
     bool inside = false;
     // A UTF-8 file may begin with its byte-order mark: not part of the first line.
     bool marked = length >= 3 && static_cast<uint8_t>(file[0]) == 0xEF && static_cast<uint8_t>(file[1]) == 0xBB &&
                   static_cast<uint8_t>(file[2]) == 0xBF;
     for (uint32_t at = marked ? 3 : 0; at < length; at = next) {
-        bool bindings = false;
+        bool named = false;
         uint32_t stop = lineEnd(file, length, at, &next);
-        if (!isHeader(file + at, file + stop, &bindings)) continue;
+        if (!isHeader(file + at, file + stop, name, &named)) continue;
         if (inside) {
             *end = at;
             return true;
         }
-        if (bindings) {
+        if (named) {
             inside = true;
             *start = next;
+            if (header != nullptr) *header = at;
         }
     }
     *end = length;
     return inside;
 }
 
-// The file's section, into `section` (new memory); an empty one when the
-// file or the section is missing. False when the file cannot be read.
-static bool readFileSection(SectionText* section) {
-    char path[kSettingsPathCapacity];
+void sectionName(uint32_t device, char* name) {
+    name[0] = '\0';
+    if (device == kConfiguredDevice) {
+        appendText(name, kSectionNameCapacity, kBindingsSection);
+        return;
+    }
+    char number[12];
+    formatDecimal(static_cast<int32_t>(device), number);
+    appendText(name, kSectionNameCapacity, kControllerSection);
+    appendText(name, kSectionNameCapacity, " ");
+    appendText(name, kSectionNameCapacity, number);
+}
+
+// Room for the dialog's edits: 128 new lines of the longest form, and more.
+const uint32_t kEditRoom = 16384;
+
+// The file's section, with `extra` bytes of room; see readFileSection.
+static bool readFileSectionWithRoom(uint32_t device, uint32_t extra, SectionText* section) {
+    char path[kSettingsPathCapacity], name[kSectionNameCapacity];
+    sectionName(device, name);
     uint32_t length = 0;
     bool wide = false;
     char* file = settingsFilePath(path) ? readSettingsText(path, &length, &wide) : nullptr;
     if (file == nullptr && (path[0] == '\0' || platformFileAccess(path) != kFileMissing)) return false;
     uint32_t start = 0, end = 0;
-    bool found = file != nullptr && findSection(file, length, &start, &end);
+    bool found = file != nullptr && findSection(file, length, name, &start, &end);
     SectionText within = {nullptr, 0, 0};
     if (found) within = SectionText{file + start, end - start, 0};
-    bool copied = copySection(within, 0, section);
+    bool copied = copySection(within, extra, section);
     if (file != nullptr) platformFree(file);
     return copied;
+}
+
+bool readFileSection(uint32_t device, SectionText* section) {
+    return device < kMaxDevices && readFileSectionWithRoom(device, kEditRoom, section);
 }
 
 // Appends [text, text + length) to out at *at (out has room).
@@ -290,9 +421,10 @@ static void put(char* out, uint32_t* at, const char* text, uint32_t length) {
     for (uint32_t i = 0; i < length; ++i) out[(*at)++] = text[i];
 }
 
-// Gives the file's section these lines, every other line of the file as it
-// was, and replaces the file at once. False when it cannot be read or written.
-static bool writeFileSection(const SectionText& section) {
+// Gives the file's section `name` these lines, every other line of the file
+// as it was, and replaces the file at once; with no section (null text), the
+// section goes, its header too. False when it cannot be read or written.
+static bool writeFileSection(const char* name, const SectionText& section) {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return false;
     uint32_t length = 0;
@@ -306,19 +438,26 @@ static bool writeFileSection(const SectionText& section) {
     }
     const char* newline = lineBreakOf(file, length);
     uint32_t breakLength = textLength(newline);
-    uint32_t start = length, end = length;
-    bool found = file != nullptr && findSection(file, length, &start, &end);
-    uint32_t header = textLength(kBindingsSection);
-    char* out = static_cast<char*>(platformAllocZeroed(length + section.length + header + 16));
+    uint32_t start = length, end = length, header = length;
+    bool found = file != nullptr && findSection(file, length, name, &start, &end, &header);
+    bool removing = section.text == nullptr;
+    if (removing && !found) {
+        if (file != nullptr) platformFree(file);
+        return true;
+    }
+    uint32_t nameLength = textLength(name);
+    char* out = static_cast<char*>(platformAllocZeroed(length + section.length + nameLength + 16));
     bool written = false;
     if (out != nullptr) {
         uint32_t at = 0;
-        if (file != nullptr) put(out, &at, file, start);
+        if (file != nullptr) put(out, &at, file, removing ? header : start);
         bool broken = at == 0 || out[at - 1] == '\n';
-        if (!found) {
+        if (removing) {
+            // Nothing of the section: the next one follows the one before.
+        } else if (!found) {
             if (!broken) put(out, &at, newline, breakLength);
             put(out, &at, "[", 1);
-            put(out, &at, kBindingsSection, header);
+            put(out, &at, name, nameLength);
             put(out, &at, "]", 1);
             put(out, &at, newline, breakLength);
         } else if (!broken && section.length > 0) {
@@ -336,15 +475,20 @@ static bool writeFileSection(const SectionText& section) {
     return written;
 }
 
-// ---- The section in effect --------------------------------------------------------------
+// ---- The sections in effect --------------------------------------------------------------
 
-// The section whose bindings the worker has: as last read, or as the Bindings
-// dialog's OK left it (also when it could not be saved).
-static SectionText sectionInEffect = {nullptr, 0, 0};
-// What the file's section was when the plug-in last read or wrote it, as a
-// checksum; unknown while the file could not be read.
-static uint32_t sectionOnDisk = 0;
-static bool sectionOnDiskKnown = false;
+// Each device's section whose bindings the worker has: as last read, or as
+// the Bindings dialog's OK left it (also when it could not be saved).
+struct EffectiveSection {
+    SectionText section;
+    // What the file's section was when the plug-in last read or wrote it, as
+    // a checksum; unknown while the file could not be read.
+    uint32_t onDisk;
+    bool onDiskKnown;
+};
+static EffectiveSection effective[kMaxDevices];
+
+const SectionText& sectionInEffect(uint32_t device) { return effective[device < kMaxDevices ? device : 0].section; }
 
 // FNV-1a: an edit by hand changes it.
 static uint32_t checksum(const SectionText& section) {
@@ -353,47 +497,56 @@ static uint32_t checksum(const SectionText& section) {
     return hash;
 }
 
-static uint32_t sectionBindings(const SectionText& section, Binding* bindings) {
+static uint32_t sectionBindings(const SectionText& section, Binding* bindings, UnusedSource* unused = nullptr,
+                                uint32_t* unusedCount = nullptr) {
     BindingLine lines[kMaxBindings];
-    uint32_t count = readBindingLines(section.text, section.length, lines);
+    uint32_t count = readBindingLines(section.text, section.length, lines, unused, unusedCount);
     for (uint32_t i = 0; i < count; ++i) bindings[i] = lines[i].binding;
     return count;
 }
 
-uint32_t bindingsInEffect(Binding* bindings) { return sectionBindings(sectionInEffect, bindings); }
+uint32_t bindingsInEffect(Binding* bindings, uint32_t device) {
+    return device < kMaxDevices ? sectionBindings(effective[device].section, bindings) : 0;
+}
 
 // The worker takes the section's bindings from its next message on, and its
 // lights look at them at once.
-static void publishSection(const SectionText& section) {
+static void publishSection(const SectionText& section, uint32_t device) {
     Binding bindings[kMaxBindings];
-    publishBindings(bindings, sectionBindings(section, bindings));
+    UnusedSource unused[kMaxUnusedSources];
+    uint32_t unusedCount = 0;
+    uint32_t count = sectionBindings(section, bindings, unused, &unusedCount);
+    publishBindings(bindings, count, device, unused, unusedCount);
     lightsChanged();
 }
 
 // The file's section becomes the one in effect, when it is not already.
-static void takeFileSection() {
+// False when the file cannot be read.
+static bool takeFileSection(uint32_t device) {
     SectionText file = {nullptr, 0, 0};
-    if (!readFileSection(&file)) return;
+    if (!readFileSectionWithRoom(device, 0, &file)) return false;
+    EffectiveSection& e = effective[device];
     uint32_t hash = checksum(file);
-    if (sectionOnDiskKnown && hash == sectionOnDisk && sectionInEffect.text != nullptr) {
+    if (e.onDiskKnown && hash == e.onDisk && e.section.text != nullptr) {
         freeSection(&file);
-        return;
+        return true;
     }
-    freeSection(&sectionInEffect);
-    sectionInEffect = file;
-    sectionOnDisk = hash;
-    sectionOnDiskKnown = true;
-    publishSection(sectionInEffect);
+    freeSection(&e.section);
+    e.section = file;
+    e.onDisk = hash;
+    e.onDiskKnown = true;
+    publishSection(e.section, device);
+    return true;
 }
 
-void loadBindings() { takeFileSection(); }
+void loadBindings() { takeFileSection(kConfiguredDevice); }
 
-// Room for the dialog's edits: 128 new lines of the longest form, and more.
-const uint32_t kEditRoom = 16384;
+bool loadSection(uint32_t device) { return device < kMaxDevices && takeFileSection(device); }
 
-bool openBindingsSection(SectionText* copy) {
-    takeFileSection();
-    return copySection(sectionInEffect, kEditRoom, copy);
+bool openBindingsSection(SectionText* copy, uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    takeFileSection(device);
+    return copySection(effective[device].section, kEditRoom, copy);
 }
 
 static bool sameText(const SectionText& a, const SectionText& b) {
@@ -404,26 +557,47 @@ static bool sameText(const SectionText& a, const SectionText& b) {
     return true;
 }
 
-bool commitBindingsSection(const SectionText& section) {
+bool commitBindingsSection(const SectionText& section, uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    EffectiveSection& e = effective[device];
     // A file that could not be read is not known to differ: nothing is
     // written while the user changed nothing.
-    bool unchanged = sameText(section, sectionInEffect);
+    bool unchanged = sameText(section, e.section);
     SectionText kept = {nullptr, 0, 0};
     if (copySection(section, 0, &kept)) {
-        freeSection(&sectionInEffect);
-        sectionInEffect = kept;
+        freeSection(&e.section);
+        e.section = kept;
     }
-    publishSection(section);
+    publishSection(section, device);
     uint32_t hash = checksum(section);
-    if (sectionOnDiskKnown ? hash == sectionOnDisk : unchanged) return true;
-    if (!writeFileSection(section)) return false;
-    sectionOnDisk = hash;
-    sectionOnDiskKnown = true;
+    if (e.onDiskKnown ? hash == e.onDisk : unchanged) return true;
+    char name[kSectionNameCapacity];
+    sectionName(device, name);
+    // A section not known to be in the file is written whole, header and all.
+    SectionText whole = section;
+    if (whole.text == nullptr) whole = SectionText{const_cast<char*>(""), 0, 0};
+    if (!writeFileSection(name, whole)) return false;
+    e.onDisk = hash;
+    e.onDiskKnown = true;
     return true;
 }
 
+bool removeBindingsSection(uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    EffectiveSection& e = effective[device];
+    freeSection(&e.section);
+    e.onDiskKnown = false;
+    publishBindings(nullptr, 0, device);
+    lightsChanged();
+    char name[kSectionNameCapacity];
+    sectionName(device, name);
+    return writeFileSection(name, SectionText{nullptr, 0, 0});
+}
+
 void resetBindingsSection() {
-    freeSection(&sectionInEffect);
-    sectionOnDisk = 0;
-    sectionOnDiskKnown = false;
+    for (EffectiveSection& e : effective) {
+        freeSection(&e.section);
+        e.onDisk = 0;
+        e.onDiskKnown = false;
+    }
 }

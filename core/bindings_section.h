@@ -1,6 +1,8 @@
-// bindings_section.h -- the "Notewick Bindings" section of the settings file,
-// kept as the lines it has, and the one reader that says which bindings they
-// make.
+// bindings_section.h -- each device's section of the settings file, kept as
+// the lines it has, and the one reader that says which bindings they make:
+// "Notewick Bindings" for the configured device, "Notewick Controller N" for
+// the controller added as device N (whose Input, Output, Map and Setup lines
+// are no bindings to the reader).
 //
 // The plug-in reads and writes this section as text, never through the
 // profile calls: those reach only the first line of a key, count a line
@@ -11,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+
+#include <cstddef>
 
 #include "midi/bindings.h"
 
@@ -43,8 +47,43 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed);
 // The reader: the bindings the lines make, in file order, at most
 // kMaxBindings, from the lines within the first kSectionReadLimit bytes. The
 // first line that names a source is the one for it: a later line for the same
-// source is not used, even where the first is not used either.
-uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines);
+// source is not used, even where the first is not used either. When `unused`
+// is given (kMaxUnusedSources room), the sources whose first line is not
+// used go there, their count in *unusedCount.
+uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, UnusedSource* unused = nullptr,
+                          uint32_t* unusedCount = nullptr);
+
+// Why the line `line` of the section, which names a source, is not used:
+// "line 3 of [Notewick Bindings], "Note 36 Channel 10=Jump", is not used: its
+// action is not one Notewick knows", appended to out. With `where`, the
+// section's file is named too ("... of C:\Player\Plugins\plugin.ini").
+void describeUnusedLine(const SectionText& section, uint32_t device, uint32_t line, bool where, char* out,
+                        size_t capacity);
+// The same for a line of the device's section in effect (the live line).
+void describeUnusedLine(uint32_t device, uint32_t line, char* out, size_t capacity);
+
+// The first value of the key (a line "Key=Value", the key's case not
+// counting), without the blanks around it; empty, and false, when no line
+// has the key.
+bool sectionValue(const SectionText& section, const char* key, char* value, size_t capacity);
+// Whether a line has the key.
+bool sectionHasKey(const SectionText& section, const char* key);
+// Gives the key that value: its first line rewritten, or a new line after
+// the last; an empty value removes every line of the key. False when there
+// is no room.
+bool setSectionValue(SectionText* section, const char* key, const char* value);
+
+// The section `name` in a settings file's text (a UTF-8 mark at its start
+// left out): its lines [start, end), and in *header where its header line
+// starts; false when the text has none. The first section of the name is
+// the one, as for the profile calls; names are read without regard to case.
+bool findSection(const char* file, uint32_t length, const char* name, uint32_t* start, uint32_t* end,
+                 uint32_t* header = nullptr);
+
+// The section's name for the device: "Notewick Bindings", "Notewick
+// Controller 3" (kSectionNameCapacity bytes).
+const size_t kSectionNameCapacity = 32;
+void sectionName(uint32_t device, char* name);
 
 // The line's text without its line break, as [start, end) of section.text;
 // false past the last line.
@@ -63,20 +102,33 @@ bool appendSectionLine(SectionText* section, const char* text, uint32_t* index);
 bool copySection(const SectionText& from, uint32_t extra, SectionText* to);
 void freeSection(SectionText* section);
 
-// ---- The section in effect ---------------------------------------------------------
-// Init: reads the section and hands the worker its bindings.
+// ---- The sections in effect ---------------------------------------------------------
+// Init: reads the configured device's section and hands the worker its
+// bindings. loadSection does so for any device; false when the file has no
+// such section (or cannot be read).
 void loadBindings();
-// The Bindings dialog opens: a copy of the section in effect, with room for
-// its edits. When the file's section changed since the plug-in last read or
-// wrote it (an edit by hand), the file's is taken, by the worker too. False
-// when there is no memory.
-bool openBindingsSection(SectionText* copy);
+bool loadSection(uint32_t device);
+// The Bindings dialog opens a device: a copy of its section in effect, with
+// room for its edits. When the file's section changed since the plug-in last
+// read or wrote it (an edit by hand), the file's is taken, by the worker too.
+// False when there is no memory.
+bool openBindingsSection(SectionText* copy, uint32_t device = kConfiguredDevice);
+// The device's section as the file has it now, into `section` (new memory,
+// with room for edits); an empty one when the file or the section is
+// missing. False when the file cannot be read or there is no memory.
+bool readFileSection(uint32_t device, SectionText* section);
 // OK: the section becomes the one in effect, the worker takes its bindings,
 // and the file gets it, at once and whole, when it differs from what the file
 // has. False when the file could not be written: the session keeps it, and
 // the Bindings dialog shows it when it opens again.
-bool commitBindingsSection(const SectionText& section);
-// The bindings of the section in effect (kMaxBindings room); their count.
-uint32_t bindingsInEffect(Binding* bindings);
-// Quit, and tests: back to no section.
+bool commitBindingsSection(const SectionText& section, uint32_t device = kConfiguredDevice);
+// The device's section goes from the file and from effect (a controller
+// removed); false when the file could not be written.
+bool removeBindingsSection(uint32_t device);
+// The device's section in effect (empty text for none): the user-interface
+// thread's, valid until the next commit or load.
+const SectionText& sectionInEffect(uint32_t device);
+// The bindings of the device's section in effect (kMaxBindings room); their count.
+uint32_t bindingsInEffect(Binding* bindings, uint32_t device = kConfiguredDevice);
+// Quit, and tests: back to no section for any device.
 void resetBindingsSection();

@@ -5,10 +5,15 @@
 // another order. The name kept beside the index finds the device again.
 #include "core/main_port.h"
 
+#include "core/followed_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/mailbox.h"
 #include "midi/sysex_buffers.h"
+
+// The configured device's input, followed by its name.
+static FollowedPort mainPort = {false, kConfiguredDevice, &pluginSettings.midiDevice, pluginSettings.midiDeviceName,
+                                &mainInputPort, false};
 
 // A port a dialog could not close, left for quit.
 static InputPort strayPort = nullptr;
@@ -23,10 +28,12 @@ static bool closedQuietly = false;
 // True while the configuration dialog runs (user-interface thread only).
 static bool configDialogOpen = false;
 
-// The last try to open the configured device failed although it was there.
-static bool openFailed = false;
+bool mainPortOpenFailed() { return mainPort.openFailed; }
 
-bool mainPortOpenFailed() { return openFailed; }
+bool mainPortWaiting() {
+    return !configDialogOpen && pluginSettings.midiDevice >= 0 && pluginSettings.midiDeviceName[0] != '\0' &&
+           followedWaiting(mainPort);
+}
 
 bool configDialogIsOpen() { return configDialogOpen; }
 
@@ -34,7 +41,7 @@ void setConfigDialogOpen(bool open) { configDialogOpen = open; }
 
 void resetMainPort() {
     closedQuietly = false;
-    openFailed = false;
+    mainPort.openFailed = false;
     strayPort = nullptr;
     configDialogOpen = false;
     resetSysexBuffers();
@@ -59,11 +66,8 @@ void configuredDeviceName(char* name) {
 void openMainPortAtStart() {
     if (pluginSettings.midiDevice < 0) return;
     bool named = pluginSettings.midiDeviceName[0] != '\0';
-    int32_t device = pluginSettings.midiDevice;
-    if (named) device = findInputDevice(pluginSettings.midiDeviceName, device);
-    if (device >= 0) mainInputPort = openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0);
-    openFailed = device >= 0 && mainInputPort == nullptr;
-    if (mainInputPort == nullptr) {
+    int32_t device = whereIsFollowed(mainPort);
+    if (!openFollowed(&mainPort, device)) {
         // A named device that is away has no port to close: the dialogs say
         // nothing about it, and the watch opens it when it comes.
         closedQuietly = named && device < 0;
@@ -98,44 +102,36 @@ bool closeMainPortAtQuit() {
 }
 
 bool openMainPort(int32_t device) {
-    InputPort port = device >= 0 ? openInputPort(static_cast<uint32_t>(device), mainDataHandler, 0) : nullptr;
-    openFailed = device >= 0 && port == nullptr;
-    if (port == nullptr) return false;
-    mainInputPort = port;
+    if (!openFollowed(&mainPort, device)) return false;
     closedQuietly = false;
     return true;
 }
 
 void reopenMainPort() {
     if (pluginSettings.midiDevice < 0 || mainInputPort != nullptr) return;
-    const char* name = pluginSettings.midiDeviceName;
-    int32_t device = name[0] == '\0' ? pluginSettings.midiDevice : findInputDevice(name, pluginSettings.midiDevice);
+    int32_t device = whereIsFollowed(mainPort);
     // Silent either way: the user chose nothing new.
     if (!openMainPort(device)) return;
     pluginSettings.midiDevice = device;
     // A device from before names were kept, opened at last: followed by its
     // name from now on, as init does.
-    if (name[0] == '\0') followChosenDevice();
+    if (pluginSettings.midiDeviceName[0] == '\0') followChosenDevice();
 }
 
 void mainDeviceListChanged() {
     // The dialogs own the main port while they are open.
     if (configDialogIsOpen()) return;
-    const char* name = pluginSettings.midiDeviceName;
-    if (pluginSettings.midiDevice < 0 || name[0] == '\0') return;
+    if (pluginSettings.midiDevice < 0) return;
+    // Gone, or another device now has its index. A port that will not close
+    // stays the main port, for quit to close: forgotten, it could still call
+    // into the module after the host has unloaded it. Nothing else is opened
+    // meanwhile; the next change tries again.
     if (mainInputPort != nullptr) {
-        char current[kDeviceNameCapacity];
-        deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), current);
-        if (textEquals(current, name)) return;
-        // Gone, or another device now has its index. A port that will not
-        // close stays the main port, for quit to close: forgotten, it could
-        // still call into the module after the host has unloaded it. Nothing
-        // else is opened meanwhile; the next change tries again.
-        bool closed = false;
-        closeInputPort(mainInputPort, &closed);
-        if (!closed) return;
-        mainInputPort = nullptr;
+        if (followedStillThere(mainPort)) return;
+        if (!closeFollowed(&mainPort)) return;
         closedQuietly = true;
     }
-    reopenMainPort();
+    // A device from before names were kept is tried again only by the
+    // dialogs: its number alone may now be another device.
+    if (pluginSettings.midiDeviceName[0] != '\0') reopenMainPort();
 }

@@ -38,6 +38,9 @@ bool openMainPort(int32_t device);
 // was there (another program holds it); false once a port is open, and for a
 // device that is away.
 bool mainPortOpenFailed();
+// True while a device is configured, its port is not open, and no dialog
+// owns it: the retry timer tries it again.
+bool mainPortWaiting();
 
 // The configured device's name: the one it is followed by, or, without
 // one, the name of the device at midiDevice (kDeviceNameCapacity bytes).
@@ -60,10 +63,11 @@ void reopenMainPort();
 bool configDialogIsOpen();
 void setConfigDialogOpen(bool open);
 
-// The system's list of devices changed. While no dialog of the plug-in is
-// open and a named device is configured: a main port whose device has gone
-// or moved is closed, and a closed one is opened again, silently, wherever
-// the named device now is.
+// The system's list of devices changed, or the retry timer fired. While no
+// dialog of the plug-in is open and a named device is configured: a main
+// port whose device has gone or moved is closed, and a closed one is opened
+// again, silently, wherever the named device now is (also one another
+// program held and has let go).
 void mainDeviceListChanged();
 
 // Back to the state at module load; for tests.

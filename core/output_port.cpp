@@ -1,133 +1,282 @@
-// output_port.cpp -- the lights' output port, found by its device's name.
+// output_port.cpp -- each device's lights output, found by its device's name.
 #include "core/output_port.h"
 
 #include "core/bindings_section.h"
+#include "core/followed_port.h"
 #include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
 #include "midi/lights.h"
 #include "midi/ports.h"
 
-// The open output; null while none is. The worker has it through the
-// hand-over (midi/lights.h) while it is open.
-static MidiOutRef outputPort = nullptr;
-// The last try to open the chosen output failed although it was there.
-static bool openFailed = false;
+// ---- The outputs ---------------------------------------------------------------------
 
-bool outputIsOpen() { return outputPort != nullptr; }
+// The added controllers' chosen outputs (the configured device's are in the
+// settings), and every device's open output, null while none is.
+static int32_t controllerOutIndex[kMaxDevices];
+static char controllerOutName[kMaxDevices][kDeviceNameCapacity];
+static void* openOutputs[kMaxDevices];
+static FollowedPort outputs[kMaxDevices];
 
-void resetOutputPort() {
-    outputPort = nullptr;
-    openFailed = false;
+static FollowedPort& outputOf(uint32_t device) {
+    FollowedPort& port = outputs[device];
+    if (port.index == nullptr) {
+        bool configured = device == kConfiguredDevice;
+        port = FollowedPort{true, device,
+                            configured ? &pluginSettings.midiOutDevice : &controllerOutIndex[device],
+                            configured ? pluginSettings.midiOutDeviceName : controllerOutName[device],
+                            &openOutputs[device], false};
+    }
+    return port;
 }
 
-// The output at midiOutDevice has just been chosen: its name is the one to
-// follow from now on (empty for none).
-static void followChosenOutput() {
-    pluginSettings.midiOutDeviceName[0] = '\0';
-    if (pluginSettings.midiOutDevice >= 0) {
-        outputDeviceName(static_cast<uint32_t>(pluginSettings.midiOutDevice), pluginSettings.midiOutDeviceName);
+static bool chosen(const FollowedPort& port) { return *port.index >= 0 || (port.output && port.name[0] != '\0'); }
+
+bool outputIsOpen(uint32_t device) { return device < kMaxDevices && openOutputs[device] != nullptr; }
+
+void chosenOutputName(uint32_t device, char* name) {
+    name[0] = '\0';
+    if (device < kMaxDevices && chosen(outputOf(device))) appendText(name, kDeviceNameCapacity, outputOf(device).name);
+}
+
+void resetOutputPort() {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        openOutputs[device] = nullptr;
+        controllerOutIndex[device] = -1;
+        controllerOutName[device][0] = '\0';
+        outputs[device] = FollowedPort{};
     }
 }
 
-static bool openOutput(int32_t device) {
-    MidiOutRef port = device >= 0 ? openOutputPort(static_cast<uint32_t>(device)) : nullptr;
-    openFailed = device >= 0 && port == nullptr;
-    if (port == nullptr) return false;
-    outputPort = port;
-    attachLightsPort(port);
+// ---- Set-up messages ---------------------------------------------------------------------
+
+// The data bytes a message with this status byte takes; -1 for a system-
+// exclusive message (up to F7), -2 for no status byte.
+static int32_t dataBytes(uint32_t status) {
+    if (status < 0x80) return -2;
+    if (status == 0xF0) return -1;
+    if (status >= 0xF0) return status == 0xF2 ? 2 : status == 0xF1 || status == 0xF3 ? 1 : 0;
+    return (status & 0xE0) == 0xC0 ? 1 : 2;
+}
+
+bool parseSetupBytes(const char* text, uint8_t* bytes, uint32_t capacity, uint32_t* length) {
+    *length = 0;
+    for (const char* at = text;;) {
+        while (*at == ' ' || *at == '\t') ++at;
+        if (*at == '\0') break;
+        uint32_t value = 0;
+        for (int digit = 0; digit < 2; ++digit, ++at) {
+            char c = lowerCase(*at);
+            bool decimal = c >= '0' && c <= '9', hex = c >= 'a' && c <= 'f';
+            if (!decimal && !hex) return false;
+            value = value * 16 + static_cast<uint32_t>(decimal ? c - '0' : c - 'a' + 10);
+        }
+        if ((*at != '\0' && *at != ' ' && *at != '\t') || *length >= capacity) return false;
+        bytes[(*length)++] = static_cast<uint8_t>(value);
+    }
+    // Whole messages: each status byte followed by its data bytes.
+    for (uint32_t i = 0; i < *length;) {
+        int32_t data = dataBytes(bytes[i]);
+        if (data == -2) return false;
+        if (data == -1) {
+            uint32_t end = i + 1;
+            while (end < *length && bytes[end] < 0x80) ++end;
+            if (end >= *length || bytes[end] != 0xF7) return false;
+            i = end + 1;
+            continue;
+        }
+        for (int32_t k = 1; k <= data; ++k) {
+            if (i + static_cast<uint32_t>(k) >= *length || bytes[i + k] >= 0x80) return false;
+        }
+        i += 1 + static_cast<uint32_t>(data);
+    }
     return true;
 }
 
-// Takes the output back from the worker and closes it; with `darken`, every
-// light goes dark first (the device is still there to be told).
-static void closeOutput(bool darken) {
-    if (outputPort == nullptr) return;
-    detachLightsPort();
+// Sends the device's set-up messages, as its section's Setup line gives
+// them, to its output just opened.
+static void sendSetup(uint32_t device) {
+    char text[1024];
+    uint8_t bytes[512];
+    uint32_t length = 0;
+    if (!sectionValue(sectionInEffect(device), "Setup", text, sizeof text) ||
+        !parseSetupBytes(text, bytes, sizeof bytes, &length)) {
+        return;
+    }
+    void* port = openOutputs[device];
+    for (uint32_t i = 0; i < length;) {
+        uint32_t end = i + 1;
+        if (bytes[i] == 0xF0) {
+            while (bytes[end] != 0xF7) ++end;
+            platformMidiOutSendLong(port, bytes + i, end + 1 - i);
+            i = end + 1;
+            continue;
+        }
+        uint32_t message = bytes[i];
+        for (int32_t k = 1; k <= dataBytes(bytes[i]); ++k) message |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
+        platformMidiOutSend(port, message);
+        i += 1 + static_cast<uint32_t>(dataBytes(bytes[i]));
+    }
+}
+
+// ---- Opening and closing ---------------------------------------------------------------
+
+// The port has just been opened: its set-up messages, then the worker sends
+// every light.
+static void handOver(uint32_t device) {
+    sendSetup(device);
+    attachLightsPort(openOutputs[device], device);
+}
+
+// Takes the device's output back from the worker and closes it; with
+// `darken`, every light goes dark first (the device is still there to be told).
+static void closeOutputOf(uint32_t device, bool darken) {
+    void* port = openOutputs[device];
+    if (port == nullptr) return;
+    detachLightsPort(device);
     if (darken) {
         Binding bindings[kMaxBindings];
-        uint32_t count = bindingsInEffect(bindings);
+        uint32_t count = bindingsInEffect(bindings, device);
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t kind = lightKind(bindings[i]);
             if (kind != kLightNone && kind != kLightVolume) {
-                platformMidiOutSend(outputPort, lightMessage(bindings[i], bindings[i].dark));
+                platformMidiOutSend(port, lightMessage(bindings[i], bindings[i].dark));
             }
         }
     }
-    closeOutputPort(outputPort);
-    outputPort = nullptr;
+    closeFollowed(&outputOf(device));
 }
 
-void openOutputAtStart() {
-    int32_t device = pluginSettings.midiOutDevice;
-    if (device < 0) return;
-    bool named = pluginSettings.midiOutDeviceName[0] != '\0';
-    if (named) device = findOutputDevice(pluginSettings.midiOutDeviceName, device);
-    if (!openOutput(device)) {
-        platformMessageBox(pluginRecord.hostWindow, "Could not open MIDI output device");
+void closeOutput(uint32_t device) {
+    if (device < kMaxDevices) closeOutputOf(device, true);
+}
+
+void closeOutputsAtQuit() {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) closeOutputOf(device, true);
+}
+
+// "Could not open MIDI output device "Pad Out": ..." once, owned by `owner`.
+static void sayNotOpened(WindowRef owner, uint32_t device) {
+    FollowedPort& port = outputOf(device);
+    char text[200] = "Could not open MIDI output device \"";
+    appendText(text, sizeof text, port.name);
+    appendText(text, sizeof text, port.openFailed ? "\": another program may be using it. Its lights start as "
+                                                    "soon as it is free."
+                                                  : "\": it is not connected. Its lights start when it is.");
+    platformMessageBox(owner, text);
+}
+
+void openOutputAtStart(uint32_t device) {
+    if (device >= kMaxDevices) return;
+    FollowedPort& port = outputOf(device);
+    if (!chosen(port)) return;
+    bool named = port.name[0] != '\0';
+    int32_t at = whereIsFollowed(port);
+    if (!openFollowed(&port, at)) {
+        sayNotOpened(pluginRecord.hostWindow, device);
         return;
     }
-    pluginSettings.midiOutDevice = device;
-    if (!named) followChosenOutput();
+    *port.index = at;
+    if (!named) outputDeviceName(static_cast<uint32_t>(at), port.name);
+    handOver(device);
+}
+
+void followControllerOutput(uint32_t device, const char* name) {
+    if (device == kConfiguredDevice || device >= kMaxDevices) return;
+    FollowedPort& port = outputOf(device);
+    if (textEquals(port.name, name)) return;
+    closeOutputOf(device, true);
+    port.name[0] = '\0';
+    appendText(port.name, kDeviceNameCapacity, name);
+    *port.index = -1;
+    port.openFailed = false;
+    if (name[0] != '\0' && followDevice(&port)) handOver(device);
 }
 
 void outputDeviceListChanged() {
-    // The dialogs own the choice while they are open.
-    if (configDialogIsOpen()) return;
-    const char* name = pluginSettings.midiOutDeviceName;
-    if (pluginSettings.midiOutDevice < 0 || name[0] == '\0') return;
-    if (outputPort != nullptr) {
-        char current[kDeviceNameCapacity];
-        outputDeviceName(static_cast<uint32_t>(pluginSettings.midiOutDevice), current);
-        if (textEquals(current, name)) return;
-        closeOutput(false);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        FollowedPort& port = outputOf(device);
+        if (!chosen(port) || port.name[0] == '\0') continue;
+        if (openOutputs[device] != nullptr && !followedStillThere(port)) {
+            // Gone: nothing to darken on a device that is not there.
+            detachLightsPort(device);
+            closeFollowed(&port);
+        }
+        if (openOutputs[device] == nullptr && followDevice(&port)) handOver(device);
     }
-    reopenOutput();
 }
 
-bool chooseOutput(int32_t device) {
-    closeOutput(true);
-    pluginSettings.midiOutDevice = device < 0 ? -1 : device;
-    followChosenOutput();
-    if (device < 0 || openOutput(device)) return true;
-    pluginSettings.midiOutDevice = -1;
-    pluginSettings.midiOutDeviceName[0] = '\0';
+bool outputsWaiting() {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        const FollowedPort& port = outputOf(device);
+        if (chosen(port) && port.name[0] != '\0' && openOutputs[device] == nullptr) return true;
+    }
     return false;
 }
 
-void reopenOutput() {
-    const char* name = pluginSettings.midiOutDeviceName;
-    if (outputPort != nullptr || pluginSettings.midiOutDevice < 0 || name[0] == '\0') return;
-    int32_t device = findOutputDevice(name, pluginSettings.midiOutDevice);
-    if (openOutput(device)) pluginSettings.midiOutDevice = device;
+bool chooseOutput(const char* name, int32_t at, uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    FollowedPort& port = outputOf(device);
+    closeOutputOf(device, true);
+    port.name[0] = '\0';
+    appendText(port.name, kDeviceNameCapacity, name);
+    *port.index = name[0] == '\0' ? -1 : at;
+    port.openFailed = false;
+    if (name[0] == '\0') return true;
+    int32_t where = whereIsFollowed(port);
+    if (!openFollowed(&port, where)) return false;
+    *port.index = where;
+    handOver(device);
+    return true;
 }
 
-void closeOutputAtQuit() { closeOutput(true); }
+void reopenOutput(uint32_t device) {
+    if (device >= kMaxDevices) return;
+    FollowedPort& port = outputOf(device);
+    if (!chosen(port) || port.name[0] == '\0') return;
+    if (openOutputs[device] != nullptr && followedStillThere(port)) {
+        handOver(device);
+        return;
+    }
+    outputDeviceListChanged();
+}
 
-void describeLights(char* out, size_t capacity) {
+// ---- The Lights line ----------------------------------------------------------------------
+
+void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity) {
     out[0] = '\0';
     appendText(out, capacity, "Lights: ");
-    if (pluginSettings.midiOutDevice < 0) {
+    if (name[0] == '\0') {
         appendText(out, capacity, "none chosen");
         return;
     }
-    const char* name = pluginSettings.midiOutDeviceName;
     appendText(out, capacity, name);
-    // The device watch leaves the output alone while the dialogs are open: an
-    // open output whose device went meanwhile hears nothing.
-    char current[kDeviceNameCapacity];
-    outputDeviceName(static_cast<uint32_t>(pluginSettings.midiOutDevice), current);
-    if (outputPort == nullptr || !textEquals(current, name)) {
-        bool present = findOutputDevice(name, pluginSettings.midiOutDevice) >= 0;
-        appendText(out, capacity, !present ? " is not connected" : openFailed ? " could not be opened" : ", not open yet");
-        return;
-    }
-    Binding bindings[kMaxBindings];
-    uint32_t count = bindingsInEffect(bindings), lighting = 0;
-    for (uint32_t i = 0; i < count; ++i) lighting += lightKind(bindings[i]) != kLightNone ? 1 : 0;
     char number[12];
     formatDecimal(static_cast<int32_t>(lighting), number);
+    const char* bindings = lighting == 1 ? " binding" : " bindings";
+    const FollowedPort& port = outputOf(device < kMaxDevices ? device : 0);
+    bool inEffect = chosen(port) && textEquals(port.name, name);
+    bool open = inEffect && openOutputs[device] != nullptr && followedStillThere(port);
+    bool present = open || findOutputDevice(name, inEffect ? *port.index : -1) >= 0;
+    if (!present) {
+        appendText(out, capacity, " is not connected: ");
+        appendText(out, capacity, lighting == 0 ? "no" : number);
+        appendText(out, capacity, bindings);
+        appendText(out, capacity, lighting == 1 ? " lights when it is" : " light when it is");
+        return;
+    }
+    if (inEffect && !open && !pending) {
+        appendText(out, capacity, port.openFailed ? " could not be opened (another program may be using it): "
+                                                  : " is not open yet: ");
+        appendText(out, capacity, "the lights start as soon as it is free");
+        return;
+    }
     appendText(out, capacity, " (");
-    appendText(out, capacity, lighting == 0 ? "no binding lights" : number);
-    appendText(out, capacity, lighting == 0 ? ")" : lighting == 1 ? " binding)" : " bindings)");
+    appendText(out, capacity, lighting == 0 ? "no" : number);
+    appendText(out, capacity, bindings);
+    if (pending) {
+        appendText(out, capacity, lighting == 1 ? " lights after OK)" : " light after OK)");
+        return;
+    }
+    appendText(out, capacity, lighting == 0 ? " light)" : ")");
 }

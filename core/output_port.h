@@ -1,43 +1,68 @@
-// output_port.h -- the output the lights go to: the MIDI output device chosen
-// in the Bindings dialog, found by its name as the input is, at start,
-// whenever the system's list of devices changes, and when the dialog chooses
-// it. The worker sends to it (midi/lights.h); only the user-interface thread
-// opens and closes it.
+// output_port.h -- each device's lights output: the MIDI output chosen for
+// it in the Bindings dialog, found by its name as the inputs are, at start,
+// whenever the system's list of devices changes (whether or not a dialog is
+// open), on a slow timer while it is chosen and not open, and when the dialog
+// chooses it. The configured device's is MIDIOutDevice and
+// MIDIOutDeviceName; an added controller's its section's Output line. Each
+// time an output opens, its device's set-up messages (a Setup line) are sent
+// to it, then every light. The worker sends to it (midi/lights.h); only the
+// user-interface thread opens and closes it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Init: opens the chosen output, by its name wherever Windows numbered it;
-// "Could not open MIDI output device" once when it cannot be opened (away, or
-// held elsewhere), and the choice is kept, to be opened when it comes back.
-// Nothing without a chosen output.
-void openOutputAtStart();
+#include "core/types.h"
 
-// The system's list of devices changed. While no dialog of the plug-in is
-// open: an output whose device has gone or moved is closed (nothing can be
+// Init: opens the device's chosen output, by its name wherever Windows
+// numbered it; a box naming it once when it cannot be opened (away, or held
+// elsewhere), and the choice is kept, to be opened when it can. Nothing
+// without a chosen output.
+void openOutputAtStart(uint32_t device = kConfiguredDevice);
+
+// An added controller's output, by its name (empty for none), as its section
+// says; opened when it can be. Its old output, if another, goes dark and is
+// closed first.
+void followControllerOutput(uint32_t device, const char* name);
+
+// The system's list of devices changed, or the retry timer fired: for every
+// device, an output whose device has gone or moved is closed (nothing can be
 // sent to a device that is not there), and a closed one opened again,
-// silently, where its name now is.
+// silently, where its name now is. Dialogs or not.
 void outputDeviceListChanged();
+// Whether some device's output is chosen and not open.
+bool outputsWaiting();
 
-// The Bindings dialog's OK: the output at `device` (-1 for none) becomes the
-// one; the lights of the old one go dark and it is closed first. False when
-// the new one cannot be opened: there is none then.
-bool chooseOutput(int32_t device);
-// OK kept the chosen output: opened now, silently, if it is not open and can
-// be (it came back, or was let go while the dialogs were open).
-void reopenOutput();
+// The Bindings dialog's OK: the output of that name (empty for none) becomes
+// the device's, `at` its number when the dialog listed it; the lights of the
+// old one go dark and it is closed first. The choice stays even when the new
+// one cannot be opened now: false then, and it opens once it can.
+bool chooseOutput(const char* name, int32_t at, uint32_t device = kConfiguredDevice);
+// OK kept the chosen output: its set-up messages and every light are sent
+// again when it is open (they may have changed), and it is opened now,
+// silently, if it is not open and can be.
+void reopenOutput(uint32_t device = kConfiguredDevice);
 
-// True while an output is open.
-bool outputIsOpen();
+// True while the device's output is open; its name (empty for none).
+bool outputIsOpen(uint32_t device = kConfiguredDevice);
+void chosenOutputName(uint32_t device, char* name);
 
-// Quit: every light dark, and the output closed; nothing is sent after.
-void closeOutputAtQuit();
+// Quit, and a controller removed: every light dark, and the output closed;
+// nothing is sent after.
+void closeOutput(uint32_t device);
+void closeOutputsAtQuit();
 
-// "Lights: Pad Out (3 bindings)", "Lights: none chosen", "Lights: Pad Out is
-// not connected": where the lights go and how many bindings light, or why
-// none do.
-void describeLights(char* out, size_t capacity);
+// The Lights line of the Bindings dialog, for the device, the output the
+// dialog has chosen (`name`, empty for none), how many of the dialog's
+// bindings light, and whether OK changes what lights: "Lights: Pad Out (3
+// bindings)", "Lights: none chosen", "Lights: Pad Out is not connected: 3
+// bindings light when it is", "Lights: Pad Out (3 bindings light after OK)".
+void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity);
+
+// The bytes of whole MIDI messages written in hex ("B0 7F 00 F0 00 20 29 02
+// 0D 0E 01 F7"): short messages and system-exclusive ones; false when the
+// text is anything else, or longer than capacity.
+bool parseSetupBytes(const char* text, uint8_t* bytes, uint32_t capacity, uint32_t* length);
 
 // Back to the state at module load; for tests.
 void resetOutputPort();

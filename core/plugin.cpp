@@ -3,12 +3,14 @@
 #include "core/plugin.h"
 
 #include "core/bindings_section.h"
+#include "core/controllers.h"
 #include "core/main_port.h"
 #include "core/output_port.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
+#include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "ui/dialogs.h"
 
@@ -71,11 +73,23 @@ static void startDispatchWorker() {
     workerThread = platformStartThread(runDispatchWorker);
 }
 
-// The device watch's callback: the input and the lights' output follow their
-// devices' names.
+// While a port is chosen and not open (another program held it, or it is
+// away), it is tried again this often: Windows says nothing when another
+// program lets a port go.
+const uint32_t kRetryMs = 3000;
+// Whether the watch's timer runs.
+static bool retrying = false;
+
+// The device watch's callback, and its timer's: every device's input and
+// lights output follow their devices' names. The timer runs only while some
+// port waits: with none, nothing wakes.
 static void devicesChanged() {
     mainDeviceListChanged();
+    controllersDeviceListChanged();
     outputDeviceListChanged();
+    bool waiting = mainPortWaiting() || controllersWaiting() || outputsWaiting();
+    if (deviceWatch != nullptr && waiting != retrying) platformSetDeviceWatchTimer(deviceWatch, waiting ? kRetryMs : 0);
+    retrying = waiting && deviceWatch != nullptr;
 }
 
 static int32_t initPlugin() {
@@ -85,6 +99,7 @@ static int32_t initPlugin() {
     loadBindings();
     openMainPortAtStart();
     openOutputAtStart();
+    loadControllers();
     // A message arriving before the event exists is stored and wakes nobody.
     startDispatchWorker();
     // Made last, on this thread, where the main port lives: nothing can be
@@ -121,9 +136,10 @@ static void quitPlugin() {
     }
     // A port whose driver will not let it close may call into the module
     // after the host unloads it: the module then stays loaded.
-    if (!closeMainPortAtQuit()) platformKeepModuleLoaded();
+    bool closed = closeMainPortAtQuit();
+    if (!closeControllersAtQuit() || !closed) platformKeepModuleLoaded();
     // Every light dark before the worker ends; nothing is sent after.
-    closeOutputAtQuit();
+    closeOutputsAtQuit();
 
     messageMailbox.stopFlag.store(1);
     EventRef wake = messageMailbox.wakeEvent.load();
@@ -134,12 +150,19 @@ static void quitPlugin() {
     // window, which only this thread can answer.
     // The join releases the thread's handle whether or not the worker ended
     // in time.
+    bool ended = workerThread == nullptr;
     if (workerThread != nullptr) {
-        platformJoinThread(workerThread, kWorkerJoinTimeoutMs);
+        ended = platformJoinThread(workerThread, kWorkerJoinTimeoutMs);
         workerThread = nullptr;
     }
     saveSettingsAtQuit();
     resetBindingsSection();
+    // The worker's tables go once it has ended; a worker that has not is
+    // left what it reads.
+    if (ended) {
+        resetBindings();
+        resetLights();
+    }
 }
 
 void resetPluginState() {
@@ -150,6 +173,7 @@ void resetPluginState() {
     mainInputPort = nullptr;
     workerThread = nullptr;
     deviceWatch = nullptr;
+    retrying = false;
     quitBegun = false;
     pluginSettings.midiDevice = -1;
     pluginSettings.midiChannel.store(0);
@@ -157,11 +181,12 @@ void resetPluginState() {
     pluginSettings.midiOutDevice = -1;
     pluginSettings.midiOutDeviceName[0] = '\0';
     resetOutputPort();
-    messageMailbox.latestMessage.store(0);
+    for (std::atomic<uint32_t>& slot : messageMailbox.latestMessage) slot.store(0);
     messageMailbox.wakeEvent.store(nullptr);
     messageMailbox.stopFlag.store(0);
     resetDispatchState();
     resetMainPort();
+    resetControllers();
     resetBindings();
     resetBindingsSection();
     resetSettingsFile();

@@ -28,6 +28,9 @@ const char* const kSettingsOutDeviceNameKey = "MIDIOutDeviceName";
 const char* const kSettingsFileName = "plugin.ini";
 // The user's bindings, one line each (midi/bindings.h).
 const char* const kBindingsSection = "Notewick Bindings";
+// Each controller added beside the configured device: "Notewick Controller
+// N", N from 1 to 8 (core/controllers.h).
+const char* const kControllerSection = "Notewick Controller";
 
 const size_t kSettingsPathCapacity = 260;
 

@@ -16,6 +16,14 @@ inline uint32_t messageData2(ShortMessage m) { return (m >> 16) & 0xFFu; }
 // A MIDI input device's product name: at most 31 characters and the NUL.
 const uint32_t kDeviceNameCapacity = 32;
 
+// The devices the plug-in listens to at once: the configured device (the
+// keyboard, 0), and up to eight controllers added beside it (1-8, each the
+// settings file's section "Notewick Controller N"). The MIDI callback's
+// instance value is the device's number.
+const uint32_t kMaxControllers = 8;
+const uint32_t kMaxDevices = 1 + kMaxControllers;
+const uint32_t kConfiguredDevice = 0;
+
 // The settings, one instance for the life of the module.
 // midiDevice: 0-based input device index, -1 for none; only the user-interface
 // thread touches it. midiChannel: 0-based channel (0 is MIDI channel 1);

@@ -271,109 +271,169 @@ bool messageSource(ShortMessage message, BindingSource* source) {
     }
 }
 
-// ---- The table ------------------------------------------------------------------------
+// ---- The tables ----------------------------------------------------------------------
 
-// Two tables: the worker reads the active one while the user-interface thread
-// fills the other, then makes that one active. A table finds a source's
-// binding by its hash, in a few steps however many bindings it holds:
-// buckets holds each binding's slot + 1, 0 for an empty bucket, twice as many
-// buckets as bindings at the most, collisions in the next free bucket.
-const uint32_t kBuckets = 2 * kMaxBindings;
+// Two tables a device: the worker reads the active one while the
+// user-interface thread fills the other, then makes that one active. A table
+// finds a source's binding by its hash, in a few steps however many bindings
+// it holds: buckets holds each entry's index + 1 (bindings first, then the
+// sources of lines not used), 0 for an empty bucket, twice as many buckets
+// as entries at the most, collisions in the next free bucket.
+const uint32_t kTableEntries = kMaxBindings + kMaxUnusedSources;
+const uint32_t kBuckets = 2 * kTableEntries;
 struct BindingTable {
     uint32_t generation;
     uint32_t count;
+    uint32_t unusedCount;
     Binding entries[kMaxBindings];
+    UnusedSource unused[kMaxUnusedSources];
     uint8_t buckets[kBuckets];
 };
-static BindingTable tables[2];
-static std::atomic<uint32_t> activeTable{0};
-// 1 + the table the worker is looking up in; 0 while it looks in none.
-static std::atomic<uint32_t> tableInUse{0};
+struct DeviceTables {
+    BindingTable tables[2];
+    std::atomic<uint32_t> active;
+    // 1 + the table the worker is looking up in; 0 while it looks in none.
+    std::atomic<uint32_t> inUse;
+};
+// Each device's tables, made the first time a table is published for it:
+// most devices never have one. Null: no bindings.
+static std::atomic<DeviceTables*> deviceTables[kMaxDevices];
 static uint32_t lastGeneration = 0;  // user-interface thread only
 
 // A source's first bucket: its kind, number and channel, hashed.
 static uint32_t bucketOf(const BindingSource& source) { return (sourceKey(source) * 2654435761u >> 24) % kBuckets; }
 
-void publishBindings(const Binding* bindings, uint32_t count) {
-    uint32_t next = 1 - activeTable.load();
+static void putInBucket(BindingTable& table, const BindingSource& source, uint32_t entry) {
+    uint32_t b = bucketOf(source);
+    while (table.buckets[b] != 0) b = (b + 1) % kBuckets;
+    table.buckets[b] = static_cast<uint8_t>(entry + 1);
+}
+
+void publishBindings(const Binding* bindings, uint32_t count, uint32_t device, const UnusedSource* unused,
+                     uint32_t unusedCount) {
+    if (device >= kMaxDevices) return;
+    DeviceTables* d = deviceTables[device].load();
+    if (d == nullptr) {
+        if (count == 0 && unusedCount == 0) return;  // no table is no bindings
+        d = static_cast<DeviceTables*>(platformAllocZeroed(sizeof(DeviceTables)));
+        if (d == nullptr) return;
+        deviceTables[device].store(d);
+    }
+    uint32_t next = 1 - d->active.load();
     // NOTE: the worker may still be looking up in this table, having taken it
     // before the last publish. A lookup is a short loop that never blocks, so
     // this waits a few hundred instructions at most, and only then.
-    while (tableInUse.load() == next + 1) platformYield();
-    BindingTable& table = tables[next];
+    while (d->inUse.load() == next + 1) platformYield();
+    BindingTable& table = d->tables[next];
     table.count = count < kMaxBindings ? count : kMaxBindings;
-    for (uint32_t b = 0; b < kBuckets; ++b) table.buckets[b] = 0;
+    table.unusedCount = unusedCount < kMaxUnusedSources ? unusedCount : kMaxUnusedSources;
+    for (uint8_t& bucket : table.buckets) bucket = 0;
     for (uint32_t i = 0; i < table.count; ++i) {
         table.entries[i] = bindings[i];
-        uint32_t b = bucketOf(bindings[i].source);
-        while (table.buckets[b] != 0) b = (b + 1) % kBuckets;
-        table.buckets[b] = static_cast<uint8_t>(i + 1);
+        putInBucket(table, bindings[i].source, i);
+    }
+    for (uint32_t i = 0; i < table.unusedCount; ++i) {
+        table.unused[i] = unused[i];
+        putInBucket(table, unused[i].source, kMaxBindings + i);
     }
     table.generation = ++lastGeneration;
-    activeTable.store(next);
-    publishEncoders(table.entries, table.count);
+    d->active.store(next);
+    publishEncoders(table.entries, table.count, device);
 }
 
-// The table the worker may read until it lowers the mark again.
-static const BindingTable& markTableInUse() {
+// The device's table the worker may read until it lowers the mark again
+// (doneWithTable); null when the device has none.
+static const BindingTable* markTableInUse(uint32_t device) {
+    DeviceTables* d = device < kMaxDevices ? deviceTables[device].load() : nullptr;
+    if (d == nullptr) return nullptr;
     // NOTE: the mark goes up before the active table is read again: a
     // publish that slipped in between is seen, and one after it waits.
-    uint32_t active = activeTable.load();
+    uint32_t active = d->active.load();
     for (;;) {
-        tableInUse.store(active + 1);
-        uint32_t now = activeTable.load();
+        d->inUse.store(active + 1);
+        uint32_t now = d->active.load();
         if (now == active) break;
         active = now;
     }
-    return tables[active];
+    return &d->tables[active];
 }
 
-uint32_t copyBindings(Binding* out, uint32_t* generation) {
-    const BindingTable& table = markTableInUse();
-    uint32_t count = table.count;
-    for (uint32_t i = 0; i < count; ++i) out[i] = table.entries[i];
-    *generation = table.generation;
-    tableInUse.store(0);
+static void doneWithTable(uint32_t device) { deviceTables[device].load()->inUse.store(0); }
+
+uint32_t copyBindings(Binding* out, uint32_t* generation, uint32_t device) {
+    const BindingTable* table = markTableInUse(device);
+    *generation = 0;
+    if (table == nullptr) return 0;
+    uint32_t count = table->count;
+    for (uint32_t i = 0; i < count; ++i) out[i] = table->entries[i];
+    *generation = table->generation;
+    doneWithTable(device);
     return count;
 }
 
-uint32_t bindingsGeneration() {
-    uint32_t generation = markTableInUse().generation;
-    tableInUse.store(0);
+uint32_t bindingsGeneration(uint32_t device) {
+    const BindingTable* table = markTableInUse(device);
+    if (table == nullptr) return 0;
+    uint32_t generation = table->generation;
+    doneWithTable(device);
     return generation;
 }
 
-bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation) {
-    const BindingTable& table = markTableInUse();
-    bool found = false;
-    for (uint32_t b = bucketOf(source); table.buckets[b] != 0 && !found; b = (b + 1) % kBuckets) {
+// The entry of the source in the table: its index + 1, or 0 for none.
+static uint32_t entryOf(const BindingTable& table, const BindingSource& source) {
+    for (uint32_t b = bucketOf(source); table.buckets[b] != 0; b = (b + 1) % kBuckets) {
         uint32_t i = table.buckets[b] - 1u;
-        if (!sameSource(table.entries[i].source, source)) continue;
-        *binding = table.entries[i];
-        *slot = i;
-        found = true;
+        const BindingSource& other = i < kMaxBindings ? table.entries[i].source : table.unused[i - kMaxBindings].source;
+        if (sameSource(other, source)) return i + 1;
     }
-    *generation = table.generation;
-    tableInUse.store(0);
+    return 0;
+}
+
+bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation,
+                 uint32_t device) {
+    const BindingTable* table = markTableInUse(device);
+    *generation = 0;
+    if (table == nullptr) return false;
+    uint32_t entry = entryOf(*table, source);
+    bool found = entry != 0 && entry <= kMaxBindings;
+    if (found) {
+        *binding = table->entries[entry - 1];
+        *slot = entry - 1;
+    }
+    *generation = table->generation;
+    doneWithTable(device);
     return found;
 }
 
+int32_t findUnusedLine(const BindingSource& source, uint32_t device) {
+    const BindingTable* table = markTableInUse(device);
+    if (table == nullptr) return -1;
+    uint32_t entry = entryOf(*table, source);
+    int32_t line = entry > kMaxBindings ? table->unused[entry - 1 - kMaxBindings].line : -1;
+    doneWithTable(device);
+    return line;
+}
+
 void resetBindings() {
-    const Binding none[1] = {};
-    publishBindings(none, 0);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        DeviceTables* d = deviceTables[device].exchange(nullptr);
+        if (d != nullptr) platformFree(d);
+    }
+    resetEncoders();
     stopLearning();
 }
 
 // ---- Learn ------------------------------------------------------------------------------
 
+// 1 + the device Learn listens to; 0 while it listens to none.
 static std::atomic<uint32_t> learning{0};
 static std::atomic<ShortMessage> learnedMessage{0};
 static std::atomic<WindowRef> learningDialog{nullptr};
 
-void startLearning(WindowRef dialog) {
+void startLearning(WindowRef dialog, uint32_t device) {
     learnedMessage.store(0);
     learningDialog.store(dialog);
-    learning.store(1);
+    learning.store(device + 1);
 }
 
 void stopLearning() {
@@ -383,11 +443,14 @@ void stopLearning() {
 
 bool learningActive() { return learning.load() != 0; }
 
-bool learnMessage(ShortMessage message) {
+bool learningFrom(uint32_t device) { return learning.load() == device + 1; }
+
+bool learnMessage(ShortMessage message, uint32_t device) {
     BindingSource source;
-    if (learning.load() == 0 || !messageSource(message, &source)) return false;
+    if (learning.load() != device + 1 || !messageSource(message, &source)) return false;
     // One message only, even should Learn be stopped meanwhile.
-    if (learning.exchange(0) == 0) return false;
+    uint32_t listening = device + 1;
+    if (!learning.compare_exchange_strong(listening, 0)) return false;
     learnedMessage.store(message);
     return true;
 }

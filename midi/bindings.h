@@ -140,7 +140,8 @@ const char* sourcesForAction(uint32_t action);
 // count none in each.
 int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
-// A number for each source, its encoding left out: 0..8191.
+// A number for each source, its encoding left out: 0..kSourceKeys - 1.
+const uint32_t kSourceKeys = 8192;
 inline uint32_t sourceKey(const BindingSource& source) {
     return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
            (source.channel & 0x0Fu);
@@ -156,33 +157,48 @@ void describeSource(const BindingSource& source, char* out, size_t capacity);
 // message.
 bool messageSource(ShortMessage message, BindingSource* source);
 
-// ---- The table the worker reads ---------------------------------------------------
-// Replaces the table (user-interface thread). The worker uses the new one
-// from its next message on, and never a table half written.
-void publishBindings(const Binding* bindings, uint32_t count);
+// ---- The tables the worker reads, one per device ------------------------------------
+// A source no binding takes but a line names, which is not used (its action
+// unknown, not fitting, past the 128th binding...): the line's number in its
+// section, so that the line can say why a message from it did nothing.
+const uint32_t kMaxUnusedSources = 64;
+struct UnusedSource {
+    BindingSource source;
+    uint16_t line;
+};
+// Replaces the device's table (user-interface thread). The worker uses the
+// new one from its next message on, and never a table half written.
+void publishBindings(const Binding* bindings, uint32_t count, uint32_t device = kConfiguredDevice,
+                     const UnusedSource* unused = nullptr, uint32_t unusedCount = 0);
 // The binding for the source (worker thread): its slot and the table's
 // generation, which changes with every table published.
-bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation);
+bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation,
+                 uint32_t device = kConfiguredDevice);
+// The line that names the source and is not used, when no binding takes it
+// (worker thread): its number; -1 for none.
+int32_t findUnusedLine(const BindingSource& source, uint32_t device = kConfiguredDevice);
 // The whole table (worker thread): its bindings into out (kMaxBindings room),
 // its count, and its generation.
-uint32_t copyBindings(Binding* out, uint32_t* generation);
+uint32_t copyBindings(Binding* out, uint32_t* generation, uint32_t device = kConfiguredDevice);
 // The table's generation alone (worker thread).
-uint32_t bindingsGeneration();
-// Back to no bindings; for tests.
+uint32_t bindingsGeneration(uint32_t device = kConfiguredDevice);
+// Back to no bindings for any device, the tables' memory given back; for
+// tests, and quit once the worker has ended.
 void resetBindings();
 
 // ---- Learn --------------------------------------------------------------------------
-// The Bindings dialog waits for the next message that has a source; the
-// worker takes it for the dialog instead of acting on it, and posts the
-// dialog its notification.
-void startLearning(WindowRef dialog);
+// The Bindings dialog waits for the next message from the device that has a
+// source; the worker takes it for the dialog instead of acting on it, and
+// posts the dialog its notification.
+void startLearning(WindowRef dialog, uint32_t device = kConfiguredDevice);
 void stopLearning();
-// Whether Learn waits for a message.
+// Whether Learn waits for a message (from any device), or from this one.
 bool learningActive();
-// Worker side: true when the message was taken for Learn; once its outcome
-// is recorded, notifyLearned() tells the dialog, so that the dialog finds the
-// record there when it refuses the message.
-bool learnMessage(ShortMessage message);
+bool learningFrom(uint32_t device);
+// Worker side: true when the message from the device was taken for Learn;
+// once its outcome is recorded, notifyLearned() tells the dialog, so that
+// the dialog finds the record there when it refuses the message.
+bool learnMessage(ShortMessage message, uint32_t device = kConfiguredDevice);
 void notifyLearned();
 // The message Learn took, once; 0 when none.
 ShortMessage takeLearnedMessage();

@@ -42,11 +42,11 @@ struct BindingValues {
     uint32_t generation;
     uint8_t last[kMaxBindings];
 };
-static BindingValues bindingValues;
+static BindingValues bindingValues[kMaxDevices];
 
-static void startBindingValues(uint32_t generation) {
-    bindingValues.generation = generation;
-    for (uint8_t& last : bindingValues.last) last = kNeverActed;
+static void startBindingValues(BindingValues& values, uint32_t generation) {
+    values.generation = generation;
+    for (uint8_t& last : values.last) last = kNeverActed;
 }
 
 void resetDispatchState() {
@@ -55,7 +55,7 @@ void resetDispatchState() {
     resetLights();
     resetShortMessageSignal();
     controllerState = ControllerState{0, 0, 0};
-    startBindingValues(0);
+    for (BindingValues& values : bindingValues) startBindingValues(values, 0);
 }
 
 // ---- The worker loop -------------------------------------------------------
@@ -64,7 +64,7 @@ void resetDispatchState() {
 // counted steps may act.
 static uint32_t waitMs(uint32_t now) {
     uint32_t wait = lightsWaitMs(now);
-    uint32_t knobs = knobWaitMs(now, windowRemainingMs(now));
+    uint32_t knobs = knobWaitMs(now);
     return knobs < wait ? knobs : wait;
 }
 
@@ -89,9 +89,14 @@ void runDispatchWorker() {
         // slot was empty: quit's own wake-up usually finds it empty.
         if (messageMailbox.stopFlag.load() != 0) return;
         // An empty slot means the message that signalled was already taken on
-        // an earlier wake-up (or the wake-up was for system-exclusive data or
-        // for the lights); it must not restart the window.
+        // an earlier wake-up (or the wake-up was for another device, for
+        // system-exclusive data, a knob or the lights); it must not restart
+        // the window.
         if (message != 0) dispatchMessage(message, platformTickCount());
+        for (uint32_t device = 1; device < kMaxDevices; ++device) {
+            ShortMessage other = takeSignalledMessage(device);
+            if (other != 0) dispatchMessage(other, platformTickCount(), device);
+        }
         dispatchLongData();
         // The rules may have waited on the player a while.
         uint32_t now = platformTickCount();
@@ -102,7 +107,7 @@ void runDispatchWorker() {
 
 // ---- The window and the rule order -----------------------------------------
 
-static uint32_t bindingRule(ShortMessage message, uint32_t now);
+static uint32_t bindingRule(ShortMessage message, uint32_t now, uint32_t device);
 static uint32_t bendRule(int32_t value);
 static uint32_t modulationRule(int32_t value);
 static uint32_t channel16Rule(uint32_t controller, int32_t value);
@@ -115,8 +120,9 @@ const uint32_t kController = 0xB0;
 const uint32_t kPitchBend = 0xE0;
 const uint32_t kChannel16Controller = 0xBF;
 
-// The rules for a message that passed the window, and their outcome.
-static uint32_t applyRules(ShortMessage message, uint32_t now) {
+// The rules for a message of the device that passed the window, and their
+// outcome.
+static uint32_t applyRules(ShortMessage message, uint32_t now, uint32_t device) {
     uint32_t status = messageStatus(message);
     uint32_t data1 = messageData1(message);
     uint32_t data2 = messageData2(message);
@@ -124,19 +130,16 @@ static uint32_t applyRules(ShortMessage message, uint32_t now) {
     // message the rules know, and would ask the host for a volume of up to 510.
     if (((data1 | data2) & 0x80u) != 0) return kNothingNoFunction;
     // Learn takes the message for the Bindings dialog; a bound control does
-    // its binding's action and nothing else; every other message goes to the
-    // rules as they have always been.
-    if (learnMessage(message)) {
-        // A knob Learn took does not act on the steps it came with.
-        BindingSource source;
-        if (messageSource(message, &source)) {
-            int32_t knob = encoderSlot(source);
-            if (knob >= 0) dropKnobSteps(static_cast<uint32_t>(knob));
-        }
-        return kTakenByLearn;
-    }
-    uint32_t bound = bindingRule(message, now);
+    // its binding's action and nothing else; every other message of the
+    // configured device goes to the rules as they have always been. An added
+    // controller has its bindings only.
+    if (learnMessage(message, device)) return kTakenByLearn;
+    uint32_t bound = bindingRule(message, now, device);
     if (bound != kOutcomeNone) return bound;
+    if (device != kConfiguredDevice) {
+        uint32_t kind = status & 0xF0;
+        return kind == kNoteOff || (kind == kNoteOn && data2 == 0) ? kNothingNoteOff : kNothingUnbound;
+    }
     int32_t channel = pluginSettings.midiChannel.load();
     // A channel outside 0..15 (a hand-edited file, an empty list selection)
     // matches none of the channel rules; otherwise -1 would turn note-offs on
@@ -154,18 +157,32 @@ static uint32_t applyRules(ShortMessage message, uint32_t now) {
     return whyNothing(status, data1, data2, channelValid, c);
 }
 
-bool dispatchMessage(ShortMessage message, uint32_t now) {
+// A nothing that a line of the device's section may explain better: a
+// control named by a line that is not used gets that line's reason.
+static uint32_t explained(ShortMessage message, uint32_t outcome, uint32_t device) {
+    if (outcome != kNothingOtherChannel && outcome != kNothingNoFunction && outcome != kNothingFineBend &&
+        outcome != kNothingUnbound) {
+        return outcome;
+    }
+    BindingSource source;
+    int32_t line = messageSource(message, &source) ? findUnusedLine(source, device) : -1;
+    if (line < 0) return outcome;
+    ruleDetail = static_cast<uint32_t>(line);
+    return kNothingUnusedLine;
+}
+
+bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
     startRecord();
-    if (insideWindow(now)) {
-        recordOutcome(message, kNothingWindow);
+    if (insideWindow(now, device)) {
+        recordOutcome(message, kNothingWindow, 0, device);
         return false;
     }
-    // Every message that passes restarts the window, whether a rule takes it
-    // or not.
-    restartWindow(now);
+    // Every message that passes restarts the device's window, whether a rule
+    // takes it or not.
+    restartWindow(now, device);
     ruleDetail = 0;
-    uint32_t outcome = applyRules(message, now);
-    recordOutcome(message, outcome, ruleDetail);
+    uint32_t outcome = explained(message, applyRules(message, now, device), device);
+    recordOutcome(message, outcome, ruleDetail, device);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
 }
@@ -335,62 +352,66 @@ static uint32_t playEntryAction(uint32_t entry) {
     return kActedPlayEntry;
 }
 
-// The knobs' counted steps once the window has ended: each knob that may act
-// acts on its sum. The window is not restarted, so that a knob turning on and
-// on leaves the keys their turn; each knob still acts at most every 50 ms.
+// The knobs' counted steps, each device's: each knob with steps that may act
+// acts on their sum, at most once every 50 ms. Knobs never touch the window,
+// so a knob turning leaves the keys their turn; and a key waiting is served
+// before any further knob acts.
 void actOnKnobSteps(uint32_t now) {
-    if (insideWindow(now)) return;
-    BindingSource source;
-    for (int32_t at = pendingKnob(0, &source); at >= 0; at = pendingKnob(static_cast<uint32_t>(at) + 1, &source)) {
-        uint32_t slot = static_cast<uint32_t>(at);
-        Binding binding;
-        uint32_t index = 0, generation = 0;
-        bool bound = findBinding(source, &binding, &index, &generation) && binding.source.encoder != kNotEncoder;
-        // Steps Learn's message came with, or of a knob no longer bound, are
-        // let go; left, they would wake the worker again at once.
-        if (!bound || learningActive()) {
-            dropKnobSteps(slot);
-            continue;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        BindingSource source;
+        for (int32_t at = pendingKnob(0, &source, device); at >= 0;
+             at = pendingKnob(static_cast<uint32_t>(at) + 1, &source, device)) {
+            if (messageWaiting()) return;
+            uint32_t slot = static_cast<uint32_t>(at);
+            Binding binding;
+            uint32_t index = 0, generation = 0;
+            bool bound = findBinding(source, &binding, &index, &generation, device) &&
+                         binding.source.encoder != kNotEncoder;
+            // Steps of a knob no longer bound, or turned while Learn waits for
+            // a knob, are let go; left, they would wake the worker again at once.
+            if (!bound || learningActive()) {
+                dropKnobSteps(slot, device);
+                continue;
+            }
+            if (!knobDue(slot, now, device)) continue;
+            ruleDetail = 0;
+            startRecord();
+            uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now, device));
+            uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
+                              ((kKnobRecord + binding.source.encoder) << 16);
+            recordOutcome(record, outcome, ruleDetail, device);
         }
-        if (!knobDue(slot, now)) continue;
-        ruleDetail = 0;
-        startRecord();
-        uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now));
-        uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
-                          ((kKnobRecord + binding.source.encoder) << 16);
-        recordOutcome(record, outcome, ruleDetail);
     }
 }
 
 // The outcome of the binding that took the message; kOutcomeNone when none did.
-static uint32_t bindingRule(ShortMessage message, uint32_t now) {
+static uint32_t bindingRule(ShortMessage message, uint32_t now, uint32_t device) {
     BindingSource source;
     Binding binding;
     uint32_t slot = 0, generation = 0;
-    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation)) return kOutcomeNone;
-    if (generation != bindingValues.generation) startBindingValues(generation);
+    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation, device)) {
+        return kOutcomeNone;
+    }
+    BindingValues& values = bindingValues[device];
+    if (generation != values.generation) startBindingValues(values, generation);
     // The controller's value, or the pitch-bend wheel's high 7 bits whatever
     // its low byte holds (wheels with 14-bit output rarely send a low 0).
     int32_t value = static_cast<int32_t>(messageData2(message));
-    int32_t last = bindingValues.last[slot];
+    int32_t last = values.last[slot];
     uint32_t outcome = kActedBinding + binding.action;
+    // A knob without a slot (past the 64th) acts on its own message's steps,
+    // as any control through the window.
     if (binding.source.encoder != kNotEncoder) {
-        // The steps counted since the knob last acted, this message's among
-        // them; a knob without a slot has this message's alone. A knob that
-        // acted on its steps when the window ended less than 50 ms ago keeps
-        // them for its next turn.
-        int32_t knob = encoderSlot(binding.source);
-        if (knob < 0) return knobAction(binding, encoderSteps(binding.source.encoder, messageData2(message)));
-        ruleDetail = kFromKnob;
-        if (!knobDue(static_cast<uint32_t>(knob), now)) return kNothingKnobWaits;
-        return knobAction(binding, takeKnobSteps(static_cast<uint32_t>(knob), now));
+        return knobAction(binding, encoderSteps(binding.source.encoder, messageData2(message)));
     }
     if (binding.action == kActionPosition) return positionAction(value);
     if (binding.action == kActionBalance) {
         outcome = balanceAction(last, value);
     } else if (binding.action == kActionVolume) {
         // A fader in the user's hand gets no volume sent back for a while.
-        if (source.kind == kSourceController) lightsControlMoved(slot, generation, static_cast<uint32_t>(value), now);
+        if (source.kind == kSourceController) {
+            lightsControlMoved(slot, generation, static_cast<uint32_t>(value), now, device);
+        }
         outcome = setVolume(last, value, kActedBindingVolume);
     } else if (binding.action == kActionVolumeSteps) {
         outcome = stepVolume(last, value, kActedBindingStepUp);
@@ -401,7 +422,7 @@ static uint32_t bindingRule(ShortMessage message, uint32_t now) {
     } else {
         press(binding.action);
     }
-    bindingValues.last[slot] = static_cast<uint8_t>(last);
+    values.last[slot] = static_cast<uint8_t>(last);
     return outcome;
 }
 
@@ -537,10 +558,14 @@ static void transportRule(uint32_t command, uint32_t ms) {
 }
 
 void dispatchLongData() {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) dispatchLongData(device);
+}
+
+void dispatchLongData(uint32_t device) {
     uint8_t bytes[kSysexBufferSize];
     uint32_t length = 0;
     bool whole = false;
-    while (takeSysexMessage(bytes, &length, &whole)) {
+    while (takeSysexMessage(bytes, &length, &whole, device)) {
         startRecord();
         uint32_t ms = 0;
         uint32_t command = whole ? transportCommand(bytes, length, &ms) : kMmcNone;
@@ -550,12 +575,12 @@ void dispatchLongData() {
         // transport command either.
         if (command == kMmcNone) {
             recordSysexOutcome(kMmcNone, length,
-                               whole || length > kLocateLength ? kNothingNotTransport : kNothingInPieces);
+                               whole || length > kLocateLength ? kNothingNotTransport : kNothingInPieces, device);
             continue;
         }
         uint32_t now = platformTickCount();
-        if (insideWindow(now)) {
-            recordSysexOutcome(command, ms / 1000, kNothingWindow);
+        if (insideWindow(now, device)) {
+            recordSysexOutcome(command, ms / 1000, kNothingWindow, device);
             continue;
         }
         // A command that does nothing in the player's state costs no key
@@ -563,9 +588,9 @@ void dispatchLongData() {
         uint32_t outcome = kActedTransport;
         uint32_t acts = transportInState(command, &outcome);
         if (acts != kMmcNone) {
-            restartWindow(now);
+            restartWindow(now, device);
             transportRule(acts, ms);
         }
-        recordSysexOutcome(command, ms / 1000, outcome);
+        recordSysexOutcome(command, ms / 1000, outcome, device);
     }
 }

@@ -11,18 +11,23 @@
 // the stop flag.
 void runDispatchWorker();
 
-// The window and the rules for one message taken at tick `now`; true when it
-// passed the window (whether or not a rule then took it).
-bool dispatchMessage(ShortMessage message, uint32_t now);
+// The device's window and the rules for one message of it taken at tick
+// `now`; true when it passed the window (whether or not a rule then took
+// it). The key map, the wheels and the channel-16 controllers are the
+// configured device's; an added controller has its bindings only.
+bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device = kConfiguredDevice);
 
-// The system-exclusive messages the driver gave back since the last call, in
-// order, each at the tick it is taken: a Machine Control transport command
-// passes the window and acts; any other does nothing and leaves the window as
-// it is.
+// The system-exclusive messages the drivers gave back since the last call,
+// each device's in order, each at the tick it is taken: a Machine Control
+// transport command passes the device's window and acts; any other does
+// nothing and leaves the window as it is. Transport commands act from every
+// device.
 void dispatchLongData();
+void dispatchLongData(uint32_t device);
 
-// Worker: once the window has ended, each endless knob with steps counted
-// since its last action acts on their sum.
+// Worker: each endless knob of each device with steps counted since its last
+// action acts on their sum, at most every 50 ms; none acts while a key
+// waits.
 void actOnKnobSteps(uint32_t now);
 
 // Asks the host whether it is playing, then sends Pause if it is, Play if not.

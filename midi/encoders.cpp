@@ -6,136 +6,169 @@
 
 #include "platform/platform.h"
 
-// The index: one byte per controller on a channel, four to a word, 0 for a
-// controller that is no knob with a slot, else its slot + 1.
-static std::atomic<uint32_t> encoderIndex[16 * 128 / 4];
-// How each slot's knob counts (midi/bindings.h).
-static std::atomic<uint32_t> slotEncoding[kMaxEncoderSlots];
-// The steps each slot counted since its knob last acted.
-static std::atomic<int32_t> encoderSlots[kMaxEncoderSlots];
-// Each slot's knob: (channel << 7) | controller.
-static std::atomic<uint32_t> slotKnob[kMaxEncoderSlots];
-// How many slots the current table uses; 0 while a table is being published.
-static std::atomic<uint32_t> slotsInUse{0};
-// Counts the tables published, so that the worker starts its slots anew.
-static std::atomic<uint32_t> slotsGeneration{0};
+// Each device's index: an open-addressing hash of its knobs, a word each,
+// 0 for an empty word, else (key + 1) << 16 | slot, the key being the
+// controller and its channel. A look-up is one hash and a probe or two.
+const uint32_t kIndexWords = 2 * kMaxEncoderSlots;
+struct KnobSlots {
+    std::atomic<uint32_t> index[kIndexWords];
+    // The steps each slot counted since its knob last acted.
+    std::atomic<int32_t> steps[kMaxEncoderSlots];
+    // Each slot's knob: its key, and how it counts (midi/bindings.h) << 16.
+    std::atomic<uint32_t> knob[kMaxEncoderSlots];
+    // How many slots the current table uses; 0 while a table is being published.
+    std::atomic<uint32_t> inUse;
+    // Counts the tables published, so that the worker starts its slots anew.
+    std::atomic<uint32_t> generation;
+};
+static KnobSlots devices[kMaxDevices];
 
 // The worker's alone: when each slot's knob last acted, for the table of
 // workerGeneration.
-static uint32_t actedAt[kMaxEncoderSlots];
-static bool acted[kMaxEncoderSlots];
-static uint32_t workerGeneration = 0;
+struct KnobTimes {
+    uint32_t actedAt[kMaxEncoderSlots];
+    bool acted[kMaxEncoderSlots];
+    uint32_t generation;
+};
+static KnobTimes times[kMaxDevices];
 
 static uint32_t knobKey(uint32_t channel, uint32_t controller) { return ((channel & 0x0Fu) << 7) | (controller & 0x7Fu); }
 
-static uint32_t indexEntry(uint32_t key) { return (encoderIndex[key >> 2].load() >> ((key & 3u) * 8)) & 0xFFu; }
+static uint32_t firstWord(uint32_t key) { return (key * 2654435761u >> 16) % kIndexWords; }
+
+// The knob's slot + 1 in the device's index; 0 for none.
+static uint32_t slotOf(uint32_t device, uint32_t key) {
+    if (device >= kMaxDevices) return 0;
+    const KnobSlots& d = devices[device];
+    for (uint32_t w = firstWord(key), probes = 0; probes < kIndexWords; w = (w + 1) % kIndexWords, ++probes) {
+        uint32_t word = d.index[w].load();
+        if (word == 0) return 0;
+        if ((word >> 16) == key + 1) return (word & 0xFFFFu) + 1;
+    }
+    return 0;
+}
 
 void resetEncoders() {
     const Binding none[1] = {};
-    publishEncoders(none, 0);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        publishEncoders(none, 0, device);
+        times[device] = KnobTimes{};
+    }
 }
 
-void publishEncoders(const Binding* bindings, uint32_t count) {
-    uint32_t words[16 * 128 / 4] = {};
-    uint32_t keys[kMaxEncoderSlots] = {};
-    uint32_t encodings[kMaxEncoderSlots] = {};
+void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
+    if (device >= kMaxDevices) return;
+    KnobSlots& d = devices[device];
+    uint32_t words[kIndexWords] = {};
+    uint32_t knobs[kMaxEncoderSlots] = {};
     uint32_t slots = 0;
     for (uint32_t i = 0; i < count && slots < kMaxEncoderSlots; ++i) {
         const BindingSource& source = bindings[i].source;
         if (source.kind != kSourceController || source.encoder == kNotEncoder) continue;
         uint32_t key = knobKey(source.channel, source.number);
-        words[key >> 2] |= (slots + 1) << ((key & 3u) * 8);
-        encodings[slots] = source.encoder;
-        keys[slots++] = key;
+        uint32_t w = firstWord(key);
+        while (words[w] != 0) w = (w + 1) % kIndexWords;
+        words[w] = ((key + 1) << 16) | slots;
+        knobs[slots++] = key | (static_cast<uint32_t>(source.encoder) << 16);
     }
     // NOTE: the order matters. With the index emptied first nothing is
     // counted while the slots change hands; the worker takes a slot's steps
     // only when its knob is the same before and after (takeKnobSteps), so no
     // knob acts on another's steps.
-    for (uint32_t w = 0; w < 16 * 128 / 4; ++w) encoderIndex[w].store(0);
-    slotsInUse.store(0);
+    for (std::atomic<uint32_t>& word : d.index) word.store(0);
+    d.inUse.store(0);
     for (uint32_t s = 0; s < kMaxEncoderSlots; ++s) {
-        encoderSlots[s].store(0);
-        slotKnob[s].store(keys[s]);
-        slotEncoding[s].store(encodings[s]);
+        d.steps[s].store(0);
+        d.knob[s].store(knobs[s]);
     }
-    slotsInUse.store(slots);
-    for (uint32_t w = 0; w < 16 * 128 / 4; ++w) encoderIndex[w].store(words[w]);
-    slotsGeneration.fetch_add(1);
+    d.inUse.store(slots);
+    for (uint32_t w = 0; w < kIndexWords; ++w) d.index[w].store(words[w]);
+    d.generation.fetch_add(1);
 }
 
-bool countEncoderSteps(ShortMessage message, bool* wasEmpty) {
+bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device) {
     uint32_t status = messageStatus(message);
     if ((status & 0xF0u) != 0xB0u) return false;
-    uint32_t entry = indexEntry(knobKey(status, messageData1(message)));
-    if (entry == 0) return false;
-    uint32_t slot = (entry - 1) % kMaxEncoderSlots;
-    int32_t steps = encoderSteps(slotEncoding[slot].load(), messageData2(message));
-    *wasEmpty = encoderSlots[slot].fetch_add(steps) == 0;
+    uint32_t slot = slotOf(device, knobKey(status, messageData1(message)));
+    if (slot == 0) return false;
+    KnobSlots& d = devices[device];
+    int32_t steps = encoderSteps(d.knob[slot - 1].load() >> 16, messageData2(message));
+    *wasEmpty = d.steps[slot - 1].fetch_add(steps) == 0;
     return true;
 }
 
-bool isKnobMessage(ShortMessage message) {
+bool isKnobMessage(ShortMessage message, uint32_t device) {
     uint32_t status = messageStatus(message);
-    return (status & 0xF0u) == 0xB0u && indexEntry(knobKey(status, messageData1(message))) != 0;
+    return (status & 0xF0u) == 0xB0u && slotOf(device, knobKey(status, messageData1(message))) != 0;
 }
 
 // ---- The worker ---------------------------------------------------------------------
 
-// A new table: every knob may act at once.
-static void catchUp() {
-    uint32_t generation = slotsGeneration.load();
-    if (generation == workerGeneration) return;
-    workerGeneration = generation;
-    for (uint32_t s = 0; s < kMaxEncoderSlots; ++s) acted[s] = false;
+// A new table: every knob of the device may act at once.
+static KnobTimes& catchUp(uint32_t device) {
+    KnobTimes& t = times[device];
+    uint32_t generation = devices[device].generation.load();
+    if (generation != t.generation) {
+        t.generation = generation;
+        for (bool& acted : t.acted) acted = false;
+    }
+    return t;
 }
 
-int32_t encoderSlot(const BindingSource& source) {
+int32_t encoderSlot(const BindingSource& source, uint32_t device) {
     if (source.kind != kSourceController) return -1;
-    uint32_t entry = indexEntry(knobKey(source.channel, source.number));
-    return entry == 0 ? -1 : static_cast<int32_t>((entry - 1) % kMaxEncoderSlots);
+    return static_cast<int32_t>(slotOf(device, knobKey(source.channel, source.number))) - 1;
 }
 
-bool knobDue(uint32_t slot, uint32_t now) {
-    catchUp();
-    return slot < kMaxEncoderSlots && (!acted[slot] || now - actedAt[slot] >= kKnobActionMs);
+bool knobDue(uint32_t slot, uint32_t now, uint32_t device) {
+    if (slot >= kMaxEncoderSlots || device >= kMaxDevices) return false;
+    const KnobTimes& t = catchUp(device);
+    return !t.acted[slot] || now - t.actedAt[slot] >= kKnobActionMs;
 }
 
-int32_t takeKnobSteps(uint32_t slot, uint32_t now) {
-    catchUp();
-    if (slot >= kMaxEncoderSlots) return 0;
-    uint32_t knob = slotKnob[slot].load();
-    int32_t steps = encoderSlots[slot].exchange(0);
+int32_t takeKnobSteps(uint32_t slot, uint32_t now, uint32_t device) {
+    if (slot >= kMaxEncoderSlots || device >= kMaxDevices) return 0;
+    KnobTimes& t = catchUp(device);
+    KnobSlots& d = devices[device];
+    uint32_t knob = d.knob[slot].load();
+    int32_t steps = d.steps[slot].exchange(0);
     // Steps taken while the slot changed hands may be another knob's.
-    if (slotKnob[slot].load() != knob) steps = 0;
-    acted[slot] = true;
-    actedAt[slot] = now;
+    if (d.knob[slot].load() != knob) steps = 0;
+    t.acted[slot] = true;
+    t.actedAt[slot] = now;
     return steps;
 }
 
-void dropKnobSteps(uint32_t slot) {
-    if (slot < kMaxEncoderSlots) encoderSlots[slot].store(0);
+void dropKnobSteps(uint32_t slot, uint32_t device) {
+    if (slot < kMaxEncoderSlots && device < kMaxDevices) devices[device].steps[slot].store(0);
 }
 
-int32_t pendingKnob(uint32_t from, BindingSource* source) {
-    uint32_t slots = slotsInUse.load();
+int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device) {
+    if (device >= kMaxDevices) return -1;
+    const KnobSlots& d = devices[device];
+    uint32_t slots = d.inUse.load();
     for (uint32_t s = from; s < slots; ++s) {
-        if (encoderSlots[s].load() == 0) continue;
-        uint32_t key = slotKnob[s].load();
-        *source = BindingSource{kSourceController, static_cast<uint8_t>(key & 0x7Fu), static_cast<uint8_t>(key >> 7)};
+        if (d.steps[s].load() == 0) continue;
+        uint32_t knob = d.knob[s].load();
+        *source = BindingSource{kSourceController, static_cast<uint8_t>(knob & 0x7Fu),
+                                static_cast<uint8_t>((knob >> 7) & 0x0Fu), static_cast<uint8_t>(knob >> 16)};
         return static_cast<int32_t>(s);
     }
     return -1;
 }
 
-uint32_t knobWaitMs(uint32_t now, uint32_t window) {
-    catchUp();
-    uint32_t wait = kWaitForever, slots = slotsInUse.load();
-    for (uint32_t s = 0; s < slots; ++s) {
-        if (encoderSlots[s].load() == 0) continue;
-        uint32_t due = acted[s] && now - actedAt[s] < kKnobActionMs ? kKnobActionMs - (now - actedAt[s]) : 0;
-        uint32_t ready = due > window ? due : window;
-        if (ready < wait) wait = ready;
+uint32_t knobWaitMs(uint32_t now) {
+    uint32_t wait = kWaitForever;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        const KnobSlots& d = devices[device];
+        uint32_t slots = d.inUse.load();
+        if (slots == 0) continue;
+        const KnobTimes& t = catchUp(device);
+        for (uint32_t s = 0; s < slots; ++s) {
+            if (d.steps[s].load() == 0) continue;
+            uint32_t due = t.acted[s] && now - t.actedAt[s] < kKnobActionMs ? kKnobActionMs - (now - t.actedAt[s]) : 0;
+            if (due < wait) wait = due;
+        }
     }
     return wait;
 }

@@ -61,30 +61,32 @@ static bool sameLight(const Binding& a, const Binding& b) {
 
 // ---- The hand-over -----------------------------------------------------------------------
 
-// The output the worker sends to; null while none is attached.
-static std::atomic<MidiOutRef> lightsPort{nullptr};
+// Each device's output the worker sends to; null while none is attached.
+static std::atomic<MidiOutRef> lightsPort[kMaxDevices];
 // 1 while the worker sends to the port it took.
-static std::atomic<uint32_t> lightsSending{0};
+static std::atomic<uint32_t> lightsSending[kMaxDevices];
 // 1 when every light is to be sent, not only the changes.
-static std::atomic<uint32_t> lightsSync{0};
+static std::atomic<uint32_t> lightsSync[kMaxDevices];
 
 void lightsChanged() {
     EventRef wake = messageMailbox.wakeEvent.load();
     if (wake != nullptr) platformSignalEvent(wake);
 }
 
-void attachLightsPort(MidiOutRef port) {
-    lightsSync.store(1);
-    lightsPort.store(port);
+void attachLightsPort(MidiOutRef port, uint32_t device) {
+    if (device >= kMaxDevices) return;
+    lightsSync[device].store(1);
+    lightsPort[device].store(port);
     lightsChanged();
 }
 
-MidiOutRef detachLightsPort() {
-    MidiOutRef port = lightsPort.exchange(nullptr);
+MidiOutRef detachLightsPort(uint32_t device) {
+    if (device >= kMaxDevices) return nullptr;
+    MidiOutRef port = lightsPort[device].exchange(nullptr);
     // NOTE: the worker raises its mark before it reads the port: once the mark
     // is down it has finished with the old port, or it reads none. Sending a
     // few short messages never blocks, so this waits briefly, and only then.
-    while (lightsSending.load() != 0) platformYield();
+    while (lightsSending[device].load() != 0) platformYield();
     return port;
 }
 
@@ -92,7 +94,9 @@ MidiOutRef detachLightsPort() {
 
 const uint8_t kNothingSent = 0xFF;
 
-// The worker's own: the bindings it lights, and what it sent each.
+// The worker's own, for each device that has had an output: the bindings it
+// lights, and what it sent each. Made when the device's first output is
+// attached: most devices never light anything.
 struct LightsState {
     uint32_t generation;  // of the table copied below
     uint32_t count;
@@ -101,45 +105,66 @@ struct LightsState {
     bool held[kMaxBindings];     // a Volume fader moved by hand: since movedAt
     uint32_t movedAt[kMaxBindings];
     uint32_t lighting;  // how many bindings light
-    uint32_t lastRead;  // tick of the last read of the player
 };
-static LightsState lights;
+static LightsState* lightsOf[kMaxDevices];
+// Tick of the last read of the player, shared by every device's lights.
+static uint32_t lastRead = 0;
 
 void resetLights() {
-    lightsPort.store(nullptr);
-    lightsSending.store(0);
-    lightsSync.store(0);
-    lights = LightsState{};
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        lightsPort[device].store(nullptr);
+        lightsSending[device].store(0);
+        lightsSync[device].store(0);
+        if (lightsOf[device] != nullptr) platformFree(lightsOf[device]);
+        lightsOf[device] = nullptr;
+    }
+    lastRead = 0;
+}
+
+// The device's lights, made if need be; null without memory.
+static LightsState* lightsFor(uint32_t device) {
+    if (lightsOf[device] == nullptr) {
+        lightsOf[device] = static_cast<LightsState*>(platformAllocZeroed(sizeof(LightsState)));
+    }
+    return lightsOf[device];
 }
 
 uint32_t lightsWaitMs(uint32_t now) {
-    if (lightsPort.load() == nullptr) return kWaitForever;
-    if (lightsSync.load() != 0) return 0;
-    if (lights.lighting == 0) return kWaitForever;
-    uint32_t since = now - lights.lastRead;
+    bool polls = false;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (lightsPort[device].load() == nullptr) continue;
+        if (lightsSync[device].load() != 0) return 0;
+        const LightsState* lights = lightsOf[device];
+        // A table not yet taken may light.
+        polls = polls || lights == nullptr || lights->lighting != 0 || lights->generation != bindingsGeneration(device);
+    }
+    if (!polls) return kWaitForever;
+    uint32_t since = now - lastRead;
     return since >= kLightsPollMs ? 0 : kLightsPollMs - since;
 }
 
-void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint32_t now) {
-    if (slot >= kMaxBindings || generation != lights.generation) return;
-    lights.held[slot] = true;
-    lights.movedAt[slot] = now;
-    lights.sent[slot] = static_cast<uint8_t>(value);  // the fader is where the hand left it
+void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint32_t now, uint32_t device) {
+    LightsState* lights = device < kMaxDevices ? lightsOf[device] : nullptr;
+    if (lights == nullptr || slot >= kMaxBindings || generation != lights->generation) return;
+    lights->held[slot] = true;
+    lights->movedAt[slot] = now;
+    lights->sent[slot] = static_cast<uint8_t>(value);  // the fader is where the hand left it
 }
 
-// Sends the messages to the attached output, unless it was taken back.
-static void sendLights(const uint32_t* messages, uint32_t count) {
+// Sends the messages to the device's attached output, unless it was taken back.
+static void sendLights(uint32_t device, const uint32_t* messages, uint32_t count) {
     if (count == 0) return;
-    lightsSending.store(1);
-    MidiOutRef port = lightsPort.load();
+    lightsSending[device].store(1);
+    MidiOutRef port = lightsPort[device].load();
     for (uint32_t i = 0; port != nullptr && i < count; ++i) platformMidiOutSend(port, messages[i]);
-    lightsSending.store(0);
+    lightsSending[device].store(0);
 }
 
 // A new table: a binding that lights as before keeps what was sent it (its
 // control shows that still), a new one is sent at the next read, and the
 // light of one that no longer lights goes dark.
-static void takeTable(const Binding* table, uint32_t count, uint32_t generation) {
+static void takeTable(uint32_t device, LightsState& lights, const Binding* table, uint32_t count,
+                      uint32_t generation) {
     const LightsState old = lights;
     uint32_t darken[kMaxBindings], dark = 0;
     lights.generation = generation;
@@ -171,27 +196,11 @@ static void takeTable(const Binding* table, uint32_t count, uint32_t generation)
         }
         if (!kept) darken[dark++] = lightMessage(was, was.dark);
     }
-    sendLights(darken, dark);
+    sendLights(device, darken, dark);
 }
 
-void updateLights(uint32_t now) {
-    if (lightsPort.load() == nullptr) return;
-    bool sync = lightsSync.exchange(0) != 0;
-    // A new table is taken at once, due or not, so that its new lights go
-    // out at once.
-    bool fresh = bindingsGeneration() != lights.generation;
-    if (!sync && !fresh && now - lights.lastRead < kLightsPollMs) return;
-    if (fresh) {
-        Binding table[kMaxBindings];
-        uint32_t generation = 0;
-        uint32_t count = copyBindings(table, &generation);
-        takeTable(table, count, generation);
-    }
-    lights.lastRead = now;
-    if (lights.lighting == 0) return;
-    // Only what some binding shows is asked.
-    bool asks[kLightVolume + 1] = {};
-    for (uint32_t i = 0; i < lights.count; ++i) asks[lightKind(lights.bindings[i])] = true;
+// The player's state, asking only what some device's binding shows.
+static PlayerState readPlayer(const bool* asks) {
     PlayerState player = {0, 0, 0, 0};
     if (asks[kLightPlaying] || asks[kLightPaused] || asks[kLightStopped]) {
         player.playing = static_cast<int32_t>(sendHostRequest(ReqPlayState, 0));
@@ -199,8 +208,14 @@ void updateLights(uint32_t now) {
     if (asks[kLightShuffle]) player.shuffle = static_cast<int32_t>(sendHostRequest(ReqShuffle, 0));
     if (asks[kLightRepeat]) player.repeat = static_cast<int32_t>(sendHostRequest(ReqRepeat, 0));
     if (asks[kLightVolume]) player.volume = static_cast<int32_t>(sendHostRequest(ReqSetVolume, kAskVolume));
-    lightsSending.store(1);
-    MidiOutRef port = lightsPort.load();
+    return player;
+}
+
+// Sends the device's lights that changed since they were last sent, every
+// one with `sync`.
+static void sendChanged(uint32_t device, LightsState& lights, const PlayerState& player, bool sync, uint32_t now) {
+    lightsSending[device].store(1);
+    MidiOutRef port = lightsPort[device].load();
     for (uint32_t i = 0; port != nullptr && i < lights.count; ++i) {
         const Binding& binding = lights.bindings[i];
         uint32_t kind = lightKind(binding);
@@ -216,5 +231,43 @@ void updateLights(uint32_t now) {
         bool sent = platformMidiOutSend(port, lightMessage(binding, value)) == 0;
         lights.sent[i] = static_cast<uint8_t>(sent ? value : kNothingSent);
     }
-    lightsSending.store(0);
+    lightsSending[device].store(0);
+}
+
+void updateLights(uint32_t now) {
+    // Which devices have an output, which of them must send every light, and
+    // whether any has a new table: that is taken at once, due or not, so that
+    // its new lights go out at once.
+    bool attached[kMaxDevices] = {}, sync[kMaxDevices] = {};
+    bool any = false, due = now - lastRead >= kLightsPollMs;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (lightsPort[device].load() == nullptr) continue;
+        LightsState* lights = lightsFor(device);
+        if (lights == nullptr) continue;
+        attached[device] = any = true;
+        sync[device] = lightsSync[device].exchange(0) != 0;
+        due = due || sync[device];
+        uint32_t generation = bindingsGeneration(device);
+        if (generation == lights->generation) continue;
+        due = true;
+        Binding table[kMaxBindings];
+        uint32_t count = copyBindings(table, &generation, device);
+        takeTable(device, *lights, table, count, generation);
+    }
+    if (!any || !due) return;
+    lastRead = now;
+    // Only what some binding shows is asked, once for every device.
+    bool asks[kLightVolume + 1] = {};
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (!attached[device]) continue;
+        const LightsState& lights = *lightsOf[device];
+        for (uint32_t i = 0; i < lights.count; ++i) asks[lightKind(lights.bindings[i])] = true;
+    }
+    bool asking = false;
+    for (uint32_t kind = kLightPlaying; kind <= kLightVolume; ++kind) asking = asking || asks[kind];
+    if (!asking) return;
+    PlayerState player = readPlayer(asks);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (attached[device]) sendChanged(device, *lightsOf[device], player, sync[device], now);
+    }
 }

@@ -49,23 +49,26 @@ const uint32_t kFaderHoldMs = 1000;
 const uint32_t kLightsPollMs = 100;
 
 // ---- The user-interface thread ----------------------------------------------------
-// Hands the worker an open output: every light is sent once, then changes.
-void attachLightsPort(MidiOutRef port);
-// Takes the output back from the worker; once this returns, the worker sends
-// nothing more to it. Null when none was attached.
-MidiOutRef detachLightsPort();
-// The bindings changed, or the output: the worker looks again at once.
+// Hands the worker the device's open output: every light is sent once, then
+// changes.
+void attachLightsPort(MidiOutRef port, uint32_t device = kConfiguredDevice);
+// Takes the device's output back from the worker; once this returns, the
+// worker sends nothing more to it. Null when none was attached.
+MidiOutRef detachLightsPort(uint32_t device = kConfiguredDevice);
+// The bindings changed, or an output: the worker looks again at once.
 void lightsChanged();
 
 // ---- The worker ---------------------------------------------------------------------
 // How long the worker may wait before the lights need it (kWaitForever
 // without an output or without a binding that lights).
 uint32_t lightsWaitMs(uint32_t now);
-// Reads the player and sends what changed, when a read is due.
+// Reads the player, at most every kLightsPollMs for every device together,
+// and sends each device's output what changed.
 void updateLights(uint32_t now);
-// A message from a bound controller: a Volume fader is held off, and is where
-// the hand left it.
-void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint32_t now);
+// A message from a bound controller of the device: a Volume fader is held
+// off, and is where the hand left it.
+void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint32_t now,
+                        uint32_t device = kConfiguredDevice);
 
 // Back to the state at module load; for tests.
 void resetLights();

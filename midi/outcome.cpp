@@ -7,7 +7,7 @@
 #include "core/text.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
-#include "midi/encoders.h"
+#include "core/bindings_section.h"
 
 // ---- The record -------------------------------------------------------------------------
 
@@ -16,14 +16,16 @@
 // channel message's status byte is: its transport command in bits 0-2, and a
 // 20-bit value in bits 3-6 (the low four) and 8-23.
 static std::atomic<uint32_t> lastRecord{0};
-// What the record's outcome tells besides, written before the record.
+// What the record's outcome tells besides, and the device the message came
+// from, written before the record.
 static std::atomic<uint32_t> lastDetail{0};
+static std::atomic<uint32_t> lastDevice{0};
 // How many drops the handler had counted when that record was written.
 static std::atomic<uint32_t> dropsAtRecord{0};
 // Channel messages the handler dropped inside the window, and the last of
-// them.
+// them, with its device in bits 24-27.
 static std::atomic<uint32_t> windowDrops{0};
-static std::atomic<ShortMessage> lastDrop{0};
+static std::atomic<uint32_t> lastDrop{0};
 
 static bool isChannelMessage(ShortMessage message) {
     uint32_t status = messageStatus(message);
@@ -41,16 +43,18 @@ static void storeRecord(uint32_t record) {
     lastRecord.store(record);
 }
 
-void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail) {
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device) {
     if (!isChannelMessage(message)) return;
     lastDetail.store(detail);
+    lastDevice.store(device);
     storeRecord((message & 0xFFFFFFu) | (outcome << 24));
 }
 
 const uint32_t kSysexValueLimit = 0xFFFFF;
 
-void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome) {
+void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome, uint32_t device) {
     if (value > kSysexValueLimit) value = kSysexValueLimit;
+    lastDevice.store(device);
     storeRecord((command & 7u) | ((value & 0xFu) << 3) | ((value >> 4) << 8) | (outcome << 24));
 }
 
@@ -58,9 +62,9 @@ static bool isSysexRecord(uint32_t record) { return (record & 0x80u) == 0; }
 static uint32_t sysexCommand(uint32_t record) { return record & 7u; }
 static uint32_t sysexValue(uint32_t record) { return ((record >> 3) & 0xFu) | (((record >> 8) & 0xFFFFu) << 4); }
 
-void countWindowDrop(ShortMessage message) {
+void countWindowDrop(ShortMessage message, uint32_t device) {
     if (!isChannelMessage(message)) return;
-    lastDrop.store(message);
+    lastDrop.store((message & 0xFFFFFFu) | ((device & 0x0Fu) << 24));
     windowDrops.fetch_add(1);
 }
 
@@ -78,6 +82,7 @@ void resetOutcomes() {
     dropsAtStart = 0;
     lastRecord.store(0);
     lastDetail.store(0);
+    lastDevice.store(0);
     dropsAtRecord.store(0);
     windowDrops.store(0);
     lastDrop.store(0);
@@ -130,7 +135,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingLearnWaits + 1] = {
+static const OutcomeWords outcomeWords[kNothingUnbound + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -161,8 +166,9 @@ static const OutcomeWords outcomeWords[kNothingLearnWaits + 1] = {
     {"nothing: the track's length is not known", ""},
     {"nothing: the playlist has ", ""},
     {"nothing: no step", ""},
-    {"counted: the knob acts on its steps within 50 ms", ""},
     {"nothing: Learn waits for the knob it took turned one step to the left", ""},
+    {nullptr, ""},
+    {"nothing: no binding takes it. Bind it with Bindings", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingAlreadyPlaying - kActedTransport + 1] = {
@@ -244,7 +250,8 @@ static void describeKnob(uint32_t detail, char* out, size_t capacity) {
     appendText(out, capacity, ")");
 }
 
-static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, char* out, size_t capacity) {
+static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device, char* out,
+                            size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
     if (outcome >= kActedTransport && outcome <= kNothingAlreadyPlaying) {
@@ -256,7 +263,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         appendText(out, capacity, " (binding)");
         return;
     }
-    if (outcome > kNothingLearnWaits) return;
+    if (outcome > kNothingUnbound) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);
@@ -271,6 +278,10 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
     if (outcome == kActedPosition) appendTime(out, capacity, detail);
     if (outcome == kActedBalance) appendNumber(out, capacity, static_cast<int32_t>(detail) - 128);
     if (outcome == kActedPlayEntry) appendNumber(out, capacity, static_cast<int32_t>(detail));
+    if (outcome == kNothingUnusedLine) {
+        appendText(out, capacity, "nothing: ");
+        describeUnusedLine(device, detail, out, capacity);
+    }
     if (outcome == kNothingNoEntry) {
         appendNumber(out, capacity, static_cast<int32_t>(detail >> 16));
         appendText(out, capacity, detail >> 16 == 1 ? " entry, no entry " : " entries, no entry ");
@@ -300,14 +311,16 @@ void startLine(LineState* seen) {
     seen->detail = lastDetail.load();
     seen->dropsAtRecord = dropsAtRecord.load();
     seen->drops = windowDrops.load();
+    seen->device = lastDevice.load();
 }
 
 bool nextLine(LineState* seen, char* line, size_t capacity) {
     // NOTE: the worker writes the detail before the record: a record read
     // twice the same around the detail goes with it.
-    LineState now = {lastRecord.load(), 0, 0, 0};
+    LineState now = {lastRecord.load(), 0, 0, 0, 0};
     for (;;) {
         now.detail = lastDetail.load();
+        now.device = lastDevice.load();
         uint32_t again = lastRecord.load();
         if (again == now.record) break;
         now.record = again;
@@ -316,22 +329,24 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     now.drops = windowDrops.load();
     // The same message again after a drop is news too: the drops counted
     // with the record moved.
-    if (now.record == seen->record && now.detail == seen->detail && now.dropsAtRecord == seen->dropsAtRecord &&
-        now.drops == seen->drops) {
+    if (now.record == seen->record && now.detail == seen->detail && now.device == seen->device &&
+        now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
         return false;
     }
-    *seen = now;
     // A drop the handler counted after the record is the newest message.
     ShortMessage message = now.record & 0xFFFFFFu;
     uint32_t outcome = now.record >> 24;
     uint32_t detail = now.detail;
+    uint32_t device = now.device;
     if (now.drops != now.dropsAtRecord) {
-        // A knob's message inside the window still counts its steps.
-        message = lastDrop.load();
-        bool knob = isKnobMessage(message);
-        outcome = knob ? kNothingKnobWaits : kNothingWindow;
-        detail = knob ? kFromKnob : 0;
+        uint32_t drop = lastDrop.load();
+        message = drop & 0xFFFFFFu;
+        device = drop >> 24;
+        outcome = kNothingWindow;
+        detail = 0;
     }
+    *seen = now;
+    seen->device = device;
     char what[96];
     if (isSysexRecord(message)) {
         describeSysex(message, line, capacity);
@@ -346,7 +361,7 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
         if ((detail & kFromKnob) != 0) appendText(line, capacity, " (encoder)");
     }
     appendText(line, capacity, ": ");
-    describeOutcome(message, outcome, detail, what, sizeof what);
+    describeOutcome(message, outcome, detail, device, what, sizeof what);
     appendText(line, capacity, what);
     return true;
 }

@@ -46,9 +46,10 @@ enum Outcome : uint32_t {
     kNothingStopped,    // Seek and Position while the player is stopped
     kNothingNoLength,   // Position in a track of unknown length
     kNothingNoEntry,    // detail: the entry, and the playlist's length << 16
-    kNothingNoStep,     // a knob's message that counts no step
-    kNothingKnobWaits,  // a knob's steps, counted, wait for its next turn to act
+    kNothingNoStep,      // a knob's message that counts no step
     kNothingLearnWaits,  // Learn skipped it: it waits for the knob it took turned to the left
+    kNothingUnusedLine,  // detail: the number of the line that names it and is not used
+    kNothingUnbound,     // an added controller's message no binding takes
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 32,
     // System-exclusive messages: a transport command acted ("Stop
@@ -66,14 +67,14 @@ enum Outcome : uint32_t {
 // handler counts from now on is newer than that record, and the line shows
 // it after it, also when it came while the rules were sending to the player.
 void startRecord();
-// Worker: the outcome of a channel message it took. System messages (0xF0 and
-// up) are not recorded: instruments send clock and active sensing several
-// times a second, and they would hide everything else.
+// Worker: the outcome of a channel message it took from the device. System
+// messages (0xF0 and up) are not recorded: instruments send clock and active
+// sensing several times a second, and they would hide everything else.
 // `detail` is what some outcomes tell besides (see above). An endless knob's
-// steps acted on when the window ended, with no message, are recorded with
-// kKnobRecord + the knob's encoding as the message's value.
-void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0);
-const uint32_t kKnobRecord = 0xFC;
+// steps acted on, with no message of their own, are recorded with
+// kKnobRecord + the knob's encoding (0-7) as the message's value.
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0, uint32_t device = kConfiguredDevice);
+const uint32_t kKnobRecord = 0xF0;
 // In the detail of every outcome of an endless knob's message.
 const uint32_t kFromKnob = 1u << 31;
 // The detail of kActedEncoder: the action, the steps acted on, and the value
@@ -95,10 +96,10 @@ enum TransportCommand : uint32_t {
 // Worker: the outcome of a system-exclusive message: the transport command it
 // is (kMmcNone for none) and a value, Locate's time in seconds or any other
 // message's length in bytes (at most 2^20 - 1 kept).
-void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome);
-// Main data handler: a channel message dropped inside the window, unseen by
-// the worker.
-void countWindowDrop(ShortMessage message);
+void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome, uint32_t device = kConfiguredDevice);
+// Main data handler: a channel message from the device dropped inside its
+// window, unseen by the worker.
+void countWindowDrop(ShortMessage message, uint32_t device = kConfiguredDevice);
 // The Bindings dialog bound nothing for the message Learn took: while it is
 // still the last one recorded, it is no longer called taken.
 void markLearnRefused(ShortMessage message);
@@ -106,12 +107,14 @@ void markLearnRefused(ShortMessage message);
 // to the right) and waits on: the line says what for.
 void markLearnSkipped(ShortMessage message);
 
-// What a dialog has shown of the record so far.
+// What a dialog has shown of the record so far; device: the device of the
+// message it showed last.
 struct LineState {
     uint32_t record;
     uint32_t detail;
     uint32_t dropsAtRecord;
     uint32_t drops;
+    uint32_t device;
 };
 // Marks everything recorded so far as seen: a dialog that opens starts with
 // what the plug-in listens to, not with an old message.

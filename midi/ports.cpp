@@ -44,7 +44,7 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
     MidiPortRef port = nullptr;
     if (platformMidiInOpen(&port, deviceIndex, dataHandler, instanceValue) != 0 || port == nullptr) return nullptr;
     // Lent before input starts, so that no message finds the driver without one.
-    uint32_t lent = lendBuffers ? lendSysexBuffers(port) : 0;
+    uint32_t lent = lendBuffers ? lendSysexBuffers(port, instanceValue) : 0;
     if (platformMidiInStart(port) != 0) {
         // NOTE: nobody else ever learns this handle, so close it here or the
         // device stays held until the player exits; with its buffers back first.

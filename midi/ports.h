@@ -35,8 +35,8 @@ int32_t findByName(const char* name, int32_t preferredIndex, uint32_t count, Nam
 
 // Opens the device with dataHandler called per driver message and
 // instanceValue handed back with every call, lends it the buffers for
-// system-exclusive messages unless `lendBuffers` is false (autodetect's
-// ports), then starts input. Null when opening or starting fails; a handle
+// system-exclusive messages of the plug-in's device instanceValue unless
+// `lendBuffers` is false (autodetect's ports), then starts input. Null when opening or starting fails; a handle
 // that opened but would not start is closed again, so no device is left open
 // without an owner.
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,

@@ -1,4 +1,5 @@
-// sysex_buffers.cpp -- the buffers lent for system-exclusive messages.
+// sysex_buffers.cpp -- the buffers lent for system-exclusive messages, each
+// device's own.
 //
 // Sections: state; lending and collecting (user-interface thread); given
 // back (driver thread); reading and lending again (worker).
@@ -17,72 +18,81 @@ struct SysexBuffer {
     uint8_t data[kSysexBufferSize];
 };
 
-// Static, never freed: a driver that keeps a buffer keeps valid memory.
-static SysexBuffer buffers[kSysexBufferCount];
-static std::atomic<uint32_t> bufferState[kSysexBufferCount];
-// When each buffer came back, by a count of returns: read in that order.
-static std::atomic<uint32_t> returnedAt[kSysexBufferCount];
-static std::atomic<uint32_t> returns{0};
-// The port each buffer that is not free is prepared for. Written by the
-// user-interface thread while the buffer is free; the worker reads it while
-// it holds the buffer (the state word's hand-overs order the two).
-static MidiPortRef bufferPort[kSysexBufferCount];
-
-// The lending gate: kGateOpen while the worker may lend buffers again to
-// gatePort, plus kLender for the worker while it is lending one. gatePort
-// changes only while the gate is shut and nobody is inside.
+// The lending gate: kGateOpen while the worker may lend the device's buffers
+// again to gatePort, plus kLender for the worker while it is lending one.
+// gatePort changes only while the gate is shut and nobody is inside.
 const uint32_t kGateOpen = 1;
 const uint32_t kLender = 2;
-static std::atomic<uint32_t> lendGate{0};
-static MidiPortRef gatePort = nullptr;
 
-// The worker's alone: the bytes so far of a message arriving in pieces; 0
-// while none is.
-static uint32_t piecesLength = 0;
-// The worker's alone: how many times in a row each buffer came back empty
-// while its port was not being closed. A driver gives a buffer back empty
-// now and then; lent again each time, the pool keeps its size. One that
-// gives it back empty at once, over and over, would keep the worker busy
-// lending: after this many in a row the buffer is parked for the close.
+// How many times in a row a buffer may come back empty while its port is not
+// being closed. A driver gives a buffer back empty now and then; lent again
+// each time, the pool keeps its size. One that gives it back empty at once,
+// over and over, would keep the worker busy lending: after this many in a
+// row the buffer is parked for the close.
 const uint32_t kMostEmptyReturns = 8;
-static uint32_t emptyReturns[kSysexBufferCount];
+
+// One device's buffers. Static, never freed: a driver that keeps a buffer
+// keeps valid memory.
+struct DeviceBuffers {
+    SysexBuffer buffers[kSysexBufferCount];
+    std::atomic<uint32_t> state[kSysexBufferCount];
+    // When each buffer came back, by a count of returns: read in that order.
+    std::atomic<uint32_t> returnedAt[kSysexBufferCount];
+    std::atomic<uint32_t> returns;
+    // The port each buffer that is not free is prepared for. Written by the
+    // user-interface thread while the buffer is free; the worker reads it
+    // while it holds the buffer (the state word's hand-overs order the two).
+    MidiPortRef port[kSysexBufferCount];
+    std::atomic<uint32_t> gate;
+    MidiPortRef gatePort;
+    // The worker's alone: the bytes so far of a message arriving in pieces
+    // (0 while none is), and how many times in a row each buffer came back
+    // empty.
+    uint32_t piecesLength;
+    uint32_t emptyReturns[kSysexBufferCount];
+};
+static DeviceBuffers devices[kMaxDevices];
 
 void resetSysexBuffers() {
-    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        bufferState[i].store(kFree);
-        returnedAt[i].store(0);
-        bufferPort[i] = nullptr;
+    for (DeviceBuffers& d : devices) {
+        for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+            d.state[i].store(kFree);
+            d.returnedAt[i].store(0);
+            d.port[i] = nullptr;
+            d.emptyReturns[i] = 0;
+        }
+        d.returns.store(0);
+        d.gate.store(0);
+        d.gatePort = nullptr;
+        d.piecesLength = 0;
     }
-    returns.store(0);
-    lendGate.store(0);
-    gatePort = nullptr;
-    piecesLength = 0;
-    for (uint32_t& count : emptyReturns) count = 0;
 }
 
 // ---- Lending and collecting (user-interface thread) ---------------------------------
 
-uint32_t lendSysexBuffers(MidiPortRef port) {
+uint32_t lendSysexBuffers(MidiPortRef port, uint32_t device) {
+    if (device >= kMaxDevices) return 0;
+    DeviceBuffers& d = devices[device];
     uint32_t lent = 0;
     for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (bufferState[i].load() != kFree) continue;
-        SysexBuffer& buffer = buffers[i];
+        if (d.state[i].load() != kFree) continue;
+        SysexBuffer& buffer = d.buffers[i];
         // A driver that takes no buffers (under Wine 8, winmm's prepare fails
         // when its driver does not prepare) leaves the port without
         // system-exclusive messages; short messages work as ever.
         if (platformMidiInPrepareBuffer(port, &buffer.header, buffer.data, kSysexBufferSize) != 0) break;
-        bufferPort[i] = port;
-        bufferState[i].store(kLent);
+        d.port[i] = port;
+        d.state[i].store(kLent);
         if (platformMidiInAddBuffer(port, &buffer.header) != 0) {
-            bufferState[i].store(kFree);
+            d.state[i].store(kFree);
             platformMidiInUnprepareBuffer(port, &buffer.header);
             break;
         }
         ++lent;
     }
     if (lent != 0) {
-        gatePort = port;
-        lendGate.fetch_or(kGateOpen);
+        d.gatePort = port;
+        d.gate.fetch_or(kGateOpen);
     }
     return lent;
 }
@@ -98,34 +108,40 @@ static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
     return true;
 }
 
-static bool noLender(MidiPortRef) { return lendGate.load() < kLender; }
+static bool noLender(MidiPortRef port) {
+    for (const DeviceBuffers& d : devices) {
+        if (d.gatePort == port && d.gate.load() >= kLender) return false;
+    }
+    return true;
+}
 
 bool stopLendingSysexBuffers(MidiPortRef port) {
-    if (gatePort == port) {
-        lendGate.fetch_and(~kGateOpen);
-        // NOTE: the worker tests the gate and counts itself in with one
-        // atomic step, before it lends. Once the gate is shut and the count
-        // is 0, no lending to the port can start; one under way has ended.
-        waitFor(noLender, port);
+    bool some = false;
+    for (DeviceBuffers& d : devices) {
+        if (d.gatePort == port) d.gate.fetch_and(~kGateOpen);
+        for (uint32_t i = 0; i < kSysexBufferCount; ++i) some = some || (d.state[i].load() != kFree && d.port[i] == port);
     }
-    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (bufferState[i].load() != kFree && bufferPort[i] == port) return true;
-    }
-    return false;
+    // NOTE: the worker tests the gate and counts itself in with one atomic
+    // step, before it lends. Once the gate is shut and the count is 0, no
+    // lending to the port can start; one under way has ended.
+    waitFor(noLender, port);
+    return some;
 }
 
 // Takes every buffer of the port that is back; true when none is still out.
 static bool allCollected(MidiPortRef port) {
     bool all = true;
-    for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (bufferPort[i] != port) continue;
-        uint32_t state = bufferState[i].load();
-        // The worker may take a returned buffer first; it parks it at once.
-        if ((state == kReturned || state == kParked) && bufferState[i].compare_exchange_strong(state, kFree)) {
-            platformMidiInUnprepareBuffer(port, &buffers[i].header);
-            continue;
+    for (DeviceBuffers& d : devices) {
+        for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
+            if (d.port[i] != port) continue;
+            uint32_t state = d.state[i].load();
+            // The worker may take a returned buffer first; it parks it at once.
+            if ((state == kReturned || state == kParked) && d.state[i].compare_exchange_strong(state, kFree)) {
+                platformMidiInUnprepareBuffer(port, &d.buffers[i].header);
+                continue;
+            }
+            if (state != kFree) all = false;
         }
-        if (state != kFree) all = false;
     }
     return all;
 }
@@ -134,14 +150,16 @@ bool collectSysexBuffers(MidiPortRef port) { return waitFor(allCollected, port);
 
 // ---- Given back (driver thread) --------------------------------------------------------
 
-bool sysexBufferReturned(MidiParam header) {
+bool sysexBufferReturned(MidiParam header, uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    DeviceBuffers& d = devices[device];
     for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (header != reinterpret_cast<MidiParam>(&buffers[i].header)) continue;
-        returnedAt[i].store(returns.fetch_add(1));
+        if (header != reinterpret_cast<MidiParam>(&d.buffers[i].header)) continue;
+        d.returnedAt[i].store(d.returns.fetch_add(1));
         // Only a lent buffer comes back: a duplicate, or one from a port
         // closed long ago, is not the worker's to read.
         uint32_t lent = kLent;
-        return bufferState[i].compare_exchange_strong(lent, kReturned);
+        return d.state[i].compare_exchange_strong(lent, kReturned);
     }
     return false;
 }
@@ -149,11 +167,11 @@ bool sysexBufferReturned(MidiParam header) {
 // ---- Reading and lending again (worker) ------------------------------------------------
 
 // The buffer that came back first of those waiting; -1 for none.
-static int32_t firstReturned() {
+static int32_t firstReturned(const DeviceBuffers& d) {
     int32_t first = -1;
     for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
-        if (bufferState[i].load() != kReturned) continue;
-        if (first < 0 || static_cast<int32_t>(returnedAt[i].load() - returnedAt[first].load()) < 0) {
+        if (d.state[i].load() != kReturned) continue;
+        if (first < 0 || static_cast<int32_t>(d.returnedAt[i].load() - d.returnedAt[first].load()) < 0) {
             first = static_cast<int32_t>(i);
         }
     }
@@ -163,50 +181,52 @@ static int32_t firstReturned() {
 // Copies the buffer's bytes out, then lends it again, or parks it for the
 // close: one whose port is being closed (a reset gives them back empty), or
 // that came back empty too many times in a row. Returns the bytes copied.
-static uint32_t readAndLendAgain(uint32_t i, uint8_t* bytes) {
-    SysexBuffer& buffer = buffers[i];
+static uint32_t readAndLendAgain(DeviceBuffers& d, uint32_t i, uint8_t* bytes) {
+    SysexBuffer& buffer = d.buffers[i];
     uint32_t length = platformMidiBufferBytes(&buffer.header);
     if (length > kSysexBufferSize) length = kSysexBufferSize;
     for (uint32_t k = 0; k < length; ++k) bytes[k] = buffer.data[k];
-    emptyReturns[i] = length == 0 ? emptyReturns[i] + 1 : 0;
-    uint32_t gate = lendGate.fetch_add(kLender);
-    bool again = emptyReturns[i] <= kMostEmptyReturns && (gate & kGateOpen) != 0 && bufferPort[i] == gatePort;
-    if (!again) emptyReturns[i] = 0;  // the next lending starts afresh
-    bufferState[i].store(again ? kLent : kParked);
+    d.emptyReturns[i] = length == 0 ? d.emptyReturns[i] + 1 : 0;
+    uint32_t gate = d.gate.fetch_add(kLender);
+    bool again = d.emptyReturns[i] <= kMostEmptyReturns && (gate & kGateOpen) != 0 && d.port[i] == d.gatePort;
+    if (!again) d.emptyReturns[i] = 0;  // the next lending starts afresh
+    d.state[i].store(again ? kLent : kParked);
     // Lent before the call: the driver may give it back before the call returns.
-    if (again && platformMidiInAddBuffer(bufferPort[i], &buffer.header) != 0) bufferState[i].store(kParked);
-    lendGate.fetch_sub(kLender);
+    if (again && platformMidiInAddBuffer(d.port[i], &buffer.header) != 0) d.state[i].store(kParked);
+    d.gate.fetch_sub(kLender);
     return length;
 }
 
-bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole) {
+bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole, uint32_t device) {
+    if (device >= kMaxDevices) return false;
+    DeviceBuffers& d = devices[device];
     for (;;) {
-        int32_t first = firstReturned();
+        int32_t first = firstReturned(d);
         if (first < 0) return false;
         uint32_t i = static_cast<uint32_t>(first);
         uint32_t returned = kReturned;
         // The closing thread may have taken it meanwhile.
-        if (!bufferState[i].compare_exchange_strong(returned, kReading)) continue;
-        uint32_t n = readAndLendAgain(i, bytes);
+        if (!d.state[i].compare_exchange_strong(returned, kReading)) continue;
+        uint32_t n = readAndLendAgain(d, i, bytes);
         if (n == 0) continue;
         // A driver returns a buffer when a message ends (F7) or when it is
         // full: a message longer than a buffer comes in pieces, the first
         // without its F7, the later ones without F0.
         bool starts = bytes[0] == 0xF0, ends = bytes[n - 1] == 0xF7;
         if (starts && ends) {
-            piecesLength = 0;
+            d.piecesLength = 0;
             *length = n;
             *whole = true;
             return true;
         }
         if (starts) {
-            piecesLength = n;
-        } else if (piecesLength != 0) {
-            piecesLength += n;
+            d.piecesLength = n;
+        } else if (d.piecesLength != 0) {
+            d.piecesLength += n;
             if (ends) {
-                *length = piecesLength;
+                *length = d.piecesLength;
                 *whole = false;
-                piecesLength = 0;
+                d.piecesLength = 0;
                 return true;
             }
         }

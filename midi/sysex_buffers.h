@@ -1,5 +1,5 @@
-// sysex_buffers.h -- the buffers the main port is lent for system-exclusive
-// messages, and who holds each of them.
+// sysex_buffers.h -- the buffers each device's input port is lent for
+// system-exclusive messages, and who holds each of them.
 //
 // The system hands system-exclusive data only in buffers the application
 // lends it. A buffer here is the driver's from its lending until it comes
@@ -15,8 +15,10 @@
 
 #include <cstdint>
 
+#include "core/types.h"
 #include "platform/midi_input.h"
 
+// Buffers for each device.
 const uint32_t kSysexBufferCount = 4;
 // Room for any transport command (13 bytes at most) and for most messages a
 // keyboard sends; a longer one comes in pieces and is ignored whole.
@@ -25,11 +27,11 @@ const uint32_t kSysexBufferSize = 64;
 const uint32_t kSysexReturnTimeoutMs = 1000;
 
 // ---- The port's side (user-interface thread) ---------------------------------------
-// Prepares and lends every free buffer to a port just opened, before it
-// starts; returns how many. The worker lends each one again to this port
-// until its close begins. A buffer a port that would not close still holds
-// is not free: it is never lent to another port.
-uint32_t lendSysexBuffers(MidiPortRef port);
+// Prepares and lends every free buffer of the device to its port just
+// opened, before it starts; returns how many. The worker lends each one again
+// to this port until its close begins. A buffer a port that would not close
+// still holds is not free: it is never lent to another port.
+uint32_t lendSysexBuffers(MidiPortRef port, uint32_t device = kConfiguredDevice);
 // A close begins: the worker lends the port nothing more. Returns once no
 // lending to it is under way (a millisecond at most: one system call); true
 // when the port has buffers to collect (lent, or back and not collected).
@@ -41,17 +43,19 @@ bool stopLendingSysexBuffers(MidiPortRef port);
 bool collectSysexBuffers(MidiPortRef port);
 
 // ---- The data handler's side (driver thread) -----------------------------------------
-// A buffer came back: true when it is one of these, lent, and now waits for
-// the worker. Touches nothing but static storage and makes no system call.
-bool sysexBufferReturned(MidiParam header);
+// A buffer of the device came back: true when it is one of its buffers,
+// lent, and now waits for the worker. Touches nothing but static storage and
+// makes no system call.
+bool sysexBufferReturned(MidiParam header, uint32_t device = kConfiguredDevice);
 
 // ---- The worker's side ---------------------------------------------------------------------
-// The next system-exclusive message the driver gave back, in the order the
-// buffers came back: its length, and when it came whole in one buffer
-// (`whole`), its bytes (kSysexBufferSize bytes of room). One that came in
-// pieces has its length only. False when nothing is left. Every buffer read
-// is lent again, unless it came back empty or its port is being closed.
-bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole);
+// The device's next system-exclusive message the driver gave back, in the
+// order the buffers came back: its length, and when it came whole in one
+// buffer (`whole`), its bytes (kSysexBufferSize bytes of room). One that came
+// in pieces has its length only. False when nothing is left. Every buffer
+// read is lent again, unless its port is being closed or it came back empty
+// over and over.
+bool takeSysexMessage(uint8_t* bytes, uint32_t* length, bool* whole, uint32_t device = kConfiguredDevice);
 
 // Back to the state at module load; for tests.
 void resetSysexBuffers();

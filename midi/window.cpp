@@ -1,28 +1,33 @@
-// window.cpp -- the 50 ms window and the worker's busy mark.
+// window.cpp -- the devices' 50 ms windows and the worker's busy mark.
 #include "midi/window.h"
 
 #include <atomic>
 
-// Tick at which the last message passed; written by the worker, read by the
-// main data handler too.
-static std::atomic<uint32_t> lastAcceptedTick{0};
+// Tick at which each device's last message passed; written by the worker,
+// read by the main data handler too.
+static std::atomic<uint32_t> lastAcceptedTick[kMaxDevices];
 // 1 from the worker's wake-up until it waits again.
 static std::atomic<uint32_t> workerBusy{0};
 
-bool insideWindow(uint32_t now) { return now - lastAcceptedTick.load() < kAcceptWindowMs; }
+bool insideWindow(uint32_t now, uint32_t device) {
+    return device < kMaxDevices && now - lastAcceptedTick[device].load() < kAcceptWindowMs;
+}
 
-void restartWindow(uint32_t now) { lastAcceptedTick.store(now); }
+void restartWindow(uint32_t now, uint32_t device) {
+    if (device < kMaxDevices) lastAcceptedTick[device].store(now);
+}
 
-uint32_t windowRemainingMs(uint32_t now) {
-    uint32_t since = now - lastAcceptedTick.load();
+uint32_t windowRemainingMs(uint32_t now, uint32_t device) {
+    if (device >= kMaxDevices) return 0;
+    uint32_t since = now - lastAcceptedTick[device].load();
     return since >= kAcceptWindowMs ? 0 : kAcceptWindowMs - since;
 }
 
 void setWorkerBusy(bool busy) { workerBusy.store(busy ? 1 : 0); }
 
-bool workerWouldDrop(uint32_t now) { return workerBusy.load() == 0 && insideWindow(now); }
+bool workerWouldDrop(uint32_t now, uint32_t device) { return workerBusy.load() == 0 && insideWindow(now, device); }
 
 void resetWindow() {
-    lastAcceptedTick.store(0);
+    for (std::atomic<uint32_t>& tick : lastAcceptedTick) tick.store(0);
     workerBusy.store(0);
 }

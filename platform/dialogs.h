@@ -11,6 +11,7 @@
 
 const uint32_t kButtonClicked = 0;     // BN_CLICKED
 const uint32_t kSelectionChanged = 1;  // LBN_SELCHANGE and CBN_SELCHANGE
+const uint32_t kDoubleClicked = 2;     // LBN_DBLCLK
 // Cancel (id 2) from the close box rather than the Cancel button or Escape.
 const uint32_t kCloseBox = 0xFFFF;
 
@@ -52,6 +53,10 @@ void platformListScrollTo(WindowRef dialog, uint32_t controlId, int32_t index);
 void platformListFitDropDown(WindowRef dialog, uint32_t controlId);
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text);
+// The control's text (an edit box's), cut to capacity.
+void platformItemText(WindowRef dialog, uint32_t controlId, char* text, uint32_t capacity);
+// Lets the control take input, or not (a button greyed out).
+void platformEnableItem(WindowRef dialog, uint32_t controlId, bool enabled);
 // Whether the check box is ticked.
 bool platformIsChecked(WindowRef dialog, uint32_t controlId);
 void platformEnableWindow(WindowRef window, bool enabled);

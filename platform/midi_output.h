@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 
 // An opened MIDI output handle; null means none.
 typedef void* MidiOutRef;
@@ -15,4 +16,7 @@ bool platformMidiOutName(uint32_t device, char* name, uint32_t capacity);
 uint32_t platformMidiOutOpen(MidiOutRef* port, uint32_t device);
 // Sends one short message (status in the low byte) and returns at once.
 uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message);
+// Sends one system-exclusive message (F0 ... F7, at most 512 bytes) and
+// returns once the driver is done with it, or after about a second.
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length);
 uint32_t platformMidiOutClose(MidiOutRef port);

@@ -102,6 +102,12 @@ char* platformReadFile(const char* path, uint32_t maxBytes, uint32_t* length);
 // written. False when either step fails; the file is then as it was.
 bool platformReplaceFile(const char* path, const char* text, uint32_t length);
 
+// Calls found(name, context) for each file in the folder whose name ends in
+// `ending` (".ini"), its name without the folder, in the order the system
+// lists them; nothing when the folder is missing.
+void platformListFiles(const char* folder, const char* ending, void (*found)(const char* name, void* context),
+                       void* context);
+
 // ---- Device notifications ----------------------------------------------------
 // Creates a hidden top-level window of the module's own on the calling thread,
 // which calls onChange on that thread each time the system says its list of
@@ -110,6 +116,9 @@ WindowRef platformStartDeviceWatch(ModuleRef module, void (*onChange)());
 // Destroys that window and unregisters its window class: no notification
 // reaches the module afterwards.
 void platformStopDeviceWatch(ModuleRef module, WindowRef watch);
+// Has the watch also call onChange every intervalMs, on its thread, until
+// set again; 0 stops it.
+void platformSetDeviceWatchTimer(WindowRef watch, uint32_t intervalMs);
 
 // ---- Message boxes ---------------------------------------------------------
 // A modal box with the text, the system's default caption, no icon and an OK

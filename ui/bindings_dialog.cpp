@@ -1,35 +1,64 @@
-// bindings_dialog.cpp -- the Bindings dialog: the user's bindings in file
-// order, the action each does, and Learn, which binds the next control the
-// user touches on the device in use.
+// bindings_dialog.cpp -- the Bindings dialog: for the configured device and
+// each controller added beside it, the bindings in file order, the action
+// each does, Learn, which binds the next control the user touches on that
+// device, the output its lights go to, and its ready-made maps.
 //
-// The dialog edits the section's lines as they stand (core/bindings_section.h)
-// and lists what the plug-in's own reader makes of them, so the list is
-// exactly what acts after OK. Remove deletes a binding's own line, a new
-// action rewrites its own line in place, Learn appends a line; every other
-// line stays as it is. OK writes the section at once and the worker takes it;
-// Cancel changes nothing, in the file or in the running plug-in.
+// The dialog edits each device's section's lines as they stand
+// (core/bindings_section.h) and lists what the plug-in's own reader makes of
+// them, so the list is exactly what acts after OK. Remove deletes a
+// binding's own line, a new action rewrites its own line in place, Learn
+// appends a line; every other line stays as it is. OK applies the user's
+// changes to each section as the file has it then (core/section_merge.h),
+// writes it at once, and the worker takes it; Cancel changes nothing, in the
+// file or in the running plug-in.
 //
-// Sections: state; the list and the lines; why Learn cannot listen;
-// initialisation; Learn; choosing and removing; OK, Cancel and quit.
+// Sections: state; the list and the lines; the controllers; why Learn cannot
+// listen; the Lights list; maps; initialisation; Learn; choosing and
+// removing; OK, Cancel and quit.
 #include <initializer_list>
 
 #include "core/bindings_section.h"
+#include "core/controllers.h"
 #include "core/main_port.h"
+#include "core/maps.h"
 #include "core/output_port.h"
 #include "core/plugin.h"
+#include "core/section_merge.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/bindings.h"
+#include "midi/lights.h"
 #include "midi/outcome.h"
+#include "midi/ports.h"
 #include "platform/dialogs.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
 
 // ---- State (exists while the dialog runs) -------------------------------------------
 
+// A device as the dialog has it: its section's lines when the dialog opened
+// (or the controller was added) and as they stand, and the output chosen for
+// its lights.
+struct DeviceEdit {
+    bool shown;    // the configured device, or a controller in use or added
+    bool added;    // added in this dialog
+    bool removed;  // Remove Controller pressed
+    SectionText base;
+    SectionText section;
+    char lights[kDeviceNameCapacity];  // empty: none
+    int32_t lightsAt;                  // its number when picked from the list; -1 otherwise
+};
+
+// The Controller list's last entry: "Add a controller...".
+const int32_t kAddEntry = -1;
+
 struct BindingsDialogState {
-    SectionText section;              // the lines as they stand in the dialog
-    BindingLine bound[kMaxBindings];  // what the reader makes of them
+    DeviceEdit devices[kMaxDevices];
+    uint32_t device;  // the device shown
+    // The Controller list's entries: a device each, kAddEntry last.
+    int32_t entries[kMaxDevices + 1];
+    uint32_t entryCount;
+    BindingLine bound[kMaxBindings];  // what the reader makes of the shown device's lines
     uint32_t boundCount;
     bool learning;
     // Learning an endless knob: 1 while Learn waits for it turned to the
@@ -38,10 +67,14 @@ struct BindingsDialogState {
     ShortMessage knobRight;  // the knob turned to the right
     int32_t picked;      // the binding the user selected in the list; -1 for none
     int32_t lightsAway;  // the Lights list's "NAME (not connected)" entry; -1 for none
+    bool mergeShown;     // OK showed what the file's changes meanwhile made of the sections
+    MapEntry maps[kMaxMaps];
+    uint32_t mapCount;
+    int32_t offered;  // the map offered for the shown device; -1 for none
 };
 
-// Allocated for the dialog's lifetime: a few kilobytes the module need not
-// carry the rest of the time.
+// Allocated for the dialog's lifetime: the module need not carry it the rest
+// of the time.
 static BindingsDialogState* state = nullptr;
 static WindowRef bindingsWindow = nullptr;  // while it runs
 
@@ -60,6 +93,9 @@ void runBindingsDialog(WindowRef configDialog) {
     platformRunDialog(pluginRecord.moduleInstance, IDD_BINDINGS, configDialog, &bindingsHandlers);
     bindingsWindow = nullptr;
 }
+
+// The shown device's edit.
+static DeviceEdit& shown() { return state->devices[state->device]; }
 
 // ---- The list and the lines ------------------------------------------------------------
 
@@ -96,7 +132,7 @@ static void say(WindowRef dialog, const char* a, const char* b = "", const char*
 
 // Reads the lines again and lists their bindings, none selected.
 static void showBindings(WindowRef dialog) {
-    state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+    state->boundCount = readBindingLines(shown().section.text, shown().section.length, state->bound);
     state->picked = -1;
     platformListClear(dialog, IDC_BINDING_LIST);
     for (uint32_t i = 0; i < state->boundCount; ++i) {
@@ -124,8 +160,8 @@ static uint32_t chosenAction(WindowRef dialog) {
 // anything after the action stay.
 static bool rewriteAction(uint32_t line, const Binding& binding) {
     uint32_t start = 0, end = 0;
-    if (!sectionLine(state->section, line, &start, &end)) return false;
-    const char* text = state->section.text;
+    if (!sectionLine(shown().section, line, &start, &end)) return false;
+    const char* text = shown().section.text;
     uint32_t from = start;
     while (from < end && text[from] != '=') ++from;
     ++from;
@@ -135,18 +171,187 @@ static bool rewriteAction(uint32_t line, const Binding& binding) {
     while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t')) --to;
     char action[32];
     formatBindingAction(binding, action);
-    return replaceSectionText(&state->section, from, to, action);
+    return replaceSectionText(&shown().section, from, to, action);
+}
+
+// ---- The controllers -------------------------------------------------------------------
+
+// The device's name as the dialog shows it: "USB MIDI Keyboard", "APC mini
+// mk2"; for a controller added or in use, its section's Input.
+static void editName(uint32_t device, char* name) {
+    name[0] = '\0';
+    if (device == kConfiguredDevice) {
+        configuredDeviceName(name);
+        return;
+    }
+    char input[kDeviceNameCapacity + 1] = "";
+    sectionValue(state->devices[device].section, "Input", input, sizeof input);
+    appendText(name, kDeviceNameCapacity, input);
+}
+
+// Whether the device's input is connected now.
+static bool editConnected(uint32_t device) {
+    char name[kDeviceNameCapacity];
+    editName(device, name);
+    if (device == kConfiguredDevice && pluginSettings.midiDevice < 0) return false;
+    return name[0] != '\0' && findInputDevice(name, device == kConfiguredDevice ? pluginSettings.midiDevice : -1) >= 0;
+}
+
+// Fills the Controller list: the configured device, each controller by name
+// ("(not connected)" when it is away), then "Add a controller...", and
+// selects the shown device.
+static void fillControllers(WindowRef dialog) {
+    platformListClear(dialog, IDC_CONTROLLER);
+    state->entryCount = 0;
+    int32_t selected = 0;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        const DeviceEdit& edit = state->devices[device];
+        if (!edit.shown || edit.removed) continue;
+        char name[kDeviceNameCapacity], entry[kDeviceNameCapacity + 48];
+        editName(device, name);
+        entry[0] = '\0';
+        appendText(entry, sizeof entry, name[0] != '\0' ? name : device == kConfiguredDevice ? "No MIDI device in use"
+                                                                                          : "A controller with no Input");
+        if (name[0] != '\0' && !editConnected(device)) appendText(entry, sizeof entry, " (not connected)");
+        if (device == state->device) selected = static_cast<int32_t>(state->entryCount);
+        state->entries[state->entryCount++] = static_cast<int32_t>(device);
+        platformListAdd(dialog, IDC_CONTROLLER, entry);
+    }
+    state->entries[state->entryCount++] = kAddEntry;
+    platformListAdd(dialog, IDC_CONTROLLER, "Add a controller...");
+    platformListSelect(dialog, IDC_CONTROLLER, selected);
+    platformListFitDropDown(dialog, IDC_CONTROLLER);
+    platformEnableItem(dialog, IDC_REMOVE_CONTROLLER, state->device != kConfiguredDevice);
+}
+
+static void showDevice(WindowRef dialog, uint32_t device);
+static void offerMap(WindowRef dialog);
+static void fillLights(WindowRef dialog);
+
+// A number for a controller added now: one no controller has, in use, added
+// or removed in this dialog (its section goes at OK); 0 when all eight are taken.
+static uint32_t freeNumber() {
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        const DeviceEdit& edit = state->devices[device];
+        if (!edit.shown && !edit.removed && !controllerInUse(device)) return device;
+    }
+    return 0;
+}
+
+// Whether a shown device has the input of that name.
+static bool inputInUse(const char* name) {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        char other[kDeviceNameCapacity];
+        if (!state->devices[device].shown || state->devices[device].removed) continue;
+        editName(device, other);
+        if (textEquals(other, name)) return true;
+    }
+    return false;
+}
+
+// "Add a controller...": the connected inputs no device uses yet; the one
+// picked becomes a controller, with the output of the same name for its
+// lights when there is one. It is opened at OK.
+static void addController(WindowRef dialog) {
+    uint32_t device = freeNumber();
+    if (device == 0) {
+        say(dialog, "There are 8 controllers already, the most Notewick takes: remove one first.");
+        fillControllers(dialog);
+        return;
+    }
+    static char names[kMaxDevices * 4][kDeviceNameCapacity];
+    const char* entries[kMaxDevices * 4];
+    uint32_t count = 0, inputs = countInputDevices();
+    for (uint32_t i = 0; i < inputs && count < kMaxDevices * 4; ++i) {
+        deviceName(i, names[count]);
+        if (names[count][0] != '\0' && !inputInUse(names[count])) {
+            entries[count] = names[count];
+            ++count;
+        }
+    }
+    if (count == 0) {
+        say(dialog, "Every connected MIDI input is in use already: connect the controller, then Add a controller.");
+        fillControllers(dialog);
+        return;
+    }
+    int32_t picked = runPickDialog(dialog, "Add this MIDI input as a controller, with its own bindings and lights:",
+                                   entries, count);
+    if (state == nullptr) return;  // quit while it was up
+    if (picked < 0) {
+        fillControllers(dialog);
+        return;
+    }
+    DeviceEdit& edit = state->devices[device];
+    edit = DeviceEdit{true, true, false, {nullptr, 0, 0}, {nullptr, 0, 0}, "", -1};
+    SectionText empty = {nullptr, 0, 0};
+    if (!copySection(empty, 0, &edit.base) || !copySection(empty, 16384, &edit.section)) {
+        freeSection(&edit.base);
+        edit.shown = false;
+        say(dialog, "There is no memory left for another controller.");
+        fillControllers(dialog);
+        return;
+    }
+    const char* name = entries[picked];
+    setSectionValue(&edit.section, "Input", name);
+    if (findOutputDevice(name, -1) >= 0) {
+        appendText(edit.lights, sizeof edit.lights, name);
+        setSectionValue(&edit.section, "Output", name);
+    }
+    showDevice(dialog, device);
+    char text[200] = "";
+    for (const char* piece : {"Added ", name, " as a controller: it listens from OK on.",
+                              state->offered >= 0 ? " A ready-made map is ready for it: Use Map." : ""}) {
+        appendText(text, sizeof text, piece);
+    }
+    say(dialog, text);
+}
+
+// "Remove Controller": after asking, the shown controller goes; its ports
+// close and its section goes at OK.
+static void removeShownController(WindowRef dialog) {
+    if (state->device == kConfiguredDevice) return;
+    char name[kDeviceNameCapacity], question[240] = "Remove the controller ";
+    editName(state->device, name);
+    for (const char* piece : {static_cast<const char*>(name), " and its bindings? It stops listening, and its "
+                              "section goes from the settings, when you press OK."}) {
+        appendText(question, sizeof question, piece);
+    }
+    bool sure = platformConfirm(dialog, "Remove Controller", question);
+    if (state == nullptr) return;
+    if (!sure) {
+        say(dialog, "Nothing was removed.");
+        return;
+    }
+    shown().removed = true;
+    showDevice(dialog, kConfiguredDevice);
+    say(dialog, "Removed ", name, ". OK keeps it so; Cancel keeps it.");
 }
 
 // ---- Why Learn cannot listen ----------------------------------------------------------
 
 // What Learn listens to, or why it cannot: true, with the device's name, when
-// the device in use is open; otherwise the reason and what to do, in words.
+// the shown device's input is open; otherwise the reason and what to do, in
+// words.
 static bool learnSource(char* name, char* why, size_t capacity) {
+    why[0] = '\0';
+    uint32_t device = state->device;
+    if (device != kConfiguredDevice) {
+        editName(device, name);
+        if (shown().added || !controllerInUse(device)) {
+            appendText(why, capacity, name);
+            appendText(why, capacity, " listens from OK on: press OK, then open Bindings again to learn from it.");
+            return false;
+        }
+        if (controllerInputOpen(device)) return true;
+        appendText(why, capacity, name);
+        appendText(why, capacity, editConnected(device) ? " is connected but Notewick could not open it: another "
+                                                          "program may be using it. It opens as soon as it is free."
+                                                        : " is not connected: connect it to learn from it.");
+        return false;
+    }
     char chosen[kDeviceNameCapacity], current[kDeviceNameCapacity];
     bool unapplied = deviceChosenNotApplied(chosen);
     configuredDeviceName(name);
-    why[0] = '\0';
     if (pluginSettings.midiDevice < 0) {
         if (unapplied) {
             appendText(why, capacity, chosen);
@@ -196,39 +401,271 @@ static bool learnSource(char* name, char* why, size_t capacity) {
 
 // ---- The Lights list ------------------------------------------------------------------------
 
-// OK takes the output chosen, by its name: the lights of the old one go dark.
-// The output chosen before stays the one, open or not (away, held by another
-// program, gone while the dialog was open), and is opened if it can be now.
-// True when the choice changed, to be saved.
-static bool takeLights(WindowRef dialog) {
+// How many of the shown device's bindings in the dialog light.
+static uint32_t lightingCount() {
+    uint32_t lighting = 0;
+    for (uint32_t i = 0; i < state->boundCount; ++i) lighting += lightKind(state->bound[i].binding) != kLightNone;
+    return lighting;
+}
+
+// Whether OK changes what the device's output shows: another output, or
+// other bindings.
+static bool lightsPending(uint32_t device) {
+    char inEffect[kDeviceNameCapacity];
+    chosenOutputName(device, inEffect);
+    const DeviceEdit& edit = state->devices[device];
+    if (edit.added || !textEquals(inEffect, edit.lights)) return true;
+    Binding now[kMaxBindings], before[kMaxBindings];
+    BindingLine lines[kMaxBindings];
+    uint32_t count = readBindingLines(edit.section.text, edit.section.length, lines);
+    if (count != bindingsInEffect(before, device)) return true;
+    for (uint32_t i = 0; i < count; ++i) {
+        now[i] = lines[i].binding;
+        if (!sameSource(now[i].source, before[i].source) || lightKind(now[i]) != lightKind(before[i]) ||
+            lightMessage(now[i], 0) != lightMessage(before[i], 0) || now[i].lit != before[i].lit ||
+            now[i].dark != before[i].dark) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The line under the list says where the shown device's lights go.
+static void lightsLine(char* out, size_t capacity) {
+    describeLights(state->device, shown().lights, lightingCount(), lightsPending(state->device), out, capacity);
+}
+
+// Fills the Lights list for the shown device and selects its output.
+static void fillLights(WindowRef dialog) {
+    platformListClear(dialog, IDC_LIGHTS);
+    const DeviceEdit& edit = shown();
+    int32_t at = edit.lightsAt;
+    if (edit.lights[0] != '\0' && at < 0) at = findOutputDevice(edit.lights, -1);
+    if (edit.lights[0] != '\0' && at < 0) at = 0;  // away: "NAME (not connected)" is listed
+    state->lightsAway = fillDeviceList(dialog, IDC_LIGHTS, kOutputDevices, edit.lights[0] == '\0' ? -1 : at,
+                                       edit.lights);
+}
+
+// The user picked an output for the shown device's lights.
+static void pickLights(WindowRef dialog) {
     int32_t selected = platformListSelection(dialog, IDC_LIGHTS);
+    if (selected < 0 || selected == state->lightsAway) return;
+    DeviceEdit& edit = shown();
     char name[kDeviceNameCapacity] = "";
-    if (selected > 0 && selected != state->lightsAway) platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
-    bool same = selected == state->lightsAway || (selected == 0 && pluginSettings.midiOutDevice < 0) ||
-                (selected > 0 && pluginSettings.midiOutDevice >= 0 && textEquals(name, pluginSettings.midiOutDeviceName));
-    if (selected < 0 || same) {
-        reopenOutput();
+    if (selected > 0) platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
+    edit.lights[0] = '\0';
+    appendText(edit.lights, sizeof edit.lights, name);
+    edit.lightsAt = selected - 1;
+    if (state->device != kConfiguredDevice) setSectionValue(&edit.section, "Output", name);
+}
+
+// OK takes the configured device's output by its name: the lights of the old
+// one go dark. The output chosen before stays the one, open or not, and is
+// opened if it can be now. A new one that cannot be opened stays chosen too,
+// and the box names it. True when the choice changed, to be saved.
+static bool takeLights(WindowRef dialog) {
+    const DeviceEdit& edit = state->devices[kConfiguredDevice];
+    char inEffect[kDeviceNameCapacity];
+    chosenOutputName(kConfiguredDevice, inEffect);
+    if (textEquals(inEffect, edit.lights)) {
+        reopenOutput(kConfiguredDevice);
         return false;
     }
-    int32_t device = selected == 0 ? -1 : name[0] != '\0' ? findOutputDevice(name, selected - 1) : selected - 1;
-    // An output gone since the list was filled is not chosen: the choice stays.
-    if (selected > 0 && device < 0) {
-        platformMessageBox(dialog, "Could not open MIDI output device");
+    if (!chooseOutput(edit.lights, edit.lightsAt, kConfiguredDevice)) {
+        char text[160] = "Could not open MIDI output device \"";
+        for (const char* piece : {static_cast<const char*>(edit.lights), "\" now. It stays chosen, and its lights start as soon as it is free."}) {
+            appendText(text, sizeof text, piece);
+        }
+        platformMessageBox(dialog, text);
+    }
+    return true;
+}
+
+// ---- Maps -----------------------------------------------------------------------------------
+
+// The map that fits the shown device's input is offered by name.
+static void offerMap(WindowRef dialog) {
+    char name[kDeviceNameCapacity];
+    editName(state->device, name);
+    state->offered = name[0] != '\0' ? findMatchingMap(state->maps, state->mapCount, name) : -1;
+    char text[200] = "";
+    if (state->offered >= 0) {
+        char used[kMapNameCapacity] = "";
+        sectionValue(shown().section, "Map", used, sizeof used);
+        const char* map = state->maps[state->offered].name;
+        for (const char* piece : {textEquals(used, map) ? "Uses the ready-made map for the " : "A ready-made map for the ",
+                                  map, textEquals(used, map) ? "." : " is ready:"}) {
+            appendText(text, sizeof text, piece);
+        }
+    } else if (name[0] != '\0') {
+        for (const char* piece : {"No ready-made map is for ", static_cast<const char*>(name),
+                                  ". Use Map... lists them all."}) {
+            appendText(text, sizeof text, piece);
+        }
+    }
+    platformSetItemText(dialog, IDC_MAP_OFFER, text);
+    platformEnableItem(dialog, IDC_USE_MAP, state->offered >= 0);
+}
+
+// Whether a line binds or sets up: what a map replaces.
+static bool mapsLine(const char* start, const char* end) {
+    ParsedLine parsed;
+    parseSectionLine(start, end, &parsed);
+    SectionText one = {const_cast<char*>(start), static_cast<uint32_t>(end - start), 0};
+    return parsed.named || sectionHasKey(one, "Setup") || sectionHasKey(one, "Map");
+}
+
+// Uses the map on the shown device: its bindings and set-up messages replace
+// the device's (after asking, when it has bindings), and its output is the
+// one whose name the map matches. It takes effect at OK.
+static void useMap(WindowRef dialog, int32_t index) {
+    if (index < 0 || static_cast<uint32_t>(index) >= state->mapCount) return;
+    const MapEntry& map = state->maps[index];
+    char name[kDeviceNameCapacity], question[240] = "";
+    editName(state->device, name);
+    if (state->boundCount > 0) {
+        char count[12];
+        formatDecimal(static_cast<int32_t>(state->boundCount), count);
+        for (const char* piece : {"Replace the ", static_cast<const char*>(count),
+                                  state->boundCount == 1 ? " binding of " : " bindings of ",
+                                  name[0] != '\0' ? static_cast<const char*>(name) : "this device",
+                                  " with the map for the ", map.name, "? OK in the Bindings dialog keeps it."}) {
+            appendText(question, sizeof question, piece);
+        }
+        bool sure = platformConfirm(dialog, "Use Map", question);
+        if (state == nullptr) return;
+        if (!sure) {
+            say(dialog, "Nothing was changed.");
+            return;
+        }
+    }
+    SectionText lines = {nullptr, 0, 0};
+    char byHand[200];
+    if (!readMap(map, &lines, byHand, sizeof byHand)) {
+        say(dialog, "Could not read the map ", map.path, ".");
+        return;
+    }
+    SectionText& section = shown().section;
+    for (uint32_t line = 0, start = 0, end = 0; sectionLine(section, line, &start, &end);) {
+        if (mapsLine(section.text + start, section.text + end)) {
+            removeSectionLine(&section, line);
+        } else {
+            ++line;
+        }
+    }
+    bool room = setSectionValue(&section, "Map", map.name);
+    for (uint32_t line = 0, start = 0, end = 0; room && sectionLine(lines, line, &start, &end); ++line) {
+        char text[320];
+        uint32_t added = 0;
+        if (end == start || end - start >= sizeof text) continue;
+        for (uint32_t i = start; i < end; ++i) text[i - start] = lines.text[i];
+        text[end - start] = '\0';
+        room = appendSectionLine(&section, text, &added);
+    }
+    freeSection(&lines);
+    // The output whose name the map matches, the input's own name first.
+    int32_t output = matchesPortName(map.match, name) ? findOutputDevice(name, -1) : -1;
+    for (uint32_t i = 0, count = countOutputDevices(); output < 0 && i < count; ++i) {
+        char candidate[kDeviceNameCapacity];
+        outputDeviceName(i, candidate);
+        if (matchesPortName(map.match, candidate)) output = static_cast<int32_t>(i);
+    }
+    DeviceEdit& edit = shown();
+    if (output >= 0) {
+        outputDeviceName(static_cast<uint32_t>(output), edit.lights);
+        edit.lightsAt = output;
+        if (state->device != kConfiguredDevice) setSectionValue(&section, "Output", edit.lights);
+    }
+    showBindings(dialog);
+    fillLights(dialog);
+    offerMap(dialog);
+    char count[12], text[480] = "";
+    formatDecimal(static_cast<int32_t>(state->boundCount), count);
+    for (const char* piece : {room ? "Used the map for the " : "The section had no room for all of the map for the ",
+                              map.name, ": ", static_cast<const char*>(count), " bindings, from OK on.",
+                              byHand[0] != '\0' ? " On the device: " : "", static_cast<const char*>(byHand)}) {
+        appendText(text, sizeof text, piece);
+    }
+    say(dialog, text);
+}
+
+// "Use Map...": every map, the shipped ones and the user's.
+static void chooseMap(WindowRef dialog) {
+    const char* entries[kMaxMaps];
+    for (uint32_t i = 0; i < state->mapCount; ++i) entries[i] = state->maps[i].name;
+    if (state->mapCount == 0) {
+        say(dialog, "No map was found: the shipped maps are in the Notewick Maps folder beside the plug-in, yours in "
+                    "%APPDATA%\\Notewick\\Maps.");
+        return;
+    }
+    int32_t picked = runPickDialog(dialog, "Use this map for the controller shown:", entries, state->mapCount);
+    if (state != nullptr && picked >= 0) useMap(dialog, picked);
+}
+
+// "Save as Map...": the shown device's bindings and set-up messages as a map
+// of the user's own, listed with the shipped ones from now on.
+static void saveAsMap(WindowRef dialog) {
+    char name[kMapNameCapacity] = "", port[kDeviceNameCapacity];
+    editName(state->device, port);
+    appendText(name, sizeof name, port);
+    if (!runNameDialog(dialog, "Save the bindings shown as a map named:", name, sizeof name)) return;
+    if (state == nullptr) return;
+    char path[kSettingsPathCapacity];
+    if (!saveMap(name, port, shown().section, path)) {
+        say(dialog, "Could not save the map ", name, ": its folder cannot be written.");
+        return;
+    }
+    state->mapCount = listMaps(state->maps, kMaxMaps);
+    offerMap(dialog);
+    say(dialog, "Saved the map ", name, " as ", path, ". Use Map... lists it.");
+}
+
+// ---- The shown device -----------------------------------------------------------------------
+
+static void showDevice(WindowRef dialog, uint32_t device) {
+    if (state->learning) {
+        stopLearning();
+        state->learning = false;
+    }
+    state->device = device;
+    showBindings(dialog);
+    fillControllers(dialog);
+    fillLights(dialog);
+    offerMap(dialog);
+}
+
+// The device's edit, with its section as it is in effect now.
+static bool startEdit(uint32_t device) {
+    DeviceEdit& edit = state->devices[device];
+    if (!openBindingsSection(&edit.section, device) || !copySection(edit.section, 0, &edit.base)) {
+        freeSection(&edit.section);
         return false;
     }
-    if (!chooseOutput(device)) platformMessageBox(dialog, "Could not open MIDI output device");
+    edit.shown = true;
+    edit.lightsAt = -1;
+    chosenOutputName(device, edit.lights);
     return true;
 }
 
 // ---- Initialisation --------------------------------------------------------------------
 
+static void freeState() {
+    for (DeviceEdit& edit : state->devices) {
+        freeSection(&edit.base);
+        freeSection(&edit.section);
+    }
+    platformFree(state);
+    state = nullptr;
+}
+
 static void onBindingsInit(WindowRef dialog) {
     state = static_cast<BindingsDialogState*>(platformAllocZeroed(sizeof(BindingsDialogState)));
-    if (state != nullptr && !openBindingsSection(&state->section)) {
-        platformFree(state);
-        state = nullptr;
+    bool ready = state != nullptr && startEdit(kConfiguredDevice);
+    for (uint32_t device = 1; ready && device < kMaxDevices; ++device) {
+        if (controllerInUse(device)) ready = startEdit(device);
     }
-    if (state == nullptr) {
+    if (!ready) {
+        if (state != nullptr) freeState();
         platformEndDialog(dialog);
         return;
     }
@@ -237,11 +674,10 @@ static void onBindingsInit(WindowRef dialog) {
         platformListAdd(dialog, IDC_BINDING_ACTION, bindingActionName(action));
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
-    showBindings(dialog);
-    state->lightsAway = fillDeviceList(dialog, IDC_LIGHTS, kOutputDevices, pluginSettings.midiOutDevice,
-                                       pluginSettings.midiOutDeviceName);
-    char lights[96];
-    describeLights(lights, sizeof lights);
+    state->mapCount = listMaps(state->maps, kMaxMaps);
+    showDevice(dialog, kConfiguredDevice);
+    char lights[160];
+    lightsLine(lights, sizeof lights);
     startLiveLine(dialog, &bindingsLine, lights);
     char name[kDeviceNameCapacity], why[320];
     if (learnSource(name, why, sizeof why)) {
@@ -274,7 +710,7 @@ static void learn(WindowRef dialog) {
     state->picked = -1;
     platformListSelect(dialog, IDC_BINDING_LIST, -1);
     state->learning = true;
-    startLearning(dialog);
+    startLearning(dialog, state->device);
     // An endless knob is learned from two turns: how it counts its steps.
     bool knob = platformIsChecked(dialog, IDC_ENDLESS) && actionFits(chosenAction(dialog), kFitEncoder);
     state->knobPhase = knob ? 1 : 0;
@@ -282,41 +718,6 @@ static void learn(WindowRef dialog) {
         say(dialog, "Turn the knob on ", name, " one step to the right. Esc, Enter or Learn again stops waiting.");
     } else {
         say(dialog, "Press a key or move a control on ", name, ". Esc, Enter or Learn again stops waiting.");
-    }
-}
-
-// Why the line that names a source is not used, in words.
-static void whyUnused(uint32_t line, char* out, size_t capacity) {
-    uint32_t bounds[2] = {0, 0};
-    out[0] = '\0';
-    if (!sectionLine(state->section, line, &bounds[0], &bounds[1])) return;
-    const char* text = state->section.text + bounds[0];
-    uint32_t length = bounds[1] - bounds[0];
-    ParsedLine parsed;
-    parseSectionLine(text, text + length, &parsed);
-    char quoted[72] = "";
-    bool cut = length > sizeof quoted - 4;
-    for (uint32_t i = 0; i < length && i < sizeof quoted - 4; ++i) quoted[i] = text[i];
-    quoted[cut ? sizeof quoted - 4 : length] = '\0';
-    if (cut) appendText(quoted, sizeof quoted, "...");
-    char number[12], path[kSettingsPathCapacity];
-    formatDecimal(static_cast<int32_t>(line) + 1, number);
-    settingsFilePath(path);
-    for (const char* piece : {"line ", static_cast<const char*>(number), " of the [Notewick Bindings] section of ",
-                              static_cast<const char*>(path), ", \"", static_cast<const char*>(quoted),
-                              "\", names it and is not used: "}) {
-        appendText(out, capacity, piece);
-    }
-    if (parsed.binding.action == kActionNone) {
-        appendText(out, capacity, "its action is not one Notewick knows");
-    } else if (!parsed.lightsParse) {
-        appendText(out, capacity, "what follows its action is not \", lit N, dark N\"");
-    } else if (!parsed.fits) {
-        appendText(out, capacity, bindingActionName(parsed.binding.action));
-        appendText(out, capacity, " needs ");
-        appendText(out, capacity, sourcesForAction(parsed.binding.action));
-    } else {
-        appendText(out, capacity, "it comes after the 128th binding");
     }
 }
 
@@ -358,7 +759,7 @@ static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* sou
         state->knobRight = message;
         state->knobPhase = 2;
         state->learning = true;
-        startLearning(dialog);
+        startLearning(dialog, state->device);
         say(dialog, "Now turn it one step to the left.");
         return false;
     }
@@ -367,7 +768,7 @@ static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* sou
     if (!same || value == right) {
         markLearnSkipped(message);
         state->learning = true;
-        startLearning(dialog);
+        startLearning(dialog, state->device);
         return false;
     }
     source->encoder = static_cast<uint8_t>(encoderFromTurns(right, value));
@@ -439,17 +840,17 @@ static void onBindingsNotify(WindowRef dialog) {
         char line[kBindingKeyCapacity + 32];
         bindingLine(learned, line, sizeof line);
         bool changed = state->bound[at].binding.source.encoder != source.encoder
-                           ? replaceSectionLine(&state->section, state->bound[at].line, line)
+                           ? replaceSectionLine(&shown().section, state->bound[at].line, line)
                            : rewriteAction(state->bound[at].line, learned);
         if (!changed) {
             refuse(dialog, message, described, ", but the bindings section has no room left for the change.");
             return;
         }
     } else {
-        int32_t named = firstLineNaming(state->section, source);
+        int32_t named = firstLineNaming(shown().section, source);
         if (named >= 0) {
-            char why[640];
-            whyUnused(static_cast<uint32_t>(named), why, sizeof why);
+            char why[640] = "";
+            describeUnusedLine(shown().section, state->device, static_cast<uint32_t>(named), true, why, sizeof why);
             refuse(dialog, message, described, ", but ", why, ". Mend or remove that line.");
             return;
         }
@@ -459,13 +860,13 @@ static void onBindingsNotify(WindowRef dialog) {
         char line[kBindingKeyCapacity + 32];
         bindingLine(learned, line, sizeof line);
         uint32_t added = 0;
-        bool room = appendSectionLine(&state->section, line, &added);
-        state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+        bool room = appendSectionLine(&shown().section, line, &added);
+        state->boundCount = readBindingLines(shown().section.text, shown().section.length, state->bound);
         // NOTE: the reader has just listed the lines anew, with the new one.
         bool acts = room && boundIndex(source) >= 0;
         if (!acts) {  // cppcheck-suppress knownConditionTrueFalse
-            if (room) removeSectionLine(&state->section, added);
-            state->boundCount = readBindingLines(state->section.text, state->section.length, state->bound);
+            if (room) removeSectionLine(&shown().section, added);
+            state->boundCount = readBindingLines(shown().section.text, shown().section.length, state->bound);
             refuse(dialog, message, described,
                    count >= kMaxBindings ? ", but there are 128 bindings already, the most Notewick uses: remove one "
                                            "first."
@@ -544,7 +945,7 @@ static void removeSelected(WindowRef dialog) {
     }
     Binding gone = state->bound[state->picked].binding;
     int32_t was = state->picked;
-    removeSectionLine(&state->section, state->bound[state->picked].line);
+    removeSectionLine(&shown().section, state->bound[state->picked].line);
     showBindings(dialog);
     // Nothing selected, the list keeps the keyboard, its caret where the
     // removed binding was: the arrow keys and Remove take the next one.
@@ -584,12 +985,12 @@ static void removeAll(WindowRef dialog) {
         return;
     }
     uint32_t lines = 0, start = 0, end = 0;
-    while (sectionLine(state->section, lines, &start, &end)) ++lines;
+    while (sectionLine(shown().section, lines, &start, &end)) ++lines;
     for (uint32_t line = lines; line > 0; --line) {
-        sectionLine(state->section, line - 1, &start, &end);
+        sectionLine(shown().section, line - 1, &start, &end);
         ParsedLine parsed;
-        parseSectionLine(state->section.text + start, state->section.text + end, &parsed);
-        if (parsed.named && parsed.fits) removeSectionLine(&state->section, line - 1);
+        parseSectionLine(shown().section.text + start, shown().section.text + end, &parsed);
+        if (parsed.named && parsed.fits) removeSectionLine(&shown().section, line - 1);
     }
     showBindings(dialog);
     say(dialog, "Removed every binding. OK keeps it so; Cancel keeps them all.");
@@ -597,17 +998,95 @@ static void removeAll(WindowRef dialog) {
 
 // ---- OK, Cancel and quit ------------------------------------------------------------------
 
+// Each device the user changed: its section as the file has it now with the
+// user's changes on top (core/section_merge.h). False, with `merged` empty,
+// for a device the user did not change. *conflicts counts the controls the
+// file changed too; the first in `first`.
+static bool mergedSection(uint32_t device, SectionText* merged, uint32_t* conflicts, char* first, size_t capacity) {
+    DeviceEdit& edit = state->devices[device];
+    *merged = SectionText{nullptr, 0, 0};
+    *conflicts = 0;
+    if (!edit.shown || edit.removed) return false;
+    bool changed = edit.section.length != edit.base.length;
+    for (uint32_t i = 0; !changed && i < edit.section.length; ++i) changed = edit.section.text[i] != edit.base.text[i];
+    if (!changed && !edit.added) return false;
+    SectionText file = {nullptr, 0, 0};
+    // A file that cannot be read now: the dialog's lines, as before.
+    if (!readFileSection(device, &file)) return copySection(edit.section, 0, merged);
+    bool ok = mergeSection(edit.base, edit.section, file, merged, conflicts, first, capacity);
+    freeSection(&file);
+    return ok;
+}
+
+// OK: each device's changes merged with what the file has now. Where the
+// file changed a control the user changed too, the dialog first shows the
+// merged bindings and says so, and the next OK takes them. Then every
+// section is written and takes effect, controllers removed go, and the
+// lights follow.
 static void closeBindings(WindowRef dialog, bool keep) {
     stopLearning();
-    // The old output's lights go dark with the bindings that lit them; then
-    // the new bindings light the output chosen.
-    bool lightsChosen = keep && takeLights(dialog);
-    if (state == nullptr) return;  // quit while takeLights' message was up
-    bool saved = !keep || commitBindingsSection(state->section);
-    if (lightsChosen) saved = saveSettings() && saved;
-    freeSection(&state->section);
-    platformFree(state);
-    state = nullptr;
+    state->learning = false;
+    bool saved = true;
+    if (keep) {
+        SectionText merged[kMaxDevices] = {};
+        bool changed[kMaxDevices] = {};
+        uint32_t conflicts = 0, clashes = 0;
+        char first[80] = "", clash[80] = "";
+        for (uint32_t device = 0; device < kMaxDevices; ++device) {
+            changed[device] = mergedSection(device, &merged[device], &clashes, clash, sizeof clash);
+            if (clashes != 0 && conflicts == 0) appendText(first, sizeof first, clash);
+            conflicts += clashes;
+        }
+        if (conflicts != 0 && !state->mergeShown) {
+            // The sections as OK would write them, from the file's as they
+            // are now: shown, for the next OK.
+            for (uint32_t device = 0; device < kMaxDevices; ++device) {
+                if (!changed[device]) continue;
+                DeviceEdit& edit = state->devices[device];
+                freeSection(&edit.section);
+                edit.section = merged[device];
+                freeSection(&edit.base);
+                readFileSection(device, &edit.base);
+            }
+            state->mergeShown = true;
+            showDevice(dialog, state->device);
+            char count[12];
+            formatDecimal(static_cast<int32_t>(conflicts), count);
+            say(dialog, "plugin.ini was edited while this dialog was open. Its changes are kept; where it changed a "
+                        "control you changed too (", first, conflicts == 1 ? "" : " and others",
+                        "), yours win. Press OK to save this, or Cancel.");
+            return;
+        }
+        // The old output's lights go dark with the bindings that lit them;
+        // then the new bindings light the output chosen.
+        bool lightsChosen = takeLights(dialog);
+        if (state == nullptr) {  // quit while takeLights' message was up
+            for (SectionText& section : merged) freeSection(&section);
+            return;
+        }
+        for (uint32_t device = 0; device < kMaxDevices; ++device) {
+            DeviceEdit& edit = state->devices[device];
+            if (edit.removed && !edit.added) saved = removeController(device) && saved;
+            if (!changed[device]) {
+                if (edit.shown && !edit.removed && device != kConfiguredDevice) reopenOutput(device);
+                continue;
+            }
+            saved = commitBindingsSection(merged[device], device) && saved;
+            freeSection(&merged[device]);
+            applyControllerSection(device);
+            if (device != kConfiguredDevice && edit.lights[0] != '\0' && !outputIsOpen(device)) {
+                char text[160] = "Could not open MIDI output device \"";
+                for (const char* piece : {static_cast<const char*>(edit.lights), "\" now. It stays chosen, and its lights start as soon as it "
+                                                       "is free."}) {
+                    appendText(text, sizeof text, piece);
+                }
+                platformMessageBox(dialog, text);
+                if (state == nullptr) return;
+            }
+        }
+        if (lightsChosen) saved = saveSettings() && saved;
+    }
+    freeState();
     bindingsWindow = nullptr;
     if (!saved) platformMessageBox(dialog, "Could not save the settings");
     platformEndDialog(dialog);
@@ -621,19 +1100,26 @@ void endBindingsDialog() {
 
 static void onBindingsTimer(WindowRef dialog) {
     if (state == nullptr) return;
-    char lights[96];
-    describeLights(lights, sizeof lights);
+    char lights[160];
+    lightsLine(lights, sizeof lights);
     updateLiveLine(dialog, &bindingsLine, lights);
-    // The device watch leaves the port alone while the dialogs are open: a
-    // device that went away is seen here, and Learn stops waiting for it.
+    // The device watch leaves the configured device's port alone while the
+    // dialogs are open: a device that went away is seen here, and Learn
+    // stops waiting for it.
     if (!state->learning) return;
-    char name[kDeviceNameCapacity], now[kDeviceNameCapacity];
-    configuredDeviceName(name);
-    deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), now);
+    char name[kDeviceNameCapacity], now[kDeviceNameCapacity] = "";
+    editName(state->device, name);
+    if (state->device == kConfiguredDevice) {
+        deviceName(static_cast<uint32_t>(pluginSettings.midiDevice), now);
+    } else if (controllerInputOpen(state->device) && editConnected(state->device)) {
+        appendText(now, sizeof now, name);
+    }
     if (!textEquals(name, now)) {
         stopLearning();
         state->learning = false;
-        say(dialog, name, " went away, so Learn stopped. Connect it, then press Apply in the configuration dialog.");
+        say(dialog, name, state->device == kConfiguredDevice
+                              ? " went away, so Learn stopped. Connect it, then press Apply in the configuration dialog."
+                              : " went away, so Learn stopped. Connect it, then Learn again.");
     }
 }
 
@@ -641,6 +1127,27 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
     if (state == nullptr) return;
     if (notification == kSelectionChanged && (controlId == IDC_BINDING_LIST || controlId == IDC_BINDING_ACTION)) {
         onSelection(dialog, controlId);
+        return;
+    }
+    if (notification == kSelectionChanged && controlId == IDC_LIGHTS) {
+        pickLights(dialog);
+        return;
+    }
+    if (notification == kSelectionChanged && controlId == IDC_CONTROLLER) {
+        int32_t selected = platformListSelection(dialog, IDC_CONTROLLER);
+        if (selected < 0 || static_cast<uint32_t>(selected) >= state->entryCount) return;
+        int32_t entry = state->entries[selected];
+        if (entry == kAddEntry) {
+            addController(dialog);
+        } else if (static_cast<uint32_t>(entry) != state->device) {
+            showDevice(dialog, static_cast<uint32_t>(entry));
+            char name[kDeviceNameCapacity], why[320];
+            if (learnSource(name, why, sizeof why)) {
+                say(dialog, "The bindings of ", name, ". Learn listens to it.", why);
+            } else {
+                say(dialog, why);
+            }
+        }
         return;
     }
     bool closeBox = controlId == kDialogCancel && notification == kCloseBox;
@@ -667,6 +1174,10 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
             break;
         case IDC_REMOVE: removeSelected(dialog); break;
         case IDC_REMOVE_ALL: removeAll(dialog); break;
+        case IDC_REMOVE_CONTROLLER: removeShownController(dialog); break;
+        case IDC_USE_MAP: useMap(dialog, state->offered); break;
+        case IDC_CHOOSE_MAP: chooseMap(dialog); break;
+        case IDC_SAVE_MAP: saveAsMap(dialog); break;
         case kDialogOk: closeBindings(dialog, true); break;
         case kDialogCancel: closeBindings(dialog, false); break;
         default: break;

@@ -54,6 +54,11 @@ void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullp
 // Runs the Bindings dialog modally, owned by the configuration dialog.
 void runBindingsDialog(WindowRef configDialog);
 
+// Asks, modally, for one of the entries (its index; -1 for Cancel), or for a
+// name (`name` holds the one proposed; false for Cancel or an empty one).
+int32_t runPickDialog(WindowRef owner, const char* prompt, const char* const* entries, uint32_t count);
+bool runNameDialog(WindowRef owner, const char* prompt, char* name, size_t capacity);
+
 // The device chosen in the open configuration dialog's list when it is not
 // the one in use (OK or Apply not pressed yet): its name, true. False when
 // the dialog is not open, or its choice is the device in use or "None".

@@ -3,7 +3,8 @@
 
 #include "platform/dialogs.h"
 
-static_assert(kButtonClicked == BN_CLICKED && kSelectionChanged == LBN_SELCHANGE && kSelectionChanged == CBN_SELCHANGE,
+static_assert(kButtonClicked == BN_CLICKED && kSelectionChanged == LBN_SELCHANGE && kSelectionChanged == CBN_SELCHANGE &&
+                  kDoubleClicked == LBN_DBLCLK,
               "notification codes");
 
 // The private message a dialog is notified with.
@@ -140,6 +141,16 @@ void platformListFitDropDown(WindowRef dialog, uint32_t controlId) {
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {
     SetWindowTextA(GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId)), text);
+}
+
+void platformItemText(WindowRef dialog, uint32_t controlId, char* text, uint32_t capacity) {
+    if (capacity == 0) return;
+    text[0] = '\0';
+    GetDlgItemTextA(static_cast<HWND>(dialog), static_cast<int>(controlId), text, static_cast<int>(capacity));
+}
+
+void platformEnableItem(WindowRef dialog, uint32_t controlId, bool enabled) {
+    EnableWindow(GetDlgItem(static_cast<HWND>(dialog), static_cast<int>(controlId)), enabled);
 }
 
 bool platformIsChecked(WindowRef dialog, uint32_t controlId) {

@@ -65,6 +65,30 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
     return midiOutShortMsg(static_cast<HMIDIOUT>(port), message);
 }
 
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length) {
+    // NOTE: static, not on the stack: a driver that is not done when this
+    // gives up still points at them. Only the user-interface thread sends these.
+    static MIDIHDR header;
+    static char data[512];
+    if (length > sizeof data) return MMSYSERR_INVALPARAM;
+    HMIDIOUT out = static_cast<HMIDIOUT>(port);
+    CopyMemory(data, bytes, length);
+    ZeroMemory(&header, sizeof header);
+    header.lpData = data;
+    header.dwBufferLength = length;
+    header.dwBytesRecorded = length;
+    MMRESULT result = midiOutPrepareHeader(out, &header, sizeof header);
+    if (result != MMSYSERR_NOERROR) return result;
+    result = midiOutLongMsg(out, &header, sizeof header);
+    for (int waited = 0; result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && waited < 1000; ++waited) {
+        Sleep(1);
+    }
+    // A driver still busy with it gives it back on a reset.
+    if ((header.dwFlags & MHDR_DONE) == 0) midiOutReset(out);
+    midiOutUnprepareHeader(out, &header, sizeof header);
+    return result;
+}
+
 uint32_t platformMidiOutClose(MidiOutRef port) { return midiOutClose(static_cast<HMIDIOUT>(port)); }
 
 // ---- Buffers for system-exclusive data ----------------------------------------

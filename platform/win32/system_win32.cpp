@@ -216,6 +216,21 @@ bool platformReplaceFile(const char* name, const char* text, uint32_t length) {
     return ok;
 }
 
+void platformListFiles(const char* folder, const char* ending, void (*found)(const char* name, void* context),
+                       void* context) {
+    char pattern[MAX_PATH];
+    if (!fullPath(folder, pattern) || lstrlenA(pattern) + 2 + lstrlenA(ending) >= MAX_PATH) return;
+    lstrcatA(pattern, "\\*");
+    lstrcatA(pattern, ending);
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(pattern, &data);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) found(data.cFileName, context);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+}
+
 // The device watch: one hidden, unowned top-level window, which is what the
 // system broadcasts WM_DEVICECHANGE to (a message-only window hears nothing).
 static const char kDeviceWatchClass[] = "NotewickDeviceWatch";
@@ -226,6 +241,10 @@ static LRESULT CALLBACK deviceWatchProc(HWND window, UINT message, WPARAM wParam
     if (message == WM_DEVICECHANGE) {
         if (wParam == kDevNodesChanged && deviceWatchCallback != nullptr) deviceWatchCallback();
         return TRUE;
+    }
+    if (message == WM_TIMER) {
+        if (deviceWatchCallback != nullptr) deviceWatchCallback();
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -258,6 +277,14 @@ void platformStopDeviceWatch(ModuleRef module, WindowRef watch) {
     DestroyWindow(static_cast<HWND>(watch));
     UnregisterClassA(kDeviceWatchClass, static_cast<HINSTANCE>(module));
     deviceWatchCallback = nullptr;
+}
+
+void platformSetDeviceWatchTimer(WindowRef watch, uint32_t intervalMs) {
+    if (intervalMs == 0) {
+        KillTimer(static_cast<HWND>(watch), 1);
+    } else {
+        SetTimer(static_cast<HWND>(watch), 1, intervalMs, nullptr);
+    }
 }
 
 void platformMessageBox(WindowRef owner, const char* text) {

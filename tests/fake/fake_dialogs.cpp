@@ -1,5 +1,6 @@
 // fake_dialogs.cpp -- the dialog part of the fake platform: dialogs are
 // records of their lists and labels, driven by per-template scripts.
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -21,6 +22,7 @@ struct Dialog {
     std::map<uint32_t, std::string> texts;
     std::map<uint32_t, int32_t> scrolledTo;
     std::map<uint32_t, bool> checked;
+    std::set<uint32_t> disabledItems;
     uint32_t focus = 0;
     bool enabled = true;
     bool ended = false;
@@ -81,8 +83,8 @@ void setDialogScript(uint32_t resourceId, DialogScript script) { dialogState().s
 
 void press(WindowRefForTests dialog, uint32_t controlId) {
     Dialog& d = dialogOf(dialog);
-    // A disabled dialog takes no input; a click moves the focus to the button.
-    if (!d.enabled || d.ended) return;
+    // A disabled dialog or button takes no input; a click moves the focus to the button.
+    if (!d.enabled || d.ended || d.disabledItems.count(controlId) != 0) return;
     d.focus = controlId;
     d.handlers->onCommand(dialog, controlId, kButtonClicked);
 }
@@ -133,6 +135,18 @@ int32_t listSelection(WindowRefForTests dialog, uint32_t controlId) {
     return found != selections.end() ? found->second : -1;
 }
 std::string itemText(WindowRefForTests dialog, uint32_t controlId) { return dialogOf(dialog).texts[controlId]; }
+void typeText(WindowRefForTests dialog, uint32_t controlId, const std::string& text) {
+    dialogOf(dialog).texts[controlId] = text;
+}
+bool isItemEnabled(WindowRefForTests dialog, uint32_t controlId) {
+    return dialogOf(dialog).disabledItems.count(controlId) == 0;
+}
+void doubleClick(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
+    Dialog& d = dialogOf(dialog);
+    if (!d.enabled || d.ended) return;
+    d.selections[controlId] = index;
+    d.handlers->onCommand(dialog, controlId, kDoubleClicked);
+}
 bool isEnabled(WindowRefForTests window) {
     return isDialog(window) ? dialogOf(window).enabled : !dialogState().windowsDisabled[window];
 }
@@ -218,6 +232,22 @@ void platformEndBoxesOf(WindowRef) {}
 bool platformConfirm(WindowRef, const char*, const char* text) {
     platformMessageBox(nullptr, text);
     return dialogState().confirmAnswer;
+}
+
+void platformItemText(WindowRef dialog, uint32_t controlId, char* text, uint32_t capacity) {
+    if (capacity == 0) return;
+    const std::string& value = fake::dialogOf(dialog).texts[controlId];
+    size_t length = std::min<size_t>(value.size(), capacity - 1);
+    value.copy(text, length);
+    text[length] = '\0';
+}
+
+void platformEnableItem(WindowRef dialog, uint32_t controlId, bool enabled) {
+    if (enabled) {
+        fake::dialogOf(dialog).disabledItems.erase(controlId);
+    } else {
+        fake::dialogOf(dialog).disabledItems.insert(controlId);
+    }
 }
 
 void platformSetItemText(WindowRef dialog, uint32_t controlId, const char* text) {

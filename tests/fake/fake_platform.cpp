@@ -89,10 +89,12 @@ struct State {
     std::vector<std::string> messageBoxes;
     void (*onMessageBox)(const std::string&) = nullptr;
     void (*deviceWatch)() = nullptr;
+    uint32_t watchTimerMs = 0;
     std::vector<Device> devices;
     std::deque<FakePort> ports;
     std::vector<Device> outputs;
     std::map<uint32_t, std::vector<uint32_t>> outputMessages;
+    std::map<uint32_t, std::vector<std::vector<uint8_t>>> outputSysex;
     std::map<uint32_t, bool> outputsOpen;
     std::map<std::pair<uint32_t, intptr_t>, intptr_t> answers;
     std::vector<std::string> midiCalls;
@@ -151,10 +153,12 @@ void reset() {
     s.messageBoxes.clear();
     s.onMessageBox = nullptr;
     s.deviceWatch = nullptr;
+    s.watchTimerMs = 0;
     s.devices.clear();
     s.ports.clear();
     s.outputs.clear();
     s.outputMessages.clear();
+    s.outputSysex.clear();
     s.outputsOpen.clear();
     s.answers.clear();
     s.midiCalls.clear();
@@ -196,6 +200,10 @@ std::vector<uint32_t> outputMessages(uint32_t index) {
     std::vector<uint32_t> out;
     out.swap(state().outputMessages[index]);
     return out;
+}
+std::vector<std::vector<uint8_t>> outputSysex(uint32_t index) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().outputSysex[index];
 }
 bool outputIsOpen(uint32_t index) {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -531,6 +539,16 @@ uint32_t openPortsFor(uint32_t deviceIndex) {
     for (const FakePort& port : state().ports) count += (port.open && port.device == deviceIndex) ? 1 : 0;
     return count;
 }
+uint32_t watchTimerMs() { return state().watchTimerMs; }
+bool fireWatchTimer() {
+    void (*watch)() = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        if (state().watchTimerMs != 0) watch = state().deviceWatch;
+    }
+    if (watch != nullptr) watch();
+    return watch != nullptr;
+}
 bool deviceListChanged() {
     void (*watch)();
     {
@@ -766,6 +784,23 @@ bool platformUserDataFolder(char* path, uint32_t capacity) {
 
 bool platformCreateFolder(const char*) { return true; }
 
+void platformListFiles(const char* folder, const char* ending, void (*found)(const char* name, void* context),
+                       void* context) {
+    std::vector<std::string> names;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        const std::string prefix = std::string(folder) + "\\", end = ending;
+        for (const auto& file : state().files) {
+            const std::string& path = file.first;
+            if (path.size() <= prefix.size() + end.size() || !fake::sameName(path.substr(0, prefix.size()), prefix)) continue;
+            std::string name = path.substr(prefix.size());
+            if (name.find('\\') != std::string::npos || !fake::sameName(name.substr(name.size() - end.size()), end)) continue;
+            names.push_back(name);
+        }
+    }
+    for (const std::string& name : names) found(name.c_str(), context);
+}
+
 bool platformCopyFileIfAbsent(const char* from, const char* to) {
     std::lock_guard<std::mutex> lock(state().mutex);
     fake::FileStore& files = state().files;
@@ -785,6 +820,12 @@ WindowRef platformStartDeviceWatch(ModuleRef, void (*onChange)()) {
 void platformStopDeviceWatch(ModuleRef, WindowRef) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().deviceWatch = nullptr;
+    state().watchTimerMs = 0;
+}
+
+void platformSetDeviceWatchTimer(WindowRef, uint32_t intervalMs) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().watchTimerMs = intervalMs;
 }
 
 void platformMessageBox(WindowRef, const char* text) {
@@ -964,6 +1005,16 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
     if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;  // MMSYSERR_INVALHANDLE
     if (state().outputs[device].sendResult != 0) return state().outputs[device].sendResult;
     state().outputMessages[device].push_back(message);
+    return 0;
+}
+
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    uint32_t device = outputOf(port);
+    if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;
+    if (state().outputs[device].sendResult != 0) return state().outputs[device].sendResult;
+    state().outputMessages[device].push_back(0xF0u | (length << 8));
+    state().outputSysex[device].emplace_back(bytes, bytes + length);
     return 0;
 }
 

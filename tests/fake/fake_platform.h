@@ -137,13 +137,20 @@ std::vector<std::string> midiCalls();  // "open 0", "start 0", "stop 0", "close 
 // MIDI outputs, for the lights: each records the short messages sent to it.
 void setOutputs(const std::vector<Device>& outputs);
 Device& output(uint32_t index);
-std::vector<uint32_t> outputMessages(uint32_t index);  // since the last call
+// Since the last call; a system-exclusive message shows as 0xF0 with its
+// length << 8, its bytes in outputSysex.
+std::vector<uint32_t> outputMessages(uint32_t index);
+std::vector<std::vector<uint8_t>> outputSysex(uint32_t index);  // every one so far
 bool outputIsOpen(uint32_t index);
 // The same with the buffers' calls: "prepare 0", "add 0", "reset 0", "unprepare 0".
 std::vector<std::string> allMidiCalls();
 // The system says its list of devices changed: the device watch, if one is
 // running, hears of it on the calling thread. False when none is running.
 bool deviceListChanged();
+// The device watch's timer: its interval (0: not set), and firing it once,
+// as the system does every interval (false when it is not set).
+uint32_t watchTimerMs();
+bool fireWatchTimer();
 
 // ---- Dialogs ----
 // A dialog runs its initialisation, then the script set for its template
@@ -164,6 +171,11 @@ void serveNotifications(WindowRefForTests dialog);
 std::vector<std::string> listEntries(WindowRefForTests dialog, uint32_t controlId);
 int32_t listSelection(WindowRefForTests dialog, uint32_t controlId);
 std::string itemText(WindowRefForTests dialog, uint32_t controlId);
+// The user types into an edit box; a button greyed out or not; the user
+// double-clicks a list's entry.
+void typeText(WindowRefForTests dialog, uint32_t controlId, const std::string& text);
+bool isItemEnabled(WindowRefForTests dialog, uint32_t controlId);
+void doubleClick(WindowRefForTests dialog, uint32_t controlId, int32_t index);
 // The control with the keyboard focus (0: none); the user moves it there.
 uint32_t focusedControl(WindowRefForTests dialog);
 void focus(WindowRefForTests dialog, uint32_t controlId);

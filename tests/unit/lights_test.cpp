@@ -154,9 +154,11 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
 }
 
 // The output is chosen in the Bindings dialog, by its name: an output held
-// elsewhere at start says so once, and is opened when the system's list
-// changes; the dialog lists "None" and the outputs, or "NAME (not
-// connected)"; OK darkens the old output and writes both keys.
+// elsewhere at start says so once, naming it, and is tried again every few
+// seconds until it opens (the system says nothing when another program lets
+// it go); the dialog lists "None" and the outputs, or "NAME (not
+// connected)"; OK darkens the old output and writes both keys; a new choice
+// that cannot be opened stays chosen, as one stored at start.
 TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
     fake::setDevices({{"Keys"}});
     fake::setOutputs({{"Synth"}, {"Pad Out"}});
@@ -164,10 +166,16 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
     fake::setFile(kIni, "[Notewick]\r\nMIDIOutDevice=0\r\nMIDIOutDeviceName=Pad Out\r\n"
                         "[Notewick Bindings]\r\nNote 36 Channel 10=Stop\r\n");
     pluginRecord.initProc();
-    EXPECT_EQ(fake::messageBoxes(), (std::vector<std::string>{"Could not open MIDI output device"}));
+    const std::string held = "Could not open MIDI output device \"Pad Out\": another program may be using it. Its "
+                             "lights start as soon as it is free.";
+    EXPECT_EQ(fake::messageBoxes(), (std::vector<std::string>{held}));
+    EXPECT_EQ(fake::watchTimerMs(), 3000u);
+    fake::fireWatchTimer();
+    EXPECT_FALSE(fake::outputIsOpen(1)) << "still held";
     fake::output(1).openResult = 0;
-    fake::deviceListChanged();
-    EXPECT_TRUE(fake::outputIsOpen(1)) << "found by its name at another index";
+    fake::fireWatchTimer();
+    EXPECT_TRUE(fake::outputIsOpen(1)) << "found by its name at another index, once let go";
+    EXPECT_EQ(fake::watchTimerMs(), 0u) << "nothing waits: no more wake-ups";
     EXPECT_EQ(pluginSettings.midiOutDevice, 1);
     fake::setDialogScript(IDD_CONFIG, [](fake::WindowRefForTests d) { fake::press(d, IDC_BINDINGS); });
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
@@ -198,16 +206,28 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
     EXPECT_EQ(pluginSettings.midiOutDevice, 0) << "OK keeps the output that is away";
     EXPECT_STREQ(pluginSettings.midiOutDeviceName, "Synth");
     fake::setOutputs({{"Pad Out"}, {"Synth"}});
+    fake::output(0).openResult = 4;
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 2) << "back, where its name now is";
+        fake::choose(d, IDC_LIGHTS, 1);
+        fake::press(d, kDialogOk);
+    });
+    pluginRecord.configProc();
+    EXPECT_EQ(fake::messageBoxes().back(), "Could not open MIDI output device \"Pad Out\" now. It stays chosen, and "
+                                           "its lights start as soon as it is free.");
+    EXPECT_STREQ(pluginSettings.midiOutDeviceName, "Pad Out");
+    fake::output(0).openResult = 0;
+    fake::fireWatchTimer();
+    EXPECT_TRUE(fake::outputIsOpen(0)) << "the new choice opens once it is let go";
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         fake::choose(d, IDC_LIGHTS, 0);
         fake::press(d, kDialogOk);
     });
     pluginRecord.configProc();
-    EXPECT_FALSE(fake::outputIsOpen(1)) << "None closes the output";
+    EXPECT_FALSE(fake::outputIsOpen(0)) << "None closes the output";
     EXPECT_EQ(pluginSettings.midiOutDevice, -1);
     pluginRecord.quitProc();
-    EXPECT_EQ(fake::messageBoxes().size(), 1u);
+    EXPECT_EQ(fake::messageBoxes().size(), 2u);
 }
 
 }  // namespace

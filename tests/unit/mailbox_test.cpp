@@ -47,7 +47,7 @@ TEST_F(MailboxTest, AMessageTheWindowWouldDropIsStoredWithoutWakingTheWaitingWor
     fake::setTick(1049);
     handle(kMidiInData, noteOn(0, 64, 90));
     EXPECT_FALSE(fake::isSignalled(wake));
-    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 64, 90));
+    EXPECT_EQ(messageMailbox.latestMessage[0].load(), noteOn(0, 64, 90));
     fake::setTick(1050);
     handle(kMidiInData, noteOn(0, 65, 90));
     EXPECT_TRUE(fake::isSignalled(wake));
@@ -83,7 +83,7 @@ TEST_F(MailboxTest, AMessageBeforeTheEventExistsIsStoredAndWakesNobody) {
     EventRef wake = messageMailbox.wakeEvent.load();
     ASSERT_NE(wake, nullptr);
     EXPECT_FALSE(fake::isSignalled(wake));
-    EXPECT_EQ(messageMailbox.latestMessage.load(), noteOn(0, 64, 90));
+    EXPECT_EQ(messageMailbox.latestMessage[0].load(), noteOn(0, 64, 90));
     for (int i = 0; i < 20 && fake::waits() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(fake::sends().empty());

@@ -201,7 +201,7 @@ TEST_F(LifecycleTest, QuitEndsTheWorkerWithoutActingOnTheLastMessageAndKeepsTheM
         fake::setProfile(kIni, "Notewick", "MIDIDevice", "0");
         fake::setTick(5000);
         pluginRecord.initProc();
-        messageMailbox.latestMessage.store(noteOn(0, 64, 90));  // stored but never signalled
+        messageMailbox.latestMessage[0].store(noteOn(0, 64, 90));  // stored but never signalled
         pluginRecord.quitProc();
         EXPECT_TRUE(fake::sends().empty());
         EXPECT_EQ(fake::threadsRunning(), 0u);

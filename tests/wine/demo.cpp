@@ -179,8 +179,9 @@ void lightsPart() {
     unload();
 }
 
-// A jog wheel turned quickly: twenty messages of one step each, all inside one
-// 50 ms window, end in one seek by the sum of their steps.
+// A jog wheel turned quickly: twenty messages of one step each, within a few
+// milliseconds, end in a seek or two by the sum of their steps: a knob acts
+// at most every 50 ms, and no step is lost.
 void jogPart() {
     writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\n\r\n[Notewick Bindings]\r\n"
                          "Encoder 16 Channel 1=Seek\r\n");
@@ -197,9 +198,8 @@ void jogPart() {
     std::vector<Received> got = take();
     size_t seeks = 0;
     for (const Received& r : got) seeks += r.request && r.id == 106 ? 1 : 0;
-    printf("  20 messages of one step each within 50 ms: %zu seek(s), the track now at %d s\n", seeks,
-           position() / 1000);
-    check(seeks == 1 && position() == 80000, "twenty steps within the window end in one seek by their sum");
+    printf("  20 messages of one step each at once: %zu seek(s), the track now at %d s\n", seeks, position() / 1000);
+    check(seeks >= 1 && seeks <= 4 && position() == 80000, "twenty quick steps end in a seek or two by their sum");
     quit();
     unload();
 }

@@ -133,7 +133,8 @@ void absentThenBack() {
     }
     pump(200);
     check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device",
-                                  "Could not open MIDI output device"},
+                                  "Could not open MIDI output device \"Test MIDI Out 1\": it is not connected. Its "
+                                  "lights start when it is."},
           "with no message box but init's", joined(messageBoxes()));
     stop();
     expectSaved(2, "Stage Piano");

@@ -57,18 +57,18 @@ void checkTemplate(HWND dialog, const char* name, const ControlSpec* table, size
 }
 
 const ControlSpec kConfigControls[] = {
-    {IDOK, "Button", "OK", 192, 222, 41, 14, true},
-    {IDCANCEL, "Button", "Cancel", 239, 222, 41, 14, true},
-    {IDC_APPLY, "Button", "Apply", 285, 222, 41, 14, true},
-    {-1, "Static", nullptr, 7, 219, 178, 17, false},
+    {-1, "Static", "MIDI &Input Device", 54, 7, 70, 8, false},
     {IDC_DEVICE, "ComboBox", nullptr, 54, 20, 94, 0, true},
-    {-1, "Static", "MIDI Input Device", 54, 7, 59, 8, false},
-    {-1, "Static", "Channel", 158, 7, 27, 8, false},
+    {-1, "Static", "&Channel", 158, 7, 30, 8, false},
     {IDC_CHANNEL, "ComboBox", nullptr, 158, 20, 35, 0, true},
     {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 60, 14, true},
     {IDC_BINDINGS, "Button", "&Bindings...", 266, 19, 60, 14, true},
     {-1, "Static", nullptr, 7, 42, 319, 0, false},
     {IDC_LIVE_LINE, "Static", nullptr, 7, 199, 319, 17, false},
+    {-1, "Static", nullptr, 7, 219, 178, 17, false},
+    {IDOK, "Button", "OK", 192, 222, 41, 14, true},
+    {IDCANCEL, "Button", "Cancel", 239, 222, 41, 14, true},
+    {IDC_APPLY, "Button", "A&pply", 285, 222, 41, 14, true},
 };
 
 const ControlSpec kAutodetectControls[] = {

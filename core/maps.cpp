@@ -1,0 +1,203 @@
+// maps.cpp -- the ready-made maps: found in their folders, matched to a
+// port's name, read, and saved.
+#include "core/maps.h"
+
+#include <initializer_list>
+
+#include "core/plugin.h"
+#include "core/text.h"
+#include "platform/platform.h"
+
+// A map file larger than this is no map.
+const uint32_t kMapFileLimit = 256u * 1024;
+const char* const kMapSection = "Notewick Controller";
+
+// The two folders: beside the module, and the user's; false when there is none.
+static bool shippedFolder(char* folder) {
+    if (!settingsPath(pluginRecord.moduleInstance, folder, kSettingsPathCapacity)) return false;
+    *const_cast<char*>(fileNamePart(folder)) = '\0';
+    return appendText(folder, kSettingsPathCapacity, "Notewick Maps");
+}
+
+static bool usersFolder(char* folder, bool make) {
+    if (!platformUserDataFolder(folder, kSettingsPathCapacity) || !appendText(folder, kSettingsPathCapacity, "\\") ||
+        !appendText(folder, kSettingsPathCapacity, kPluginName)) {
+        return false;
+    }
+    if (make && !platformCreateFolder(folder)) return false;
+    if (!appendText(folder, kSettingsPathCapacity, "\\Maps")) return false;
+    return !make || platformCreateFolder(folder);
+}
+
+// The map file's text and its section's lines; null when it is none.
+static char* readMapText(const char* path, uint32_t* start, uint32_t* end) {
+    uint32_t length = 0;
+    char* text = platformReadFile(path, kMapFileLimit, &length);
+    if (text != nullptr && findSection(text, length, kMapSection, start, end)) return text;
+    if (text != nullptr) platformFree(text);
+    return nullptr;
+}
+
+struct Listing {
+    MapEntry* maps;
+    uint32_t capacity;
+    uint32_t count;
+    uint32_t first;  // this folder's first entry, for the order by name
+    const char* folder;
+};
+
+static bool nameBefore(const char* a, const char* b) {
+    for (; *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
+    }
+    return lowerCase(*a) < lowerCase(*b);
+}
+
+static void foundMap(const char* file, void* context) {
+    Listing& l = *static_cast<Listing*>(context);
+    if (l.count >= l.capacity) return;
+    MapEntry& map = l.maps[l.count];
+    map.path[0] = '\0';
+    if (!appendText(map.path, sizeof map.path, l.folder) || !appendText(map.path, sizeof map.path, "\\") ||
+        !appendText(map.path, sizeof map.path, file)) {
+        return;
+    }
+    uint32_t start = 0, end = 0;
+    char* text = readMapText(map.path, &start, &end);
+    if (text == nullptr) return;
+    SectionText section = {text + start, end - start, 0};
+    bool named = sectionValue(section, "Name", map.name, sizeof map.name) && map.name[0] != '\0';
+    sectionValue(section, "Match", map.match, sizeof map.match);
+    platformFree(text);
+    if (!named) return;
+    // In the order of their names within the folder.
+    uint32_t at = l.count++;
+    while (at > l.first && nameBefore(map.name, l.maps[at - 1].name)) --at;
+    MapEntry placed = map;
+    for (uint32_t i = l.count - 1; i > at; --i) l.maps[i] = l.maps[i - 1];
+    l.maps[at] = placed;
+}
+
+uint32_t listMaps(MapEntry* maps, uint32_t capacity) {
+    Listing listing = {maps, capacity, 0, 0, nullptr};
+    char folder[kSettingsPathCapacity];
+    if (shippedFolder(folder)) {
+        listing.folder = folder;
+        platformListFiles(folder, ".ini", foundMap, &listing);
+    }
+    listing.first = listing.count;
+    if (usersFolder(folder, false)) {
+        listing.folder = folder;
+        platformListFiles(folder, ".ini", foundMap, &listing);
+    }
+    return listing.count;
+}
+
+// Whether `text` contains the word [word, end), case not counting.
+static bool containsWord(const char* text, const char* word, const char* end) {
+    for (; *text != '\0'; ++text) {
+        const char *a = text, *b = word;
+        for (; b < end && *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
+        }
+        if (b == end) return true;
+    }
+    return false;
+}
+
+bool matchesPortName(const char* match, const char* portName) {
+    bool any = false;
+    for (const char* at = match; *at != '\0';) {
+        while (*at == ' ' || *at == '\t') ++at;
+        const char* end = at;
+        while (*end != '\0' && *end != ' ' && *end != '\t') ++end;
+        bool without = *at == '-' && end > at + 1;
+        const char* word = without ? at + 1 : at;
+        if (end > word) {
+            if (containsWord(portName, word, end) == without) return false;
+            any = true;
+        }
+        at = end;
+    }
+    return any;
+}
+
+int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (matchesPortName(maps[i].match, portName)) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
+bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity) {
+    uint32_t start = 0, end = 0;
+    byHand[0] = '\0';
+    char* text = readMapText(map.path, &start, &end);
+    if (text == nullptr) return false;
+    // "; By hand: ..." in the header, before the section.
+    const char* label = "; By hand:";
+    for (uint32_t at = 0; at < start; ++at) {
+        if (at != 0 && text[at - 1] != '\n') continue;
+        uint32_t k = 0;
+        while (label[k] != '\0' && lowerCase(text[at + k]) == lowerCase(label[k])) ++k;
+        if (label[k] != '\0') continue;
+        uint32_t from = at + k, to = from;
+        while (from < start && (text[from] == ' ' || text[from] == '\t')) ++from;
+        for (to = from; to < start && text[to] != '\r' && text[to] != '\n'; ++to) {
+        }
+        for (uint32_t i = from; i < to && i - from + 1 < capacity; ++i) byHand[i - from] = text[i];
+        byHand[to - from < capacity ? to - from : capacity - 1] = '\0';
+        break;
+    }
+    SectionText section = {text + start, end - start, 0};
+    bool copied = copySection(section, 0, lines);
+    platformFree(text);
+    if (!copied) return false;
+    setSectionValue(lines, "Name", "");
+    setSectionValue(lines, "Match", "");
+    // "By hand: nothing" asks nothing.
+    if (textEquals(byHand, "nothing") || textEquals(byHand, "Nothing") || textEquals(byHand, "nothing.")) byHand[0] = '\0';
+    return true;
+}
+
+bool saveMap(const char* name, const char* portName, const SectionText& section, char* path) {
+    path[0] = '\0';
+    char folder[kSettingsPathCapacity];
+    if (!usersFolder(folder, true)) return false;
+    // The file is named for the map, without the characters a file name may not have.
+    char file[kMapNameCapacity] = "";
+    for (const char* at = name; *at != '\0'; ++at) {
+        char c = *at;
+        bool bad = c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+                   c == '|' || static_cast<unsigned char>(c) < 32;
+        char one[2] = {bad ? '_' : c, '\0'};
+        appendText(file, sizeof file, one);
+    }
+    if (file[0] == '\0' || !appendText(path, kSettingsPathCapacity, folder) ||
+        !appendText(path, kSettingsPathCapacity, "\\") || !appendText(path, kSettingsPathCapacity, file) ||
+        !appendText(path, kSettingsPathCapacity, ".ini")) {
+        return false;
+    }
+    uint32_t capacity = section.length + 1024;
+    char* text = static_cast<char*>(platformAllocZeroed(capacity));
+    if (text == nullptr) return false;
+    for (const char* piece : {"; ", name, ": a Notewick map saved from ", portName, ".\r\n; Mode: as the device was when "
+                              "the map was saved.\r\n; By hand: nothing\r\n; Sources: its user's own bindings.\r\n["
+                              , kMapSection, "]\r\nName=", name, "\r\nMatch=", portName, "\r\n"}) {
+        appendText(text, capacity, piece);
+    }
+    // The section's own lines, Input, Output and Map apart: they belong to
+    // the controller, not to the map.
+    uint32_t length = 0;
+    while (text[length] != '\0') ++length;
+    for (uint32_t line = 0, start = 0, end = 0; sectionLine(section, line, &start, &end); ++line) {
+        SectionText one = {section.text + start, end - start, 0};
+        bool own = false;
+        for (const char* key : {"Input", "Output", "Map", "Name", "Match"}) own = own || sectionHasKey(one, key);
+        if (own || end == start) continue;
+        for (uint32_t i = start; i < end && length + 3 < capacity; ++i) text[length++] = section.text[i];
+        text[length++] = '\r';
+        text[length++] = '\n';
+    }
+    bool written = platformReplaceFile(path, text, length);
+    platformFree(text);
+    return written;
+}
