@@ -464,7 +464,7 @@ static bool writeFileSection(const char* name, const SectionText& section) {
             put(out, &at, newline, breakLength);  // a header on the file's last line, without a line break
         }
         put(out, &at, section.text, section.length);
-        if (section.length > 0 && section.text[section.length - 1] != '\n' && end < length) {
+        if (section.text != nullptr && section.length > 0 && section.text[section.length - 1] != '\n' && end < length) {
             put(out, &at, newline, breakLength);
         }
         if (file != nullptr) put(out, &at, file + end, length - end);

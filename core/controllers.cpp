@@ -48,7 +48,7 @@ static void followSection(uint32_t device) {
     sectionValue(section, "Input", name, sizeof name);
     sectionValue(section, "Output", output, sizeof output);
     name[kDeviceNameCapacity - 1] = output[kDeviceNameCapacity - 1] = '\0';
-    if (in.follow.index == nullptr) in.follow = FollowedPort{false, device, &in.index, in.name, &in.port, false};
+    if (in.follow.index == nullptr) in.follow = FollowedPort{&in.index, in.name, &in.port, device, false, false};
     if (!in.inUse || !textEquals(name, in.name)) {
         // An input that will not close is kept open for quit to try again.
         closeFollowed(&in.follow);

@@ -13,11 +13,11 @@
 #include "core/types.h"
 
 struct FollowedPort {
-    bool output;     // an output (lights), else an input
-    uint32_t device;  // the plug-in's device the port is for (the input's instance value)
     int32_t* index;   // the chosen device's number, -1 for none
     char* name;       // its name (kDeviceNameCapacity); empty: followed by number alone
     void** handle;    // where the open port is kept; null there while closed
+    uint32_t device;  // the plug-in's device the port is for (the input's instance value)
+    bool output;      // an output (lights), else an input
     bool openFailed;  // the last try found the device there but could not open it
 };
 

@@ -12,8 +12,8 @@
 #include "midi/sysex_buffers.h"
 
 // The configured device's input, followed by its name.
-static FollowedPort mainPort = {false, kConfiguredDevice, &pluginSettings.midiDevice, pluginSettings.midiDeviceName,
-                                &mainInputPort, false};
+static FollowedPort mainPort = {&pluginSettings.midiDevice, pluginSettings.midiDeviceName, &mainInputPort,
+                                kConfiguredDevice, false, false};
 
 // A port a dialog could not close, left for quit.
 static InputPort strayPort = nullptr;

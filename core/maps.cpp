@@ -139,10 +139,10 @@ bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capac
         uint32_t k = 0;
         while (label[k] != '\0' && lowerCase(text[at + k]) == lowerCase(label[k])) ++k;
         if (label[k] != '\0') continue;
-        uint32_t from = at + k, to = from;
+        uint32_t from = at + k;
         while (from < start && (text[from] == ' ' || text[from] == '\t')) ++from;
-        for (to = from; to < start && text[to] != '\r' && text[to] != '\n'; ++to) {
-        }
+        uint32_t to = from;
+        while (to < start && text[to] != '\r' && text[to] != '\n') ++to;
         for (uint32_t i = from; i < to && i - from + 1 < capacity; ++i) byHand[i - from] = text[i];
         byHand[to - from < capacity ? to - from : capacity - 1] = '\0';
         break;
@@ -179,9 +179,10 @@ bool saveMap(const char* name, const char* portName, const SectionText& section,
     uint32_t capacity = section.length + 1024;
     char* text = static_cast<char*>(platformAllocZeroed(capacity));
     if (text == nullptr) return false;
-    for (const char* piece : {"; ", name, ": a Notewick map saved from ", portName, ".\r\n; Mode: as the device was when "
-                              "the map was saved.\r\n; By hand: nothing\r\n; Sources: its user's own bindings.\r\n["
-                              , kMapSection, "]\r\nName=", name, "\r\nMatch=", portName, "\r\n"}) {
+    const char* header = ".\r\n; Mode: as the device was when the map was saved.\r\n; By hand: nothing\r\n"
+                         "; Sources: its user's own bindings.\r\n[";
+    for (const char* piece : {"; ", name, ": a Notewick map saved from ", portName, header, kMapSection, "]\r\nName=",
+                              name, "\r\nMatch=", portName, "\r\n"}) {
         appendText(text, capacity, piece);
     }
     // The section's own lines, Input, Output and Map apart: they belong to

@@ -22,10 +22,9 @@ static FollowedPort& outputOf(uint32_t device) {
     FollowedPort& port = outputs[device];
     if (port.index == nullptr) {
         bool configured = device == kConfiguredDevice;
-        port = FollowedPort{true, device,
-                            configured ? &pluginSettings.midiOutDevice : &controllerOutIndex[device],
+        port = FollowedPort{configured ? &pluginSettings.midiOutDevice : &controllerOutIndex[device],
                             configured ? pluginSettings.midiOutDeviceName : controllerOutName[device],
-                            &openOutputs[device], false};
+                            &openOutputs[device], device, true, false};
     }
     return port;
 }
@@ -107,15 +106,16 @@ static void sendSetup(uint32_t device) {
     for (uint32_t i = 0; i < length;) {
         uint32_t end = i + 1;
         if (bytes[i] == 0xF0) {
-            while (bytes[end] != 0xF7) ++end;
+            while (end < length && bytes[end] != 0xF7) ++end;
             platformMidiOutSendLong(port, bytes + i, end + 1 - i);
             i = end + 1;
             continue;
         }
         uint32_t message = bytes[i];
-        for (int32_t k = 1; k <= dataBytes(bytes[i]); ++k) message |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
+        uint32_t data = static_cast<uint32_t>(dataBytes(bytes[i]));
+        for (uint32_t k = 1; k <= data && i + k < length; ++k) message |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
         platformMidiOutSend(port, message);
-        i += 1 + static_cast<uint32_t>(dataBytes(bytes[i]));
+        i += 1 + data;
     }
 }
 
@@ -232,7 +232,7 @@ bool chooseOutput(const char* name, int32_t at, uint32_t device) {
 
 void reopenOutput(uint32_t device) {
     if (device >= kMaxDevices) return;
-    FollowedPort& port = outputOf(device);
+    const FollowedPort& port = outputOf(device);
     if (!chosen(port) || port.name[0] == '\0') return;
     if (openOutputs[device] != nullptr && followedStillThere(port)) {
         handOver(device);

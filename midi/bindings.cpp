@@ -174,9 +174,9 @@ bool parseBindingValue(const char* value, Binding* binding) {
         while (*at == ' ' || *at == '\t') ++at;
         const char* part = at;
         while (*at != '\0' && *at != ',') ++at;
-        const char* end = at;
-        while (end > part && (end[-1] == ' ' || end[-1] == '\t')) --end;
-        if (!takeLightPart(part, end, binding, &litGiven, &darkGiven, &atGiven)) return false;
+        const char* partEnd = at;
+        while (partEnd > part && (partEnd[-1] == ' ' || partEnd[-1] == '\t')) --partEnd;
+        if (!takeLightPart(part, partEnd, binding, &litGiven, &darkGiven, &atGiven)) return false;
     }
     return true;
 }

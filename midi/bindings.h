@@ -96,8 +96,8 @@ struct Binding {
     uint8_t action;
     uint8_t lit = 127;
     uint8_t dark = 0;
-    uint16_t entry = 0;
     LightAddress at = {};
+    uint16_t entry = 0;
 };
 
 // "Note 36 Channel 10", "Encoder 16 Channel 1 Offset" and the like into

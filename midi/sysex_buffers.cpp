@@ -35,16 +35,16 @@ const uint32_t kMostEmptyReturns = 8;
 // keeps valid memory.
 struct DeviceBuffers {
     SysexBuffer buffers[kSysexBufferCount];
-    std::atomic<uint32_t> state[kSysexBufferCount];
-    // When each buffer came back, by a count of returns: read in that order.
-    std::atomic<uint32_t> returnedAt[kSysexBufferCount];
-    std::atomic<uint32_t> returns;
     // The port each buffer that is not free is prepared for. Written by the
     // user-interface thread while the buffer is free; the worker reads it
     // while it holds the buffer (the state word's hand-overs order the two).
     MidiPortRef port[kSysexBufferCount];
-    std::atomic<uint32_t> gate;
     MidiPortRef gatePort;
+    std::atomic<uint32_t> state[kSysexBufferCount];
+    // When each buffer came back, by a count of returns: read in that order.
+    std::atomic<uint32_t> returnedAt[kSysexBufferCount];
+    std::atomic<uint32_t> returns;
+    std::atomic<uint32_t> gate;
     // The worker's alone: the bytes so far of a message arriving in pieces
     // (0 while none is), and how many times in a row each buffer came back
     // empty.
@@ -108,7 +108,7 @@ static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
     return true;
 }
 
-static bool noLender(MidiPortRef port) {
+static bool noLender(MidiPortRef port) {  // cppcheck-suppress constParameter
     for (const DeviceBuffers& d : devices) {
         if (d.gatePort == port && d.gate.load() >= kLender) return false;
     }

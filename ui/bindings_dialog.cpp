@@ -521,10 +521,10 @@ static bool mapsLine(const char* start, const char* end) {
 static void useMap(WindowRef dialog, int32_t index) {
     if (index < 0 || static_cast<uint32_t>(index) >= state->mapCount) return;
     const MapEntry& map = state->maps[index];
-    char name[kDeviceNameCapacity], question[240] = "";
+    char name[kDeviceNameCapacity];
     editName(state->device, name);
     if (state->boundCount > 0) {
-        char count[12];
+        char count[12], question[240] = "";
         formatDecimal(static_cast<int32_t>(state->boundCount), count);
         for (const char* piece : {"Replace the ", static_cast<const char*>(count),
                                   state->boundCount == 1 ? " binding of " : " bindings of ",
@@ -1003,7 +1003,7 @@ static void removeAll(WindowRef dialog) {
 // for a device the user did not change. *conflicts counts the controls the
 // file changed too; the first in `first`.
 static bool mergedSection(uint32_t device, SectionText* merged, uint32_t* conflicts, char* first, size_t capacity) {
-    DeviceEdit& edit = state->devices[device];
+    const DeviceEdit& edit = state->devices[device];
     *merged = SectionText{nullptr, 0, 0};
     *conflicts = 0;
     if (!edit.shown || edit.removed) return false;
