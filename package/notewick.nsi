@@ -1,17 +1,19 @@
 ; notewick.nsi -- the Notewick installer, built by tools/release.sh with
 ; makensis (NSIS 3):
-;   makensis -DVERSION=1.1 -DSTAGE=<folder> -DOUTFILE=<setup.exe> notewick.nsi
-; STAGE holds gen_notewick.dll, README.txt and LICENSE.txt with their file
-; times already set to SOURCE_DATE_EPOCH: File records each file's time, so
-; fixed times make the installer the same bytes on every build.
+;   makensis -DVERSION=1.1 -DSTAGE=<folder> -DMAPS=<maps.nsh> -DOUTFILE=<setup.exe> notewick.nsi
+; STAGE holds gen_notewick.dll, README.txt, LICENSE.txt and the maps in
+; "Notewick Maps" with their file times already set to SOURCE_DATE_EPOCH:
+; File records each file's time, so fixed times make the installer the same
+; bytes on every build. MAPS defines NOTEWICK_MAPS, which inserts a macro for
+; each map's file name, in sorted order.
 ;
 ; The installer puts gen_notewick.dll into the Plugins folder of the player's
-; folder, writes an uninstaller beside it and an entry in the list of
-; installed programs. Scripted use: setup.exe /S /D=C:\Path\To\Winamp, and
-; notewick-uninstall.exe /S.
+; folder and the maps into Plugins\Notewick Maps, writes an uninstaller beside
+; the DLL and an entry in the list of installed programs. Scripted use:
+; setup.exe /S /D=C:\Path\To\Winamp, and notewick-uninstall.exe /S.
 
-!ifndef VERSION | STAGE | OUTFILE
-  !error "define VERSION, STAGE and OUTFILE (tools/release.sh does)"
+!ifndef VERSION | STAGE | MAPS | OUTFILE
+  !error "define VERSION, STAGE, MAPS and OUTFILE (tools/release.sh does)"
 !endif
 
 Unicode true
@@ -24,6 +26,7 @@ ManifestDPIAware true
 !define DLL "gen_notewick.dll"
 !define UNINSTALLER "notewick-uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Notewick"
+!define MAPS_FOLDER "Notewick Maps"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -48,6 +51,16 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "${MAPS}"
+
+; One map, by its file name: installed from the stage, or removed by name, so
+; that files of the user's own in the maps folder stay.
+!macro InstallMap FILE
+  File "${STAGE}\${MAPS_FOLDER}\${FILE}"
+!macroend
+!macro RemoveMap FILE
+  Delete "$INSTDIR\${MAPS_FOLDER}\${FILE}"
+!macroend
 
 !define MUI_ABORTWARNING
 !define MUI_PAGE_HEADER_TEXT "Choose the player's folder"
@@ -86,6 +99,9 @@ Section "Notewick" SecMain
   ${EndIf}
   SetOverwrite on
   File "/oname=notewick-README.txt" "${STAGE}\README.txt"
+  SetOutPath "$INSTDIR\Plugins\${MAPS_FOLDER}"
+  !insertmacro NOTEWICK_MAPS InstallMap
+  SetOutPath "$INSTDIR\Plugins"
 
   WriteUninstaller "$INSTDIR\Plugins\${UNINSTALLER}"
   SectionGetSize ${SecMain} $0
@@ -102,6 +118,7 @@ SectionEnd
 
 ; The uninstaller runs from the Plugins folder: $INSTDIR is that folder.
 ; plugin.ini stays: it holds the user's settings, and other plug-ins' too.
+; The maps folder goes only when no file of the user's is left in it.
 Section "Uninstall"
   retry:
   ClearErrors
@@ -112,6 +129,8 @@ Section "Uninstall"
     Abort "Uninstall stopped: ${DLL} could not be removed; close the player and run the uninstaller again."
   ${EndIf}
   Delete "$INSTDIR\notewick-README.txt"
+  !insertmacro NOTEWICK_MAPS RemoveMap
+  RMDir "$INSTDIR\${MAPS_FOLDER}"
   Delete "$INSTDIR\${UNINSTALLER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

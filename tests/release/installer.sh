@@ -6,12 +6,14 @@
 #   - the folder recorded under HKCU\Software\Winamp, one without winamp.exe:
 #     the installer warns and goes on;
 #   - /D= a folder laid out like the player's: the installed DLL is
-#     dist/gen_notewick.dll byte for byte and the list of installed programs
-#     has the entry with the version;
+#     dist/gen_notewick.dll byte for byte, the maps are in Plugins\Notewick
+#     Maps as the zip has them, and the list of installed programs has the
+#     entry with the version;
 #   - the running player holds the DLL: the installer stops with an error
 #     code, leaves the DLL as it was and schedules nothing for a reboot;
-#   - the uninstaller removes the DLL, itself and the entry, and keeps
-#     plugin.ini.
+#   - the uninstaller removes the DLL, the maps, itself and the entry, and
+#     keeps plugin.ini and a map of the user's own in the maps folder; the
+#     folder goes when nothing of the user's is left in it.
 # Exits 77 (skipped) where this kernel runs no 32-bit programs.
 set -eu
 source "$(dirname "$0")/wine_prefix.sh" installer || exit $?  # 77: skipped
@@ -54,6 +56,7 @@ echo "no folder recorded by the player:"
 check "/S installs" install
 check "the DLL is in Program Files\\Winamp\\Plugins" same "$drive/Program Files/Winamp/Plugins/gen_notewick.dll"
 check "the uninstaller runs" uninstall "$drive/Program Files/Winamp/Plugins"
+check "the emptied maps folder is gone" gone "$drive/Program Files/Winamp/Plugins/Notewick Maps"
 
 echo "the folder the player recorded, without winamp.exe:"
 mkdir -p "$drive/Players/Recorded"
@@ -70,6 +73,11 @@ i686-w64-mingw32-gcc -Os -s -Wall -Wextra -Werror -o "$player/winamp.exe" "$top/
 check "/S /D= installs" install '/D=C:\Players\Winamp'
 installed_dll=$plugins/gen_notewick.dll
 check "the installed DLL equals dist/gen_notewick.dll" same "$installed_dll"
+maps_folder=$plugins/Notewick Maps
+zip_maps=$build/zip-maps
+rm -rf "$zip_maps"
+7z x -y -o"$zip_maps" "$top/dist/release/notewick-$version.zip" "Notewick Maps/*" >/dev/null
+check "the maps in Plugins\\Notewick Maps are the zip's" diff -r "$maps_folder" "$zip_maps/Notewick Maps"
 check "the uninstall entry's DisplayVersion is $version" [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ]
 check "the entry's uninstall command is the uninstaller beside the DLL" \
   [ "$(reg_value "$uninstall_key" UninstallString)" = '"C:\Players\Winamp\Plugins\notewick-uninstall.exe"' ]
@@ -110,9 +118,11 @@ check "nothing is scheduled for a reboot" \
 echo "uninstall:"
 printf '[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=9\r\n' >"$plugins/plugin.ini"
 ini_before=$(sha256sum <"$plugins/plugin.ini")
+printf '[Notewick Controller]\r\nName=Mine\r\nMatch=Mine\r\n' >"$maps_folder/Mine.ini"
 check "the uninstaller runs" uninstall "$plugins"
 check "the DLL is gone" gone "$installed_dll"
 check "the uninstaller is gone" gone "$plugins/notewick-uninstall.exe"
+check "the maps are gone, the user's own is not" [ "$(ls "$maps_folder")" = Mine.ini ]
 check "the uninstall entry is gone" [ -z "$(reg_value "$uninstall_key" DisplayVersion)" ]
 check "plugin.ini is still there, unchanged" [ "$(sha256sum <"$plugins/plugin.ini" 2>/dev/null)" = "$ini_before" ]
 

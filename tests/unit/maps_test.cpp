@@ -1,0 +1,167 @@
+// maps_test.cpp -- the ready-made controller maps in maps/: each has the
+// header lines the user is shown, one [Notewick Controller] section whose
+// every binding line the plug-in's own reader uses, Setup bytes that are whole
+// MIDI messages, and Match words that take the ports the controller shows and
+// no other controller's.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/bindings_section.h"
+#include "midi/lights.h"
+
+namespace {
+
+struct MapCase {
+    const char* name;                    // the file maps/NAME.ini, and its Name=
+    std::vector<const char*> ports;      // port names the controller shows: Match= takes each
+    std::vector<const char*> notPorts;   // its other ports, which Match= must leave
+};
+
+const MapCase kMaps[] = {
+    {"Akai APC mini mk2", {"APC mini mk2"}, {"MIDIIN2 (APC mini mk2)", "MIDIOUT2 (APC mini mk2)"}},
+    {"Behringer X-Touch Mini", {"X-TOUCH MINI"}, {}},
+    {"DJ TechTools Midi Fighter Twister", {"Midi Fighter Twister"}, {}},
+    {"Hercules DJControl Starlight", {"DJControl Starlight"}, {}},
+    {"Korg nanoKONTROL2", {"nanoKONTROL2 1 SLIDER/KNOB", "nanoKONTROL2 1 CTRL", "nanoKONTROL2"}, {}},
+    {"Novation Launchpad Mini", {"Launchpad Mini"}, {}},
+    {"Novation Launchpad Mini MK3", {"LPMiniMK3 MIDI In", "LPMiniMK3 MIDI Out"},
+     {"LPMiniMK3 DAW In", "LPMiniMK3 DAW Out"}},
+    {"Numark DJ2GO2 Touch", {"DJ2GO2 Touch"}, {}},
+    {"Pioneer DDJ-200", {"DDJ-200"}, {}},
+};
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Every word in the port's name, whatever the case; a "-word" nowhere in it.
+bool matchesPort(const std::string& match, const std::string& port) {
+    std::istringstream words(lower(match));
+    std::string word;
+    bool any = false;
+    while (words >> word) {
+        bool excluded = word[0] == '-';
+        if (excluded) word.erase(0, 1);
+        if ((lower(port).find(word) != std::string::npos) == excluded) return false;
+        any = any || !excluded;
+    }
+    return any;
+}
+
+// Hex bytes that make whole messages: a channel message's status byte and its
+// data bytes, or F0, data bytes, F7.
+bool wholeMessages(const std::string& hex) {
+    std::istringstream in(hex);
+    std::string token;
+    std::vector<int> bytes;
+    while (in >> token) {
+        if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(token[1]))) {
+            return false;
+        }
+        bytes.push_back(std::stoi(token, nullptr, 16));
+    }
+    size_t at = 0;
+    while (at < bytes.size()) {
+        int status = bytes[at++];
+        if (status == 0xF0) {
+            while (at < bytes.size() && bytes[at] < 0x80) ++at;
+            if (at == bytes.size() || bytes[at++] != 0xF7) return false;
+            continue;
+        }
+        if (status < 0x80 || status >= 0xF0) return false;
+        int data = (status & 0xE0) == 0xC0 ? 1 : 2;  // program change and channel pressure take one
+        for (; data > 0; --data) {
+            if (at == bytes.size() || bytes[at++] >= 0x80) return false;
+        }
+    }
+    return !bytes.empty();
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
+    const std::filesystem::path folder = NOTEWICK_SOURCE_DIR "/maps";
+    std::set<std::string> files, named;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files.insert(entry.path().filename());
+    for (const MapCase& map : kMaps) named.insert(std::string(map.name) + ".ini");
+    EXPECT_EQ(files, named) << "every file in maps/ has a row here, and every row a file";
+
+    for (const MapCase& map : kMaps) {
+        SCOPED_TRACE(map.name);
+        std::ifstream in(folder / (std::string(map.name) + ".ini"));
+        ASSERT_TRUE(in) << "no file";
+        std::vector<std::string> header, section, bindings;
+        std::string line, name, match, setup;
+        int sections = 0;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (startsWith(line, "[")) {
+                EXPECT_EQ(line, "[Notewick Controller]");
+                ++sections;
+            } else if (sections == 0) {
+                header.push_back(line);
+            } else if (line.empty() || startsWith(line, ";")) {
+                continue;
+            } else if (startsWith(line, "Name=")) {
+                name = line.substr(5);
+            } else if (startsWith(line, "Match=")) {
+                match = line.substr(6);
+            } else if (startsWith(line, "Setup=")) {
+                setup = line.substr(6);
+                EXPECT_TRUE(wholeMessages(setup)) << line;
+            } else {
+                bindings.push_back(line);
+            }
+        }
+        EXPECT_EQ(sections, 1);
+        ASSERT_FALSE(header.empty());
+        EXPECT_EQ(header[0], "; " + name + ": a ready-made Notewick map.");
+        for (const char* key : {"; Mode: ", "; By hand: ", "; Sources: "}) {
+            EXPECT_EQ(std::count_if(header.begin(), header.end(),
+                                    [&](const std::string& h) { return startsWith(h, key) && h.size() > strlen(key); }),
+                      1)
+                << "one line " << key;
+        }
+        for (const std::string& h : header) EXPECT_TRUE(h.empty() || startsWith(h, "; ")) << h;
+        EXPECT_EQ(name, map.name);
+        EXPECT_FALSE(match.empty());
+
+        // Each line names a source and an action that fits it; the reader
+        // uses them all (no source twice, at most 128); light values only
+        // where the action lights.
+        std::string text;
+        for (const std::string& b : bindings) {
+            ParsedLine parsed;
+            parseSectionLine(b.data(), b.data() + b.size(), &parsed);
+            EXPECT_TRUE(parsed.named && parsed.fits) << b;
+            text += b + "\n";
+        }
+        std::vector<BindingLine> used(kMaxBindings);
+        uint32_t count = readBindingLines(text.data(), static_cast<uint32_t>(text.size()), used.data());
+        EXPECT_EQ(count, bindings.size()) << "lines the reader does not use";
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string& b = bindings[used[i].line];
+            EXPECT_TRUE(b.find(',') == std::string::npos || lightKind(used[i].binding) != kLightNone) << b;
+        }
+
+        for (const char* port : map.ports) EXPECT_TRUE(matchesPort(match, port)) << port;
+        for (const char* port : map.notPorts) EXPECT_FALSE(matchesPort(match, port)) << port;
+        for (const MapCase& other : kMaps) {
+            if (&other == &map) continue;
+            for (const char* port : other.ports) EXPECT_FALSE(matchesPort(match, port)) << other.name << ": " << port;
+        }
+    }
+}
+
+}  // namespace
