@@ -6,16 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/bindings_section.h"
+#include "core/maps.h"
+#include "core/output_port.h"
 #include "midi/lights.h"
 
 namespace {
@@ -38,55 +38,6 @@ const MapCase kMaps[] = {
     {"Numark DJ2GO2 Touch", {"DJ2GO2 Touch"}, {}},
     {"Pioneer DDJ-200", {"DDJ-200"}, {}},
 };
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-// Every word in the port's name, whatever the case; a "-word" nowhere in it.
-bool matchesPort(const std::string& match, const std::string& port) {
-    std::istringstream words(lower(match));
-    std::string word;
-    bool any = false;
-    while (words >> word) {
-        bool excluded = word[0] == '-';
-        if (excluded) word.erase(0, 1);
-        if ((lower(port).find(word) != std::string::npos) == excluded) return false;
-        any = any || !excluded;
-    }
-    return any;
-}
-
-// Hex bytes that make whole messages: a channel message's status byte and its
-// data bytes, or F0, data bytes, F7.
-bool wholeMessages(const std::string& hex) {
-    std::istringstream in(hex);
-    std::string token;
-    std::vector<int> bytes;
-    while (in >> token) {
-        if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) ||
-            !std::isxdigit(static_cast<unsigned char>(token[1]))) {
-            return false;
-        }
-        bytes.push_back(std::stoi(token, nullptr, 16));
-    }
-    size_t at = 0;
-    while (at < bytes.size()) {
-        int status = bytes[at++];
-        if (status == 0xF0) {
-            while (at < bytes.size() && bytes[at] < 0x80) ++at;
-            if (at == bytes.size() || bytes[at++] != 0xF7) return false;
-            continue;
-        }
-        if (status < 0x80 || status >= 0xF0) return false;
-        int data = (status & 0xE0) == 0xC0 ? 1 : 2;  // program change and channel pressure take one
-        for (; data > 0; --data) {
-            if (at == bytes.size() || bytes[at++] >= 0x80) return false;
-        }
-    }
-    return !bytes.empty();
-}
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -119,7 +70,9 @@ TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
                 match = line.substr(6);
             } else if (startsWith(line, "Setup=")) {
                 setup = line.substr(6);
-                EXPECT_TRUE(wholeMessages(setup)) << line;
+                uint8_t bytes[512];
+                uint32_t length = 0;
+                EXPECT_TRUE(parseSetupBytes(setup.c_str(), bytes, sizeof bytes, &length) && length > 0) << line;
             } else {
                 bindings.push_back(line);
             }
@@ -155,11 +108,13 @@ TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
             EXPECT_TRUE(b.find(',') == std::string::npos || lightKind(used[i].binding) != kLightNone) << b;
         }
 
-        for (const char* port : map.ports) EXPECT_TRUE(matchesPort(match, port)) << port;
-        for (const char* port : map.notPorts) EXPECT_FALSE(matchesPort(match, port)) << port;
+        for (const char* port : map.ports) EXPECT_TRUE(matchesPortName(match.c_str(), port)) << port;
+        for (const char* port : map.notPorts) EXPECT_FALSE(matchesPortName(match.c_str(), port)) << port;
         for (const MapCase& other : kMaps) {
             if (&other == &map) continue;
-            for (const char* port : other.ports) EXPECT_FALSE(matchesPort(match, port)) << other.name << ": " << port;
+            for (const char* port : other.ports) {
+                EXPECT_FALSE(matchesPortName(match.c_str(), port)) << other.name << ": " << port;
+            }
         }
     }
 }
