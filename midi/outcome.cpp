@@ -347,7 +347,7 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     }
     *seen = now;
     seen->device = device;
-    char what[96];
+    char what[256];
     if (isSysexRecord(message)) {
         describeSysex(message, line, capacity);
     } else if ((detail & kFromKnob) != 0 && messageData2(message) >= kKnobRecord) {

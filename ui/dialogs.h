@@ -45,8 +45,8 @@ void selectListedDevice(const char* name, int32_t preferredEntry);
 struct LiveLine {
     LineState seen;
     bool heard;  // a message was shown; before one, what the plug-in listens to, kept up to date
-    char first[200];
-    char shown[320];
+    char first[320];
+    char shown[480];
 };
 void startLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullptr);
 void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullptr);

@@ -1,6 +1,7 @@
 // live_line.cpp -- the line both dialogs show: what the last message from the
 // device in use did, or why it did nothing (midi/outcome.h), and before any
 // message, what the plug-in listens to.
+#include "core/controllers.h"
 #include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/settings.h"
@@ -73,8 +74,18 @@ void startLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
 }
 
 void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
-    if (nextLine(&line->seen, line->first, sizeof line->first)) {
+    char news[sizeof line->first];
+    if (nextLine(&line->seen, news, sizeof news)) {
         line->heard = true;
+        // With more than one device open, the line names the message's.
+        line->first[0] = '\0';
+        char name[kDeviceNameCapacity];
+        deviceLabel(line->seen.device, name);
+        if (devicesOpen() > 1 && name[0] != '\0') {
+            appendText(line->first, sizeof line->first, name);
+            appendText(line->first, sizeof line->first, ": ");
+        }
+        appendText(line->first, sizeof line->first, news);
     } else if (!line->heard) {
         describeListening(line->first, sizeof line->first);  // a device may have come or gone
     }

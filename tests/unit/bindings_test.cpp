@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/bindings_section.h"
+#include "core/section_merge.h"
 #include "core/main_port.h"
 #include "core/settings.h"
 #include "midi/bindings.h"
@@ -197,6 +198,50 @@ TEST_F(BindingsTest, TheSectionIsFoundAndReplacedInAnyFile) {
     EXPECT_FALSE(appendStop());
     fake::setReadable(kIni, true);
     EXPECT_EQ(section(), "[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n");
+}
+
+// ---- OK keeps hand edits -----------------------------------------------------------------
+
+// The user's changes (base to ours) applied to the section as the file has it
+// at OK (theirs): lines the user did not touch stay as the file has them; a
+// control both changed takes the user's lines and counts as a conflict.
+TEST(SectionMerge, TheUsersChangesGoOnTopOfTheFilesLines) {
+    const struct {
+        const char *base, *ours, *theirs, *merged;
+        uint32_t conflicts;
+        const char* first;
+    } cases[] = {
+        // The file unchanged: the user's lines, a removal, a change and an addition.
+        {"A=1\nNote 1 Channel 1=Stop\nNote 2 Channel 1=Next\n", "A=1\nNote 2 Channel 1=Play\nNote 3 Channel 1=Stop\n",
+         "A=1\nNote 1 Channel 1=Stop\nNote 2 Channel 1=Next\n", "A=1\nNote 2 Channel 1=Play\nNote 3 Channel 1=Stop\n", 0,
+         ""},
+        // Lines added and changed by hand meanwhile stay; the user's go on top.
+        {"; pads\nNote 1 Channel 1=Stop\n\n", "; pads\nNote 1 Channel 1=Next\nNote 9 Channel 1=Play\n\n",
+         "; pads!\nNote 1 Channel 1=Stop\nNote 5 Channel 1=Repeat\n\n",
+         "; pads!\nNote 1 Channel 1=Next\nNote 5 Channel 1=Repeat\nNote 9 Channel 1=Play\n\n", 0, ""},
+        // Both changed one control: the user's wins, and it is told.
+        {"Note 1 Channel 1=Stop\r\nOutput=A\r\n", "Note 1 Channel 1=Next\r\nOutput=B\r\n",
+         "Note 1 Channel 1=Play\r\nOutput=B\r\n", "Note 1 Channel 1=Next\r\nOutput=B\r\n", 1, "Note 1 (C#-1), channel 1"},
+        // The user removed what the file changed; the user added what the file added.
+        {"Note 1 Channel 1=Stop\n", "", "Note 1 Channel 1=Play\nNote 2 Channel 1=Stop\n", "Note 2 Channel 1=Stop\n", 1, ""},
+        {"", "Output=Pads\n", "OUTPUT=Synth\n", "Output=Pads\n", 1, "Output"},
+        // Remove All takes every line that binds, later ones for a control too.
+        {"Note 1 Channel 1=Stop\nNote 1 Channel 1=Next\nNote 1 Channel 1=Jump\n", "Note 1 Channel 1=Jump\n",
+         "Note 1 Channel 1=Stop\nNote 1 Channel 1=Next\nNote 1 Channel 1=Jump\n", "Note 1 Channel 1=Jump\n", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SectionText base = {const_cast<char*>(c.base), static_cast<uint32_t>(std::strlen(c.base)), 0};
+        SectionText ours = {const_cast<char*>(c.ours), static_cast<uint32_t>(std::strlen(c.ours)), 0};
+        SectionText theirs = {const_cast<char*>(c.theirs), static_cast<uint32_t>(std::strlen(c.theirs)), 0};
+        SectionText merged;
+        uint32_t conflicts = 0;
+        char first[80];
+        ASSERT_TRUE(mergeSection(base, ours, theirs, &merged, &conflicts, first, sizeof first));
+        EXPECT_EQ(std::string(merged.text, merged.length), c.merged) << c.ours;
+        EXPECT_EQ(conflicts, c.conflicts) << c.ours;
+        EXPECT_STREQ(c.first[0] != '\0' ? first : "", c.first);
+        freeSection(&merged);
+    }
 }
 
 // ---- The order of the rules ------------------------------------------------------------
@@ -513,6 +558,37 @@ TEST_F(BindingsTest, TheStatusLineSaysWhyLearnCannotListen) {
         EXPECT_EQ(status(d).find("Pads went away, so Learn stopped."), 0u) << status(d);
     });
     pluginRecord.configProc();
+}
+
+// In the dialog: hand edits meanwhile are kept at OK; a control the file
+// changed too is shown merged first, with the user's change, and the next OK
+// writes it.
+TEST_F(BindingsTest, OkKeepsHandEditsAndSaysWhenBothChangedAControl) {
+    useDevice();
+    const std::string head = "[Notewick]\r\nMIDIDevice=0\r\n[Notewick Bindings]\r\n";
+    fake::setFile(kIni, head + "Note 1 Channel 1=Stop\r\nNote 2 Channel 1=Next\r\n");
+    fake::setDialogScript(IDD_BINDINGS, [&head](Dialog d) {
+        learn(d, kActionPlay, noteOn(0, 3, 90), 1000);
+        fake::setFile(kIni, head + "Note 1 Channel 1=Repeat\r\nNote 2 Channel 1=Next\r\nNote 4 Channel 1=Open\r\n");
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(section(), head + "Note 1 Channel 1=Repeat\r\nNote 2 Channel 1=Next\r\nNote 4 Channel 1=Open\r\n"
+                                "Note 3 Channel 1=Play\r\n");
+    fake::setDialogScript(IDD_BINDINGS, [&head](Dialog d) {
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        fake::choose(d, IDC_BINDING_ACTION, kActionStop - 1);
+        fake::setFile(kIni, head + "Note 1 Channel 1=Shuffle\r\n");
+        fake::press(d, kDialogOk);
+        EXPECT_EQ(status(d).find("plugin.ini was edited while this dialog was open. Its changes are kept; where it "
+                                 "changed a control you changed too (Note 1 (C#-1), channel 1), yours win."),
+                  0u)
+            << status(d);
+        EXPECT_EQ(listed(d), (Texts{"Note 1 (C#-1), channel 1: Stop"}));
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(section(), head + "Note 1 Channel 1=Stop\r\n");
 }
 
 }  // namespace

@@ -1,0 +1,264 @@
+// controllers_test.cpp -- controllers added beside the configured device:
+// each with its own bindings, window, knobs and lights, its ports followed by
+// name; the Bindings dialog adding one, using a map on it and removing it.
+#include <string>
+#include <vector>
+
+#include "core/bindings_section.h"
+#include "core/controllers.h"
+#include "core/main_port.h"
+#include "core/maps.h"
+#include "core/output_port.h"
+#include "core/settings.h"
+#include "midi/dispatch.h"
+#include "midi/lights.h"
+#include "midi/mailbox.h"
+#include "midi/outcome.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+#include "tests/unit/test_support.h"
+
+using fake::command;
+using fake::request;
+using fake::Send;
+
+namespace {
+
+typedef std::vector<std::string> Texts;
+typedef std::vector<uint32_t> Messages;
+typedef std::vector<Send> Sends;
+
+class ControllersTest : public PluginTest {
+protected:
+    // Keys (the configured device, system device 0) and Pads (system device
+    // 1, output 0), added as controller 2.
+    void SetUp() override {
+        PluginTest::SetUp();
+        fake::setDevices({{"Keys"}, {"Pads"}});
+        fake::setOutputs({{"Pads"}});
+    }
+    static void start(const std::string& sections) {
+        fake::setFile(kIni, "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Keys\r\n" + sections);
+        loadSettings();
+        loadBindings();
+        openMainPortAtStart();
+        loadControllers();
+        messageMailbox.wakeEvent.store(platformCreateEvent());
+    }
+    // The worker's turn: every device's message, system-exclusive data, knobs.
+    static void work(uint32_t tick) {
+        fake::setTick(tick);
+        for (uint32_t device = 0; device < kMaxDevices; ++device) {
+            ShortMessage message = takeSignalledMessage(device);
+            if (message != 0) dispatchMessage(message, tick, device);
+        }
+        dispatchLongData();
+        actOnKnobSteps(tick);
+    }
+};
+
+const char kPads[] = "[Notewick Controller 2]\r\nInput=Pads\r\nOutput=Pads\r\nSetup=B0 7F 00 F0 00 20 29 0E 01 F7\r\n"
+                     "Note 36 Channel 10=Shuffle, lit 5\r\nNote 37 Channel 10=Jump\r\nEncoder 16 Channel 1=Track\r\n";
+
+// A message from the controller goes to its bindings only, through its own
+// window; the key map stays with the configured device; Machine Control and
+// knobs act from every device; Learn listens to one device.
+TEST_F(ControllersTest, EachDeviceHasItsOwnBindingsWindowAndKnobs) {
+    start(std::string("[Notewick Bindings]\r\nNote 36 Channel 10=Stop\r\n") + kPads);
+    EXPECT_EQ(fake::openPortsFor(1), 1u);
+    EXPECT_TRUE(controllerInputOpen(2));
+    const struct {
+        uint32_t system;  // the system's device, 0 Keys, 1 Pads
+        uint32_t message;  // 0: Machine Control Stop
+        uint32_t tick;
+        std::vector<Send> sends;
+        const char* line;
+        uint32_t device;  // the plug-in's device the line names
+    } steps[] = {
+        {0, noteOn(9, 36, 90), 1000, {command(CmdStop)}, "Note-on 36 (C2), velocity 90, channel 10: Stop (binding)", 0},
+        {1, noteOn(9, 36, 90), 1010, {command(CmdShuffle)}, "Note-on 36 (C2), velocity 90, channel 10: Shuffle (binding)",
+         2},
+        {1, noteOn(0, 64, 90), 1060, {}, "Note-on 64 (E4), velocity 90, channel 1: nothing: no binding takes it. Bind "
+                                         "it with Bindings", 2},
+        {0, noteOn(0, 64, 90), 1070, {command(CmdPause)}, "Note-on 64 (E4), velocity 90, channel 1: Pause (key map)", 0},
+        {1, noteOn(9, 37, 90), 1110, {}, "Note-on 37 (C#2), velocity 90, channel 10: nothing: line 5 of [Notewick "
+                                         "Controller 2], \"Note 37 Channel 10=Jump\", names it and is not used: its "
+                                         "action is not one Notewick knows", 2},
+        {1, controller(0, 16, 2), 1115, Sends(2, command(CmdNext)), "Encoder 16, channel 1: Next track, 2 times "
+                                                                   "(binding, 2 steps)", 2},
+        {1, 0, 1200, {command(CmdStop)}, "MMC Stop: Stop (transport)", 2},
+    };
+    LineState seen;
+    startLine(&seen);
+    for (const auto& step : steps) {
+        fake::setTick(step.tick);
+        if (step.message != 0) {
+            fake::deliverData(step.system, step.message);
+        } else {
+            fake::deliverSysex(step.system, {0xF0, 0x7F, 0x7F, 0x06, 0x01, 0xF7});
+        }
+        work(step.tick);
+        EXPECT_EQ(fake::sends(), step.sends) << step.line;
+        fake::clearSends();
+        char line[300] = "";
+        ASSERT_TRUE(nextLine(&seen, line, sizeof line)) << step.line;
+        EXPECT_STREQ(line, step.line);
+        EXPECT_EQ(seen.device, step.device) << step.line;
+    }
+    startLearning(nullptr, 2);
+    fake::setTick(2000);
+    fake::deliverData(0, noteOn(9, 36, 90));
+    work(2000);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdStop)})) << "Learn listens to the controller only";
+    fake::clearSends();
+    fake::setTick(2100);
+    fake::deliverData(1, noteOn(9, 36, 90));
+    work(2100);
+    EXPECT_TRUE(fake::sends().empty());
+    EXPECT_EQ(takeLearnedMessage(), noteOn(9, 36, 90));
+}
+
+// The controller's output gets its set-up messages each time it opens, then
+// its lights; its input follows its name when unplugged and plugged back,
+// and is tried again while another program holds it; a section naming no
+// device does nothing; quit closes everything.
+TEST_F(ControllersTest, ItsPortsFollowTheirNamesAndItsOutputIsSetUpBeforeItsLights) {
+    fake::device(1).openResult = 4;  // Pads held elsewhere at first
+    start(std::string(kPads) + "[Notewick Controller 5]\r\nInput=Nothing Here\r\nNote 1 Channel 1=Stop\r\n");
+    EXPECT_FALSE(controllerInputOpen(2));
+    EXPECT_FALSE(controllerInputOpen(5));
+    EXPECT_TRUE(controllersWaiting());
+    fake::device(1).openResult = 0;
+    controllersDeviceListChanged();
+    EXPECT_TRUE(controllerInputOpen(2)) << "let go, found again";
+    updateLights(1000);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8), 0x002499}));
+    EXPECT_EQ(fake::outputSysex(0), (std::vector<std::vector<uint8_t>>{{0xF0, 0x00, 0x20, 0x29, 0x0E, 0x01, 0xF7}}));
+    // Unplugged and plugged back, at another number.
+    fake::setDevices({{"Keys"}});
+    fake::setOutputs({});
+    controllersDeviceListChanged();
+    outputDeviceListChanged();
+    EXPECT_EQ(fake::openPortsFor(1), 0u);
+    EXPECT_FALSE(outputIsOpen(2));
+    fake::setDevices({{"Other"}, {"Keys"}, {"Pads"}});
+    fake::setOutputs({{"Synth"}, {"Pads"}});
+    controllersDeviceListChanged();
+    outputDeviceListChanged();
+    EXPECT_EQ(fake::openPortsFor(2), 1u);
+    EXPECT_TRUE(fake::outputIsOpen(1));
+    updateLights(1200);
+    EXPECT_EQ(fake::outputMessages(1), (Messages{0x007FB0, 0xF0 | (7 << 8), 0x002499})) << "set up again, then lit";
+    EXPECT_TRUE(closeControllersAtQuit());
+    EXPECT_EQ(fake::openPortsFor(2), 0u);
+}
+
+const char kMap[] = "; Pad Thing: a ready-made Notewick map.\r\n; Mode: as shipped.\r\n"
+                    "; By hand: Hold Shift while plugging it in.\r\n; Sources: its maker.\r\n"
+                    "[Notewick Controller]\r\nName=Pad Thing\r\nMatch=pads -drums\r\nSetup=B0 7F 00\r\n"
+                    "Note 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n";
+const char kMapPath[] = "C:\\Player\\Plugins\\Notewick Maps\\Pad Thing.ini";
+
+// The Bindings dialog: Add a controller offers the connected inputs not in
+// use and chooses the output of the same name; the map that matches its
+// name is offered and used (after asking, over bindings); OK writes its
+// section and opens it, and the line names the device of each message;
+// Save as Map writes the user's own; Remove Controller closes it at OK.
+TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
+    fake::setFile(kMapPath, kMap);
+    start("");
+    fake::setDialogScript(IDD_PICK, [](fake::WindowRefForTests p) {
+        EXPECT_EQ(fake::listEntries(p, IDC_PICK_LIST), (Texts{"Pads"})) << "Keys is in use";
+        fake::press(p, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Add a controller..."}));
+        EXPECT_FALSE(fake::isItemEnabled(d, IDC_REMOVE_CONTROLLER));
+        fake::choose(d, IDC_CONTROLLER, 1);
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Pads", "Add a controller..."}));
+        EXPECT_EQ(fake::listSelection(d, IDC_CONTROLLER), 1);
+        EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 1) << "its output, of the same name";
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the Pad Thing is ready:");
+        fake::press(d, IDC_USE_MAP);
+        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST),
+                  (Texts{"Note 36 (C2), channel 10: Play/Pause (lit 1, dark 0)", "Note 37 (C#2), channel 10: Next"}));
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Used the map for the Pad Thing: 2 bindings, from OK on. On "
+                                                         "the device: Hold Shift while plugging it in.");
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "Uses the ready-made map for the Pad Thing.");
+        fake::setConfirmAnswer(false);
+        fake::press(d, IDC_USE_MAP);
+        EXPECT_EQ(fake::messageBoxes().back(), "Replace the 2 bindings of Pads with the map for the Pad Thing? OK in "
+                                               "the Bindings dialog keeps it.");
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    std::string file;
+    fake::fileText(kIni, &file);
+    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=Pads\r\nOutput=Pads\r\nMap=Pad Thing\r\nSetup=B0 7F 00\r\n"
+                        "Note 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n"),
+              std::string::npos)
+        << file;
+    EXPECT_TRUE(controllerInputOpen(1));
+    EXPECT_TRUE(outputIsOpen(1));
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0}));
+    fake::setDialogScript(IDD_MAP_NAME, [](fake::WindowRefForTests n) {
+        EXPECT_EQ(fake::itemText(n, IDC_MAP_NAME), "Pads");
+        fake::typeText(n, IDC_MAP_NAME, "My Pads");
+        fake::press(n, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        fake::choose(d, IDC_CONTROLLER, 1);
+        // The line names the device of each message, two being open.
+        fake::setTick(5000);
+        fake::deliverData(1, noteOn(9, 37, 90));
+        work(5000);
+        fake::runTimer(d);
+        EXPECT_EQ(fake::itemText(d, IDC_LIVE_LINE).substr(0, 64),
+                  "Pads: Note-on 37 (C#2), velocity 90, channel 10: Next (binding)\n");
+        fake::press(d, IDC_SAVE_MAP);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("Saved the map My Pads as "), 0u);
+        fake::setConfirmAnswer(true);
+        fake::press(d, IDC_REMOVE_CONTROLLER);
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Add a controller..."}));
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    fake::fileText(kIni, &file);
+    EXPECT_EQ(file.find("Notewick Controller"), std::string::npos) << file;
+    EXPECT_FALSE(controllerInputOpen(1));
+    EXPECT_EQ(fake::openPortsFor(1), 0u);
+    EXPECT_FALSE(fake::outputIsOpen(0));
+    MapEntry maps[kMaxMaps];
+    ASSERT_EQ(listMaps(maps, kMaxMaps), 2u);
+    EXPECT_STREQ(maps[1].name, "My Pads");
+    EXPECT_TRUE(matchesPortName(maps[1].match, "Pads"));
+    SectionText lines;
+    char byHand[80];
+    ASSERT_TRUE(readMap(maps[1], &lines, byHand, sizeof byHand));
+    EXPECT_EQ(std::string(lines.text, lines.length),
+              "Setup=B0 7F 00\r\nNote 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
+    EXPECT_STREQ(byHand, "");
+    freeSection(&lines);
+}
+
+// The set-up bytes: whole messages only.
+TEST(SetupBytes, AreWholeMessagesInHex) {
+    const struct {
+        const char* text;
+        bool whole;
+        uint32_t length;
+    } cases[] = {
+        {"B0 7F 00", true, 3},       {"b0 7f 00 90 24 00", true, 6}, {"F0 00 20 29 02 0D 0E 01 F7", true, 9},
+        {"C0 05  F8", true, 3},      {"", true, 0},                  {"B0 7F", false, 0},
+        {"7F 00", false, 0},         {"F0 00 01", false, 0},         {"B0 7F 80", false, 0},
+        {"B0 7F 0", false, 0},       {"B07F00", false, 0},           {"G0 00 00", false, 0},
+    };
+    for (const auto& c : cases) {
+        uint8_t bytes[16];
+        uint32_t length = 0;
+        EXPECT_EQ(parseSetupBytes(c.text, bytes, sizeof bytes, &length), c.whole) << c.text;
+        EXPECT_EQ(c.whole ? length : 0u, c.length) << c.text;
+    }
+}
+
+}  // namespace
