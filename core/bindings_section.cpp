@@ -63,7 +63,7 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
     if (!copyRange(start, keyEnd, key, sizeof key) || !parseBindingSource(key, &binding.source)) return;
     parsed->named = true;
     if (copyRange(value, valueEnd, action, sizeof action)) parsed->lightsParse = parseBindingValue(action, &binding);
-    parsed->fits = parsed->lightsParse && actionFits(binding.action, fitKind(binding.source));
+    parsed->fits = parsed->lightsParse && bindingFits(binding);
 }
 
 // ---- The reader -----------------------------------------------------------------------
@@ -73,6 +73,7 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines,
     // The sources the lines read so far name, used or not: one bit each.
     uint8_t claimed[kSourceKeys / 8] = {};
     uint32_t count = 0, next = 0, notUsed = 0;
+    bool shiftTaken = false;  // a device has one shift button: the first line's
     for (uint32_t at = 0, index = 0; at < length; at = next, ++index) {
         uint32_t end = lineEnd(text, length, at, &next);
         if (end > kSectionReadLimit) break;
@@ -81,7 +82,9 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines,
         uint32_t key = sourceKey(parsed.binding.source);
         if (!parsed.named || (claimed[key >> 3] & (1u << (key & 7))) != 0) continue;
         claimed[key >> 3] = static_cast<uint8_t>(claimed[key >> 3] | (1u << (key & 7)));
-        if (count < kMaxBindings && parsed.fits) {
+        bool secondShift = parsed.binding.action == kActionShift && shiftTaken;
+        if (count < kMaxBindings && parsed.fits && !secondShift) {
+            shiftTaken = shiftTaken || parsed.binding.action == kActionShift;
             lines[count++] = BindingLine{parsed.binding, index};
         } else if (unused != nullptr && notUsed < kMaxUnusedSources && index <= 0xFFFF) {
             unused[notUsed++] = UnusedSource{parsed.binding.source, static_cast<uint16_t>(index)};
@@ -270,6 +273,16 @@ bool setSectionValue(SectionText* section, const char* key, const char* value) {
 
 // ---- Why a line is not used ------------------------------------------------------------------
 
+// The number of the line that makes the device's shift button; -1 for none.
+static int32_t firstShiftLine(const SectionText& section) {
+    BindingLine lines[kMaxBindings];
+    uint32_t count = readBindingLines(section.text, section.length, lines);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (lines[i].binding.action == kActionShift) return static_cast<int32_t>(lines[i].line);
+    }
+    return -1;
+}
+
 void describeUnusedLine(const SectionText& section, uint32_t device, uint32_t line, bool where, char* out,
                         size_t capacity) {
     uint32_t bounds[2] = {0, 0};
@@ -297,10 +310,16 @@ void describeUnusedLine(const SectionText& section, uint32_t device, uint32_t li
         appendText(out, capacity, "its action is not one Notewick knows");
     } else if (!parsed.lightsParse) {
         appendText(out, capacity, "what follows its action is not \", lit N, dark N, at ...\"");
-    } else if (!parsed.fits) {
+    } else if (!actionFits(parsed.binding.action, fitKind(parsed.binding.source))) {
         appendText(out, capacity, bindingActionName(parsed.binding.action));
         appendText(out, capacity, " needs ");
         appendText(out, capacity, sourcesForAction(parsed.binding.action));
+    } else if (!parsed.fits && parsed.binding.action == kActionShift) {
+        appendText(out, capacity, "a shift button has a line of its own, without Shift, Hold or Double");
+    } else if (!parsed.fits) {
+        appendText(out, capacity, "Hold and Double go with a note or a controller bound to a press action");
+    } else if (parsed.binding.action == kActionShift && firstShiftLine(section) < static_cast<int32_t>(line)) {
+        appendText(out, capacity, "an earlier line makes another control the shift button, and there is one");
     } else {
         appendText(out, capacity, "it comes after the 128th binding");
     }

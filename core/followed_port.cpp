@@ -2,6 +2,7 @@
 #include "core/followed_port.h"
 
 #include "core/text.h"
+#include "midi/gestures.h"
 #include "midi/mailbox.h"
 #include "midi/ports.h"
 
@@ -46,6 +47,7 @@ bool closeFollowed(FollowedPort* port) {
         closeOutputPort(*port->handle);
     } else {
         closeInputPort(*port->handle, &closed);
+        forgetHeld(port->device);  // what was held is held no more
     }
     if (closed) *port->handle = nullptr;
     return closed;

@@ -8,6 +8,7 @@
 #include "core/followed_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
+#include "midi/gestures.h"
 #include "midi/mailbox.h"
 #include "midi/sysex_buffers.h"
 
@@ -83,7 +84,9 @@ void closeMainPort(WindowRef owner) {
     if (pluginSettings.midiDevice < 0 || closedQuietly) return;
     bool closed = false;
     // A null port (init could not open the device) fails to close, and says so.
-    if (!closeInputPort(mainInputPort, &closed)) platformMessageBox(owner, "Error Closing MIDI Device");
+    bool failed = !closeInputPort(mainInputPort, &closed);
+    forgetHeld(kConfiguredDevice);
+    if (failed) platformMessageBox(owner, "Error Closing MIDI Device");
     // One that would not close is kept for quit to try again: forgotten, it
     // could call into the module after the host has unloaded it.
     if (!closed) {
@@ -96,6 +99,7 @@ void closeMainPort(WindowRef owner) {
 
 bool closeMainPortAtQuit() {
     bool mainClosed = true, strayClosed = true;
+    forgetHeld(kConfiguredDevice);
     closeInputPort(mainInputPort, &mainClosed);  // a null port simply fails to close
     closeInputPort(strayPort, &strayClosed);
     return mainClosed && strayClosed;

@@ -4,6 +4,7 @@
 
 #include "core/host.h"
 #include "core/text.h"
+#include "midi/gestures.h"
 
 extern GeneralPurposePlugin pluginRecord;
 
@@ -109,6 +110,11 @@ void loadSettings() {
     pluginSettings.midiOutDevice =
         platformProfileReadInt(kSettingsSection, kSettingsOutDeviceKey, pluginSettings.midiOutDevice, path);
     readName(kSettingsOutDeviceNameKey, pluginSettings.midiOutDeviceName, path);
+    // Only read: a file without them has the defaults, and the plug-in never
+    // writes them.
+    setGestureTimes(platformProfileReadInt(kSettingsSection, "HoldTime", static_cast<int32_t>(holdTimeMs()), path),
+                    platformProfileReadInt(kSettingsSection, "DoublePressTime", static_cast<int32_t>(doublePressTimeMs()),
+                                           path));
 }
 
 // The system drops blanks around a value it reads (Wine counts vertical tabs,

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "midi/encoders.h"
+#include "midi/gestures.h"
 #include "platform/dialogs.h"
 
 // ---- Words ----------------------------------------------------------------------------
@@ -15,7 +16,7 @@
 static const char* const actionNames[kActionCount + 1] = {
     "",         "Previous",     "Play/Pause", "Play",      "Pause",       "Stop",     "Next",    "Equalizer",
     "Playlist", "Open",         "Shuffle",    "Repeat",    "Volume Up",   "Volume Down", "Rewind", "Forward",
-    "Volume",   "Volume Steps", "Seek",       "Track",     "Position",    "Balance",  "Play Entry",
+    "Volume",   "Volume Steps", "Seek",       "Track",     "Position",    "Balance",  "Play Entry", "Shift",
 };
 
 // Takes `word` from the front of text, whatever the case of either.
@@ -40,6 +41,8 @@ bool parseBindingSource(const char* key, BindingSource* source) {
     const char* at = key;
     uint32_t number = 0, channel = 0;
     source->encoder = kNotEncoder;
+    source->shift = takeWord(at, "Shift ") ? 1 : 0;
+    source->gesture = kGesturePress;
     if (takeWord(at, "Note ")) {
         source->kind = kSourceNote;
     } else if (takeWord(at, "Encoder ")) {
@@ -59,6 +62,10 @@ bool parseBindingSource(const char* key, BindingSource* source) {
     if (source->encoder != kNotEncoder && takeWord(at, " Offset")) source->encoder = kEncoderOffset;
     if (source->encoder == kEncoderTwos && takeWord(at, " Signed")) source->encoder = kEncoderSigned;
     if (source->encoder != kNotEncoder && takeWord(at, " Reversed")) source->encoder |= kEncoderReversed;
+    if (source->encoder == kNotEncoder && takeWord(at, " Hold")) source->gesture = kGestureHold;
+    if (source->encoder == kNotEncoder && source->gesture == kGesturePress && takeWord(at, " Double")) {
+        source->gesture = kGestureDouble;
+    }
     if (*at != '\0') return false;
     source->number = static_cast<uint8_t>(number);
     source->channel = static_cast<uint8_t>(channel - 1);
@@ -75,6 +82,7 @@ static void sourceWords(const BindingSource& source, bool forUsers, char* out, s
     char number[12];
     out[0] = '\0';
     bool encoder = source.kind == kSourceController && source.encoder != kNotEncoder;
+    if (source.shift != 0) appendText(out, capacity, forUsers ? "Shift + " : "Shift ");
     appendText(out, capacity, encoder ? "Encoder " : (forUsers ? words : keys)[source.kind & 3]);
     if (source.kind != kSourcePitchBend) {
         formatDecimal(source.number, number);
@@ -101,6 +109,9 @@ static void sourceWords(const BindingSource& source, bool forUsers, char* out, s
         appendText(out, capacity, encoding);
         appendText(out, capacity, reversed && encoding[0] != '\0' ? ", reversed)" : reversed ? "reversed)" : ")");
     }
+    static const char* const gestureKeys[] = {"", " Hold", " Double", ""};
+    static const char* const gestureWords[] = {"", ", hold", ", double press", ""};
+    appendText(out, capacity, (forUsers ? gestureWords : gestureKeys)[source.gesture & 3]);
 }
 
 void formatBindingSource(const BindingSource& source, char* out) {
@@ -203,6 +214,7 @@ static uint32_t fittingKinds(uint32_t action) {
     const uint32_t program = 1u << kSourceProgram, encoder = 1u << kFitEncoder;
     switch (action) {
         case kActionNone: return 0;
+        case kActionShift: return note | controller;
         case kActionVolume: return controller | encoder | wheel;
         case kActionVolumeSteps: return wheel;
         case kActionSeek:
@@ -215,6 +227,15 @@ static uint32_t fittingKinds(uint32_t action) {
 
 bool actionFits(uint32_t action, uint32_t kind) { return (fittingKinds(action) >> kind & 1u) != 0; }
 
+bool bindingFits(const Binding& binding) {
+    const BindingSource& source = binding.source;
+    if (!actionFits(binding.action, fitKind(source))) return false;
+    if (binding.action == kActionShift) return source.shift == 0 && source.gesture == kGesturePress;
+    if (source.gesture == kGesturePress) return true;
+    bool pressed = binding.action <= kActionForward || binding.action == kActionPlayEntry;
+    return pressed && (source.kind == kSourceNote || source.kind == kSourceController);
+}
+
 const char* sourcesForAction(uint32_t action) {
     switch (fittingKinds(action)) {
         case 1u << kSourcePitchBend: return "the pitch-bend wheel";
@@ -222,6 +243,7 @@ const char* sourcesForAction(uint32_t action) {
         case 1u << kSourceController: return "a controller";
         case (1u << kSourceController) | (1u << kFitEncoder) | (1u << kSourcePitchBend):
             return "a controller, an endless knob or the pitch-bend wheel";
+        case (1u << kSourceNote) | (1u << kSourceController): return "a note or a controller";
         default: return "a note, a controller or a program change";
     }
 }
@@ -238,7 +260,8 @@ int32_t encoderSteps(uint32_t encoder, uint32_t value) {
 }
 
 bool sameSource(const BindingSource& a, const BindingSource& b) {
-    return a.kind == b.kind && a.number == b.number && a.channel == b.channel;
+    return a.kind == b.kind && a.number == b.number && a.channel == b.channel && a.shift == b.shift &&
+           a.gesture == b.gesture;
 }
 
 void appendNoteName(char* out, size_t capacity, uint32_t note) {
@@ -339,6 +362,7 @@ void publishBindings(const Binding* bindings, uint32_t count, uint32_t device, c
     table.generation = ++lastGeneration;
     d->active.store(next);
     publishEncoders(table.entries, table.count, device);
+    publishGestures(table.entries, table.count, device);
 }
 
 // The device's table the worker may read until it lowers the mark again
@@ -420,6 +444,7 @@ void resetBindings() {
         if (d != nullptr) platformFree(d);
     }
     resetEncoders();
+    resetGestures();
     stopLearning();
 }
 

@@ -10,6 +10,10 @@
 //   Encoder 17 Channel 1 Offset=Track
 //   Pitch Bend Channel 2=Volume Steps
 //   Program 3 Channel 1=Play Entry 12
+//   Note 40 Channel 10=Shift
+//   Note 36 Channel 10 Hold=Stop
+//   Note 37 Channel 10 Double=Next
+//   Shift Note 36 Channel 10=Play Entry 1
 //
 // Sources and actions are read without regard to case, numbers in decimal
 // with single spaces between the words; N is 0-127 as on the wire, C is 1-16
@@ -64,18 +68,28 @@ enum BindingAction : uint8_t {
     kActionPosition,
     kActionBalance,
     kActionPlayEntry,
+    kActionShift,
 };
-const uint32_t kActionCount = 22;  // kActionPrevious .. kActionPlayEntry
+const uint32_t kActionCount = 23;  // kActionPrevious .. kActionShift
+
+// How a press of a note or a controller bound to a press action counts: a
+// press (as always), held for the hold time, or pressed twice within the
+// double-press time.
+enum BindingGesture : uint8_t { kGesturePress, kGestureHold, kGestureDouble };
 
 // A source: its kind, its number (note, controller or program; 0 for the
 // pitch-bend wheel) and its 0-based channel; for a controller, whether it is
 // an endless knob and how it counts. A controller number on a channel is one
-// source, as a Controller or as an Encoder.
+// source, as a Controller or as an Encoder. `shift`: the line begins with
+// "Shift ", for while the device's shift button is held; `gesture`: the line
+// ends with "Hold" or "Double".
 struct BindingSource {
     uint8_t kind;
     uint8_t number;
     uint8_t channel;
     uint8_t encoder = kNotEncoder;
+    uint8_t shift = 0;
+    uint8_t gesture = kGesturePress;
 };
 
 // Where a binding's light goes: kind kSourceNote or kSourceController, its
@@ -100,12 +114,13 @@ struct Binding {
     uint16_t entry = 0;
 };
 
-// "Note 36 Channel 10", "Encoder 16 Channel 1 Offset" and the like into
-// source; false when it does not parse.
+// "Note 36 Channel 10", "Encoder 16 Channel 1 Offset", "Shift Note 36
+// Channel 10 Hold" and the like into source; false when it does not parse.
 bool parseBindingSource(const char* key, BindingSource* source);
 // The key new bindings are written with: "Note 48 Channel 10",
-// "Pitch Bend Channel 2". out holds at least kBindingKeyCapacity bytes.
-const size_t kBindingKeyCapacity = 40;
+// "Pitch Bend Channel 2", "Shift Note 36 Channel 10 Double". out holds at
+// least kBindingKeyCapacity bytes.
+const size_t kBindingKeyCapacity = 48;
 void formatBindingSource(const BindingSource& source, char* out);
 // An action by its name; kActionNone for an unknown one.
 BindingAction parseBindingAction(const char* name);
@@ -129,8 +144,12 @@ uint32_t fitKind(const BindingSource& source);
 // Play Entry on a note, a controller or a program change; Volume on a
 // controller, an endless knob or the pitch-bend wheel; Volume Steps on the
 // pitch-bend wheel; Seek and Track on an endless knob; Position and Balance
-// on a controller.
+// on a controller; Shift on a note or a controller.
 bool actionFits(uint32_t action, uint32_t kind);
+// Whether the binding can be: its action fits its source, Hold and Double go
+// only with a note or a controller bound to a press action or Play Entry,
+// and a shift button is a plain line of its own.
+bool bindingFits(const Binding& binding);
 // Which sources the action needs, in words: "a note, a controller or a
 // program change", "an endless knob", "the pitch-bend wheel" and so on.
 const char* sourcesForAction(uint32_t action);
@@ -141,15 +160,17 @@ const char* sourcesForAction(uint32_t action);
 int32_t encoderSteps(uint32_t encoder, uint32_t value);
 bool sameSource(const BindingSource& a, const BindingSource& b);
 // A number for each source, its encoding left out: 0..kSourceKeys - 1.
-const uint32_t kSourceKeys = 8192;
+const uint32_t kSourceKeys = 65536;
 inline uint32_t sourceKey(const BindingSource& source) {
-    return (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
+    return (static_cast<uint32_t>(source.gesture & 3) << 14) | (static_cast<uint32_t>(source.shift & 1) << 13) |
+           (static_cast<uint32_t>(source.kind & 3) << 11) | (static_cast<uint32_t>(source.number & 0x7F) << 4) |
            (source.channel & 0x0Fu);
 }
 // A note's name with its octave, middle C (60) being C4: "E4", "C#-1".
 void appendNoteName(char* out, size_t capacity, uint32_t note);
 // The source as users read it: "Note 36 (C2), channel 10", "Controller 7,
-// channel 1", "Pitch bend, channel 2", "Program 3, channel 1".
+// channel 1", "Pitch bend, channel 2", "Program 3, channel 1", "Shift +
+// Note 36 (C2), channel 10, hold".
 void describeSource(const BindingSource& source, char* out, size_t capacity);
 
 // The source a message comes from: a note-on with a velocity above 0, a

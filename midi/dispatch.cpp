@@ -13,6 +13,7 @@
 #include "core/host.h"
 #include "midi/bindings.h"
 #include "midi/encoders.h"
+#include "midi/gestures.h"
 #include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
@@ -30,8 +31,10 @@ struct ControllerState {
 static ControllerState controllerState = {0, 0, 0};
 
 // What the rule that took the current message tells besides its outcome,
-// for the line (midi/outcome.h); 0 unless it sets it.
+// for the line (midi/outcome.h), and how a binding acted (kHow...); 0 unless
+// it sets them.
 static uint32_t ruleDetail = 0;
+static uint32_t ruleHow = 0;
 
 // The last value each binding of the current table acted on, as for the
 // wheels (0..127), or kNeverActed: until a control has acted, no value is
@@ -62,10 +65,13 @@ void resetDispatchState() {
 
 // How long the worker may wait: until the lights need it, or a knob's
 // counted steps may act.
+static uint32_t gestureActionWaitMs(uint32_t now);
+
 static uint32_t waitMs(uint32_t now) {
     uint32_t wait = lightsWaitMs(now);
-    uint32_t knobs = knobWaitMs(now);
-    return knobs < wait ? knobs : wait;
+    uint32_t knobs = knobWaitMs(now), gestures = gestureActionWaitMs(now);
+    if (knobs < wait) wait = knobs;
+    return gestures < wait ? gestures : wait;
 }
 
 void runDispatchWorker() {
@@ -99,6 +105,7 @@ void runDispatchWorker() {
         }
         dispatchLongData();
         // The rules may have waited on the player a while.
+        actOnGestures(platformTickCount());
         uint32_t now = platformTickCount();
         actOnKnobSteps(now);
         updateLights(now);
@@ -113,6 +120,7 @@ static uint32_t modulationRule(int32_t value);
 static uint32_t channel16Rule(uint32_t controller, int32_t value);
 static uint32_t whyNothing(uint32_t status, uint32_t data1, uint32_t data2, bool channelValid, uint32_t c);
 static void press(uint32_t action);
+static uint32_t playEntryAction(uint32_t entry);
 
 const uint32_t kNoteOff = 0x80;
 const uint32_t kNoteOn = 0x90;
@@ -181,10 +189,77 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
     // takes it or not.
     restartWindow(now, device);
     ruleDetail = 0;
+    ruleHow = 0;
     uint32_t outcome = explained(message, applyRules(message, now, device), device);
-    recordOutcome(message, outcome, ruleDetail, device);
+    recordOutcome(message, outcome, ruleDetail, device, ruleHow);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
+}
+
+// ---- Gestures: the shift button, long presses and double presses -------------------------
+
+// A Hold or Double line's action, for the control's press as it arrived:
+// its Shift line's while the shift button was held, when it has one.
+static uint32_t gestureRule(const GestureAction& action, uint32_t device) {
+    BindingSource source;
+    Binding binding;
+    uint32_t slot = 0, generation = 0;
+    if (!messageSource(action.message & 0xFFFFFFu, &source)) return kNothingNoFunction;
+    source.gesture = static_cast<uint8_t>(action.gesture);
+    ruleHow = action.gesture == kGestureHold ? kHowHeld : kHowDouble;
+    source.shift = (action.message & kShiftFlag) != 0 ? 1 : 0;
+    bool found = findBinding(source, &binding, &slot, &generation, device);
+    if (!found && source.shift != 0) {
+        source.shift = 0;
+        found = findBinding(source, &binding, &slot, &generation, device);
+    } else if (found && source.shift != 0) {
+        ruleHow |= kHowShift;
+    }
+    if (!found) return kNothingNoFunction;
+    if (binding.action == kActionPlayEntry) return playEntryAction(binding.entry);
+    press(binding.action);
+    return kActedBinding + binding.action;
+}
+
+void actOnGestures(uint32_t now) {
+    updateGestures(now);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        // The line tells of the shift button, and of a press being decided on.
+        ShortMessage message = 0;
+        if (shiftChanged(device, &message)) {
+            startRecord();
+            recordOutcome(message, shiftHeld(device) ? kShiftHeld : kShiftLetGo, 0, device);
+        }
+        if (gestureBegan(device, &message)) {
+            startRecord();
+            recordOutcome(message, kGestureWaits, 0, device);
+        }
+        // What a gesture made goes to the player through the window, as
+        // soon as the window lets it: never lost to it.
+        GestureAction action;
+        while (!insideWindow(now, device) && takeGestureAction(device, &action)) {
+            restartWindow(now, device);
+            startRecord();
+            ruleDetail = 0;
+            ruleHow = 0;
+            uint32_t outcome = action.gesture == kGesturePress
+                                   ? explained(action.message, applyRules(action.message, now, device), device)
+                                   : gestureRule(action, device);
+            recordOutcome(action.message, outcome, ruleDetail, device, ruleHow);
+        }
+    }
+}
+
+// How long until a gesture's action may act: its decision's time, or the end
+// of its device's window.
+static uint32_t gestureActionWaitMs(uint32_t now) {
+    uint32_t wait = gestureWaitMs(now);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (!gestureActionWaiting(device)) continue;
+        uint32_t window = windowRemainingMs(now, device);
+        if (window < wait) wait = window;
+    }
+    return wait;
 }
 
 // Why no rule took the message: the reason the user can act on.
@@ -379,19 +454,35 @@ void actOnKnobSteps(uint32_t now) {
             uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now, device));
             uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
                               ((kKnobRecord + binding.source.encoder) << 16);
-            recordOutcome(record, outcome, ruleDetail, device);
+            recordOutcome(record, outcome, ruleDetail, device, source.shift != 0 ? kHowShift : 0);
         }
     }
 }
 
 // The outcome of the binding that took the message; kOutcomeNone when none did.
+// The binding for the message's control: while the shift button was held,
+// its Shift line when it has one, else its own line.
+static bool bindingFor(ShortMessage message, uint32_t device, BindingSource* source, Binding* binding, uint32_t* slot,
+                       uint32_t* generation) {
+    if (!messageSource(message, source)) return false;
+    if ((message & kShiftFlag) != 0) {
+        source->shift = 1;
+        if (findBinding(*source, binding, slot, generation, device)) {
+            ruleHow |= kHowShift;
+            return true;
+        }
+        source->shift = 0;
+    }
+    return findBinding(*source, binding, slot, generation, device);
+}
+
 static uint32_t bindingRule(ShortMessage message, uint32_t now, uint32_t device) {
     BindingSource source;
     Binding binding;
     uint32_t slot = 0, generation = 0;
-    if (!messageSource(message, &source) || !findBinding(source, &binding, &slot, &generation, device)) {
-        return kOutcomeNone;
-    }
+    if (!bindingFor(message, device, &source, &binding, &slot, &generation)) return kOutcomeNone;
+    // A shift button's message reaches the rules only while Learn listens.
+    if (binding.action == kActionShift) return kShiftHeld;
     BindingValues& values = bindingValues[device];
     if (generation != values.generation) startBindingValues(values, generation);
     // The controller's value, or the pitch-bend wheel's high 7 bits whatever

@@ -25,6 +25,11 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device = kConf
 void dispatchLongData();
 void dispatchLongData(uint32_t device);
 
+// Worker: the gestures' decisions whose time has come, and the actions they
+// made, each through its device's window once the window lets it; the line
+// tells of the shift button and of a press being decided on.
+void actOnGestures(uint32_t now);
+
 // Worker: each endless knob of each device with steps counted since its last
 // action acts on their sum, at most every 50 ms; none acts while a key
 // waits.

@@ -32,7 +32,10 @@ struct KnobTimes {
 };
 static KnobTimes times[kMaxDevices];
 
-static uint32_t knobKey(uint32_t channel, uint32_t controller) { return ((channel & 0x0Fu) << 7) | (controller & 0x7Fu); }
+// A knob's key: its layer (1 for its Shift line), channel and controller.
+static uint32_t knobKey(uint32_t channel, uint32_t controller, uint32_t shift = 0) {
+    return ((shift & 1u) << 11) | ((channel & 0x0Fu) << 7) | (controller & 0x7Fu);
+}
 
 static uint32_t firstWord(uint32_t key) { return (key * 2654435761u >> 16) % kIndexWords; }
 
@@ -65,7 +68,7 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
     for (uint32_t i = 0; i < count && slots < kMaxEncoderSlots; ++i) {
         const BindingSource& source = bindings[i].source;
         if (source.kind != kSourceController || source.encoder == kNotEncoder) continue;
-        uint32_t key = knobKey(source.channel, source.number);
+        uint32_t key = knobKey(source.channel, source.number, source.shift);
         uint32_t w = firstWord(key);
         while (words[w] != 0) w = (w + 1) % kIndexWords;
         words[w] = ((key + 1) << 16) | slots;
@@ -86,10 +89,11 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
     d.generation.fetch_add(1);
 }
 
-bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device) {
+bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bool shifted) {
     uint32_t status = messageStatus(message);
     if ((status & 0xF0u) != 0xB0u) return false;
-    uint32_t slot = slotOf(device, knobKey(status, messageData1(message)));
+    uint32_t slot = shifted ? slotOf(device, knobKey(status, messageData1(message), 1)) : 0;
+    if (slot == 0) slot = slotOf(device, knobKey(status, messageData1(message)));
     if (slot == 0) return false;
     KnobSlots& d = devices[device];
     int32_t steps = encoderSteps(d.knob[slot - 1].load() >> 16, messageData2(message));
@@ -117,7 +121,7 @@ static KnobTimes& catchUp(uint32_t device) {
 
 int32_t encoderSlot(const BindingSource& source, uint32_t device) {
     if (source.kind != kSourceController) return -1;
-    return static_cast<int32_t>(slotOf(device, knobKey(source.channel, source.number))) - 1;
+    return static_cast<int32_t>(slotOf(device, knobKey(source.channel, source.number, source.shift))) - 1;
 }
 
 bool knobDue(uint32_t slot, uint32_t now, uint32_t device) {
@@ -151,7 +155,8 @@ int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device) {
         if (d.steps[s].load() == 0) continue;
         uint32_t knob = d.knob[s].load();
         *source = BindingSource{kSourceController, static_cast<uint8_t>(knob & 0x7Fu),
-                                static_cast<uint8_t>((knob >> 7) & 0x0Fu), static_cast<uint8_t>(knob >> 16)};
+                                static_cast<uint8_t>((knob >> 7) & 0x0Fu), static_cast<uint8_t>(knob >> 16),
+                                static_cast<uint8_t>((knob >> 11) & 1u)};
         return static_cast<int32_t>(s);
     }
     return -1;

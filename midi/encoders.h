@@ -26,16 +26,18 @@ const uint32_t kKnobActionMs = 50;
 // so far are let go.
 void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device = kConfiguredDevice);
 
-// Main data handler: adds the message's steps to its knob's slot; false when
-// the message is not from a knob of the device that has a slot. *wasEmpty
-// tells whether the slot held no steps before (the worker then needs to
-// hear of it).
-bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device = kConfiguredDevice);
+// Main data handler: adds the message's steps to its knob's slot, the slot
+// of its Shift line while the shift button is held (`shifted`) when it has
+// one; false when the message is not from a knob of the device that has a
+// slot. *wasEmpty tells whether the slot held no steps before (the worker
+// then needs to hear of it).
+bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device = kConfiguredDevice,
+                       bool shifted = false);
 // Any thread: whether the message comes from a knob of the device that has a slot.
 bool isKnobMessage(ShortMessage message, uint32_t device = kConfiguredDevice);
 
 // ---- The worker ---------------------------------------------------------------------
-// The knob's slot; -1 when it has none.
+// The knob's slot (of its Shift line, for a source with shift); -1 when it has none.
 int32_t encoderSlot(const BindingSource& source, uint32_t device = kConfiguredDevice);
 // Whether the knob in the slot may act at `now`: it last acted 50 ms ago or
 // more, or never.

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "core/host.h"
+#include "midi/gestures.h"
 #include "midi/mailbox.h"
 
 // ---- What lights ------------------------------------------------------------------------
@@ -21,6 +22,7 @@ uint32_t lightKind(const Binding& binding) {
         case kActionStop: return kLightStopped;
         case kActionShuffle: return kLightShuffle;
         case kActionRepeat: return kLightRepeat;
+        case kActionShift: return kLightShift;
         // An endless knob sends steps, not a place: it is sent nothing.
         case kActionVolume:
             return binding.source.kind == kSourceController && binding.source.encoder == kNotEncoder ? kLightVolume
@@ -37,6 +39,7 @@ uint32_t lightValue(const Binding& binding, const PlayerState& player) {
         case kLightStopped: lit = player.playing != kPlayStatePlaying && player.playing != kPlayStatePaused; break;
         case kLightShuffle: lit = player.shuffle != 0; break;
         case kLightRepeat: lit = player.repeat != 0; break;
+        case kLightShift: lit = player.shift != 0; break;
         case kLightVolume: {
             int32_t volume = player.volume < 0 ? 0 : player.volume > 255 ? 255 : player.volume;
             return static_cast<uint32_t>(volume) / 2;
@@ -105,8 +108,12 @@ struct LightsState {
     bool held[kMaxBindings];     // a Volume fader moved by hand: since movedAt
     uint32_t movedAt[kMaxBindings];
     uint32_t lighting;  // how many bindings light
+    bool shift;         // the shift button was held when its light was last sent
 };
 static LightsState* lightsOf[kMaxDevices];
+// What the player's state was at the last read: the shift button's light
+// goes out between reads with it.
+static PlayerState lastPlayer;
 // Tick of the last read of the player, shared by every device's lights.
 static uint32_t lastRead = 0;
 
@@ -119,6 +126,7 @@ void resetLights() {
         lightsOf[device] = nullptr;
     }
     lastRead = 0;
+    lastPlayer = PlayerState{0, 0, 0, 0, 0};
 }
 
 // The device's lights, made if need be; null without memory.
@@ -201,7 +209,7 @@ static void takeTable(uint32_t device, LightsState& lights, const Binding* table
 
 // The player's state, asking only what some device's binding shows.
 static PlayerState readPlayer(const bool* asks) {
-    PlayerState player = {0, 0, 0, 0};
+    PlayerState player = {0, 0, 0, 0, 0};
     if (asks[kLightPlaying] || asks[kLightPaused] || asks[kLightStopped]) {
         player.playing = static_cast<int32_t>(sendHostRequest(ReqPlayState, 0));
     }
@@ -213,7 +221,8 @@ static PlayerState readPlayer(const bool* asks) {
 
 // Sends the device's lights that changed since they were last sent, every
 // one with `sync`.
-static void sendChanged(uint32_t device, LightsState& lights, const PlayerState& player, bool sync, uint32_t now) {
+static void sendChanged(uint32_t device, LightsState& lights, PlayerState player, bool sync, uint32_t now) {
+    player.shift = lights.shift ? 1 : 0;
     lightsSending[device].store(1);
     MidiOutRef port = lightsPort[device].load();
     for (uint32_t i = 0; port != nullptr && i < lights.count; ++i) {
@@ -238,7 +247,7 @@ void updateLights(uint32_t now) {
     // Which devices have an output, which of them must send every light, and
     // whether any has a new table: that is taken at once, due or not, so that
     // its new lights go out at once.
-    bool attached[kMaxDevices] = {}, sync[kMaxDevices] = {};
+    bool attached[kMaxDevices] = {}, sync[kMaxDevices] = {}, shifted[kMaxDevices] = {};
     bool any = false, due = now - lastRead >= kLightsPollMs;
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         if (lightsPort[device].load() == nullptr) continue;
@@ -246,6 +255,9 @@ void updateLights(uint32_t now) {
         if (lights == nullptr) continue;
         attached[device] = any = true;
         sync[device] = lightsSync[device].exchange(0) != 0;
+        // The shift button's light follows it at once, without a read.
+        shifted[device] = shiftHeld(device) != lights->shift;
+        lights->shift = shiftHeld(device);
         due = due || sync[device];
         uint32_t generation = bindingsGeneration(device);
         if (generation == lights->generation) continue;
@@ -254,20 +266,26 @@ void updateLights(uint32_t now) {
         uint32_t count = copyBindings(table, &generation, device);
         takeTable(device, *lights, table, count, generation);
     }
-    if (!any || !due) return;
+    if (!any) return;
+    if (!due) {
+        for (uint32_t device = 0; device < kMaxDevices; ++device) {
+            if (shifted[device]) sendChanged(device, *lightsOf[device], lastPlayer, false, now);
+        }
+        return;
+    }
     lastRead = now;
     // Only what some binding shows is asked, once for every device.
-    bool asks[kLightVolume + 1] = {};
+    bool asks[kLightShift + 1] = {};
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         if (!attached[device]) continue;
         const LightsState& lights = *lightsOf[device];
         for (uint32_t i = 0; i < lights.count; ++i) asks[lightKind(lights.bindings[i])] = true;
     }
-    bool asking = false;
-    for (uint32_t kind = kLightPlaying; kind <= kLightVolume; ++kind) asking = asking || asks[kind];
-    if (!asking) return;
-    PlayerState player = readPlayer(asks);
+    bool lighting = asks[kLightShift];
+    for (uint32_t kind = kLightPlaying; kind <= kLightVolume; ++kind) lighting = lighting || asks[kind];
+    if (!lighting) return;
+    lastPlayer = readPlayer(asks);
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        if (attached[device]) sendChanged(device, *lightsOf[device], player, sync[device], now);
+        if (attached[device]) sendChanged(device, *lightsOf[device], lastPlayer, sync[device], now);
     }
 }

@@ -24,6 +24,7 @@ enum LightKind : uint32_t {
     kLightShuffle,
     kLightRepeat,
     kLightVolume,  // a controller bound to Volume: the volume, halved
+    kLightShift,   // the shift button: lit while held
 };
 // Only notes and controllers light.
 uint32_t lightKind(const Binding& binding);
@@ -34,6 +35,7 @@ struct PlayerState {
     int32_t shuffle;  // request 250: non-zero while on
     int32_t repeat;   // request 251
     int32_t volume;   // request 122 with -666: 0..255
+    int32_t shift;    // the device's shift button is held
 };
 // The value the binding's control is sent for that state: lit or dark, or
 // half the volume.

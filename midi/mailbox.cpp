@@ -3,6 +3,7 @@
 
 #include "midi/bindings.h"
 #include "midi/encoders.h"
+#include "midi/gestures.h"
 #include "midi/outcome.h"
 #include "midi/sysex_buffers.h"
 #include "midi/window.h"
@@ -17,7 +18,7 @@ static std::atomic<uint32_t> shortMessageSignalled[kMaxDevices];
 static void handOverSysexBuffer(uint32_t device, MidiParam header);
 
 void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam instance, MidiParam param1,
-                                   MidiParam) {
+                                   MidiParam param2) {
     // The driver hands back the instance value it was given: a device's
     // number. Anything else is no port of the plug-in's.
     if (instance >= kMaxDevices) return;
@@ -34,6 +35,17 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // slot and the 50 ms window, they would replace and drop key presses.
     if ((static_cast<uint32_t>(param1) & 0xFFu) >= 0xF0u) return;
     EventRef wake = messageMailbox.wakeEvent.load();
+    ShortMessage incoming = static_cast<ShortMessage>(param1) & 0xFFFFFFu;
+    bool learning = learningFrom(device);
+    // The shift button, and the presses and releases of a control with Hold
+    // or Double lines, go to the worker whatever the window says, stamped
+    // with when they arrived: they never cost a key press (midi/gestures.h).
+    // While Learn listens to the device, only the shift button does.
+    if ((!learning || isShiftMessage(incoming, device)) &&
+        takeGestureMessage(incoming, static_cast<uint32_t>(param2), platformTickCount(), device)) {
+        if (wake != nullptr) platformSignalEvent(wake);
+        return;
+    }
     // An endless knob's steps are counted and its message goes no further:
     // in the slot it would replace a key press waiting there, and through
     // the window it would cost the next one (midi/encoders.h). The worker
@@ -41,21 +53,22 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // the device, a knob's message goes to the worker as any other, for
     // Learn to take.
     bool firstSteps = false;
-    if (!learningFrom(device) && countEncoderSteps(static_cast<ShortMessage>(param1), &firstSteps, device)) {
+    if (!learning && countEncoderSteps(incoming, &firstSteps, device, shiftHeld(device))) {
         if (firstSteps && wake != nullptr) platformSignalEvent(wake);
         return;
     }
     // NOTE: the store comes before the signal, so the worker that wakes sees it.
     // The driver may still call here just after the port was closed, so this
     // touches nothing but static storage.
-    messageMailbox.latestMessage[device].store(static_cast<uint32_t>(param1));
+    // A message from any other control says whether the shift button was held.
+    messageMailbox.latestMessage[device].store(incoming | (shiftHeld(device) ? kShiftFlag : 0));
     if (wake == nullptr) return;  // before init made the event, nobody is woken
     // A message the window would drop stays in the slot unsignalled: waking
     // the worker for it would change nothing, and at 10,000 messages a second
     // those wake-ups are most of the worker's work. The tick is a plain read
     // of a counter, safe in a driver callback.
     if (workerWouldDrop(platformTickCount(), device)) {
-        countWindowDrop(static_cast<ShortMessage>(param1), device);
+        countWindowDrop(incoming, device);
         return;
     }
     shortMessageSignalled[device].store(1);

@@ -43,10 +43,10 @@ static void storeRecord(uint32_t record) {
     lastRecord.store(record);
 }
 
-void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device) {
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device, uint32_t how) {
     if (!isChannelMessage(message)) return;
     lastDetail.store(detail);
-    lastDevice.store(device);
+    lastDevice.store(device | (how << 8));
     storeRecord((message & 0xFFFFFFu) | (outcome << 24));
 }
 
@@ -135,7 +135,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kNothingUnbound + 1] = {
+static const OutcomeWords outcomeWords[kGestureWaits + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -169,6 +169,9 @@ static const OutcomeWords outcomeWords[kNothingUnbound + 1] = {
     {"nothing: Learn waits for the knob it took turned one step to the left", ""},
     {nullptr, ""},
     {"nothing: no binding takes it. Bind it with Bindings", ""},
+    {"Shift held", ""},
+    {"nothing: Shift let go", ""},
+    {"waits: held, pressed again, or let go?", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingAlreadyPlaying - kActedTransport + 1] = {
@@ -250,8 +253,22 @@ static void describeKnob(uint32_t detail, char* out, size_t capacity) {
     appendText(out, capacity, ")");
 }
 
-static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device, char* out,
-                            size_t capacity) {
+// Where an action came from: " (binding)", and for a binding acted on by a
+// gesture or its Shift line, how: " (binding, held)", " (binding, with Shift)".
+static void appendFrom(char* out, size_t capacity, const char* from, uint32_t how) {
+    if (how == 0 || !textEquals(from, " (binding)")) {
+        appendText(out, capacity, from);
+        return;
+    }
+    appendText(out, capacity, " (binding");
+    if ((how & kHowHeld) != 0) appendText(out, capacity, ", held");
+    if ((how & kHowDouble) != 0) appendText(out, capacity, ", double press");
+    if ((how & kHowShift) != 0) appendText(out, capacity, ", with Shift");
+    appendText(out, capacity, ")");
+}
+
+static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device, uint32_t how,
+                            char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
     out[0] = '\0';
     if (outcome >= kActedTransport && outcome <= kNothingAlreadyPlaying) {
@@ -260,10 +277,10 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
     }
     if (outcome > kActedBinding && outcome <= kActedBinding + kActionCount) {
         appendText(out, capacity, bindingActionName(outcome - kActedBinding));
-        appendText(out, capacity, " (binding)");
+        appendFrom(out, capacity, " (binding)", how);
         return;
     }
-    if (outcome > kNothingUnbound) return;
+    if (outcome > kGestureWaits) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);
@@ -287,7 +304,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         appendText(out, capacity, detail >> 16 == 1 ? " entry, no entry " : " entries, no entry ");
         appendNumber(out, capacity, static_cast<int32_t>(detail & 0xFFFFu));
     }
-    appendText(out, capacity, words.from);
+    appendFrom(out, capacity, words.from, how);
     if (outcome == kNothingOtherChannel) {
         int32_t channel = pluginSettings.midiChannel.load();
         appendText(out, capacity, "nothing: Notewick listens on ");
@@ -311,16 +328,18 @@ void startLine(LineState* seen) {
     seen->detail = lastDetail.load();
     seen->dropsAtRecord = dropsAtRecord.load();
     seen->drops = windowDrops.load();
-    seen->device = lastDevice.load();
+    seen->device = lastDevice.load() & 0xFFu;
+    seen->how = lastDevice.load() >> 8;
 }
 
 bool nextLine(LineState* seen, char* line, size_t capacity) {
     // NOTE: the worker writes the detail before the record: a record read
     // twice the same around the detail goes with it.
-    LineState now = {lastRecord.load(), 0, 0, 0, 0};
+    LineState now = {lastRecord.load(), 0, 0, 0, 0, 0};
     for (;;) {
         now.detail = lastDetail.load();
-        now.device = lastDevice.load();
+        now.device = lastDevice.load() & 0xFFu;
+        now.how = lastDevice.load() >> 8;
         uint32_t again = lastRecord.load();
         if (again == now.record) break;
         now.record = again;
@@ -330,20 +349,21 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     // The same message again after a drop is news too: the drops counted
     // with the record moved.
     if (now.record == seen->record && now.detail == seen->detail && now.device == seen->device &&
-        now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
+        now.how == seen->how && now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
         return false;
     }
     // A drop the handler counted after the record is the newest message.
     ShortMessage message = now.record & 0xFFFFFFu;
     uint32_t outcome = now.record >> 24;
     uint32_t detail = now.detail;
-    uint32_t device = now.device;
+    uint32_t device = now.device, how = now.how;
     if (now.drops != now.dropsAtRecord) {
         uint32_t drop = lastDrop.load();
         message = drop & 0xFFFFFFu;
         device = drop >> 24;
         outcome = kNothingWindow;
         detail = 0;
+        how = 0;
     }
     *seen = now;
     seen->device = device;
@@ -361,7 +381,7 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
         if ((detail & kFromKnob) != 0) appendText(line, capacity, " (encoder)");
     }
     appendText(line, capacity, ": ");
-    describeOutcome(message, outcome, detail, device, what, sizeof what);
+    describeOutcome(message, outcome, detail, device, how, what, sizeof what);
     appendText(line, capacity, what);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "midi/bindings.h"
 
 enum Outcome : uint32_t {
     kOutcomeNone,  // no message yet
@@ -50,18 +51,24 @@ enum Outcome : uint32_t {
     kNothingLearnWaits,  // Learn skipped it: it waits for the knob it took turned to the left
     kNothingUnusedLine,  // detail: the number of the line that names it and is not used
     kNothingUnbound,     // an added controller's message no binding takes
+    kShiftHeld,          // the shift button pressed
+    kShiftLetGo,         // and let go
+    kGestureWaits,       // a press whose Hold or Double line may act: held, pressed again, or let go?
     // A binding's press action: kActedBinding + the action.
-    kActedBinding = 32,
+    kActedBinding = 48,
     // System-exclusive messages: a transport command acted ("Stop
     // (transport)"), Play resumed the paused player, Pause found it not
     // playing; anything else is not a transport command, or came in pieces.
-    kActedTransport = 64,
+    kActedTransport = 96,
     kActedTransportResume,
     kNothingNotPlaying,
     kNothingNotTransport,
     kNothingInPieces,
     kNothingAlreadyPlaying,
 };
+
+static_assert(kGestureWaits < kActedBinding && kActedBinding + kActionCount < kActedTransport,
+              "the outcomes' ranges stay apart");
 
 // Worker: it takes a message, whose outcome it records next. A drop the
 // handler counts from now on is newer than that record, and the line shows
@@ -73,7 +80,10 @@ void startRecord();
 // `detail` is what some outcomes tell besides (see above). An endless knob's
 // steps acted on, with no message of their own, are recorded with
 // kKnobRecord + the knob's encoding (0-7) as the message's value.
-void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0, uint32_t device = kConfiguredDevice);
+// `how`: a binding acted by a gesture or on its Shift line (kHow...).
+const uint32_t kHowHeld = 1, kHowDouble = 2, kHowShift = 4;
+void recordOutcome(ShortMessage message, uint32_t outcome, uint32_t detail = 0, uint32_t device = kConfiguredDevice,
+                   uint32_t how = 0);
 const uint32_t kKnobRecord = 0xF0;
 // In the detail of every outcome of an endless knob's message.
 const uint32_t kFromKnob = 1u << 31;
@@ -115,6 +125,7 @@ struct LineState {
     uint32_t dropsAtRecord;
     uint32_t drops;
     uint32_t device;
+    uint32_t how;
 };
 // Marks everything recorded so far as seen: a dialog that opens starts with
 // what the plug-in listens to, not with an old message.

@@ -27,6 +27,7 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "midi/bindings.h"
+#include "midi/gestures.h"
 #include "midi/lights.h"
 #include "midi/outcome.h"
 #include "midi/ports.h"
@@ -153,6 +154,12 @@ static int32_t boundIndex(const BindingSource& source) {
 
 static uint32_t chosenAction(WindowRef dialog) {
     return static_cast<uint32_t>(platformListSelection(dialog, IDC_BINDING_ACTION) + 1);
+}
+
+// The Gesture list: Press, Hold, Double press, as BindingGesture counts them.
+static uint32_t chosenGesture(WindowRef dialog) {
+    int32_t selected = platformListSelection(dialog, IDC_GESTURE);
+    return selected > 0 ? static_cast<uint32_t>(selected) : static_cast<uint32_t>(kGesturePress);
 }
 
 // Rewrites the action of a binding's own line in place, as the binding has it
@@ -674,6 +681,8 @@ static void onBindingsInit(WindowRef dialog) {
         platformListAdd(dialog, IDC_BINDING_ACTION, bindingActionName(action));
     }
     platformListSelect(dialog, IDC_BINDING_ACTION, 0);
+    for (const char* gesture : {"Press", "Hold", "Double press"}) platformListAdd(dialog, IDC_GESTURE, gesture);
+    platformListSelect(dialog, IDC_GESTURE, 0);
     state->mapCount = listMaps(state->maps, kMaxMaps);
     showDevice(dialog, kConfiguredDevice);
     char lights[160];
@@ -820,8 +829,20 @@ static void onBindingsNotify(WindowRef dialog) {
     describeSource(source, described, sizeof described);
     if (state->knobPhase != 0 && !learnKnob(dialog, message, &source, described)) return;
     state->knobPhase = 0;
+    // A control learned while the device's shift button is held becomes a
+    // Shift line; the Gesture list says whether it is pressed, held or
+    // pressed twice.
+    source.shift = (message & kShiftFlag) != 0 && action != kActionShift ? 1 : 0;
+    source.gesture = static_cast<uint8_t>(chosenGesture(dialog));
     describeSource(source, described, sizeof described);
     Binding learned = learnedBinding(source, action);
+    if (actionFits(action, fitKind(source)) && !bindingFits(learned)) {
+        refuse(dialog, message, described, ". ", action == kActionShift ? "A shift button is pressed, not held or "
+                                                                           "pressed twice: choose Press."
+                                                                         : "Hold and Double press go with a note or a "
+                                                                           "controller bound to a press action.");
+        return;
+    }
     if (!actionFits(action, fitKind(source))) {
         char needs[160] = " needs ";
         appendText(needs, sizeof needs, sourcesForAction(action));
@@ -887,8 +908,9 @@ static void onBindingsNotify(WindowRef dialog) {
 // are.
 static void sayNextLearn(WindowRef dialog) {
     const char* action = bindingActionName(chosenAction(dialog));
+    static const char* const gestures[] = {"", ", when held", ", when pressed twice"};
     if (!platformIsChecked(dialog, IDC_ENDLESS)) {
-        say(dialog, "Learn binds the control you touch next to ", action, ".");
+        say(dialog, "Learn binds the control you touch next to ", action, gestures[chosenGesture(dialog) % 3], ".");
     } else if (actionFits(chosenAction(dialog), kFitEncoder)) {
         say(dialog, "Learn binds the endless knob you turn next to ", action, ", from two turns.");
     } else {
@@ -1127,6 +1149,10 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
     if (state == nullptr) return;
     if (notification == kSelectionChanged && (controlId == IDC_BINDING_LIST || controlId == IDC_BINDING_ACTION)) {
         onSelection(dialog, controlId);
+        return;
+    }
+    if (notification == kSelectionChanged && controlId == IDC_GESTURE) {
+        if (!state->learning) sayNextLearn(dialog);
         return;
     }
     if (notification == kSelectionChanged && controlId == IDC_LIGHTS) {

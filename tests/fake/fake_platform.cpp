@@ -476,7 +476,8 @@ void deliver(uint32_t deviceIndex, unsigned int driverMessage, uint32_t param1) 
             if (port.open && port.started && port.device == deviceIndex) targets.push_back(port);
         }
     }
-    for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, 0);
+    // The time stamp: milliseconds since the port started, the tick here.
+    for (const FakePort& port : targets) port.handler(nullptr, driverMessage, port.instance, param1, state().tick.load());
 }
 bool deliverSysex(uint32_t deviceIndex, const std::vector<uint8_t>& bytes) {
     for (size_t sent = 0; sent < bytes.size();) {

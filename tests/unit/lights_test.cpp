@@ -57,7 +57,7 @@ TEST_F(LightsTest, WhatLightsAndWithWhatValue) {
         ASSERT_EQ(count, c.used ? 1u : 0u) << c.line;
         if (!c.used) continue;
         bool lights = lightKind(line.binding) != kLightNone;
-        PlayerState off = {0, 0, 0, 0}, on = {1, 1, 1, 0};
+        PlayerState off = {0, 0, 0, 0, 0}, on = {1, 1, 1, 0, 1};
         EXPECT_EQ(lights ? lightValue(line.binding, off) : 0, c.off) << c.line;
         EXPECT_EQ(lights ? lightValue(line.binding, on) : 0, c.on) << c.line;
         EXPECT_EQ(lights ? lightMessage(line.binding, 0) : 0, c.to) << c.line;
@@ -72,14 +72,14 @@ TEST_F(LightsTest, WhatLightsAndWithWhatValue) {
     };
     for (const auto& s : states) {
         Binding pad{BindingSource{kSourceNote, 36, 9}, static_cast<uint8_t>(s.action)};
-        EXPECT_EQ(lightValue(pad, PlayerState{1, 0, 0, 0}), s.playing ? 127u : 0u) << s.action;
-        EXPECT_EQ(lightValue(pad, PlayerState{3, 0, 0, 0}), s.paused ? 127u : 0u) << s.action;
-        EXPECT_EQ(lightValue(pad, PlayerState{0, 0, 0, 0}), s.stopped ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightValue(pad, PlayerState{1, 0, 0, 0, 0}), s.playing ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightValue(pad, PlayerState{3, 0, 0, 0, 0}), s.paused ? 127u : 0u) << s.action;
+        EXPECT_EQ(lightValue(pad, PlayerState{0, 0, 0, 0, 0}), s.stopped ? 127u : 0u) << s.action;
         EXPECT_EQ(lightMessage(pad, 127), 0x7F2499u);
     }
     Binding fader{BindingSource{kSourceController, 7, 0}, kActionVolume};
     Binding wheel{BindingSource{kSourcePitchBend, 0, 0}, kActionVolume};
-    EXPECT_EQ(lightValue(fader, PlayerState{0, 0, 0, 255}), 127u);
+    EXPECT_EQ(lightValue(fader, PlayerState{0, 0, 0, 255, 0}), 127u);
     EXPECT_EQ(lightMessage(fader, 100), 0x6407B0u);
     EXPECT_EQ(lightKind(wheel), static_cast<uint32_t>(kLightNone));
 }
