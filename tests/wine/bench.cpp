@@ -59,19 +59,23 @@ void mark(const char* name) {
 // ---- The latency rounds ---------------------------------------------------------
 
 // Three paths to the player's window, each sending it the pause command, taken
-// in turn by one thread that wakes every 60 ms (keys therefore come 180 ms
-// apart, well outside the 50 ms window), so that whatever else the machine
-// does at the time falls on all three alike:
+// in turn by one thread, each 20 ms after the last one's command arrived (keys
+// therefore come over 60 ms apart, outside the 50 ms window), so that
+// whatever else the machine does at the time falls on all three alike:
 //   the plug-in's: a key through the test MIDI driver, timed from the driver's
 //     call into the plug-in;
 //   the floor of its design: an auto-reset event set for a thread that waits
 //     on it and sends, the two hops the plug-in's path cannot do without;
 //   a bare send: the command sent to the window by the waking thread itself.
 // Each is timed to the command's arrival in the window, on the player's thread.
-const int kSamples = 200;
+// The p99 rests on its few slowest samples: 600 of each keep it from resting
+// on two or three.
+const int kSamples = 600;
+const DWORD kSpacingMs = 20;
 enum Path : LONG { kPluginPath, kFloorPath, kBarePath, kPathCount };
 volatile LONG sendingPath = kPluginPath;  // the path of the command on its way
 volatile LONGLONG startedAt = 0;          // when the floor's or the bare send's started
+HANDLE arrived = nullptr;                 // set as each command arrives
 HANDLE floorEvent = nullptr;
 volatile LONG floorStop = 0;
 std::vector<double> latencyUs[kPathCount];
@@ -88,32 +92,35 @@ DWORD WINAPI floorWaiter(LPVOID) {
 
 DWORD WINAPI sender(LPVOID) {
     for (int i = 0; i < kSamples * kPathCount; ++i) {
-        Sleep(60);
+        Sleep(kSpacingMs);
         LONG path = i % kPathCount;
         InterlockedExchange(&sendingPath, path);
         if (path == kPluginPath) {
             midiSend(0, midiNoteOn(0, 64, 90));
-            continue;
-        }
-        startedAt = qpcNow();
-        if (path == kFloorPath) {
-            SetEvent(floorEvent);
         } else {
-            SendMessageA(window(), WM_COMMAND, 40046, 0);
+            startedAt = qpcNow();
+            if (path == kFloorPath) {
+                SetEvent(floorEvent);
+            } else {
+                SendMessageA(window(), WM_COMMAND, 40046, 0);
+            }
         }
+        // NOTE: the next path starts only once this command arrived (a bare
+        // send's arrived before it returned): each arrival is then the path's
+        // own, however late, and the next key comes after this one's window.
+        WaitForSingleObject(arrived, 1000);
     }
-    Sleep(100);
     return 0;
 }
 
-// On the player's thread, as each command arrives: sends come 60 ms apart,
-// so the command is the one of the path last started, and for a key the
-// driver's latest delivery is its own.
+// On the player's thread, as each command arrives: the command is the one of
+// the path last started, and for a key the driver's latest delivery is its own.
 void recordLatency(const Received& r) {
     if (r.request || r.id != 40046) return;
     LONG path = InterlockedCompareExchange(&sendingPath, 0, 0);
     LONGLONG from = path == kPluginPath ? midiLastDeliveryQpc() : startedAt;
     latencyUs[path].push_back(qpcToUs(r.qpc - from));
+    SetEvent(arrived);
 }
 
 void serveThenClose(HANDLE thread) {
@@ -172,6 +179,7 @@ void bench() {
     // Latency, the plug-in's path beside its floor and a bare send.
     take();
     floorEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    arrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE waiter = CreateThread(nullptr, 0, floorWaiter, nullptr, 0, nullptr);
     setOnReceive(recordLatency);
     serveThenClose(CreateThread(nullptr, 0, sender, nullptr, 0, nullptr));
@@ -180,6 +188,7 @@ void bench() {
     SetEvent(floorEvent);
     serveThenClose(waiter);
     CloseHandle(floorEvent);
+    CloseHandle(arrived);
     take();
 
     // The main data handler against the one system call it makes, in
