@@ -201,8 +201,12 @@ void configureUser() {
     // Device 1, MIDI channel 5, Apply: a key press then drives the player.
     selectEntry(config, IDC_DEVICE, 2);
     selectEntry(config, IDC_CHANNEL, 4);
+    // Apply ends by saying on the line what the plug-in listens to now, after
+    // it opened the port and took the channel.
     click(config, IDC_APPLY);
-    Sleep(200);
+    bool shown = waitForText(config, IDC_LIVE_LINE,
+                             "Notewick listens to Test MIDI In 1 on channel 5. Press a key to see what it does.");
+    check(shown, "Apply says what the plug-in listens to now", controlText(config, IDC_LIVE_LINE));
     check(midiIsOpen(1) && !midiIsOpen(0), "Apply opens the chosen device");
     take();
     midiSend(1, midiNoteOn(4, 67, 90));
@@ -224,16 +228,18 @@ void configureUser() {
     midiSend(0, midiNoteOff(3, 60));
     midiSend(1, midiController(2, 7, 100));
     midiSend(2, midiNoteOn(9, 64, 90));
-    bool shown = waitForText(detect, IDC_DETECTED_PORT, "Test MIDI In 2");
+    shown = waitForText(detect, IDC_DETECTED_PORT, "Test MIDI In 2");
     check(shown, "the port label names device 2", controlText(detect, IDC_DETECTED_PORT));
     shown = waitForText(detect, IDC_DETECTED_CHANNEL, "10");
     check(shown, "the channel label shows 10", controlText(detect, IDC_DETECTED_CHANNEL));
     click(detect, IDOK);
     check(waitUntilGone(detect), "OK closes the autodetect dialog");
+    // The configuration dialog takes input again last, after the device in
+    // use was opened again.
+    check(waitUntil([config] { return IsWindowEnabled(config) != FALSE; }),
+          "the configuration dialog takes input again");
     check(midiOpenCount() == 1 && midiIsOpen(1), "every detection port is closed, and the device in use open again",
           std::to_string(midiOpenCount()));
-    Sleep(50);
-    check(IsWindowEnabled(config), "the configuration dialog takes input again");
     check(listSelection(config, IDC_DEVICE) == 3 && listSelection(config, IDC_CHANNEL) == 9,
           "the lists show indexes 3 and 9",
           std::to_string(listSelection(config, IDC_DEVICE)) + ", " + std::to_string(listSelection(config, IDC_CHANNEL)));
