@@ -88,7 +88,7 @@ bench_width() {
   # switches of the worker thread; the worker wakes once a read.
   printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "worker context switches, lights on, 10 s" \
     "${lights_switches:-?}" "${idle_switches:-?} without an output" "" ""
-  tr -d '\r' <"$log" | grep -E '^ROWS-END' | awk '{printf "\n(%s latency samples through the plug-in, %s bare sends)\n\n", $2, $3}'
+  tr -d '\r' <"$log" | grep -E '^ROWS-END' | awk '{printf "\n(%s latency samples through the plug-in, %s through the floor, %s bare sends, taken in turn)\n\n", $2, $3, $4}'
 }
 
 echo "Notewick benchmark: figures from one run on this machine, each beside its baseline"

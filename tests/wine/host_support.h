@@ -224,6 +224,15 @@ void selectEntry(HWND dialog, int controlId, int index);
 void chooseEntry(HWND dialog, int controlId, int index);
 std::string controlText(HWND dialog, int controlId);
 bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD timeoutMs = 10000);
+// Waits until the condition holds, with the same generous bound; false when
+// it never did.
+template <typename Condition>
+bool waitUntil(Condition condition, DWORD timeoutMs = 10000) {
+    for (DWORD started = GetTickCount(); !condition(); Sleep(5)) {
+        if (GetTickCount() - started > timeoutMs) return false;
+    }
+    return true;
+}
 // True when the static control's text, wrapped at its width, fits its height.
 bool textFits(HWND dialog, int controlId);
 
