@@ -61,16 +61,20 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // The driver may still call here just after the port was closed, so this
     // touches nothing but static storage.
     // A message from any other control says whether the shift button was held.
-    messageMailbox.latestMessage[device].store(incoming | (shiftHeld(device) ? kShiftFlag : 0));
-    if (wake == nullptr) return;  // before init made the event, nobody is woken
+    ShortMessage word = incoming | (shiftHeld(device) ? kShiftFlag : 0);
     // A message the window would drop stays in the slot unsignalled: waking
     // the worker for it would change nothing, and at 10,000 messages a second
     // those wake-ups are most of the worker's work. The tick is a plain read
-    // of a counter, safe in a driver callback.
-    if (workerWouldDrop(platformTickCount(), device)) {
+    // of a counter, safe in a driver callback. NOTE: its drop is counted
+    // before it is stored: should the window end meanwhile and the worker take
+    // it, the line then shows what the worker did, not a drop.
+    if (wake != nullptr && workerWouldDrop(platformTickCount(), device)) {
         countWindowDrop(incoming, device);
+        messageMailbox.latestMessage[device].store(word);
         return;
     }
+    messageMailbox.latestMessage[device].store(word);
+    if (wake == nullptr) return;  // before init made the event, nobody is woken
     shortMessageSignalled[device].store(1);
     platformSignalEvent(wake);
 }

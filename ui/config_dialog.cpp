@@ -134,6 +134,14 @@ static int32_t listedDevice(WindowRef dialog, int32_t selected) {
 
 // OK and Apply: close, take the selected device and open it, take the
 // channel. The port is reopened also when the selection did not change.
+// The worker uses the new channel from its next message on; an empty
+// selection gives -1, which matches no channel rule. Taken once the old port
+// is closed and before the new one opens, so that the new device's first
+// message is judged by the new channel.
+static void takeChannel(WindowRef dialog) {
+    pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
+}
+
 static void applySettings(WindowRef dialog) {
     int32_t selected = platformListSelection(dialog, IDC_DEVICE);
     if (selected >= 0 && selected == awayEntry) {
@@ -144,6 +152,7 @@ static void applySettings(WindowRef dialog) {
         if (mainInputPort != nullptr) closeMainPort(dialog);
         // The player may quit while a message is up: nothing more then.
         if (pluginHasQuit()) return;
+        takeChannel(dialog);
         pluginSettings.midiDevice = awayDevice;
         pluginSettings.midiDeviceName[0] = '\0';
         appendText(pluginSettings.midiDeviceName, kDeviceNameCapacity, awayName);
@@ -151,6 +160,7 @@ static void applySettings(WindowRef dialog) {
     } else {
         closeMainPort(dialog);
         if (pluginHasQuit()) return;
+        takeChannel(dialog);
         // With no selection the device reads -2, which is not "none": the
         // open then fails and the device becomes none.
         pluginSettings.midiDevice = listedDevice(dialog, selected);
@@ -162,9 +172,6 @@ static void applySettings(WindowRef dialog) {
         followChosenDevice();
     }
     if (pluginHasQuit()) return;
-    // The worker uses the new channel from its next message on; an empty
-    // selection gives -1, which matches no channel rule.
-    pluginSettings.midiChannel.store(platformListSelection(dialog, IDC_CHANNEL));
     // Written at once, so that a player that ends without quitting its
     // plug-ins keeps the choice.
     if (!saveSettings()) platformMessageBox(dialog, "Could not save the settings");
