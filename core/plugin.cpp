@@ -46,7 +46,7 @@ extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin() { return &plugi
 
 // ---- Init ------------------------------------------------------------------
 
-// "Notewick Plug-In v1.1 (gen_notewick.dll)", with the module's file name.
+// "Notewick Plug-In v1.2 (gen_notewick.dll)", with the module's file name.
 static void buildDescription() {
     char modulePath[kDescriptionCapacity];
     const char* fileName = "";

@@ -1,6 +1,6 @@
 ; notewick.nsi -- the Notewick installer, built by tools/release.sh with
 ; makensis (NSIS 3):
-;   makensis -DVERSION=1.1 -DSTAGE=<folder> -DMAPS=<maps.nsh> -DOUTFILE=<setup.exe> notewick.nsi
+;   makensis -DVERSION=1.2 -DSTAGE=<folder> -DMAPS=<maps.nsh> -DOUTFILE=<setup.exe> notewick.nsi
 ; STAGE holds gen_notewick.dll, README.txt, LICENSE.txt and the maps in
 ; "Notewick Maps" with their file times already set to SOURCE_DATE_EPOCH:
 ; File records each file's time, so fixed times make the installer the same

@@ -44,14 +44,14 @@ TEST_F(LifecycleTest, TheExportHandsOutTheOneRecordWithAnEmptyDescriptionBeforeI
 
 TEST_F(LifecycleTest, DescriptionNamesTheModuleFile) {
     EXPECT_EQ(pluginRecord.initProc(), 0);
-    EXPECT_STREQ(pluginRecord.description, "Notewick Plug-In v1.1 (gen_notewick.dll)");
+    EXPECT_STREQ(pluginRecord.description, "Notewick Plug-In v1.2 (gen_notewick.dll)");
     pluginRecord.quitProc();
 }
 
 TEST_F(LifecycleTest, DescriptionOfAPathWithNoBackslashShowsTheWholePath) {
     fake::setModulePath("gen_notewick.dll");
     pluginRecord.initProc();
-    EXPECT_STREQ(pluginRecord.description, "Notewick Plug-In v1.1 (gen_notewick.dll)");
+    EXPECT_STREQ(pluginRecord.description, "Notewick Plug-In v1.2 (gen_notewick.dll)");
     pluginRecord.quitProc();
 }
 
@@ -61,7 +61,7 @@ TEST_F(LifecycleTest, DescriptionOfAVeryLongFileNameStaysInsideItsBuffer) {
     pluginRecord.initProc();
     size_t length = std::strlen(pluginRecord.description);
     EXPECT_EQ(length, kDescriptionCapacity - 1);
-    EXPECT_EQ(std::string(pluginRecord.description).rfind("Notewick Plug-In v1.1 (nnn", 0), 0u);
+    EXPECT_EQ(std::string(pluginRecord.description).rfind("Notewick Plug-In v1.2 (nnn", 0), 0u);
     pluginRecord.quitProc();
 }
 

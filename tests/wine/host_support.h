@@ -181,7 +181,7 @@ int failures();
 
 // ---- Dialogs, driven from the user's thread --------------------------------------
 // The plug-in's two dialogs, found by their captions.
-const char* const kConfigCaption = "Notewick, Version 1.1";
+const char* const kConfigCaption = "Notewick, Version 1.2";
 const char* const kAutodetectCaption = "Midi Device/Port Autodetect";
 const char* const kBindingsCaption = "Notewick Bindings";
 

@@ -40,6 +40,7 @@ set(NOTEWICK_WINE_SCENARIOS
     bindings_section
     lights
     knobs
+    gestures
     demo
 )
 

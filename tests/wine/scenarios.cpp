@@ -89,11 +89,11 @@ void versionRecord() {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length);
-    check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010001 && fixed->dwProductVersionMS == 0x00010001,
-          "file and product version 1.1");
+    check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010002 && fixed->dwProductVersionMS == 0x00010002,
+          "file and product version 1.2");
     check(versionString(info, "ProductName") == "Notewick", "product name", versionString(info, "ProductName"));
-    check(versionString(info, "FileVersion") == "1.1", "file version text", versionString(info, "FileVersion"));
-    check(versionString(info, "ProductVersion") == "1.1", "product version text");
+    check(versionString(info, "FileVersion") == "1.2", "file version text", versionString(info, "FileVersion"));
+    check(versionString(info, "ProductVersion") == "1.2", "product version text");
     std::string description = versionString(info, "FileDescription");
     check(description != "<none>" && !description.empty(), "a file description", description);
 }
@@ -107,7 +107,7 @@ void description() {
     check(r->version == 16, "the record's version is 16");
     check(r->description != nullptr && r->description[0] == '\0', "the description is empty before init");
     init();
-    check(strcmp(r->description, "Notewick Plug-In v1.1 (gen_notewick.dll)") == 0, "the description after init",
+    check(strcmp(r->description, "Notewick Plug-In v1.2 (gen_notewick.dll)") == 0, "the description after init",
           r->description);
     quitAndUnload();
 }
