@@ -414,28 +414,22 @@ static uint32_t entryOf(const BindingTable& table, const BindingSource& source) 
 }
 
 bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation,
-                 uint32_t device) {
+                 uint32_t device, int32_t* unusedLine) {
     const BindingTable* table = markTableInUse(device);
     *generation = 0;
+    if (unusedLine != nullptr) *unusedLine = -1;
     if (table == nullptr) return false;
     uint32_t entry = entryOf(*table, source);
     bool found = entry != 0 && entry <= kMaxBindings;
     if (found) {
         *binding = table->entries[entry - 1];
         *slot = entry - 1;
+    } else if (entry != 0 && unusedLine != nullptr) {
+        *unusedLine = table->unused[entry - 1 - kMaxBindings].line;
     }
     *generation = table->generation;
     doneWithTable(device);
     return found;
-}
-
-int32_t findUnusedLine(const BindingSource& source, uint32_t device) {
-    const BindingTable* table = markTableInUse(device);
-    if (table == nullptr) return -1;
-    uint32_t entry = entryOf(*table, source);
-    int32_t line = entry > kMaxBindings ? table->unused[entry - 1 - kMaxBindings].line : -1;
-    doneWithTable(device);
-    return line;
 }
 
 void resetBindings() {

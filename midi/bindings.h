@@ -192,12 +192,11 @@ struct UnusedSource {
 void publishBindings(const Binding* bindings, uint32_t count, uint32_t device = kConfiguredDevice,
                      const UnusedSource* unused = nullptr, uint32_t unusedCount = 0);
 // The binding for the source (worker thread): its slot and the table's
-// generation, which changes with every table published.
+// generation, which changes with every table published. When no binding
+// takes it and `unusedLine` is given, the number of the line that names it
+// and is not used goes there; -1 for none.
 bool findBinding(const BindingSource& source, Binding* binding, uint32_t* slot, uint32_t* generation,
-                 uint32_t device = kConfiguredDevice);
-// The line that names the source and is not used, when no binding takes it
-// (worker thread): its number; -1 for none.
-int32_t findUnusedLine(const BindingSource& source, uint32_t device = kConfiguredDevice);
+                 uint32_t device = kConfiguredDevice, int32_t* unusedLine = nullptr);
 // The whole table (worker thread): its bindings into out (kMaxBindings room),
 // its count, and its generation.
 uint32_t copyBindings(Binding* out, uint32_t* generation, uint32_t device = kConfiguredDevice);

@@ -35,6 +35,9 @@ static ControllerState controllerState = {0, 0, 0};
 // it sets them.
 static uint32_t ruleDetail = 0;
 static uint32_t ruleHow = 0;
+// The line that names the message's control and is not used, when no
+// binding took it; -1 for none.
+static int32_t ruleUnusedLine = -1;
 
 // The last value each binding of the current table acted on, as for the
 // wheels (0..127), or kNeverActed: until a control has acted, no value is
@@ -167,15 +170,13 @@ static uint32_t applyRules(ShortMessage message, uint32_t now, uint32_t device) 
 
 // A nothing that a line of the device's section may explain better: a
 // control named by a line that is not used gets that line's reason.
-static uint32_t explained(ShortMessage message, uint32_t outcome, uint32_t device) {
+static uint32_t explained(uint32_t outcome) {
     if (outcome != kNothingOtherChannel && outcome != kNothingNoFunction && outcome != kNothingFineBend &&
         outcome != kNothingUnbound) {
         return outcome;
     }
-    BindingSource source;
-    int32_t line = messageSource(message, &source) ? findUnusedLine(source, device) : -1;
-    if (line < 0) return outcome;
-    ruleDetail = static_cast<uint32_t>(line);
+    if (ruleUnusedLine < 0) return outcome;
+    ruleDetail = static_cast<uint32_t>(ruleUnusedLine);
     return kNothingUnusedLine;
 }
 
@@ -190,7 +191,8 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
     restartWindow(now, device);
     ruleDetail = 0;
     ruleHow = 0;
-    uint32_t outcome = explained(message, applyRules(message, now, device), device);
+    ruleUnusedLine = -1;
+    uint32_t outcome = explained(applyRules(message, now, device));
     recordOutcome(message, outcome, ruleDetail, device, ruleHow);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
@@ -242,8 +244,9 @@ void actOnGestures(uint32_t now) {
             startRecord();
             ruleDetail = 0;
             ruleHow = 0;
+            ruleUnusedLine = -1;
             uint32_t outcome = action.gesture == kGesturePress
-                                   ? explained(action.message, applyRules(action.message, now, device), device)
+                                   ? explained(applyRules(action.message, now, device))
                                    : gestureRule(action, device);
             recordOutcome(action.message, outcome, ruleDetail, device, ruleHow);
         }
@@ -473,7 +476,7 @@ static bool bindingFor(ShortMessage message, uint32_t device, BindingSource* sou
         }
         source->shift = 0;
     }
-    return findBinding(*source, binding, slot, generation, device);
+    return findBinding(*source, binding, slot, generation, device, &ruleUnusedLine);
 }
 
 static uint32_t bindingRule(ShortMessage message, uint32_t now, uint32_t device) {

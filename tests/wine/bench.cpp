@@ -157,6 +157,123 @@ void chooseLightsUser() {
     waitUntilGone(config);
 }
 
+// ---- Controllers and gestures ------------------------------------------------------
+
+// The figures of the part with several controllers, for the table.
+struct ControllerFigures {
+    double idleCpuMs = 0;
+    size_t idleReads = 0;
+    long keysPressed = 0, keysActed = 0, flooded = 0;
+    double readsPerSecond = 0;
+    // A key without gestures, with gestures bound beside it and without.
+    std::vector<double> gestureBoundUs, gestureFreeUs;
+};
+ControllerFigures controllerFigures;
+
+// The keyboard (device 0) and four controllers (devices 1-4), each with pads
+// that would light, Hold and Double lines on the keyboard's pads; with
+// `outputs`, each controller's lights go to the output of its number.
+std::string controllersIni(bool outputs, bool gestures = true) {
+    std::string ini = "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n\r\n"
+                      "[Notewick Bindings]\r\nNote 36 Channel 10=Play\r\n";
+    if (gestures) ini += "Note 40 Channel 10=Shift\r\nNote 36 Channel 10 Hold=Stop\r\nNote 37 Channel 10 Double=Next\r\n";
+    for (int c = 1; c <= 4; ++c) {
+        std::string n = std::to_string(c);
+        ini += "\r\n[Notewick Controller " + n + "]\r\nInput=Test MIDI In " + n + "\r\n";
+        if (outputs) ini += "Output=Test MIDI Out " + n + "\r\n";
+        for (int note = 36; note < 44; ++note) ini += "Note " + std::to_string(note) + " Channel 10=Stop\r\n";
+    }
+    return ini;
+}
+
+// A key without gestures, press to player: timed as the plug-in's path
+// above, the keys sent from a thread of their own while the player's thread
+// serves its window.
+DWORD WINAPI keySender(LPVOID);
+void keyLatencies(std::vector<double>* into) {
+    std::vector<double> kept;
+    kept.swap(latencyUs[kPluginPath]);
+    InterlockedExchange(&sendingPath, kPluginPath);
+    arrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    take();
+    setOnReceive(recordLatency);
+    serveThenClose(CreateThread(nullptr, 0, keySender, nullptr, 0, nullptr));
+    setOnReceive(nullptr);
+    CloseHandle(arrived);
+    into->swap(latencyUs[kPluginPath]);
+    latencyUs[kPluginPath].swap(kept);
+}
+
+// Keys alone, each 60 ms after the last one's command arrived.
+DWORD WINAPI keySender(LPVOID) {
+    for (int i = 0; i < kSamples / 3; ++i) {
+        Sleep(3 * kSpacingMs);
+        midiSend(0, midiNoteOn(0, 64, 90));
+        WaitForSingleObject(arrived, 1000);
+    }
+    return 0;
+}
+
+// The worker init started (the thread new since `before`).
+HANDLE newWorker(const std::set<DWORD>& before) {
+    for (DWORD t : threadIds()) {
+        if (before.count(t) == 0) return OpenThread(THREAD_QUERY_INFORMATION, FALSE, t);
+    }
+    return nullptr;
+}
+
+void controllersBench() {
+    ControllerFigures& f = controllerFigures;
+    writeFile(iniPath(), controllersIni(false));
+    check(load() != nullptr, "the plug-in loads again");
+    std::set<DWORD> before = threadIds();
+    mark("before-init-2");
+    init();
+    pump(100);
+    mark("after-init-2");
+    HANDLE worker = newWorker(before);
+    take();
+    // Idle with four controllers open and no output.
+    double cpu0 = cpuMs(worker);
+    mark("controllers-idle-start");
+    pump(10000);
+    mark("controllers-idle-end");
+    f.idleCpuMs = cpuMs(worker) - cpu0;
+    f.idleReads = take().size();
+    // A flood on controller 1 while controller 2's pads act, one every 100 ms.
+    startFlood(1);
+    for (int i = 0; i < 50; ++i) {
+        midiSend(2, midiNoteOn(9, 36 + i % 8, 100));
+        ++f.keysPressed;
+        pump(100);
+    }
+    f.flooded = stopFlood();
+    pump(100);
+    for (const Received& r : take()) f.keysActed += !r.request && r.id == 40047 ? 1 : 0;
+    keyLatencies(&f.gestureBoundUs);
+    quit();
+    unload();
+    CloseHandle(worker);
+    // The same keys with no gesture bound, for the baseline.
+    writeFile(iniPath(), controllersIni(false, false));
+    load();
+    init();
+    pump(100);
+    keyLatencies(&f.gestureFreeUs);
+    quit();
+    unload();
+    // Four outputs open: the player is read for all of them at once.
+    writeFile(iniPath(), controllersIni(true));
+    load();
+    init();
+    pump(500);
+    take();
+    pump(10000);
+    f.readsPerSecond = static_cast<double>(take().size()) / 10.0;
+    quit();
+    unload();
+}
+
 void bench() {
     // Eight bindings that light, on notes no phase below plays: they cost
     // nothing until an output is chosen.
@@ -256,6 +373,7 @@ void bench() {
     take();
     quit();
     unload();
+    controllersBench();
 
     const std::vector<double>& pluginUs = latencyUs[kPluginPath];
     double p50 = percentile(pluginUs, 0.5), p99 = percentile(pluginUs, 0.99);
@@ -289,6 +407,22 @@ void bench() {
         "reads every 100 ms");
     row("player state change -> light, worst", fmt("%.1f ms", percentile(lightUs, 1.0) / 1000),
         fmt("%.0f changes", static_cast<double>(lightUs.size())), "", "<= 150 ms");
+    const ControllerFigures& c = controllerFigures;
+    row("worker CPU, 4 controllers open, idle 10 s", fmt("%.1f ms", c.idleCpuMs),
+        fmt("%.1f ms the keyboard alone", idleCpu1 - idleCpu0), "", "0");
+    row("reads of the player, 4 controllers, no output, 10 s", fmt("%.0f", static_cast<double>(c.idleReads)), "", "",
+        "0");
+    row("controller 2's pads acting, 10,000/s on controller 1", fmt("%.0f", static_cast<double>(c.keysActed)),
+        fmt("%.0f pressed", static_cast<double>(c.keysPressed)) + fmt(", %.0f flooded", static_cast<double>(c.flooded)),
+        "", "every pad");
+    row("reads of the player a second, 4 outputs", fmt("%.1f", c.readsPerSecond),
+        fmt("%.1f with one output", static_cast<double>(reads) / 10.0), "", "<= 10, all outputs");
+    double g50 = percentile(c.gestureBoundUs, 0.5), g99 = percentile(c.gestureBoundUs, 0.99);
+    double n50 = percentile(c.gestureFreeUs, 0.5), n99 = percentile(c.gestureFreeUs, 0.99);
+    row("a key without gestures, gestures bound, median", fmt("%.1f us", g50), fmt("%.1f us none bound", n50),
+        fmt("%.2fx", n50 > 0 ? g50 / n50 : 0), "not delayed");
+    row("a key without gestures, gestures bound, p99", fmt("%.1f us", g99), fmt("%.1f us none bound", n99),
+        fmt("%.2fx", n99 > 0 ? g99 / n99 : 0), "not delayed");
     printf("ROWS-END %zu %zu %zu\n", pluginUs.size(), latencyUs[kFloorPath].size(), latencyUs[kBarePath].size());
 }
 

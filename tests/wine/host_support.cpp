@@ -507,13 +507,13 @@ volatile LONG flooding = 0;
 volatile LONG floodSent = 0;
 HANDLE flooder = nullptr;
 
-// Paced by the tick: as many E4 note-ons on device 0 as are due.
-DWORD WINAPI floodThread(LPVOID) {
+// Paced by the tick: as many E4 note-ons on the device as are due.
+DWORD WINAPI floodThread(LPVOID device) {
     DWORD started = GetTickCount();
     LONG sent = 0;
     while (InterlockedCompareExchange(&flooding, 0, 0) != 0) {
         LONG due = static_cast<LONG>((GetTickCount() - started) * (kFloodRate / 1000));
-        for (; sent < due; ++sent) midiSend(0, midiNoteOn(0, 64, 90));
+        for (; sent < due; ++sent) midiSend(static_cast<UINT>(reinterpret_cast<UINT_PTR>(device)), midiNoteOn(0, 64, 90));
         InterlockedExchange(&floodSent, sent);
         Sleep(1);
     }
@@ -521,10 +521,10 @@ DWORD WINAPI floodThread(LPVOID) {
 }
 }  // namespace
 
-void startFlood() {
+void startFlood(UINT device) {
     InterlockedExchange(&floodSent, 0);
     InterlockedExchange(&flooding, 1);
-    flooder = CreateThread(nullptr, 0, floodThread, nullptr, 0, nullptr);
+    flooder = CreateThread(nullptr, 0, floodThread, reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(device)), 0, nullptr);
 }
 
 long stopFlood() {

@@ -169,10 +169,10 @@ bool writeFile(const std::string& path, const std::string& text);
 std::set<DWORD> threadIds();  // threads of this process
 int threadCount();
 
-// A flood of E4 note-ons on device 0, kFloodRate a second, from a thread of
+// A flood of E4 note-ons on the device, kFloodRate a second, from a thread of
 // its own; stopFlood waits until all were delivered and returns how many.
 const int kFloodRate = 10000;
-void startFlood();
+void startFlood(UINT device = 0);
 long stopFlood();
 
 // ---- Checks --------------------------------------------------------------------
