@@ -231,3 +231,43 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The shift button's light follows it at once, without reading the player;
+// the Lights line counts the bindings that light and says when OK starts them.
+TEST_F(LightsTest, TheShiftButtonLightsWhileHeldAndTheLineCountsWhatLights) {
+    fake::setOutputs({{"Pad Out"}});
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 40 Channel 10=Shift, lit 1\r\nNote 36 Channel 10=Stop\r\n");
+    loadBindings();
+    ASSERT_TRUE(chooseOutput("Pad Out", 0));
+    updateLights(1000);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002899, 0x7F2499}));
+    fake::clearSends();
+    const uint32_t steps[][3] = {{1010, noteOn(9, 40, 100), 0x012899}, {1020, noteOff(9, 40), 0x002899}};
+    for (const auto& step : steps) {
+        fake::setTick(step[0]);
+        mainDataHandler(nullptr, kMidiInData, 0, step[1], step[0]);
+        updateLights(step[0]);
+        EXPECT_EQ(fake::outputMessages(0), (Messages{step[2]})) << step[0];
+    }
+    EXPECT_TRUE(fake::sends().empty()) << "the player is not read for it";
+    const struct {
+        const char* name;
+        uint32_t lighting;
+        bool pending;
+        const char* line;
+    } lines[] = {
+        {"Pad Out", 2, false, "Lights: Pad Out (2 bindings)"},
+        {"Pad Out", 3, true, "Lights: Pad Out (3 bindings light after OK)"},
+        {"Elsewhere", 1, true, "Lights: Elsewhere is not connected: 1 binding lights when it is"},
+        {"", 2, true, "Lights: none chosen"},
+    };
+    for (const auto& l : lines) {
+        char text[160];
+        describeLights(kConfiguredDevice, l.name, l.lighting, l.pending, text, sizeof text);
+        EXPECT_STREQ(text, l.line);
+    }
+}
+
+}  // namespace

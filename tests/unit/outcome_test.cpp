@@ -21,6 +21,7 @@ TEST_F(OutcomeTest, EachMessageSaysWhatItDidOrWhyNothing) {
     fake::setProfile(kIni, "Notewick Bindings", "Controller 64 Channel 1", "Stop");
     fake::setProfile(kIni, "Notewick Bindings", "Pitch Bend Channel 2", "Volume Steps");
     fake::setProfile(kIni, "Notewick Bindings", "Controller 7 Channel 1", "Volume");
+    fake::setProfile(kIni, "Notewick Bindings", "Note 38 Channel 10", "Volume");
     loadBindings();
     messageMailbox.wakeEvent.store(platformCreateEvent());
     const struct {
@@ -29,6 +30,10 @@ TEST_F(OutcomeTest, EachMessageSaysWhatItDidOrWhyNothing) {
     } steps[] = {
         {noteOn(0, 64, 90), 100, "Note-on 64 (E4), velocity 90, channel 1: Pause (key map)"},
         {noteOn(1, 64, 90), 100, "Note-on 64 (E4), velocity 90, channel 2: nothing: Notewick listens on channel 1"},
+        // A control whose line is not used: that line and why, not the channel.
+        {noteOn(9, 38, 90), 100, "Note-on 38 (D2), velocity 90, channel 10: nothing: line 5 of [Notewick Bindings], "
+                                 "\"Note 38 Channel 10=Volume\", names it and is not used: Volume needs a controller, "
+                                 "an endless knob or the pitch-bend wheel"},
         {noteOff(0, 64), 100, "Note-off 64 (E4), velocity 64, channel 1: nothing: a note-off"},
         {noteOn(0, 62, 0), 100, "Note-on 62 (D4), velocity 0, channel 1: nothing: a note-off"},
         {noteOn(0, 67, 90), 20, "Note-on 67 (G4), velocity 90, channel 1: nothing: within 50 ms of the previous message"},
@@ -64,7 +69,7 @@ TEST_F(OutcomeTest, EachMessageSaysWhatItDidOrWhyNothing) {
     };
     LineState seen;
     startLine(&seen);
-    char line[200];
+    char line[320];
     EXPECT_FALSE(nextLine(&seen, line, sizeof line)) << "nothing yet";
     uint32_t now = 1000;
     for (const auto& step : steps) {

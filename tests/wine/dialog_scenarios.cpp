@@ -64,11 +64,11 @@ const ControlSpec kConfigControls[] = {
     {IDC_AUTODETECT, "Button", "&Autodetect", 202, 19, 60, 14, true},
     {IDC_BINDINGS, "Button", "&Bindings...", 266, 19, 60, 14, true},
     {-1, "Static", nullptr, 7, 42, 319, 0, false},
-    {IDC_LIVE_LINE, "Static", nullptr, 7, 199, 319, 17, false},
-    {-1, "Static", nullptr, 7, 219, 178, 17, false},
-    {IDOK, "Button", "OK", 192, 222, 41, 14, true},
-    {IDCANCEL, "Button", "Cancel", 239, 222, 41, 14, true},
-    {IDC_APPLY, "Button", "A&pply", 285, 222, 41, 14, true},
+    {IDC_LIVE_LINE, "Static", nullptr, 7, 199, 319, 26, false},
+    {-1, "Static", nullptr, 7, 228, 178, 17, false},
+    {IDOK, "Button", "OK", 192, 231, 41, 14, true},
+    {IDCANCEL, "Button", "Cancel", 239, 231, 41, 14, true},
+    {IDC_APPLY, "Button", "A&pply", 285, 231, 41, 14, true},
 };
 
 const ControlSpec kAutodetectControls[] = {
@@ -133,7 +133,7 @@ void configureUser() {
     check(config != nullptr, "the configuration dialog opens with its caption");
     if (config == nullptr) return;
     checkTemplate(config, "configuration", kConfigControls, sizeof kConfigControls / sizeof kConfigControls[0]);
-    checkFrame(config, "configuration", 333, 243);
+    checkFrame(config, "configuration", 333, 252);
     check(GetWindow(config, GW_OWNER) == window(), "owned by the player's window");
     Texts devices = listEntries(config, IDC_DEVICE);
     check(devices == Texts{"None", "Test MIDI In 0", "Test MIDI In 1", "Test MIDI In 2"},
