@@ -561,6 +561,10 @@ static void useMap(WindowRef dialog, int32_t index) {
         }
     }
     bool room = setSectionValue(&section, "Map", map.name);
+    // A map may say that its controller's lights are not to be driven (an
+    // empty Output): its own Output line decides then, not the names.
+    bool unlit = sectionHasKey(lines, "Output");
+    setSectionValue(&lines, "Output", "");
     for (uint32_t line = 0, start = 0, end = 0; room && sectionLine(lines, line, &start, &end); ++line) {
         char text[320];
         uint32_t added = 0;
@@ -571,15 +575,16 @@ static void useMap(WindowRef dialog, int32_t index) {
     }
     freeSection(&lines);
     // The output whose name the map matches, the input's own name first.
-    int32_t output = matchesPortName(map.match, name) ? findOutputDevice(name, -1) : -1;
+    int32_t output = unlit ? -1 : matchesPortName(map.match, name) ? findOutputDevice(name, -1) : -1;
     for (uint32_t i = 0, count = countOutputDevices(); output < 0 && i < count; ++i) {
         char candidate[kDeviceNameCapacity];
         outputDeviceName(i, candidate);
         if (matchesPortName(map.match, candidate)) output = static_cast<int32_t>(i);
     }
     DeviceEdit& edit = shown();
-    if (output >= 0) {
-        outputDeviceName(static_cast<uint32_t>(output), edit.lights);
+    if (output >= 0 || unlit) {
+        edit.lights[0] = '\0';
+        if (output >= 0) outputDeviceName(static_cast<uint32_t>(output), edit.lights);
         edit.lightsAt = output;
         if (state->device != kConfiguredDevice) setSectionValue(&section, "Output", edit.lights);
     }
