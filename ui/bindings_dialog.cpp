@@ -131,6 +131,24 @@ static void say(WindowRef dialog, const char* a, const char* b = "", const char*
     platformSetItemText(dialog, IDC_BINDING_STATUS, text);
 }
 
+// Asks with an OK/Cancel box: true for OK; for Cancel the status line says
+// `declined`; false with nothing more when the player quit meanwhile.
+static bool confirm(WindowRef dialog, const char* caption, const char* question, const char* declined) {
+    bool sure = platformConfirm(dialog, caption, question);
+    if (state == nullptr) return false;
+    if (!sure) say(dialog, declined);
+    return sure;
+}
+
+// A new output chosen that cannot be opened: the box names it.
+static void outputNotOpened(WindowRef dialog, const char* name) {
+    char text[160] = "Could not open MIDI output device \"";
+    for (const char* piece : {name, "\" now. It stays chosen, and its lights start as soon as it is free."}) {
+        appendText(text, sizeof text, piece);
+    }
+    platformMessageBox(dialog, text);
+}
+
 // Reads the lines again and lists their bindings, none selected.
 static void showBindings(WindowRef dialog) {
     state->boundCount = readBindingLines(shown().section.text, shown().section.length, state->bound);
@@ -323,12 +341,7 @@ static void removeShownController(WindowRef dialog) {
                               "section goes from the settings, when you press OK."}) {
         appendText(question, sizeof question, piece);
     }
-    bool sure = platformConfirm(dialog, "Remove Controller", question);
-    if (state == nullptr) return;
-    if (!sure) {
-        say(dialog, "Nothing was removed.");
-        return;
-    }
+    if (!confirm(dialog, "Remove Controller", question, "Nothing was removed.")) return;
     shown().removed = true;
     showDevice(dialog, kConfiguredDevice);
     say(dialog, "Removed ", name, ". OK keeps it so; Cancel keeps it.");
@@ -478,13 +491,7 @@ static bool takeLights(WindowRef dialog) {
         reopenOutput(kConfiguredDevice);
         return false;
     }
-    if (!chooseOutput(edit.lights, edit.lightsAt, kConfiguredDevice)) {
-        char text[160] = "Could not open MIDI output device \"";
-        for (const char* piece : {static_cast<const char*>(edit.lights), "\" now. It stays chosen, and its lights start as soon as it is free."}) {
-            appendText(text, sizeof text, piece);
-        }
-        platformMessageBox(dialog, text);
-    }
+    if (!chooseOutput(edit.lights, edit.lightsAt, kConfiguredDevice)) outputNotOpened(dialog, edit.lights);
     return true;
 }
 
@@ -539,12 +546,7 @@ static void useMap(WindowRef dialog, int32_t index) {
                                   " with the map for the ", map.name, "? OK in the Bindings dialog keeps it."}) {
             appendText(question, sizeof question, piece);
         }
-        bool sure = platformConfirm(dialog, "Use Map", question);
-        if (state == nullptr) return;
-        if (!sure) {
-            say(dialog, "Nothing was changed.");
-            return;
-        }
+        if (!confirm(dialog, "Use Map", question, "Nothing was changed.")) return;
     }
     SectionText lines = {nullptr, 0, 0};
     char byHand[200];
@@ -1005,12 +1007,7 @@ static void removeAll(WindowRef dialog) {
     appendText(question, sizeof question, state->boundCount == 1 ? "?" : " bindings?");
     appendText(question, sizeof question, " The lines that bind controls go when you press OK; lines that bind "
                                           "nothing stay.");
-    bool sure = platformConfirm(dialog, "Remove All", question);
-    if (state == nullptr) return;  // quit while the question was up
-    if (!sure) {
-        say(dialog, "Nothing was removed.");
-        return;
-    }
+    if (!confirm(dialog, "Remove All", question, "Nothing was removed.")) return;
     uint32_t lines = 0, start = 0, end = 0;
     while (sectionLine(shown().section, lines, &start, &end)) ++lines;
     for (uint32_t line = lines; line > 0; --line) {
@@ -1102,13 +1099,11 @@ static void closeBindings(WindowRef dialog, bool keep) {
             freeSection(&merged[device]);
             applyControllerSection(device);
             if (device != kConfiguredDevice && edit.lights[0] != '\0' && !outputIsOpen(device)) {
-                char text[160] = "Could not open MIDI output device \"";
-                for (const char* piece : {static_cast<const char*>(edit.lights), "\" now. It stays chosen, and its lights start as soon as it "
-                                                       "is free."}) {
-                    appendText(text, sizeof text, piece);
+                outputNotOpened(dialog, edit.lights);
+                if (state == nullptr) {  // quit while the box was up
+                    for (SectionText& section : merged) freeSection(&section);
+                    return;
                 }
-                platformMessageBox(dialog, text);
-                if (state == nullptr) return;
             }
         }
         if (lightsChosen) saved = saveSettings() && saved;
