@@ -41,7 +41,7 @@ void resetControllers() {
 
 // The section's Input and Output: the input is followed anew when its name
 // changed (closed first), and the output handed to output_port.cpp.
-static void followSection(uint32_t device) {
+static bool followSection(uint32_t device) {
     ControllerInput& in = inputs[device];
     const SectionText& section = sectionInEffect(device);
     char name[kDeviceNameCapacity + 1] = "", output[kDeviceNameCapacity + 1] = "";
@@ -59,7 +59,7 @@ static void followSection(uint32_t device) {
     }
     in.inUse = true;
     if (in.port == nullptr && in.name[0] != '\0') followDevice(&in.follow);
-    followControllerOutput(device, output);
+    return followControllerOutput(device, output);
 }
 
 void loadControllers() {
@@ -72,9 +72,7 @@ void loadControllers() {
     }
 }
 
-void applyControllerSection(uint32_t device) {
-    if (isController(device)) followSection(device);
-}
+bool applyControllerSection(uint32_t device) { return isController(device) && followSection(device); }
 
 bool removeController(uint32_t device) {
     if (!controllerInUse(device)) return true;

@@ -39,8 +39,9 @@ void controllerInputName(uint32_t device, char* name);
 bool controllerInputOpen(uint32_t device);
 
 // The Bindings dialog's OK committed the controller's section: its input
-// and output follow the section's Input and Output lines anew.
-void applyControllerSection(uint32_t device);
+// and output follow the section's Input and Output lines anew; true when
+// its output was opened now.
+bool applyControllerSection(uint32_t device);
 // The Bindings dialog's OK removed the controller: its lights go dark, its
 // ports close, and its section goes from the file. False when the file could
 // not be written.

@@ -181,16 +181,18 @@ void openOutputAtStart(uint32_t device) {
     handOver(device);
 }
 
-void followControllerOutput(uint32_t device, const char* name) {
-    if (device == kConfiguredDevice || device >= kMaxDevices) return;
+bool followControllerOutput(uint32_t device, const char* name) {
+    if (device == kConfiguredDevice || device >= kMaxDevices) return false;
     FollowedPort& port = outputOf(device);
-    if (textEquals(port.name, name)) return;
+    if (textEquals(port.name, name)) return false;
     closeOutputOf(device, true);
     port.name[0] = '\0';
     appendText(port.name, kDeviceNameCapacity, name);
     *port.index = -1;
     port.openFailed = false;
-    if (name[0] != '\0' && followDevice(&port)) handOver(device);
+    if (name[0] == '\0' || !followDevice(&port)) return false;
+    handOver(device);
+    return true;
 }
 
 void outputDeviceListChanged() {

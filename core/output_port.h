@@ -22,8 +22,8 @@ void openOutputAtStart(uint32_t device = kConfiguredDevice);
 
 // An added controller's output, by its name (empty for none), as its section
 // says; opened when it can be. Its old output, if another, goes dark and is
-// closed first.
-void followControllerOutput(uint32_t device, const char* name);
+// closed first. True when it was opened now (its set-up messages sent).
+bool followControllerOutput(uint32_t device, const char* name);
 
 // The system's list of devices changed, or the retry timer fired: for every
 // device, an output whose device has gone or moved is closed (nothing can be

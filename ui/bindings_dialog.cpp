@@ -1097,7 +1097,9 @@ static void closeBindings(WindowRef dialog, bool keep) {
             }
             saved = commitBindingsSection(merged[device], device) && saved;
             freeSection(&merged[device]);
-            applyControllerSection(device);
+            // Its set-up messages may have changed (a map used): sent again,
+            // unless its output has just opened with them.
+            if (!applyControllerSection(device) && device != kConfiguredDevice) reopenOutput(device);
             if (device != kConfiguredDevice && edit.lights[0] != '\0' && !outputIsOpen(device)) {
                 outputNotOpened(dialog, edit.lights);
                 if (state == nullptr) {  // quit while the box was up
