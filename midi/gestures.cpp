@@ -169,10 +169,10 @@ bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick,
     if (keyOf(message) == 0) return false;
     uint32_t key = keyOf(message) - 1;
     // A press: a note-on with a velocity, a controller from 64 up.
-    bool pressed = kind == 0x90u ? messageData2(message) != 0 : kind == 0xB0u && messageData2(message) >= 64;
+    bool isPress = kind == 0x90u ? messageData2(message) != 0 : kind == 0xB0u && messageData2(message) >= 64;
     if (d.shiftKey.load() == key + 1) {
         d.shiftMessage.store(message);
-        d.shift.store(pressed ? 1 : 0);
+        d.shift.store(isPress ? 1 : 0);
         d.shiftChanges.fetch_add(1);
         return true;
     }
@@ -180,7 +180,7 @@ bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick,
     if (entry == 0) return false;
     uint32_t slot = entry & 0xFFu;
     std::atomic<uint32_t>& down = d.down[slot];
-    if (!pressed) {
+    if (!isPress) {
         // The release of a press taken here comes here too; of one that went
         // the usual way, goes the usual way.
         if (down.exchange(kUp) != kDownGesture) return false;
