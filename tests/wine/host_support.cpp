@@ -24,6 +24,7 @@ typedef BOOL (*BenchFn)(UINT, UINT, UINT, double*, double*);
 typedef LONGLONG (*QpcFn)();
 typedef UINT (*OutReceivedFn)(UINT, DWORD*, LONGLONG*, UINT);
 typedef void (*OutSetAwayFn)(UINT, BOOL);
+typedef void (*OutSetNameFn)(UINT, const char*);
 typedef BOOL (*OutIsOpenFn)(UINT);
 typedef BOOL (*SendSysexFn)(UINT, const BYTE*, UINT);
 typedef void (*SetKeepsFn)(UINT, BOOL);
@@ -42,6 +43,7 @@ struct State {
     int trackLength = 0, position = 0, balance = 0, playlistLength = 0, playlistPosition = 0;
     OutReceivedFn outReceived = nullptr;
     OutSetAwayFn outSetAway = nullptr;
+    OutSetNameFn outSetName = nullptr;
     OutIsOpenFn outIsOpen = nullptr;
     DWORD commandDelay = 0;
     void (*onReceive)(const Received&) = nullptr;
@@ -258,6 +260,7 @@ bool start(const char* dllPath) {
     s.lastQpc = procAddress<QpcFn>(driver, "fakeMidiLastDeliveryQpc");
     s.outReceived = procAddress<OutReceivedFn>(driver, "fakeMidiOutReceived");
     s.outSetAway = procAddress<OutSetAwayFn>(driver, "fakeMidiOutSetAway");
+    s.outSetName = procAddress<OutSetNameFn>(driver, "fakeMidiOutSetName");
     s.outIsOpen = procAddress<OutIsOpenFn>(driver, "fakeMidiOutIsOpen");
     s.sendSysex = procAddress<SendSysexFn>(driver, "fakeMidiSendSysex");
     s.setKeeps = procAddress<SetKeepsFn>(driver, "fakeMidiSetKeepsBuffers");
@@ -272,7 +275,7 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc && s.outReceived && s.outSetAway && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats;
+           s.lastQpc && s.outReceived && s.outSetAway && s.outSetName && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats;
 }
 
 std::string widths() {
@@ -297,6 +300,11 @@ std::string pluginDirectory() {
     return cut == std::string::npos ? std::string() : s.dllPath.substr(0, cut + 1);
 }
 std::string iniPath() { return pluginDirectory() + "plugin.ini"; }
+std::string mapsFolder() {
+    std::string folder = pluginDirectory() + "Notewick Maps\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
 
 PluginRecord* load() {
     s.plugin = LoadLibraryA(s.dllPath.c_str());
@@ -346,6 +354,7 @@ std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
 }
 void midiOutSetAway(UINT device, bool away) { s.outSetAway(device, away ? TRUE : FALSE); }
 bool midiOutIsOpen(UINT device) { return s.outIsOpen(device) != FALSE; }
+void midiOutSetName(UINT device, const char* name) { s.outSetName(device, name); }
 void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
 void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
 HWND window() { return s.window; }

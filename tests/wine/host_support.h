@@ -71,6 +71,9 @@ std::string pluginDirectory();  // with its trailing backslash
 // the machine the DLL's header names.
 std::string widths();
 std::string iniPath();
+// The "Notewick Maps" folder beside the plug-in, made if need be, with its
+// trailing backslash: where the shipped maps are read from.
+std::string mapsFolder();
 
 // ---- The plug-in -------------------------------------------------------------
 PluginRecord* load();  // LoadLibrary and the export; null on failure
@@ -154,6 +157,7 @@ void play(UINT device, DWORD message, DWORD settleMs = 90);
 // last call, with the performance counter at each when times is given.
 std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times = nullptr);
 void midiOutSetAway(UINT device, bool away);
+void midiOutSetName(UINT device, const char* name);
 bool midiOutIsOpen(UINT device);
 
 // ---- Message boxes -----------------------------------------------------------

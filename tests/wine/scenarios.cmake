@@ -41,6 +41,8 @@ set(NOTEWICK_WINE_SCENARIOS
     lights
     knobs
     gestures
+    controllers
+    controller_map
     demo
 )
 

@@ -635,6 +635,15 @@ UINT fakeMidiOutReceived(UINT device, DWORD* messages, LONGLONG* times, UINT max
     return count;
 }
 
+// Names the output as a device of that make would be named, as fakeMidiSetName does an input.
+void fakeMidiOutSetName(UINT device, const char* name) {
+    setUpOutputs();
+    if (device >= kMaxOutputs) return;
+    EnterCriticalSection(&lock);
+    lstrcpynA(outputs[device].name, name, sizeof outputs[device].name);
+    LeaveCriticalSection(&lock);
+}
+
 // Unplugs the output (away) or plugs it back in, as fakeMidiSetAway does an input.
 void fakeMidiOutSetAway(UINT device, BOOL away) {
     setUpOutputs();

@@ -1,0 +1,270 @@
+// controller_scenarios.cpp -- a controller beside the configured device,
+// through the real winmm: each device's messages go to its own bindings and
+// its own 50 ms window, its Machine Control buttons act, and its input follows
+// its name when unplugged, plugged back and held elsewhere. Then one added as
+// a user does, in the Bindings dialog, with a ready-made map from the
+// "Notewick Maps" folder: its output set up before its lights, its pads
+// acting, and removed again.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "tests/wine/host_support.h"
+#include "ui/resource.h"
+
+using namespace host;
+
+namespace {
+
+typedef std::vector<Received> List;
+typedef std::vector<DWORD> Messages;
+typedef std::vector<std::string> Texts;
+
+void expectSends(UINT device, DWORD message, const List& want, const char* what) {
+    take();
+    play(device, message);
+    List got = take();
+    check(got == want, what, "got " + describe(got) + ", want " + describe(want));
+}
+
+bool sameIgnoringOrder(List a, List b) {
+    auto before = [](const Received& x, const Received& y) {
+        return x.request != y.request ? x.request < y.request : x.id != y.id ? x.id < y.id : x.argument < y.argument;
+    };
+    std::sort(a.begin(), a.end(), before);
+    std::sort(b.begin(), b.end(), before);
+    return a == b;
+}
+
+// ---- Two devices from the settings file --------------------------------------------------
+
+// C4 (note 60) is Previous and E4 (note 64) Pause in the key map, which only
+// the configured device has; the controller binds C4 to Stop.
+const char kTwoDevicesIni[] =
+    "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n\r\n"
+    "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\n"
+    "Note 60 Channel 1=Stop\r\nController 20 Channel 1=Next\r\n";
+
+void twoDevices() {
+    writeFile(iniPath(), kTwoDevicesIni);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    check(midiIsOpen(0) && midiIsOpen(1) && !midiIsOpen(2), "the configured device and the controller are open");
+    const DWORD c4 = midiNoteOn(0, 60, 90), e4 = midiNoteOn(0, 64, 90), knob = midiController(0, 20, 127);
+    expectSends(0, c4, {command(40044)}, "C4 on the configured device acts by the key map");
+    expectSends(1, c4, {command(40047)}, "C4 on the controller acts by its own binding");
+    expectSends(1, e4, {}, "the key map is not the controller's");
+    expectSends(0, knob, {}, "the controller's bindings are not the configured device's");
+    expectSends(1, knob, {command(40048)}, "the controller's controller acts");
+
+    // Back to back, microseconds apart: each device has its own window.
+    take();
+    midiSend(0, e4);
+    midiSend(1, c4);
+    midiWaitIdle();
+    pump(90);
+    List got = take();
+    check(sameIgnoringOrder(got, {command(40046), command(40047)}), "keys on both devices at once both act",
+          describe(got));
+
+    setPlayState(0);
+    take();
+    midiSendSysex(1, {0xF0, 0x7F, 0x7F, 0x06, 0x02, 0xF7});  // Machine Control: Play
+    midiWaitIdle();
+    pump(90);
+    got = take();
+    check(got == List{request(104, 0), command(40045)}, "Machine Control from the controller plays", describe(got));
+
+    midiSetAway(1, true);
+    broadcastDeviceChange();
+    check(!midiIsOpen(1) && midiIsOpen(0), "the controller unplugged is closed, the configured device not");
+    expectSends(0, e4, {command(40046)}, "the configured device acts meanwhile");
+    // Plugged back while another program holds it: tried again on a timer.
+    midiSetResult(1, 0 /* open */, MMSYSERR_ALLOCATED);
+    midiSetAway(1, false);
+    broadcastDeviceChange();
+    check(!midiIsOpen(1), "held elsewhere, it cannot be opened");
+    midiSetResult(1, 0, MMSYSERR_NOERROR);
+    DWORD started = GetTickCount();
+    while (!midiIsOpen(1) && GetTickCount() - started < 10000) pump(50);
+    check(midiIsOpen(1), "once free it is opened again, without a device change",
+          std::to_string(GetTickCount() - started) + " ms");
+    expectSends(1, c4, {command(40047)}, "and acts");
+    quit();
+    check(midiOpenCount() == 0, "quit closes both ports");
+    unload();
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
+// ---- Added in the dialog, with a map ------------------------------------------------------
+
+// Its Match fits "Test MIDI In 1" and "Test MIDI Out 1" and no other port of
+// the test driver. The test driver's outputs record short messages only, so
+// the set-up messages are short ones.
+const char kTestMap[] =
+    "; Test Pads: a Notewick map for the test driver's second ports.\r\n"
+    "; By hand: Hold the test pad's shift key.\r\n"
+    "[Notewick Controller]\r\nName=Test Pads\r\nMatch=Test MIDI 1\r\nSetup=B0 00 7F C0 05\r\n"
+    "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\nController 20 Channel 1=Shuffle\r\n";
+
+const DWORD kSetup[] = {0x7F00B0, 0x05C0};
+
+// The commands in what the player received; the lights' requests for the
+// player's state left out.
+List commandsIn(const List& list) {
+    List out;
+    for (const Received& r : list) {
+        if (!r.request) out.push_back(r);
+    }
+    return out;
+}
+
+// What output 1 received, in order, once `count` messages came (or 5 s passed).
+Messages outputReceived(size_t count) {
+    Messages got;
+    DWORD started = GetTickCount();
+    while (got.size() < count && GetTickCount() - started < 5000) {
+        Sleep(10);
+        Messages more = midiOutReceived(1);
+        got.insert(got.end(), more.begin(), more.end());
+    }
+    Sleep(150);  // and nothing more
+    Messages more = midiOutReceived(1);
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
+}
+
+std::string hex(const Messages& messages) {
+    std::string out;
+    for (DWORD m : messages) {
+        char text[16];
+        snprintf(text, sizeof text, "%s%06lX", out.empty() ? "" : " ", static_cast<unsigned long>(m));
+        out += text;
+    }
+    return out.empty() ? "nothing" : out;
+}
+
+bool sameSet(Messages a, Messages b) {
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return a == b;
+}
+
+// The settings file's section for controller 1, from its header to the next.
+std::string controllerSection() {
+    std::string ini = readFile(iniPath());
+    size_t at = ini.find("[Notewick Controller 1]\r\n");
+    if (at == std::string::npos) return "";
+    size_t end = ini.find("\r\n[", at);
+    return ini.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+}
+
+bool statusSays(HWND dialog, const std::string& start) {
+    for (int i = 0; i < 500; ++i) {
+        if (controlText(dialog, IDC_BINDING_STATUS).compare(0, start.size(), start) == 0) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+HWND openBindings(HWND config) {
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    check(bindings != nullptr, "Bindings opens its dialog");
+    return bindings;
+}
+
+void addWithMapUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    HWND bindings = config != nullptr ? openBindings(config) : nullptr;
+    if (bindings == nullptr) return;
+    Texts entries = listEntries(bindings, IDC_CONTROLLER);
+    check(entries == Texts{"Test MIDI In 0", "Add a controller..."}, "the configured device, then Add",
+          joined(entries));
+    chooseEntry(bindings, IDC_CONTROLLER, static_cast<int>(entries.size()) - 1);
+    HWND pick = waitForDialog("Notewick");
+    check(pick != nullptr, "Add a controller... asks which input");
+    if (pick == nullptr) return;
+    Texts inputs = listEntries(pick, IDC_PICK_LIST);
+    check(inputs == Texts{"Test MIDI In 1", "Test MIDI In 2"}, "the inputs no device uses", joined(inputs));
+    chooseEntry(pick, IDC_PICK_LIST, 0);
+    click(pick, IDOK);
+    waitUntilGone(pick);
+    check(waitForText(bindings, IDC_MAP_OFFER, "A ready-made map for the Test Pads is ready:"),
+          "the map that fits the input is offered", controlText(bindings, IDC_MAP_OFFER));
+    click(bindings, IDC_USE_MAP);
+    check(statusSays(bindings, "Used the map for the Test Pads: 3 bindings, from OK on. On the device: Hold the test "
+                               "pad's shift key."),
+          "Use Map takes its bindings and says what to do by hand", controlText(bindings, IDC_BINDING_STATUS));
+    check(listEntries(bindings, IDC_LIGHTS)[static_cast<size_t>(listSelection(bindings, IDC_LIGHTS))] ==
+              "Test MIDI Out 1",
+          "and the output its Match fits for the lights");
+    check(midiOutReceived(1).empty() && !midiIsOpen(1), "nothing is opened before OK");
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+
+    // The set-up messages first, then every light once: Play/Pause dark, Stop
+    // lit (the player is stopped), Shuffle off.
+    Messages got = outputReceived(5);
+    Messages lights(got.size() > 2 ? got.begin() + 2 : got.end(), got.end());
+    check(got.size() == 5 && got[0] == kSetup[0] && got[1] == kSetup[1] &&
+              sameSet(lights, {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 127), midiController(0, 20, 0)}),
+          "OK opens the output: set up, then every light", hex(got));
+    std::string section = controllerSection();
+    check(section == "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\nMap=Test Pads\r\nSetup=B0 00 7F C0 05\r\n"
+                     "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\n"
+                     "Controller 20 Channel 1=Shuffle\r\nOutput=Test MIDI Out 1\r\n",
+          "OK writes the controller's section, with the map's lines", readFile(iniPath()));
+
+    take();
+    midiSend(1, midiNoteOn(9, 36, 90));
+    List sent = waitForReceived(2);
+    check(sent.size() >= 2 && sent[0] == request(104, 0) && sent[1] == command(40045) &&
+              commandsIn(sent) == List{command(40045)},
+          "its pad plays at once", describe(sent));
+    check(sameSet(outputReceived(2), {midiNoteOn(9, 36, 5), midiNoteOn(9, 37, 0)}), "and its lights follow");
+    for (int i = 0; i < 100 && !contains(controlText(config, IDC_LIVE_LINE), "Test MIDI In 1: "); ++i) Sleep(10);
+    check(contains(controlText(config, IDC_LIVE_LINE), "Test MIDI In 1: Note-on"),
+          "with two devices open, the line names the device", controlText(config, IDC_LIVE_LINE));
+
+    // Removed again: asked first; at OK its lights go dark, its ports close,
+    // its section goes.
+    bindings = openBindings(config);
+    if (bindings == nullptr) return;
+    chooseEntry(bindings, IDC_CONTROLLER, 1);
+    check(waitForText(bindings, IDC_MAP_OFFER, "Uses the ready-made map for the Test Pads."),
+          "the controller is shown with the map it uses", controlText(bindings, IDC_MAP_OFFER));
+    click(bindings, IDC_REMOVE_CONTROLLER);
+    HWND question = waitForDialog("Remove Controller");
+    check(question != nullptr, "Remove Controller asks first");
+    if (question != nullptr) click(question, IDOK);
+    check(statusSays(bindings, "Removed Test MIDI In 1."), "then says it is removed",
+          controlText(bindings, IDC_BINDING_STATUS));
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    check(sameSet(outputReceived(3), {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 0)}),
+          "OK darkens its lights");
+    check(!midiIsOpen(1) && !midiOutIsOpen(1) && midiIsOpen(0), "and closes its ports");
+    check(controllerSection().empty() && contains(readFile(iniPath()), "MIDIDeviceName=Test MIDI In 0"),
+          "and takes its section from the file", readFile(iniPath()));
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void addedWithMap() {
+    writeSettings(0, 0, "Test MIDI In 0");
+    writeFile(mapsFolder() + "Test Pads.ini", kTestMap);
+    setPlayerFollowsCommands(true);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    runConfigWithUser(addWithMapUser);
+    quit();
+    check(midiOpenCount() == 0 && !midiOutIsOpen(1), "quit closes every port");
+    unload();
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
+const ScenarioRegistration registrations[] = {
+    {"controllers", twoDevices},
+    {"controller_map", addedWithMap},
+};
+
+}  // namespace
