@@ -1,6 +1,7 @@
 // knob_scenarios.cpp -- endless knobs under Wine: a jog wheel turned fast
-// seeks by every step it sent, a knob sets the volume, a fader the position
-// and the balance, and a pad plays an entry of the playlist.
+// seeks by every step it sent, keys act while it turns, a knob sets the
+// volume, a fader the position and the balance, and a pad plays an entry of
+// the playlist.
 #include <string>
 
 #include "tests/wine/host_support.h"
@@ -15,6 +16,45 @@ size_t countOf(const List& list, bool isRequest, UINT id) {
     size_t n = 0;
     for (const Received& r : list) n += r.request == isRequest && r.id == id ? 1 : 0;
     return n;
+}
+
+// A knob turned steadily, 40 messages of one step a second, on a thread of
+// its own until told to stop; how many it sent.
+volatile LONG turning = 0, turned = 0;
+DWORD WINAPI turnKnob(LPVOID) {
+    while (InterlockedCompareExchange(&turning, 0, 0) != 0) {
+        midiSend(0, midiController(0, 16, 1));
+        InterlockedIncrement(&turned);
+        Sleep(25);
+    }
+    return 0;
+}
+
+// Ten keys 200 ms apart while the jog wheel turns: every key acts, and every
+// step of the wheel moves the position.
+void keysWhileTurning() {
+    setTrack(600, 0);
+    pump(100);
+    take();
+    InterlockedExchange(&turned, 0);
+    InterlockedExchange(&turning, 1);
+    HANDLE knob = CreateThread(nullptr, 0, turnKnob, nullptr, 0, nullptr);
+    pump(100);
+    for (int i = 0; i < 10; ++i) {
+        midiSend(0, midiNoteOn(0, 64, 90));  // E4: Pause
+        pump(200);
+    }
+    InterlockedExchange(&turning, 0);
+    serveUntilEnded(knob, 5000);
+    CloseHandle(knob);
+    midiWaitIdle();
+    pump(200);
+    List got = take();
+    LONG steps = InterlockedCompareExchange(&turned, 0, 0);
+    check(countOf(got, false, 40046) == 10, "every key acts while the knob turns",
+          std::to_string(countOf(got, false, 40046)) + " of 10");
+    check(position() == steps * 1000, "and every step of the knob moves the position",
+          std::to_string(position()) + " ms after " + std::to_string(steps) + " steps");
 }
 
 void knobs() {
@@ -41,6 +81,7 @@ void knobs() {
     check(position() == 300000, "every step of the jog wheel moved the position a second",
           std::to_string(position()));
     check(seeks >= 2 && seeks <= 14, "in a handful of seeks", std::to_string(seeks) + " seeks");
+    keysWhileTurning();
     // Back past the start: the position stops at 0.
     play(0, midiController(0, 16, 65), 200);
     play(0, midiController(0, 16, 65), 200);

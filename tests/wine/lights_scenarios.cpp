@@ -58,21 +58,36 @@ void expectLights(Messages want, const char* what, DWORD ms = 2000) {
 }
 
 // The Bindings dialog's line says where the lights go; an output unplugged
-// while the dialog is open is said to be away, and OK keeps it chosen.
+// while the dialog is open is closed and said to be away, plugged back it is
+// opened again at once with every light, and one away at OK stays chosen.
 void unpluggedWhileOpenUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
     click(config, IDC_BINDINGS);
     HWND bindings = waitForDialog(kBindingsCaption);
     if (bindings != nullptr) {
-        check(waitForText(bindings, IDC_LIVE_LINE, controlText(bindings, IDC_LIVE_LINE).substr(
-                                                       0, controlText(bindings, IDC_LIVE_LINE).find('\n')) +
-                                                       "\nLights: Test MIDI Out 1 (4 bindings)"),
+        // The live line's first line, above the Lights line.
+        auto firstLine = [bindings] {
+            std::string text = controlText(bindings, IDC_LIVE_LINE);
+            return text.substr(0, text.find('\n'));
+        };
+        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights: Test MIDI Out 1 (4 bindings)"),
               "the line says where the lights go", controlText(bindings, IDC_LIVE_LINE));
         midiOutSetAway(1, true);
         Sleep(300);
         check(contains(controlText(bindings, IDC_LIVE_LINE), "Lights: Test MIDI Out 1 is not connected"),
               "and that the output went", controlText(bindings, IDC_LIVE_LINE));
+        broadcastDeviceChange();
+        check(!midiOutIsOpen(1), "the output that went is closed while the dialog is open");
+        midiOutSetAway(1, false);
+        broadcastDeviceChange();
+        check(midiOutIsOpen(1), "and opened again when it is back");
+        expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 127), midiController(0, 7, 90)},
+                     "with every light once, the dialog still open");
+        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights: Test MIDI Out 1 (4 bindings)"),
+              "the line says where the lights go again", controlText(bindings, IDC_LIVE_LINE));
+        midiOutSetAway(1, true);
+        broadcastDeviceChange();
         click(bindings, IDOK);
         waitUntilGone(bindings);
     }
