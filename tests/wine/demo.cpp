@@ -22,6 +22,14 @@ std::string describeReceived(const std::vector<Received>& got) {
         const Received& r = got[i];
         if (r.request && r.id == 104) {
             snprintf(text, sizeof text, "Playing? (request 104)");
+        } else if (r.request && (r.id == 250 || r.id == 251)) {
+            snprintf(text, sizeof text, "%s? (request %u)", r.id == 250 ? "Shuffle" : "Repeat", r.id);
+        } else if (r.request && r.id == 121) {
+            snprintf(text, sizeof text, "Go to entry %u (request 121)", r.argument + 1);
+        } else if (r.request && r.id == 124) {
+            snprintf(text, sizeof text, "Playlist length? (request 124)");
+        } else if (r.request && r.id == 102) {
+            snprintf(text, sizeof text, "Play it (request 102)");
         } else if (r.request) {
             snprintf(text, sizeof text, "Set volume %u (request %u)", r.argument, r.id);
         } else {
@@ -204,6 +212,163 @@ void jogPart() {
     unload();
 }
 
+// ---- A pad controller beside the keyboard -----------------------------------------------
+
+// The shipped map's lit buttons, by note, and its light values.
+const char* buttonName(UINT note) {
+    switch (note) {
+        case 8: return "A (Play/Pause)";
+        case 24: return "B (Stop)";
+        case 104: return "G (Shuffle)";
+        case 120: return "H (Repeat)";
+        default: return "?";
+    }
+}
+const char* colourName(UINT value) {
+    switch (value) {
+        case 52: return "green";
+        case 7: return "red";
+        case 54: return "yellow";
+        case 4: return "off";
+        default: return "?";
+    }
+}
+
+// What the pads' output received, once `count` messages came, in words.
+std::string padLights(size_t count) {
+    std::vector<DWORD> got;
+    for (int i = 0; i < 100 && got.size() < count; ++i) {
+        Sleep(20);
+        std::vector<DWORD> more = midiOutReceived(1);
+        got.insert(got.end(), more.begin(), more.end());
+    }
+    std::string out;
+    for (DWORD m : got) {
+        char text[64];
+        if ((m & 0xF0) == 0x90) {
+            snprintf(text, sizeof text, "%sbutton %s %s", out.empty() ? "" : ", ", buttonName((m >> 8) & 0x7F),
+                     colourName(m >> 16));
+        } else {
+            snprintf(text, sizeof text, "%s%02lX %02lX %02lX%s", out.empty() ? "" : ", ", m & 0xFF, (m >> 8) & 0xFF,
+                     m >> 16, m == 0x0000B0 ? " (the map's Setup: reset, every light off)" : "");
+        }
+        out += text;
+    }
+    check(got.size() == count && (count != 5 || got[0] == 0x0000B0), "each change lights what it changed, the "
+          "output set up before its lights", out);
+    return out.empty() ? "nothing" : out;
+}
+
+// Says what the Bindings dialog's status line says, once it begins with `start`.
+std::string statusLine(HWND bindings, const char* start) {
+    for (int i = 0; i < 300 && controlText(bindings, IDC_BINDING_STATUS).rfind(start, 0) != 0; ++i) Sleep(10);
+    std::string text = controlText(bindings, IDC_BINDING_STATUS);
+    check(text.rfind(start, 0) == 0, "the Bindings dialog says what it did", text);
+    return text;
+}
+
+// What the player received for a press: what the binding sent, then how
+// often the lights read the player's state (play state, shuffle, repeat)
+// after it changed.
+std::string describePress(const std::vector<Received>& got) {
+    size_t action = got.size();
+    while (action > 0 && got[action - 1].request &&
+           (got[action - 1].id == 104 || got[action - 1].id == 250 || got[action - 1].id == 251)) {
+        --action;
+    }
+    std::string out = describeReceived(std::vector<Received>(got.begin(), got.begin() + static_cast<long>(action)));
+    if (action < got.size()) out += "; then the lights read its state (" + std::to_string(got.size() - action) + " requests)";
+    return out;
+}
+
+// A press on the pads (device 1) or the keyboard (device 0): the dialog's
+// line, which names the device, what the player received and the lights.
+void press(HWND config, UINT device, DWORD message, size_t lights, const char* what) {
+    std::string before = controlText(config, IDC_LIVE_LINE);
+    take();
+    midiSend(device, message);
+    std::string line = nextLine(config, before);
+    Sleep(150);
+    std::vector<Received> got = take();
+    printf("  %s\n      %s\n      the player received: %s\n      the lights: %s\n", what, line.c_str(),
+           describePress(got).c_str(), padLights(lights).c_str());
+    check(!got.empty(), "the press acts", line);
+}
+
+void padUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    check(config != nullptr, "the configuration dialog opens");
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    check(bindings != nullptr, "the Bindings dialog opens");
+    if (bindings == nullptr) return;
+    printf("  Bindings, then Controller: Add a controller..., then Launchpad Mini from the list of inputs:\n");
+    chooseEntry(bindings, IDC_CONTROLLER, static_cast<int>(listEntries(bindings, IDC_CONTROLLER).size()) - 1);
+    HWND pick = waitForDialog("Notewick");
+    check(pick != nullptr, "Add a controller... lists the inputs");
+    if (pick == nullptr) return;
+    std::vector<std::string> inputs = listEntries(pick, IDC_PICK_LIST);
+    int at = 0;
+    while (at < static_cast<int>(inputs.size()) && inputs[static_cast<size_t>(at)] != "Launchpad Mini") ++at;
+    chooseEntry(pick, IDC_PICK_LIST, at);
+    click(pick, IDOK);
+    waitUntilGone(pick);
+    printf("      %s\n", statusLine(bindings, "Added Launchpad Mini").c_str());
+    waitForText(bindings, IDC_MAP_OFFER, "A ready-made map for the Novation Launchpad Mini is ready:");
+    printf("      %s Use Map\n", controlText(bindings, IDC_MAP_OFFER).c_str());
+    click(bindings, IDC_USE_MAP);
+    printf("  Use Map:\n      %s\n", statusLine(bindings, "Used the map").c_str());
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    // The map's Setup (B0 00 00: reset, every light off), then its lights.
+    printf("  OK: the pads' input and output open, and the output receives:\n      %s\n\n", padLights(5).c_str());
+    press(config, 1, midiNoteOn(0, 8, 127), 2, "Button A on the pads (Play/Pause):");
+    press(config, 1, midiNoteOn(0, 0, 127), 0, "The top left pad (Play Entry 1):");
+    // Both at once: each device has its own 50 ms window.
+    std::string before = controlText(config, IDC_LIVE_LINE);
+    take();
+    midiSend(0, midiNoteOn(0, 64, 90));
+    midiSend(1, midiNoteOn(0, 104, 127));
+    nextLine(config, before);
+    Sleep(150);
+    std::vector<Received> got = take();
+    printf("  E4 on the keyboard (Pause) and button G on the pads (Shuffle) at the same moment:\n"
+           "      the player received: %s\n      the lights: %s\n",
+           describePress(got).c_str(), padLights(2).c_str());
+    size_t both = 0;
+    for (const Received& r : got) both += !r.request && (r.id == 40046 || r.id == 40023) ? 1 : 0;
+    check(both == 2, "a key and a pad at once both act", describeReceived(got));
+    press(config, 1, midiNoteOn(0, 24, 127), 1, "Button B on the pads (Stop):");
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+// A Novation Launchpad Mini (the test driver's second input and output,
+// named as the device names its ports) added beside the keyboard in the
+// Bindings dialog with the map that ships for it.
+void padPart() {
+    const char* source = getenv("NOTEWICK_MAPS_DIR");
+    std::string map = source != nullptr ? windowsPath(source) + "\\Novation Launchpad Mini.ini" : "";
+    bool copied = CopyFileA(map.c_str(), (mapsFolder() + "Novation Launchpad Mini.ini").c_str(), FALSE) != FALSE;
+    check(copied, "the shipped map is copied beside the plug-in", map);
+    if (!copied) return;
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n");
+    midiSetName(1, "Launchpad Mini");
+    midiOutSetName(1, "Launchpad Mini");
+    setPlayState(0);
+    setShuffle(false);
+    setPlaylistLength(16);
+    setPlayerFollowsCommands(true);
+    load();
+    init();
+    printf("\nA pad controller beside the keyboard: a Novation Launchpad Mini, with the map that ships for it.\n\n");
+    runConfigWithUser(padUser);
+    quit();
+    unload();
+    setPlayerFollowsCommands(false);
+}
+
 }  // namespace
 
 // The performance, each message as the plug-in's own line in the
@@ -225,5 +390,6 @@ int runDemo() {
            requests);
     lightsPart();
     jogPart();
+    padPart();
     return failures() == 0 ? 0 : 1;
 }

@@ -205,6 +205,8 @@ fi
 # The program writes to a file of its own, shown as it grows: Wine programs
 # started meanwhile inherit that file, not this script's output, so nothing
 # waits on them once the player has ended.
+# The ready-made maps in the repository, for the demo's pad controller.
+export NOTEWICK_MAPS_DIR=$top/maps
 output=$work/output.txt
 : >"$output"
 limit=120
