@@ -195,9 +195,11 @@ void addWithMapUser() {
     check(statusSays(bindings, "Used the map for the Test Pads: 3 bindings, from OK on. On the device: Hold the test "
                                "pad's shift key."),
           "Use Map takes its bindings and says what to do by hand", controlText(bindings, IDC_BINDING_STATUS));
-    check(listEntries(bindings, IDC_LIGHTS)[static_cast<size_t>(listSelection(bindings, IDC_LIGHTS))] ==
-              "Test MIDI Out 1",
-          "and the output its Match fits for the lights");
+    Texts outputs = listEntries(bindings, IDC_LIGHTS);
+    int chosen = listSelection(bindings, IDC_LIGHTS);
+    check(chosen >= 0 && chosen < static_cast<int>(outputs.size()) &&
+              outputs[static_cast<size_t>(chosen)] == "Test MIDI Out 1",
+          "and the output its Match fits for the lights", joined(outputs));
     check(midiOutReceived(1).empty() && !midiIsOpen(1), "nothing is opened before OK");
     click(bindings, IDOK);
     waitUntilGone(bindings);
