@@ -98,15 +98,15 @@ void twoDevices() {
 // ---- Added in the dialog, with a map ------------------------------------------------------
 
 // Its Match fits "Test MIDI In 1" and "Test MIDI Out 1" and no other port of
-// the test driver. The test driver's outputs record short messages only, so
-// the set-up messages are short ones.
+// the test driver. Its set-up mixes short messages with a system exclusive
+// one, which the test driver's output records by its first byte and length.
 const char kTestMap[] =
     "; Test Pads: a Notewick map for the test driver's second ports.\r\n"
     "; By hand: Hold the test pad's shift key.\r\n"
-    "[Notewick Controller]\r\nName=Test Pads\r\nMatch=Test MIDI 1\r\nSetup=B0 00 7F C0 05\r\n"
+    "[Notewick Controller]\r\nName=Test Pads\r\nMatch=Test MIDI 1\r\nSetup=B0 00 7F F0 7D 01 F7 C0 05\r\n"
     "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\nController 20 Channel 1=Shuffle\r\n";
 
-const DWORD kSetup[] = {0x7F00B0, 0x05C0};
+const DWORD kSetup[] = {0x7F00B0, 0xF0 | (4 << 8), 0x05C0};
 
 // The commands in what the player received; the lights' requests for the
 // player's state left out.
@@ -206,13 +206,13 @@ void addWithMapUser() {
 
     // The set-up messages first, then every light once: Play/Pause dark, Stop
     // lit (the player is stopped), Shuffle off.
-    Messages got = outputReceived(5);
-    Messages lights(got.size() > 2 ? got.begin() + 2 : got.end(), got.end());
-    check(got.size() == 5 && got[0] == kSetup[0] && got[1] == kSetup[1] &&
+    Messages got = outputReceived(6);
+    Messages lights(got.size() > 3 ? got.begin() + 3 : got.end(), got.end());
+    check(got.size() == 6 && got[0] == kSetup[0] && got[1] == kSetup[1] && got[2] == kSetup[2] &&
               sameSet(lights, {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 127), midiController(0, 20, 0)}),
           "OK opens the output: set up, then every light", hex(got));
     std::string section = controllerSection();
-    check(section == "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\nMap=Test Pads\r\nSetup=B0 00 7F C0 05\r\n"
+    check(section == "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\nMap=Test Pads\r\nSetup=B0 00 7F F0 7D 01 F7 C0 05\r\n"
                      "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\n"
                      "Controller 20 Channel 1=Shuffle\r\nOutput=Test MIDI Out 1\r\n",
           "OK writes the controller's section, with the map's lines", readFile(iniPath()));

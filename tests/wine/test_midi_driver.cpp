@@ -613,6 +613,33 @@ DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             LeaveCriticalSection(&lock);
             return MMSYSERR_NOERROR;
         }
+        // A system-exclusive message: prepared and given back at once, and
+        // logged as 0xF0 with its length << 8.
+        case MODM_PREPARE:
+        case MODM_UNPREPARE: {
+            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            if (message == MODM_PREPARE) {
+                header->dwFlags |= MHDR_PREPARED;
+            } else {
+                header->dwFlags &= ~static_cast<DWORD>(MHDR_PREPARED);
+            }
+            return MMSYSERR_NOERROR;
+        }
+        case MODM_LONGDATA: {
+            if (id >= outputCount) return MMSYSERR_BADDEVICEID;
+            MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            EnterCriticalSection(&lock);
+            Output& o = outputs[id];
+            if (o.open && !o.away && o.received < kOutputLog) {
+                o.messages[o.received] = 0xF0u | (header->dwBufferLength << 8);
+                o.times[o.received++] = now.QuadPart;
+            }
+            LeaveCriticalSection(&lock);
+            header->dwFlags |= MHDR_DONE;
+            return MMSYSERR_NOERROR;
+        }
         case MODM_RESET: return MMSYSERR_NOERROR;
         default: return MMSYSERR_NOTSUPPORTED;
     }
