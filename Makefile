@@ -2,7 +2,7 @@
 # make check  -- build everything and run every test (native, ThreadSanitizer, Wine)
 # make demo   -- play a short performance into a stand-in player under Wine
 #                (the shipping DLL where this machine runs 32-bit Wine, else its twin)
-# make screenshots -- capture both dialogs of that DLL and the installer's directory page into docs/images/
+# make screenshots -- capture the dialogs of that DLL and the installer's directory page into docs/images/
 # make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
 # make bench  -- print the benchmark tables of both DLLs (figures, not a test)
 # make release -- the installer, the zip and their checksums in dist/release/

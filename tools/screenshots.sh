@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# screenshots.sh -- capture the three dialogs of the shipping DLL (of its twin where
+# screenshots.sh -- capture the three dialogs (the Bindings dialog twice: the
+# configured device's bindings and a controller's) of the shipping DLL (of its twin where
 # this machine runs no 32-bit Wine) under Wine and Xvfb into docs/images/ as
 # PNG files, with Wine drawing the frame and caption.
 set -eu
@@ -30,4 +31,4 @@ while kill -0 "$player" 2>/dev/null || grep -q '^SHOT' "$log"; do
   sleep 0.1
 done
 wait "$player" || { cat "$log"; exit 1; }
-[ "$taken" -eq 3 ] || { echo "screenshots: took $taken of 3 pictures" >&2; cat "$log"; exit 1; }
+[ "$taken" -eq 4 ] || { echo "screenshots: took $taken of 4 pictures" >&2; cat "$log"; exit 1; }

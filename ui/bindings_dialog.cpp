@@ -199,6 +199,21 @@ static bool rewriteAction(uint32_t line, const Binding& binding) {
     return replaceSectionText(&shown().section, from, to, action);
 }
 
+// Rewrites the key of a binding's own line (its control, Shift and gesture)
+// as the binding has it now; its value stays as the file has it.
+static bool rewriteKey(uint32_t line, const Binding& binding) {
+    uint32_t start = 0, end = 0;
+    if (!sectionLine(shown().section, line, &start, &end)) return false;
+    const char* text = shown().section.text;
+    while (start < end && (text[start] == ' ' || text[start] == '\t')) ++start;
+    uint32_t to = start;
+    while (to < end && text[to] != '=') ++to;
+    while (to > start && (text[to - 1] == ' ' || text[to - 1] == '\t')) --to;
+    char key[kBindingKeyCapacity];
+    formatBindingSource(binding.source, key);
+    return replaceSectionText(&shown().section, start, to, key);
+}
+
 // ---- The controllers -------------------------------------------------------------------
 
 // The device's name as the dialog shows it: "USB MIDI Keyboard", "APC mini
@@ -935,8 +950,9 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
         if (state->picked < 0) return;
         const Binding& binding = state->bound[state->picked].binding;
         platformListSelect(dialog, IDC_BINDING_ACTION, static_cast<int32_t>(binding.action) - 1);
+        platformListSelect(dialog, IDC_GESTURE, binding.source.gesture);
         describeBinding(binding, described, sizeof described);
-        say(dialog, described, ". Choose another action to change it; Esc selects nothing.");
+        say(dialog, described, ". Choose another action or gesture to change it; Esc selects nothing.");
         return;
     }
     uint32_t action = chosenAction(dialog);
@@ -965,6 +981,45 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     char words[32];
     formatBindingAction(changed, words);
     say(dialog, described, " now: ", words);
+}
+
+// A gesture chosen while the user has a binding selected changes the
+// binding's, on its own line, when the binding takes it and no other line
+// binds the control with that gesture; otherwise the list shows the
+// binding's gesture again.
+static void onGestureChosen(WindowRef dialog) {
+    if (state->picked < 0) {
+        if (!state->learning) sayNextLearn(dialog);
+        return;
+    }
+    int32_t picked = state->picked;
+    const BindingLine& line = state->bound[picked];
+    Binding changed = line.binding;
+    changed.source.gesture = static_cast<uint8_t>(chosenGesture(dialog));
+    if (changed.source.gesture == line.binding.source.gesture) return;
+    char was[80], now[80];
+    describeSource(line.binding.source, was, sizeof was);
+    describeSource(changed.source, now, sizeof now);
+    const char* refused = nullptr;
+    if (!bindingFits(changed)) {
+        refused = line.binding.action == kActionShift ? ": a shift button is pressed, not held or pressed twice."
+                                                      : ": Hold and Double press go with a note or a controller "
+                                                        "bound to a press action.";
+    } else if (boundIndex(changed.source) >= 0) {
+        refused = " is bound already: remove that binding first.";
+    } else if (!rewriteKey(line.line, changed)) {
+        refused = ": the bindings section has no room left for the change.";
+    }
+    if (refused != nullptr) {
+        platformListSelect(dialog, IDC_GESTURE, line.binding.source.gesture);
+        say(dialog, refused[0] == ' ' ? now : was, refused);
+        return;
+    }
+    showBindings(dialog);
+    int32_t at = boundIndex(changed.source);
+    state->picked = at;
+    platformListSelect(dialog, IDC_BINDING_LIST, at);
+    say(dialog, was, " now: ", now, ".");
 }
 
 static void removeSelected(WindowRef dialog) {
@@ -1154,7 +1209,7 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
         return;
     }
     if (notification == kSelectionChanged && controlId == IDC_GESTURE) {
-        if (!state->learning) sayNextLearn(dialog);
+        onGestureChosen(dialog);
         return;
     }
     if (notification == kSelectionChanged && controlId == IDC_LIGHTS) {

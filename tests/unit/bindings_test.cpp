@@ -347,6 +347,38 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
 }
 
+// The Gesture list shows the selected binding's gesture and changes it on its
+// own line, value kept, unless the control has that gesture bound already or
+// the binding does not take it; with nothing selected it is what Learn binds.
+TEST_F(BindingsTest, TheGestureListFollowsAndChangesTheSelectedBinding) {
+    useDevice();
+    addLines({"Note 36 Channel 10=Shift", "Note 37 Channel 10 Hold=Stop, lit 5", "Note 37 Channel 10=Play"});
+    fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        fake::choose(d, IDC_BINDING_LIST, 1);
+        EXPECT_EQ(fake::listSelection(d, IDC_GESTURE), kGestureHold);
+        fake::choose(d, IDC_GESTURE, kGesturePress);
+        EXPECT_EQ(status(d), "Note 37 (C#2), channel 10 is bound already: remove that binding first.");
+        EXPECT_EQ(fake::listSelection(d, IDC_GESTURE), kGestureHold);
+        fake::choose(d, IDC_GESTURE, kGestureDouble);
+        EXPECT_EQ(status(d), "Note 37 (C#2), channel 10, hold now: Note 37 (C#2), channel 10, double press.");
+        EXPECT_EQ(listed(d)[1], "Note 37 (C#2), channel 10, double press: Stop (lit 5, dark 0)");
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        EXPECT_EQ(fake::listSelection(d, IDC_GESTURE), kGesturePress);
+        fake::choose(d, IDC_GESTURE, kGestureHold);
+        EXPECT_EQ(status(d), "Note 36 (C2), channel 10: a shift button is pressed, not held or pressed twice.");
+        fake::focus(d, IDC_BINDING_LIST);
+        fake::pressKey(d, kDialogCancel);  // Esc in the list selects nothing: the list is Learn's again
+        fake::choose(d, IDC_GESTURE, kGestureHold);
+        EXPECT_EQ(learn(d, kActionNext, noteOn(9, 38, 100), 2000), "Learned Note 38 (D2), channel 10, hold: Next.");
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
+              (Texts{"Note 36 Channel 10=Shift", "Note 37 Channel 10=Play", "Note 37 Channel 10 Double=Stop, lit 5",
+                     "Note 38 Channel 10 Hold=Next"}))
+        << "a control's new gesture is a new key to the file, written after its lines";
+}
+
 // The review's section: a line without "=" before a binding's own line, a
 // comment, blank lines, later lines for bound controls, an unused line and
 // another section after. The list is what the reader makes of the lines as

@@ -467,6 +467,12 @@ void screenshotUser() {
     Sleep(60);
     shootAfter(bindings, "bindings-dialog", 0, midiNoteOn(9, 38, 100), IDC_LIVE_LINE,
                "Note-on 38 (D2), velocity 100, channel 10: Next (binding)");
+    chooseEntry(bindings, IDC_CONTROLLER, 1);
+    chooseEntry(bindings, IDC_BINDING_LIST, 2);
+    Sleep(60);
+    shootAfter(bindings, "bindings-controllers", 2, midiNoteOn(0, 37, 100), IDC_LIVE_LINE,
+               "Pad Controller: Note-on 37 (C#2), velocity 100, channel 1: Stop (binding, held)");
+    midiSend(2, midiNoteOff(0, 37));
     clickWithMouse(bindings, IDCANCEL);
     waitUntilGone(bindings);
     click(config, IDC_AUTODETECT);
@@ -486,7 +492,11 @@ void screenshots() {
     writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=USB MIDI Keyboard\r\n"
                          "[Notewick Bindings]\r\nNote 36 Channel 10=Play/Pause\r\nNote 38 Channel 10=Next\r\n"
                          "Controller 7 Channel 1=Volume\r\nController 64 Channel 1=Stop\r\n"
-                         "Pitch Bend Channel 2=Volume Steps\r\nProgram 3 Channel 1=Previous\r\n");
+                         "Pitch Bend Channel 2=Volume Steps\r\nProgram 3 Channel 1=Previous\r\n"
+                         "[Notewick Controller 1]\r\nInput=Pad Controller\r\nOutput=\r\n"
+                         "Note 36 Channel 1=Shift\r\nNote 37 Channel 1=Play/Pause\r\nNote 37 Channel 1 Hold=Stop\r\n"
+                         "Note 38 Channel 1 Double=Next\r\nShift Note 37 Channel 1=Shuffle\r\n"
+                         "Encoder 16 Channel 1=Seek\r\n");
     load();
     init();
     MoveWindow(window(), 0, 0, 700, 500, FALSE);
