@@ -133,16 +133,6 @@ Messages outputReceived(size_t count) {
     return got;
 }
 
-std::string hex(const Messages& messages) {
-    std::string out;
-    for (DWORD m : messages) {
-        char text[16];
-        snprintf(text, sizeof text, "%s%06lX", out.empty() ? "" : " ", static_cast<unsigned long>(m));
-        out += text;
-    }
-    return out.empty() ? "nothing" : out;
-}
-
 bool sameSet(Messages a, Messages b) {
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
@@ -210,7 +200,7 @@ void addWithMapUser() {
     Messages lights(got.size() > 3 ? got.begin() + 3 : got.end(), got.end());
     check(got.size() == 6 && got[0] == kSetup[0] && got[1] == kSetup[1] && got[2] == kSetup[2] &&
               sameSet(lights, {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 127), midiController(0, 20, 0)}),
-          "OK opens the output: set up, then every light", hex(got));
+          "OK opens the output: set up, then every light", hexMessages(got));
     std::string section = controllerSection();
     check(section == "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\nMap=Test Pads\r\nSetup=B0 00 7F F0 7D 01 F7 C0 05\r\n"
                      "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\n"

@@ -345,6 +345,16 @@ int balance() { return s.balance; }
 void setPlaylistLength(int entries) { s.playlistLength = entries; }
 int playlistPosition() { return s.playlistPosition; }
 
+std::string hexMessages(const std::vector<DWORD>& messages) {
+    std::string out;
+    for (DWORD m : messages) {
+        char text[16];
+        snprintf(text, sizeof text, "%s%06lX", out.empty() ? "" : " ", static_cast<unsigned long>(m));
+        out += text;
+    }
+    return out.empty() ? "nothing" : out;
+}
+
 std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
     static DWORD messages[4096];
     static LONGLONG at[4096];

@@ -156,6 +156,8 @@ void play(UINT device, DWORD message, DWORD settleMs = 90);
 // The test driver's outputs ("Test MIDI Out N"): what one received since the
 // last call, with the performance counter at each when times is given.
 std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times = nullptr);
+// Messages as six hex digits each ("7F2490 002480"), "nothing" for none.
+std::string hexMessages(const std::vector<DWORD>& messages);
 void midiOutSetAway(UINT device, bool away);
 void midiOutSetName(UINT device, const char* name);
 bool midiOutIsOpen(UINT device);

@@ -41,20 +41,10 @@ Messages lightsWithin(size_t count, DWORD ms) {
     return got;
 }
 
-std::string hex(const Messages& messages) {
-    std::string out;
-    for (DWORD m : messages) {
-        char text[16];
-        snprintf(text, sizeof text, "%s%06lX", out.empty() ? "" : " ", static_cast<unsigned long>(m));
-        out += text;
-    }
-    return out.empty() ? "nothing" : out;
-}
-
 void expectLights(Messages want, const char* what, DWORD ms = 2000) {
     std::sort(want.begin(), want.end());
     Messages got = lightsWithin(want.size(), ms);
-    check(got == want, what, "got " + hex(got) + ", want " + hex(want));
+    check(got == want, what, "got " + hexMessages(got) + ", want " + hexMessages(want));
 }
 
 // The Bindings dialog's line says where the lights go; an output unplugged
