@@ -139,7 +139,7 @@ static void closeOutputOf(uint32_t device, bool darken) {
         uint32_t count = bindingsInEffect(bindings, device);
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t kind = lightKind(bindings[i]);
-            if (kind != kLightNone && kind != kLightVolume) {
+            if (kind != kLightNone && kind != kLightVolume && !lightGivesWay(bindings, count, i)) {
                 platformMidiOutSend(port, lightMessage(bindings[i], bindings[i].dark));
             }
         }

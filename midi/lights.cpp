@@ -168,6 +168,18 @@ static void sendLights(uint32_t device, const uint32_t* messages, uint32_t count
     lightsSending[device].store(0);
 }
 
+bool lightGivesWay(const Binding* table, uint32_t count, uint32_t i) {
+    auto plain = [](const Binding& b) { return b.source.shift == 0 && b.source.gesture == kGesturePress; };
+    if (plain(table[i]) || lightKind(table[i]) == kLightNone) return false;
+    for (uint32_t j = 0; j < count; ++j) {
+        if (j == i || lightKind(table[j]) == kLightNone || lightMessage(table[j], 0) != lightMessage(table[i], 0)) {
+            continue;
+        }
+        if (plain(table[j]) || j < i) return true;
+    }
+    return false;
+}
+
 // A new table: a binding that lights as before keeps what was sent it (its
 // control shows that still), a new one is sent at the next read, and the
 // light of one that no longer lights goes dark.
@@ -181,12 +193,13 @@ static void takeTable(uint32_t device, LightsState& lights, const Binding* table
     for (uint32_t i = 0; i < count; ++i) {
         const Binding& binding = table[i];
         lights.bindings[i] = binding;
+        if (lightGivesWay(table, count, i)) lights.bindings[i].action = kActionNone;
         lights.sent[i] = kNothingSent;
         lights.held[i] = false;
-        lights.lighting += lightKind(binding) != kLightNone ? 1 : 0;
+        lights.lighting += lightKind(lights.bindings[i]) != kLightNone ? 1 : 0;
         for (uint32_t j = 0; j < old.count; ++j) {
             const Binding& was = old.bindings[j];
-            if (!sameSource(was.source, binding.source) || !sameLight(was, binding)) continue;
+            if (!sameSource(was.source, binding.source) || !sameLight(was, lights.bindings[i])) continue;
             lights.sent[i] = old.sent[j];
             lights.held[i] = old.held[j];
             lights.movedAt[i] = old.movedAt[j];

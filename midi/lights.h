@@ -29,6 +29,11 @@ enum LightKind : uint32_t {
 // Only notes and controllers light.
 uint32_t lightKind(const Binding& binding);
 
+// Whether the table's binding i leaves its control's light to another line:
+// a pad's own line (no Shift, pressed) lights it whatever its Hold, Double or
+// Shift lines show, and of those the first lights it when it has no own line.
+bool lightGivesWay(const Binding* table, uint32_t count, uint32_t i);
+
 // The player's state as the lights need it.
 struct PlayerState {
     int32_t playing;  // request 104: 1 playing, 3 paused, else stopped

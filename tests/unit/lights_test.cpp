@@ -132,8 +132,10 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
     }
     // A new table, within 100 ms of the last read: taken at once; a control
     // that lights as before is not sent again, one no longer bound goes dark,
-    // and only what a binding shows is asked.
-    fake::setFile(kIni, "[Notewick Bindings]\r\nController 20 Channel 1=Shuffle\r\nNote 37 Channel 10=Stop\r\n");
+    // a pad lights as its own line says, not its Hold line, and only what a
+    // binding shows is asked.
+    fake::setFile(kIni, "[Notewick Bindings]\r\nController 20 Channel 1=Shuffle\r\nNote 37 Channel 10 Hold=Shuffle\r\n"
+                        "Note 37 Channel 10=Stop\r\n");
     loadBindings();
     fake::clearSends();
     updateLights(2950);
