@@ -37,6 +37,9 @@ static uint32_t knobKey(uint32_t channel, uint32_t controller, uint32_t shift = 
     return ((shift & 1u) << 11) | ((channel & 0x0Fu) << 7) | (controller & 0x7Fu);
 }
 
+// An index word's slot for a Shift line that is not a knob's.
+const uint32_t kNoSlot = 0xFFFF;
+
 static uint32_t firstWord(uint32_t key) { return (key * 2654435761u >> 16) % kIndexWords; }
 
 // The knob's slot + 1 in the device's index; 0 for none.
@@ -59,18 +62,40 @@ void resetEncoders() {
     }
 }
 
+// Whether the table binds the controller, without Shift, as an endless knob.
+static bool isKnob(const Binding* bindings, uint32_t count, const BindingSource& source) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const BindingSource& other = bindings[i].source;
+        if (other.kind == kSourceController && other.shift == 0 && other.encoder != kNotEncoder &&
+            other.number == source.number && other.channel == source.channel) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
     if (device >= kMaxDevices) return;
     KnobSlots& d = devices[device];
     uint32_t words[kIndexWords] = {};
     uint32_t knobs[kMaxEncoderSlots] = {};
     uint32_t slots = 0;
-    for (uint32_t i = 0; i < count && slots < kMaxEncoderSlots; ++i) {
+    uint32_t entries = 0;
+    for (uint32_t i = 0; i < count && slots < kMaxEncoderSlots && entries < kMaxEncoderSlots; ++i) {
         const BindingSource& source = bindings[i].source;
-        if (source.kind != kSourceController || source.encoder == kNotEncoder) continue;
+        if (source.kind != kSourceController) continue;
+        // A Shift line that binds a knob's controller as a fader is in the
+        // index too, as no slot: with the shift button held the message goes
+        // on to that line.
+        if (source.encoder == kNotEncoder && (source.shift == 0 || !isKnob(bindings, count, source))) continue;
         uint32_t key = knobKey(source.channel, source.number, source.shift);
         uint32_t w = firstWord(key);
         while (words[w] != 0) w = (w + 1) % kIndexWords;
+        ++entries;
+        if (source.encoder == kNotEncoder) {
+            words[w] = ((key + 1) << 16) | kNoSlot;
+            continue;
+        }
         words[w] = ((key + 1) << 16) | slots;
         knobs[slots++] = key | (static_cast<uint32_t>(source.encoder) << 16);
     }
@@ -93,6 +118,7 @@ bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bo
     uint32_t status = messageStatus(message);
     if ((status & 0xF0u) != 0xB0u) return false;
     uint32_t slot = shifted ? slotOf(device, knobKey(status, messageData1(message), 1)) : 0;
+    if (slot == kNoSlot + 1) return false;
     if (slot == 0) slot = slotOf(device, knobKey(status, messageData1(message)));
     if (slot == 0) return false;
     KnobSlots& d = devices[device];
@@ -121,7 +147,8 @@ static KnobTimes& catchUp(uint32_t device) {
 
 int32_t encoderSlot(const BindingSource& source, uint32_t device) {
     if (source.kind != kSourceController) return -1;
-    return static_cast<int32_t>(slotOf(device, knobKey(source.channel, source.number, source.shift))) - 1;
+    uint32_t slot = slotOf(device, knobKey(source.channel, source.number, source.shift));
+    return slot == kNoSlot + 1 ? -1 : static_cast<int32_t>(slot) - 1;
 }
 
 bool knobDue(uint32_t slot, uint32_t now, uint32_t device) {

@@ -36,7 +36,8 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
     fake::setFile(kIni, "[Notewick Bindings]\r\nNote 40 Channel 10=Shift\r\nNote 36 Channel 10=Play/Pause\r\n"
                         "Note 36 Channel 10 Hold=Stop\r\nNote 37 Channel 10 Double=Next\r\nNote 37 Channel 10=Previous\r\n"
                         "Shift Note 36 Channel 10=Play Entry 1\r\nNote 38 Channel 10=Repeat\r\n"
-                        "Controller 7 Channel 1=Volume\r\nShift Controller 7 Channel 1=Balance\r\n");
+                        "Controller 7 Channel 1=Volume\r\nShift Controller 7 Channel 1=Balance\r\n"
+                        "Encoder 16 Channel 1=Track\r\nShift Controller 16 Channel 1=Volume\r\n");
     loadBindings();
     pluginSettings.midiDevice = 0;
     mainInputPort = openInputPort(0, mainDataHandler, 0);
@@ -87,7 +88,9 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
         {7020, controller(0, 7, 100), {}, "Controller 7 = 100, channel 1: nothing: within 50 ms of the previous message"},
         {7060, controller(0, 7, 90), {request(ReqSetBalance, 52)}, "Controller 7 = 90, channel 1: Balance 52 (binding, "
                                                                     "with Shift)"},
-        {7070, noteOff(9, 40), {}, nullptr},
+        // A knob's Shift line that binds it as a fader takes it while shifted.
+        {7110, controller(0, 16, 100), {request(ReqSetVolume, 200)}, nullptr},
+        {7170, noteOff(9, 40), {}, nullptr},
         // A tap let go inside the window acts as soon as the window ends.
         {8000, noteOn(9, 38, 100), {command(CmdRepeat)}, nullptr},
         {8010, kPad36, {}, nullptr},
