@@ -815,6 +815,14 @@ static bool learnKnob(WindowRef dialog, ShortMessage message, BindingSource* sou
     return false;
 }
 
+// The listed binding that is the device's shift button; -1 for none.
+static int32_t shiftButtonIndex() {
+    for (uint32_t i = 0; i < state->boundCount; ++i) {
+        if (state->bound[i].binding.action == kActionShift) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
 // The binding Learn makes: Play Entry takes the entry after the last one
 // bound, so that pad after pad becomes a board of jingles.
 static Binding learnedBinding(const BindingSource& source, uint32_t action) {
@@ -877,6 +885,14 @@ static void onBindingsNotify(WindowRef dialog) {
         return;
     }
     int32_t at = boundIndex(source);
+    int32_t shift = action == kActionShift ? shiftButtonIndex() : -1;
+    if (shift >= 0 && shift != at) {
+        char button[64];
+        describeSource(state->bound[shift].binding.source, button, sizeof button);
+        refuse(dialog, message, described, ". A device has one shift button, and ", button,
+               " is it: remove it first.");
+        return;
+    }
     if (at >= 0) {
         // A controller learned as an endless knob, or the other way round,
         // gets its own line written anew; otherwise only its action changes.
@@ -971,6 +987,18 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     Binding changed = line.binding;
     changed.action = static_cast<uint8_t>(action);
     changed.entry = learnedBinding(changed.source, action).entry;
+    const char* refused = nullptr;
+    if (!bindingFits(changed)) {
+        refused = action == kActionShift ? ": a shift button is pressed, not held or pressed twice"
+                                         : ": Hold and Double press go with a press action";
+    } else if (action == kActionShift && shiftButtonIndex() >= 0 && shiftButtonIndex() != picked) {
+        refused = ": the device has a shift button already";
+    }
+    if (refused != nullptr) {
+        platformListSelect(dialog, IDC_BINDING_ACTION, static_cast<int32_t>(line.binding.action) - 1);
+        say(dialog, described, refused, ". It stays ", bindingActionName(line.binding.action), ".");
+        return;
+    }
     if (!rewriteAction(line.line, changed)) {
         say(dialog, "The bindings section has no room left for the change: remove lines first.");
         return;

@@ -350,10 +350,29 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
 // The Gesture list shows the selected binding's gesture and changes it on its
 // own line, value kept, unless the control has that gesture bound already or
 // the binding does not take it; with nothing selected it is what Learn binds.
+// An action a Hold line does not take, or a second shift button, is refused
+// and the binding stays as it was, listed and selected.
 TEST_F(BindingsTest, TheGestureListFollowsAndChangesTheSelectedBinding) {
     useDevice();
-    addLines({"Note 36 Channel 10=Shift", "Note 37 Channel 10 Hold=Stop, lit 5", "Note 37 Channel 10=Play"});
+    addLines({"Note 36 Channel 10=Shift", "Note 37 Channel 10 Hold=Stop, lit 5", "Note 37 Channel 10=Play",
+              "Controller 20 Channel 1 Hold=Next"});
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
+        const Texts before = listed(d);
+        fake::choose(d, IDC_BINDING_LIST, 3);
+        fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);
+        EXPECT_EQ(status(d), "Controller 20, channel 1, hold: Hold and Double press go with a press action. It stays "
+                             "Next.");
+        fake::choose(d, IDC_BINDING_LIST, 2);
+        fake::choose(d, IDC_BINDING_ACTION, kActionShift - 1);
+        EXPECT_EQ(status(d), "Note 37 (C#2), channel 10: the device has a shift button already. It stays Play.");
+        EXPECT_EQ(listed(d), before);
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_LIST), 2);
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_ACTION), kActionPlay - 1);
+        fake::focus(d, IDC_BINDING_LIST);
+        fake::pressKey(d, kDialogCancel);
+        EXPECT_EQ(learn(d, kActionShift, noteOn(9, 41, 100), 1000),
+                  "Received Note 41 (F2), channel 10. A device has one shift button, and Note 36 (C2), channel 10 is "
+                  "it: remove it first. Learn stopped without binding it.");
         fake::choose(d, IDC_BINDING_LIST, 1);
         EXPECT_EQ(fake::listSelection(d, IDC_GESTURE), kGestureHold);
         fake::choose(d, IDC_GESTURE, kGesturePress);
@@ -374,8 +393,8 @@ TEST_F(BindingsTest, TheGestureListFollowsAndChangesTheSelectedBinding) {
     });
     runBindingsDialog(nullptr);
     EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
-              (Texts{"Note 36 Channel 10=Shift", "Note 37 Channel 10=Play", "Note 37 Channel 10 Double=Stop, lit 5",
-                     "Note 38 Channel 10 Hold=Next"}))
+              (Texts{"Note 36 Channel 10=Shift", "Note 37 Channel 10=Play", "Controller 20 Channel 1 Hold=Next",
+                     "Note 37 Channel 10 Double=Stop, lit 5", "Note 38 Channel 10 Hold=Next"}))
         << "a control's new gesture is a new key to the file, written after its lines";
 }
 
