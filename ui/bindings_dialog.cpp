@@ -273,7 +273,13 @@ static void fillLights(WindowRef dialog);
 static uint32_t freeNumber() {
     for (uint32_t device = 1; device < kMaxDevices; ++device) {
         const DeviceEdit& edit = state->devices[device];
-        if (!edit.shown && !edit.removed && !controllerInUse(device)) return device;
+        if (edit.shown || edit.removed || controllerInUse(device)) continue;
+        // A section written into the file by hand since it was read stays
+        // that device's.
+        SectionText file = {nullptr, 0, 0};
+        bool inFile = readFileSection(device, &file) && file.length > 0;
+        freeSection(&file);
+        if (!inFile) return device;
     }
     return 0;
 }

@@ -239,6 +239,16 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
               "Setup=B0 7F 00\r\nNote 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
     EXPECT_STREQ(byHand, "");
     freeSection(&lines);
+    // A section written by hand while the player runs keeps its number.
+    fake::setFile(kIni, file + "[Notewick Controller 1]\r\nInput=Keystation 49\r\n");
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        fake::choose(d, IDC_CONTROLLER, 1);
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    fake::fileText(kIni, &file);
+    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=Keystation 49\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("[Notewick Controller 2]\r\nInput=Pads\r\n"), std::string::npos) << file;
 }
 
 // The set-up bytes: whole messages only.
