@@ -1017,6 +1017,12 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     say(dialog, described, " now: ", words);
 }
 
+// The first line before `line` that names the source; -1 for none.
+static int32_t namedBefore(const BindingSource& source, uint32_t line) {
+    int32_t named = firstLineNaming(shown().section, source);
+    return named >= 0 && static_cast<uint32_t>(named) < line ? named : -1;
+}
+
 // A gesture chosen while the user has a binding selected changes the
 // binding's, on its own line, when the binding takes it and no other line
 // binds the control with that gesture; otherwise the list shows the
@@ -1041,6 +1047,15 @@ static void onGestureChosen(WindowRef dialog) {
                                                         "bound to a press action.";
     } else if (boundIndex(changed.source) >= 0) {
         refused = " is bound already: remove that binding first.";
+    } else if (namedBefore(changed.source, line.line) >= 0) {
+        // An earlier line that is not used names it: the line would not be
+        // used either.
+        char why[640] = "";
+        describeUnusedLine(shown().section, state->device,
+                           static_cast<uint32_t>(namedBefore(changed.source, line.line)), true, why, sizeof why);
+        platformListSelect(dialog, IDC_GESTURE, line.binding.source.gesture);
+        say(dialog, now, ": ", why, ". Mend or remove that line.");
+        return;
     } else if (!rewriteKey(line.line, changed)) {
         refused = ": the bindings section has no room left for the change.";
     }
@@ -1183,6 +1198,14 @@ static void closeBindings(WindowRef dialog, bool keep) {
             if (!changed[device]) {
                 if (edit.shown && !edit.removed && device != kConfiguredDevice) reopenOutput(device);
                 continue;
+            }
+            if (device != kConfiguredDevice) {
+                // An output the controller no longer uses goes dark with the
+                // bindings that lit it, before the new ones take effect.
+                char output[kDeviceNameCapacity + 1] = "", inEffect[kDeviceNameCapacity];
+                sectionValue(merged[device], "Output", output, sizeof output);
+                chosenOutputName(device, inEffect);
+                if (!textEquals(output, inEffect)) closeOutput(device);
             }
             saved = commitBindingsSection(merged[device], device) && saved;
             freeSection(&merged[device]);

@@ -348,16 +348,22 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
 }
 
 // The Gesture list shows the selected binding's gesture and changes it on its
-// own line, value kept, unless the control has that gesture bound already or
-// the binding does not take it; with nothing selected it is what Learn binds.
-// An action a Hold line does not take, or a second shift button, is refused
-// and the binding stays as it was, listed and selected.
+// own line, value kept, unless the control has that gesture bound already, an
+// earlier unused line names it, or the binding does not take it; with nothing
+// selected it is what Learn binds. An action a Hold line does not take, or a
+// second shift button, is refused and the binding stays as it was, listed
+// and selected.
 TEST_F(BindingsTest, TheGestureListFollowsAndChangesTheSelectedBinding) {
     useDevice();
-    addLines({"Note 36 Channel 10=Shift", "Note 37 Channel 10 Hold=Stop, lit 5", "Note 37 Channel 10=Play",
-              "Controller 20 Channel 1 Hold=Next"});
+    addLines({"Note 35 Channel 10 Hold=Jump", "Note 36 Channel 10=Shift", "Note 37 Channel 10 Hold=Stop, lit 5",
+              "Note 37 Channel 10=Play", "Controller 20 Channel 1 Hold=Next", "Note 35 Channel 10=Stop",
+              "Controller 20 Channel 1=Jump"});
     fake::setDialogScript(IDD_BINDINGS, [](Dialog d) {
         const Texts before = listed(d);
+        fake::choose(d, IDC_BINDING_LIST, 4);
+        fake::choose(d, IDC_GESTURE, kGestureHold);
+        EXPECT_NE(status(d).find("\"Note 35 Channel 10 Hold=Jump\", names it and is not used"), std::string::npos);
+        EXPECT_EQ(fake::listSelection(d, IDC_GESTURE), kGesturePress);
         fake::choose(d, IDC_BINDING_LIST, 3);
         fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);
         EXPECT_EQ(status(d), "Controller 20, channel 1, hold: Hold and Double press go with a press action. It stays "
@@ -389,13 +395,17 @@ TEST_F(BindingsTest, TheGestureListFollowsAndChangesTheSelectedBinding) {
         fake::pressKey(d, kDialogCancel);  // Esc in the list selects nothing: the list is Learn's again
         fake::choose(d, IDC_GESTURE, kGestureHold);
         EXPECT_EQ(learn(d, kActionNext, noteOn(9, 38, 100), 2000), "Learned Note 38 (D2), channel 10, hold: Next.");
+        fake::choose(d, IDC_BINDING_LIST, 3);  // an unused line after it names its new gesture: it takes it
+        fake::choose(d, IDC_GESTURE, kGesturePress);
+        EXPECT_EQ(status(d), "Controller 20, channel 1, hold now: Controller 20, channel 1.");
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
     EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
-              (Texts{"Note 36 Channel 10=Shift", "Note 37 Channel 10=Play", "Controller 20 Channel 1 Hold=Next",
+              (Texts{"Note 35 Channel 10 Hold=Jump", "Note 36 Channel 10=Shift", "Note 37 Channel 10=Play",
+                     "Note 35 Channel 10=Stop", "Controller 20 Channel 1=Next", "Controller 20 Channel 1=Jump",
                      "Note 37 Channel 10 Double=Stop, lit 5", "Note 38 Channel 10 Hold=Next"}))
-        << "a control's new gesture is a new key to the file, written after its lines";
+        << "a control's new gesture is a new key to the file: written where its lines are, or after the others";
 }
 
 // The review's section: a line without "=" before a binding's own line, a

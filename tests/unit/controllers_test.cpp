@@ -251,6 +251,24 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     EXPECT_NE(file.find("[Notewick Controller 2]\r\nInput=Pads\r\n"), std::string::npos) << file;
 }
 
+// One OK that removes a controller's lit binding and chooses no output for
+// it: the pad goes dark before the output closes.
+TEST_F(ControllersTest, ItsOldOutputGoesDarkWithTheBindingsThatLitIt) {
+    start("[Notewick Controller 2]\r\nInput=Pads\r\nOutput=Pads\r\nNote 36 Channel 10=Stop\r\n");
+    updateLights(1000);
+    ASSERT_EQ(fake::outputMessages(0), (Messages{0x7F2499})) << "stopped: the Stop pad is lit";
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        fake::choose(d, IDC_CONTROLLER, 1);
+        fake::choose(d, IDC_BINDING_LIST, 0);
+        fake::press(d, IDC_REMOVE);
+        fake::choose(d, IDC_LIGHTS, 0);  // None
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499}));
+    EXPECT_FALSE(fake::outputIsOpen(0));
+}
+
 // The set-up bytes: whole messages only.
 TEST(SetupBytes, AreWholeMessagesInHex) {
     const struct {
