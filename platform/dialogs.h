@@ -12,6 +12,7 @@
 const uint32_t kButtonClicked = 0;     // BN_CLICKED
 const uint32_t kSelectionChanged = 1;  // LBN_SELCHANGE and CBN_SELCHANGE
 const uint32_t kDoubleClicked = 2;     // LBN_DBLCLK
+const uint32_t kListClosed = 8;        // CBN_CLOSEUP: a drop-down list's list closed
 // Cancel (id 2) from the close box rather than the Cancel button or Escape.
 const uint32_t kCloseBox = 0xFFFF;
 

@@ -1259,6 +1259,13 @@ static void onBindingsTimer(WindowRef dialog) {
     }
 }
 
+// Whether the Controller list's selection is "Add a controller...".
+static bool addEntryChosen(WindowRef dialog) {
+    int32_t selected = platformListSelection(dialog, IDC_CONTROLLER);
+    return selected >= 0 && static_cast<uint32_t>(selected) < state->entryCount &&
+           state->entries[selected] == kAddEntry;
+}
+
 static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t notification) {
     if (state == nullptr) return;
     if (notification == kSelectionChanged && (controlId == IDC_BINDING_LIST || controlId == IDC_BINDING_ACTION)) {
@@ -1273,12 +1280,19 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
         pickLights(dialog);
         return;
     }
+    // "Add a controller..." opens its dialog once chosen: when the list
+    // closes on it (a click, or Enter in the open list) or on Enter; arrow
+    // keys passing over it in the closed list only say so.
+    if (notification == kListClosed && controlId == IDC_CONTROLLER) {
+        if (addEntryChosen(dialog)) addController(dialog);
+        return;
+    }
     if (notification == kSelectionChanged && controlId == IDC_CONTROLLER) {
         int32_t selected = platformListSelection(dialog, IDC_CONTROLLER);
         if (selected < 0 || static_cast<uint32_t>(selected) >= state->entryCount) return;
         int32_t entry = state->entries[selected];
         if (entry == kAddEntry) {
-            addController(dialog);
+            say(dialog, "Add a controller...: press Enter to choose its MIDI input.");
         } else if (static_cast<uint32_t>(entry) != state->device) {
             showDevice(dialog, static_cast<uint32_t>(entry));
             char name[kDeviceNameCapacity], why[320];
@@ -1297,6 +1311,10 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
     if ((controlId == kDialogOk || controlId == kDialogCancel) && !closeBox) {
         if (state->learning) {
             stopWaiting(dialog, "Learn stopped: nothing was learned.");
+            return;
+        }
+        if (controlId == kDialogOk && platformFocusedControl(dialog) == IDC_CONTROLLER && addEntryChosen(dialog)) {
+            addController(dialog);
             return;
         }
         if (controlId == kDialogCancel && state->picked >= 0 &&

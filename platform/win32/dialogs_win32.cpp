@@ -4,7 +4,7 @@
 #include "platform/dialogs.h"
 
 static_assert(kButtonClicked == BN_CLICKED && kSelectionChanged == LBN_SELCHANGE && kSelectionChanged == CBN_SELCHANGE &&
-                  kDoubleClicked == LBN_DBLCLK,
+                  kDoubleClicked == LBN_DBLCLK && kListClosed == CBN_CLOSEUP,
               "notification codes");
 
 // The private message a dialog is notified with.

@@ -94,12 +94,19 @@ void pressKey(WindowRefForTests dialog, uint32_t controlId) {
     if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId, kButtonClicked);
 }
 
-void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
+void arrowTo(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
     Dialog& d = dialogOf(dialog);
     if (!d.enabled || d.ended) return;
     d.focus = controlId;
     d.selections[controlId] = index;
     d.handlers->onCommand(dialog, controlId, kSelectionChanged);
+}
+
+void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index) {
+    arrowTo(dialog, controlId, index);
+    // As the mouse picks it from a drop-down list: the list closes after.
+    Dialog& d = dialogOf(dialog);
+    if (d.enabled && !d.ended) d.handlers->onCommand(dialog, controlId, kListClosed);
 }
 
 void closeBox(WindowRefForTests dialog) {

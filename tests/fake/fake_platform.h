@@ -162,6 +162,8 @@ void press(WindowRefForTests dialog, uint32_t controlId);  // the user clicks a 
 // The user presses Enter (1, OK) or Escape (2, Cancel): the focus stays.
 void pressKey(WindowRefForTests dialog, uint32_t controlId);
 void choose(WindowRefForTests dialog, uint32_t controlId, int32_t index);  // the user picks a list entry
+// The arrow keys move a closed drop-down list's selection there.
+void arrowTo(WindowRefForTests dialog, uint32_t controlId, int32_t index);
 // The user ticks the check box, or clears it.
 void check(WindowRefForTests dialog, uint32_t controlId, bool ticked);
 // The dialog's timer fires once.

@@ -174,7 +174,10 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Add a controller..."}));
         EXPECT_FALSE(fake::isItemEnabled(d, IDC_REMOVE_CONTROLLER));
-        fake::choose(d, IDC_CONTROLLER, 1);
+        fake::arrowTo(d, IDC_CONTROLLER, 1);  // the arrow keys pass over it: nothing opens before Enter
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Add a controller...: press Enter to choose its MIDI input.");
+        EXPECT_EQ(fake::dialogsRun(IDD_PICK), 0u);
+        fake::pressKey(d, kDialogOk);
         EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Pads", "Add a controller..."}));
         EXPECT_EQ(fake::listSelection(d, IDC_CONTROLLER), 1);
         EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 1) << "its output, of the same name";

@@ -170,9 +170,17 @@ void addWithMapUser() {
     Texts entries = listEntries(bindings, IDC_CONTROLLER);
     check(entries == Texts{"Test MIDI In 0", "Add a controller..."}, "the configured device, then Add",
           joined(entries));
-    chooseEntry(bindings, IDC_CONTROLLER, static_cast<int>(entries.size()) - 1);
+    // By keyboard: Alt+C, then Down onto "Add a controller...", which opens
+    // nothing until Enter.
+    pressKeyAsTheKeyboardWould('C', true);
+    check(waitUntil([] { return focusedControlOfPlayer() == IDC_CONTROLLER; }), "Alt+C takes the Controller list");
+    pressKeyAsTheKeyboardWould(VK_DOWN);
+    check(statusSays(bindings, "Add a controller...: press Enter to choose its MIDI input.") &&
+              waitForDialog("Notewick", 300) == nullptr,
+          "Down onto Add a controller... opens nothing", controlText(bindings, IDC_BINDING_STATUS));
+    pressEnterAsTheKeyboardWould();
     HWND pick = waitForDialog("Notewick");
-    check(pick != nullptr, "Add a controller... asks which input");
+    check(pick != nullptr, "Add a controller... and Enter ask which input");
     if (pick == nullptr) return;
     Texts inputs = listEntries(pick, IDC_PICK_LIST);
     check(inputs == Texts{"Test MIDI In 1", "Test MIDI In 2"}, "the inputs no device uses", joined(inputs));

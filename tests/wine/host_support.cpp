@@ -749,6 +749,8 @@ void chooseEntry(HWND dialog, int controlId, int index) {
     SendMessageA(list, listBox ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, listBox ? LBN_SELCHANGE : CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
+    // As the mouse picks it from a drop-down list: the list closes after.
+    if (!listBox) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_CLOSEUP), reinterpret_cast<LPARAM>(list));
 }
 
 std::string controlText(HWND dialog, int controlId) {
