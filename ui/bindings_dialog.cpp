@@ -125,9 +125,9 @@ static void describeBinding(const Binding& binding, char* out, size_t capacity) 
 
 // The status line, from up to five pieces of text.
 static void say(WindowRef dialog, const char* a, const char* b = "", const char* c = "", const char* d = "",
-                const char* e = "") {
+                const char* e = "", const char* f = "", const char* g = "", const char* h = "") {
     char text[640] = "";
-    for (const char* piece : {a, b, c, d, e}) appendText(text, sizeof text, piece);
+    for (const char* piece : {a, b, c, d, e, f, g, h}) appendText(text, sizeof text, piece);
     platformSetItemText(dialog, IDC_BINDING_STATUS, text);
 }
 
@@ -986,7 +986,10 @@ static void onSelection(WindowRef dialog, uint32_t controlId) {
     const BindingLine& line = state->bound[picked];
     describeSource(line.binding.source, described, sizeof described);
     if (!actionFits(action, fitKind(line.binding.source))) {
-        say(dialog, bindingActionName(action), " needs ", sourcesForAction(action), ": ", described);
+        // The list shows the binding's action again: it is what acts.
+        platformListSelect(dialog, IDC_BINDING_ACTION, static_cast<int32_t>(line.binding.action) - 1);
+        say(dialog, bindingActionName(action), " needs ", sourcesForAction(action), ": ", described, " stays ",
+            bindingActionName(line.binding.action), ".");
         return;
     }
     if (action == line.binding.action) return;

@@ -330,6 +330,7 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
         fake::choose(d, IDC_BINDING_LIST, 0);
         fake::choose(d, IDC_BINDING_ACTION, kActionVolume - 1);  // does not fit a note
         EXPECT_EQ(listed(d)[0], "Note 36 (C2), channel 10: Next");
+        EXPECT_EQ(fake::listSelection(d, IDC_BINDING_ACTION), kActionNext - 1) << status(d);
         fake::choose(d, IDC_BINDING_ACTION, kActionShuffle - 1);
         EXPECT_EQ(status(d), "Note 36 (C2), channel 10 now: Shuffle");
         fake::choose(d, IDC_BINDING_LIST, 1);
