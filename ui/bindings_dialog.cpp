@@ -140,10 +140,15 @@ static bool confirm(WindowRef dialog, const char* caption, const char* question,
     return sure;
 }
 
-// A new output chosen that cannot be opened: the box names it.
+// A new output chosen that cannot be opened: the box names it, and says
+// whether it is away or held by another program.
 static void outputNotOpened(WindowRef dialog, const char* name) {
-    char text[160] = "Could not open MIDI output device \"";
-    for (const char* piece : {name, "\" now. It stays chosen, and its lights start as soon as it is free."}) {
+    char text[200] = "Could not open MIDI output device \"";
+    bool connected = findOutputDevice(name, -1) >= 0;
+    for (const char* piece : {name, connected ? "\" now: another program may be using it. It stays chosen, and its "
+                                                "lights start as soon as it is free."
+                                              : "\": it is not connected. It stays chosen, and its lights start when "
+                                                "it is."}) {
         appendText(text, sizeof text, piece);
     }
     platformMessageBox(dialog, text);

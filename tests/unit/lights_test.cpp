@@ -215,8 +215,8 @@ TEST_F(LightsTest, TheOutputIsChosenByNameAndFollowed) {
         fake::press(d, kDialogOk);
     });
     pluginRecord.configProc();
-    EXPECT_EQ(fake::messageBoxes().back(), "Could not open MIDI output device \"Pad Out\" now. It stays chosen, and "
-                                           "its lights start as soon as it is free.");
+    EXPECT_EQ(fake::messageBoxes().back(), "Could not open MIDI output device \"Pad Out\" now: another program may be "
+                                           "using it. It stays chosen, and its lights start as soon as it is free.");
     EXPECT_STREQ(pluginSettings.midiOutDeviceName, "Pad Out");
     fake::output(0).openResult = 0;
     fake::fireWatchTimer();
