@@ -232,12 +232,12 @@ bool chooseOutput(const char* name, int32_t at, uint32_t device) {
     return true;
 }
 
-void reopenOutput(uint32_t device) {
+void reopenOutput(uint32_t device, bool setUpAgain) {
     if (device >= kMaxDevices) return;
     const FollowedPort& port = outputOf(device);
     if (!chosen(port) || port.name[0] == '\0') return;
     if (openOutputs[device] != nullptr && followedStillThere(port)) {
-        handOver(device);
+        if (setUpAgain) handOver(device);
         return;
     }
     outputDeviceListChanged();

@@ -38,10 +38,10 @@ bool outputsWaiting();
 // old one go dark and it is closed first. The choice stays even when the new
 // one cannot be opened now: false then, and it opens once it can.
 bool chooseOutput(const char* name, int32_t at, uint32_t device = kConfiguredDevice);
-// OK kept the chosen output: its set-up messages and every light are sent
-// again when it is open (they may have changed), and it is opened now,
-// silently, if it is not open and can be.
-void reopenOutput(uint32_t device = kConfiguredDevice);
+// OK kept the chosen output: when it is open, its set-up messages and every
+// light are sent again with `setUpAgain` (its Setup changed); when it is not,
+// it is opened now, silently, if it can be.
+void reopenOutput(uint32_t device, bool setUpAgain);
 
 // True while the device's output is open; its name (empty for none).
 bool outputIsOpen(uint32_t device = kConfiguredDevice);

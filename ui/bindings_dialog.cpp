@@ -514,7 +514,7 @@ static bool takeLights(WindowRef dialog) {
     char inEffect[kDeviceNameCapacity];
     chosenOutputName(kConfiguredDevice, inEffect);
     if (textEquals(inEffect, edit.lights)) {
-        reopenOutput(kConfiguredDevice);
+        reopenOutput(kConfiguredDevice, false);
         return false;
     }
     if (!chooseOutput(edit.lights, edit.lightsAt, kConfiguredDevice)) outputNotOpened(dialog, edit.lights);
@@ -1204,7 +1204,7 @@ static void closeBindings(WindowRef dialog, bool keep) {
             DeviceEdit& edit = state->devices[device];
             if (edit.removed && !edit.added) saved = removeController(device) && saved;
             if (!changed[device]) {
-                if (edit.shown && !edit.removed && device != kConfiguredDevice) reopenOutput(device);
+                if (edit.shown && !edit.removed && device != kConfiguredDevice) reopenOutput(device, false);
                 continue;
             }
             if (device != kConfiguredDevice) {
@@ -1215,11 +1215,16 @@ static void closeBindings(WindowRef dialog, bool keep) {
                 chosenOutputName(device, inEffect);
                 if (!textEquals(output, inEffect)) closeOutput(device);
             }
+            char setupBefore[1024] = "", setupAfter[1024] = "";
+            sectionValue(sectionInEffect(device), "Setup", setupBefore, sizeof setupBefore);
             saved = commitBindingsSection(merged[device], device) && saved;
             freeSection(&merged[device]);
-            // Its set-up messages may have changed (a map used): sent again,
-            // unless its output has just opened with them.
-            if (!applyControllerSection(device) && device != kConfiguredDevice) reopenOutput(device);
+            sectionValue(sectionInEffect(device), "Setup", setupAfter, sizeof setupAfter);
+            // Set-up messages that changed (a map used) are sent, then every
+            // light, unless its output has just opened with them; otherwise
+            // the worker sends only the lights that change.
+            bool opened = applyControllerSection(device);
+            if (!opened) reopenOutput(device, !textEquals(setupBefore, setupAfter));
             if (device != kConfiguredDevice && edit.lights[0] != '\0' && !outputIsOpen(device)) {
                 outputNotOpened(dialog, edit.lights);
                 if (state == nullptr) {  // quit while the box was up

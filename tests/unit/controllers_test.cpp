@@ -204,6 +204,9 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     EXPECT_TRUE(controllerInputOpen(1));
     EXPECT_TRUE(outputIsOpen(1));
     EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0}));
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) { fake::press(d, kDialogOk); });
+    runBindingsDialog(nullptr);
+    EXPECT_TRUE(fake::outputMessages(0).empty()) << "an OK that changed nothing sets nothing up again";
     fake::setDialogScript(IDD_MAP_NAME, [](fake::WindowRefForTests n) {
         EXPECT_EQ(fake::itemText(n, IDC_MAP_NAME), "Pads");
         fake::typeText(n, IDC_MAP_NAME, "My Pads");
