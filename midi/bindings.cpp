@@ -460,7 +460,6 @@ void stopLearning() {
     learningDialog.store(nullptr);
 }
 
-bool learningActive() { return learning.load() != 0; }
 
 bool learningFrom(uint32_t device) { return learning.load() == device + 1; }
 

@@ -212,8 +212,7 @@ void resetBindings();
 // posts the dialog its notification.
 void startLearning(WindowRef dialog, uint32_t device = kConfiguredDevice);
 void stopLearning();
-// Whether Learn waits for a message (from any device), or from this one.
-bool learningActive();
+// Whether Learn waits for a message from this device.
 bool learningFrom(uint32_t device);
 // Worker side: true when the message from the device was taken for Learn;
 // once its outcome is recorded, notifyLearned() tells the dialog, so that

@@ -445,9 +445,10 @@ void actOnKnobSteps(uint32_t now) {
             uint32_t index = 0, generation = 0;
             bool bound = findBinding(source, &binding, &index, &generation, device) &&
                          binding.source.encoder != kNotEncoder;
-            // Steps of a knob no longer bound, or turned while Learn waits for
-            // a knob, are let go; left, they would wake the worker again at once.
-            if (!bound || learningActive()) {
+            // Steps of a knob no longer bound, or counted just before Learn
+            // began listening to its device, are let go; left, they would
+            // wake the worker again at once. Other devices' knobs act.
+            if (!bound || learningFrom(device)) {
                 dropKnobSteps(slot, device);
                 continue;
             }

@@ -116,6 +116,12 @@ TEST_F(ControllersTest, EachDeviceHasItsOwnBindingsWindowAndKnobs) {
     work(2100);
     EXPECT_TRUE(fake::sends().empty());
     EXPECT_EQ(takeLearnedMessage(), noteOn(9, 36, 90));
+    startLearning(nullptr, kConfiguredDevice);
+    fake::setTick(2200);
+    fake::deliverData(1, controller(0, 16, 1));
+    work(2200);
+    EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdNext)})) << "the controller's knob acts meanwhile";
+    stopLearning();
 }
 
 // The controller's output gets its set-up messages each time it opens, then
