@@ -449,8 +449,12 @@ static bool learnSource(char* name, char* why, size_t capacity) {
 
 // How many of the shown device's bindings in the dialog light.
 static uint32_t lightingCount() {
+    Binding table[kMaxBindings];
+    for (uint32_t i = 0; i < state->boundCount; ++i) table[i] = state->bound[i].binding;
     uint32_t lighting = 0;
-    for (uint32_t i = 0; i < state->boundCount; ++i) lighting += lightKind(state->bound[i].binding) != kLightNone;
+    for (uint32_t i = 0; i < state->boundCount; ++i) {
+        lighting += lightKind(table[i]) != kLightNone && !lightGivesWay(table, state->boundCount, i) ? 1 : 0;
+    }
     return lighting;
 }
 
