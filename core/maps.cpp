@@ -44,6 +44,7 @@ struct Listing {
     uint32_t count;
     uint32_t first;  // this folder's first entry, for the order by name
     const char* folder;
+    bool own;  // the folder is the user's
 };
 
 static bool nameBefore(const char* a, const char* b) {
@@ -57,6 +58,7 @@ static void foundMap(const char* file, void* context) {
     if (l.count >= l.capacity) return;
     MapEntry& map = l.maps[l.count];
     map.path[0] = '\0';
+    map.own = l.own;
     if (!appendText(map.path, sizeof map.path, l.folder) || !appendText(map.path, sizeof map.path, "\\") ||
         !appendText(map.path, sizeof map.path, file)) {
         return;
@@ -78,13 +80,14 @@ static void foundMap(const char* file, void* context) {
 }
 
 uint32_t listMaps(MapEntry* maps, uint32_t capacity) {
-    Listing listing = {maps, capacity, 0, 0, nullptr};
+    Listing listing = {maps, capacity, 0, 0, nullptr, false};
     char folder[kSettingsPathCapacity];
     if (shippedFolder(folder)) {
         listing.folder = folder;
         platformListFiles(folder, ".ini", foundMap, &listing);
     }
     listing.first = listing.count;
+    listing.own = true;
     if (usersFolder(folder, false)) {
         listing.folder = folder;
         platformListFiles(folder, ".ini", foundMap, &listing);
@@ -121,10 +124,13 @@ bool matchesPortName(const char* match, const char* portName) {
 }
 
 int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName) {
+    int32_t found = -1;
     for (uint32_t i = 0; i < count; ++i) {
-        if (matchesPortName(maps[i].match, portName)) return static_cast<int32_t>(i);
+        if (!matchesPortName(maps[i].match, portName)) continue;
+        if (maps[i].own) return static_cast<int32_t>(i);
+        if (found < 0) found = static_cast<int32_t>(i);
     }
-    return -1;
+    return found;
 }
 
 bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity) {

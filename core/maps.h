@@ -34,6 +34,7 @@ struct MapEntry {
     char name[kMapNameCapacity];  // Name=
     char match[kMatchCapacity];   // Match=
     char path[kSettingsPathCapacity];
+    bool own;  // the user's, saved with Save as Map
 };
 
 // Every map: the shipped ones, then the user's, each folder's in the order
@@ -42,7 +43,8 @@ uint32_t listMaps(MapEntry* maps, uint32_t capacity);
 // Whether the port's name contains every word of `match` (one that begins
 // with "-": does not contain it), case not counting; an empty match fits none.
 bool matchesPortName(const char* match, const char* portName);
-// The first listed map whose Match fits the port's name; -1 for none.
+// The listed map whose Match fits the port's name, the user's own before a
+// shipped one, else the first; -1 for none.
 int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName);
 // The map's lines for a controller's section (its section's lines, Name and
 // Match left out) into `lines` (new memory), and what its header says must

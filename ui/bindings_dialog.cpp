@@ -648,12 +648,34 @@ static void chooseMap(WindowRef dialog) {
 
 // "Save as Map...": the shown device's bindings and set-up messages as a map
 // of the user's own, listed with the shipped ones from now on.
+// Map names are file names: the same in any case.
+static bool sameMapName(const char* a, const char* b) {
+    for (; *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
+    }
+    return lowerCase(*a) == lowerCase(*b);
+}
+
 static void saveAsMap(WindowRef dialog) {
     char name[kMapNameCapacity] = "", port[kDeviceNameCapacity];
     editName(state->device, port);
     appendText(name, sizeof name, port);
     if (!runNameDialog(dialog, "Save the bindings shown as a map named:", name, sizeof name)) return;
     if (state == nullptr) return;
+    // A name is one map's: a shipped map's is not taken, the user's own is
+    // replaced after asking.
+    for (uint32_t i = 0; i < state->mapCount; ++i) {
+        if (!sameMapName(state->maps[i].name, name)) continue;
+        if (!state->maps[i].own) {
+            say(dialog, "A map that ships with Notewick is named ", name, ": save yours under another name.");
+            return;
+        }
+        char question[160] = "Replace your map ";
+        for (const char* piece : {static_cast<const char*>(name), " with the bindings shown?"}) {
+            appendText(question, sizeof question, piece);
+        }
+        if (!confirm(dialog, "Save as Map", question, "Nothing was saved.")) return;
+        break;
+    }
     char path[kSettingsPathCapacity];
     if (!saveMap(name, port, shown().section, path)) {
         say(dialog, "Could not save the map ", name, ": its folder cannot be written.");

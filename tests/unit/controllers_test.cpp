@@ -213,9 +213,10 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) { fake::press(d, kDialogOk); });
     runBindingsDialog(nullptr);
     EXPECT_TRUE(fake::outputMessages(0).empty()) << "an OK that changed nothing sets nothing up again";
+    static const char* typed = "My Pads";
     fake::setDialogScript(IDD_MAP_NAME, [](fake::WindowRefForTests n) {
         EXPECT_EQ(fake::itemText(n, IDC_MAP_NAME), "Pads");
-        fake::typeText(n, IDC_MAP_NAME, "My Pads");
+        fake::typeText(n, IDC_MAP_NAME, typed);
         fake::press(n, kDialogOk);
     });
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
@@ -229,6 +230,15 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
                   "Pads: Note-on 37 (C#2), velocity 90, channel 10: Next (binding)\n");
         fake::press(d, IDC_SAVE_MAP);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("Saved the map My Pads as "), 0u);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the My Pads is ready:") << "the user's own";
+        typed = "my pads";
+        fake::press(d, IDC_SAVE_MAP);
+        EXPECT_EQ(fake::messageBoxes().back(), "Replace your map my pads with the bindings shown?");
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Nothing was saved.");
+        typed = "Pad Thing";
+        fake::press(d, IDC_SAVE_MAP);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "A map that ships with Notewick is named Pad Thing: save "
+                                                         "yours under another name.");
         fake::setConfirmAnswer(true);
         fake::press(d, IDC_REMOVE_CONTROLLER);
         EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Add a controller..."}));
