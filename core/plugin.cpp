@@ -87,6 +87,7 @@ static void devicesChanged() {
     mainDeviceListChanged();
     controllersDeviceListChanged();
     outputDeviceListChanged();
+    bindingsDevicesChanged();
     bool waiting = mainPortWaiting() || controllersWaiting() || outputsWaiting();
     if (deviceWatch != nullptr && waiting != retrying) platformSetDeviceWatchTimer(deviceWatch, waiting ? kRetryMs : 0);
     retrying = waiting && deviceWatch != nullptr;

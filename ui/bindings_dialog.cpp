@@ -1269,6 +1269,10 @@ static void closeBindings(WindowRef dialog, bool keep) {
 
 WindowRef bindingsDialogWindow() { return bindingsWindow; }
 
+void bindingsDevicesChanged() {
+    if (bindingsWindow != nullptr && state != nullptr) fillControllers(bindingsWindow);
+}
+
 void endBindingsDialog() {
     if (bindingsWindow != nullptr && state != nullptr) closeBindings(bindingsWindow, false);
 }

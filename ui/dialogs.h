@@ -70,6 +70,9 @@ bool deviceChosenNotApplied(char* name);
 void endOpenDialogs();
 void endBindingsDialog();
 WindowRef bindingsDialogWindow();  // null while it is not open
+// The system's devices changed: the open Bindings dialog's Controller list
+// says again which controllers are connected.
+void bindingsDevicesChanged();
 void endAutodetectDialog();
 
 // Runs the autodetect dialog modally, owned by the host window. Its state

@@ -220,6 +220,11 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
         fake::press(n, kDialogOk);
     });
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        fake::setDevices({{"Keys"}});
+        bindingsDevicesChanged();  // as the device watch calls it
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Pads (not connected)", "Add a controller..."}));
+        fake::setDevices({{"Keys"}, {"Pads"}});
+        bindingsDevicesChanged();
         fake::choose(d, IDC_CONTROLLER, 1);
         // The line names the device of each message, two being open.
         fake::setTick(5000);
