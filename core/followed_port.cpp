@@ -32,6 +32,9 @@ bool openFollowed(FollowedPort* port, int32_t at) {
     void* handle = nullptr;
     if (at >= 0) {
         uint32_t device = static_cast<uint32_t>(at);
+        // A message some drivers deliver after the port closed leaves nothing
+        // held for the port opened now.
+        if (!port->output) forgetHeld(port->device);
         handle = port->output ? openOutputPort(device) : openInputPort(device, mainDataHandler, port->device);
     }
     port->openFailed = at >= 0 && handle == nullptr;

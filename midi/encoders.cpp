@@ -99,10 +99,12 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
         words[w] = ((key + 1) << 16) | slots;
         knobs[slots++] = key | (static_cast<uint32_t>(source.encoder) << 16);
     }
-    // NOTE: the order matters. With the index emptied first nothing is
-    // counted while the slots change hands; the worker takes a slot's steps
-    // only when its knob is the same before and after (takeKnobSteps), so no
-    // knob acts on another's steps.
+    // NOTE: the order matters. With the index emptied first nothing new is
+    // counted while the slots change hands; a message that found its slot
+    // before counts only while the slot is still its knob's
+    // (countEncoderSteps), and the worker takes a slot's steps only when its
+    // knob is the same before and after (takeKnobSteps), so no knob acts on
+    // another's steps.
     for (std::atomic<uint32_t>& word : d.index) word.store(0);
     d.inUse.store(0);
     for (uint32_t s = 0; s < kMaxEncoderSlots; ++s) {
@@ -117,13 +119,22 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
 bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bool shifted) {
     uint32_t status = messageStatus(message);
     if ((status & 0xF0u) != 0xB0u) return false;
-    uint32_t slot = shifted ? slotOf(device, knobKey(status, messageData1(message), 1)) : 0;
+    uint32_t key = knobKey(status, messageData1(message), 1);
+    uint32_t slot = shifted ? slotOf(device, key) : 0;
     if (slot == kNoSlot + 1) return false;
-    if (slot == 0) slot = slotOf(device, knobKey(status, messageData1(message)));
+    if (slot == 0) {
+        key = knobKey(status, messageData1(message));
+        slot = slotOf(device, key);
+    }
     if (slot == 0) return false;
     KnobSlots& d = devices[device];
-    int32_t steps = encoderSteps(d.knob[slot - 1].load() >> 16, messageData2(message));
+    // A table published meanwhile may have given the slot to another knob:
+    // its steps are not this message's.
+    uint32_t knob = d.knob[slot - 1].load();
+    if ((knob & 0xFFFFu) != key) return false;
+    int32_t steps = encoderSteps(knob >> 16, messageData2(message));
     *wasEmpty = d.steps[slot - 1].fetch_add(steps) == 0;
+    if ((d.knob[slot - 1].load() & 0xFFFFu) != key) d.steps[slot - 1].fetch_sub(steps);
     return true;
 }
 

@@ -26,7 +26,7 @@ const uint32_t kIndexWords = 2 * kMaxGestureSlots;
 const uint32_t kPlainGesture = 1u << 8;
 const uint32_t kShiftGesture = 1u << 9;
 // The event ring each device's handler writes and the worker reads.
-const uint32_t kEvents = 16;
+const uint32_t kEvents = 64;
 const uint32_t kRelease = 1u << 8;
 const uint32_t kShifted = 1u << 9;
 
@@ -339,17 +339,21 @@ void updateGestures(uint32_t now) {
         for (; w.tail != head; ++w.tail) {
             uint32_t at = w.tail % kEvents;
             uint32_t event = d.event[at].load();
-            SlotState& slot = w.slots[(event & 0xFFu) % kMaxGestureSlots];
             uint32_t time = d.eventTime[at].load();
+            uint32_t tick = d.eventTick[at].load();
+            ShortMessage message = d.eventMessage[at].load();
+            // NOTE: the handler writes an event's words before it moves head
+            // on; with head a whole ring ahead of this event, the handler may
+            // have been writing its words while they were read: it is lost.
+            if (d.head.load() - w.tail >= kEvents) continue;
+            SlotState& slot = w.slots[(event & 0xFFu) % kMaxGestureSlots];
             // A decision due before this event came is made first.
             uint32_t due = 0;
-            if (dueAt(device, slot, &due) && static_cast<int32_t>(d.eventTick[at].load() - due) >= 0) {
-                timeUp(device, w, slot);
-            }
+            if (dueAt(device, slot, &due) && static_cast<int32_t>(tick - due) >= 0) timeUp(device, w, slot);
             if ((event & kRelease) != 0) {
                 released(device, w, slot, time);
             } else {
-                pressed(device, w, slot, time, d.eventTick[at].load(), d.eventMessage[at].load());
+                pressed(device, w, slot, time, tick, message);
             }
         }
         for (SlotState& slot : w.slots) {
