@@ -206,6 +206,46 @@ TEST_F(WorkerThreadTest, ReplacingTheBindingsDuringAFloodIsRaceFree) {
     EXPECT_GT(fake::sends().size(), 0u);
 }
 
+// The shift button, a pad with a Hold line and an endless knob with a Shift
+// line, flooded by the driver while the tables change over and over: the
+// handler's gesture ring and knob slots and the worker's reading of them are
+// race-free, and only what the tables bind acts.
+TEST_F(WorkerThreadTest, GesturesAndKnobsDuringAFloodWhileTheTablesChangeAreRaceFree) {
+    auto source = [](uint8_t kind, uint8_t number, uint8_t channel, uint8_t encoder, uint8_t shift, uint8_t gesture) {
+        return BindingSource{kind, number, channel, encoder, shift, gesture};
+    };
+    static Binding tables[2][5];
+    for (uint32_t t = 0; t < 2; ++t) {
+        tables[t][0] = Binding{source(kSourceNote, 40, 9, kNotEncoder, 0, kGesturePress), kActionShift};
+        tables[t][1] = Binding{source(kSourceNote, 36, 9, kNotEncoder, 0, kGesturePress), kActionNext};
+        tables[t][2] = Binding{source(kSourceNote, 36, 9, kNotEncoder, 0, kGestureHold), kActionStop};
+        tables[t][3] = Binding{source(kSourceController, static_cast<uint8_t>(16 + t), 0, kEncoderTwos, 0, 0), kActionTrack};
+        tables[t][4] = Binding{source(kSourceController, 16, 0, kEncoderTwos, 1, 0), kActionTrack};
+    }
+    std::atomic<bool> flooding{true};
+    std::thread driver([&flooding] {
+        for (uint32_t n = 0; flooding.load(); ++n) {
+            fake::deliverData(0, n % 3 == 0 ? noteOn(9, 40, 90) : noteOff(9, 40));
+            fake::deliverData(0, n % 2 == 0 ? noteOn(9, 36, 90) : noteOff(9, 36));
+            fake::deliverData(0, controller(0, 16 + n % 2, n % 4 == 0 ? 127 : 1));
+        }
+    });
+    for (uint32_t tick = 1000; tick < 3000; tick += 10) {
+        fake::setTick(tick);
+        publishBindings(tables[tick / 10 % 2], 5);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    flooding.store(false);
+    driver.join();
+    pluginRecord.quitProc();
+    for (const fake::Send& send : fake::sends()) {
+        EXPECT_TRUE(send == fake::command(CmdNext) || send == fake::command(CmdStop) ||
+                    send == fake::command(CmdPrevious))
+            << send.wParam;
+    }
+    EXPECT_GT(fake::sends().size(), 0u);
+}
+
 // The worker reads system-exclusive messages and lends their buffers again
 // while the user-interface thread closes and opens the port (Apply) over and
 // over: no buffer is ever lent to a port being closed, every close finds all
