@@ -80,7 +80,10 @@ uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t
     MMRESULT result = midiOutPrepareHeader(out, &header, sizeof header);
     if (result != MMSYSERR_NOERROR) return result;
     result = midiOutLongMsg(out, &header, sizeof header);
-    for (int waited = 0; result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && waited < 1000; ++waited) {
+    // At 31250 baud the longest message (512 bytes) takes about 165 ms; a
+    // driver slower than twice that is given up on, so that a stuck one
+    // holds the player's window for no longer.
+    for (int waited = 0; result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && waited < 330; ++waited) {
         Sleep(1);
     }
     // A driver still busy with it gives it back on a reset.
