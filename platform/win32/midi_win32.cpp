@@ -83,9 +83,8 @@ uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t
     // At 31250 baud the longest message (512 bytes) takes about 165 ms; a
     // driver slower than twice that is given up on, so that a stuck one
     // holds the player's window for no longer.
-    for (int waited = 0; result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && waited < 330; ++waited) {
-        Sleep(1);
-    }
+    DWORD started = GetTickCount();
+    while (result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && GetTickCount() - started < 330) Sleep(1);
     // A driver still busy with it gives it back on a reset.
     if ((header.dwFlags & MHDR_DONE) == 0) midiOutReset(out);
     midiOutUnprepareHeader(out, &header, sizeof header);
