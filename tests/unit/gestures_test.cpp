@@ -37,7 +37,9 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
                         "Note 36 Channel 10 Hold=Stop\r\nNote 37 Channel 10 Double=Next\r\nNote 37 Channel 10=Previous\r\n"
                         "Shift Note 36 Channel 10=Play Entry 1\r\nNote 38 Channel 10=Repeat\r\n"
                         "Controller 7 Channel 1=Volume\r\nShift Controller 7 Channel 1=Balance\r\n"
-                        "Encoder 16 Channel 1=Track\r\nShift Controller 16 Channel 1=Volume\r\n");
+                        "Encoder 16 Channel 1=Track\r\nShift Controller 16 Channel 1=Volume\r\n"
+                        "Controller 20 Channel 1 Hold=Stop\r\nNote 39 Channel 10=Previous\r\n"
+                        "Note 39 Channel 10 Hold=Stop\r\nNote 39 Channel 10 Double=Next\r\n");
     loadBindings();
     pluginSettings.midiDevice = 0;
     mainInputPort = openInputPort(0, mainDataHandler, 0);
@@ -96,10 +98,30 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
         {8010, kPad36, {}, nullptr},
         {8030, noteOff(9, 36), {}, nullptr},
         {8050, 0, playPause, nullptr},
+        // A controller's button: pressed at 64 and up, let go below.
+        {8500, controller(0, 20, 127), {}, nullptr},
+        {8700, controller(0, 20, 0), {}, nullptr},
+        {8800, controller(0, 20, 100), {}, nullptr},
+        {8900, controller(0, 20, 120), {}, nullptr},  // held on: not pressed again
+        {9299, 0, {}, nullptr},
+        {9300, 0, {command(CmdStop)}, "Controller 20 = 100, channel 1: Stop (binding, held)"},
+        {9310, controller(0, 20, 63), {}, nullptr},
+        // Hold and Double on one pad: a tap waits out the double-press time,
+        // a second press is the double press, a long one the hold.
+        {9400, noteOn(9, 39, 100), {}, nullptr},
+        {9450, noteOff(9, 39), {}, nullptr},
+        {9750, 0, {command(CmdPrevious)}, "Note-on 39 (D#2), velocity 100, channel 10: Previous (binding)"},
+        {9800, noteOn(9, 39, 100), {}, nullptr},
+        {9850, noteOff(9, 39), {}, nullptr},
+        {9900, noteOn(9, 39, 100), {command(CmdNext)}, nullptr},
+        {9950, noteOff(9, 39), {}, nullptr},
+        {10300, noteOn(9, 39, 100), {}, nullptr},
+        {10800, 0, {command(CmdStop)}, nullptr},
+        {10900, noteOff(9, 39), {}, nullptr},
         // A port closed while a pad is held forgets it.
-        {9000, kPad36, {}, nullptr},
-        {9100, 1, {}, nullptr},
-        {9600, 0, {}, nullptr},
+        {11000, kPad36, {}, nullptr},
+        {11100, 1, {}, nullptr},
+        {11600, 0, {}, nullptr},
     };
     LineState seen;
     startLine(&seen);
@@ -119,7 +141,7 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
             nextLine(&seen, line, sizeof line);
         }
     }
-    EXPECT_EQ(gestureWaitMs(10000), kWaitForever) << "nothing is held";
+    EXPECT_EQ(gestureWaitMs(12000), kWaitForever) << "nothing is held";
 }
 
 // The times are settings, kept within bounds; a second Shift line is not used,

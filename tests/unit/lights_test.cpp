@@ -113,9 +113,9 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
     } steps[] = {
         {1050, 1, 1, 200, 0, {}, "not read again within 100 ms"},
         {1100, 1, 0, 200, 0, {0x052499}, "changes, once due"},
-        {1150, 1, 1, 200, 0, {}, "a send that fails", 6},
-        {1200, 1, 1, 200, 0, {0x7F14B0}, "goes again once sending works, the player unchanged"},
-        {1300, 1, 1, 200, 0, {}, "nothing unchanged"},
+        {1150, 1, 1, 200, 0, {}, "not due"},
+        {1200, 1, 1, 200, 0, {}, "a send that fails", 6},
+        {1300, 1, 1, 200, 0, {0x7F14B0}, "goes again once sending works, the player unchanged"},
         {1400, 1, 1, 90, 45 << 16 | 0x07B0, {}, "the fader in the hand is not pushed back"},
         {1900, 1, 1, 90, 45 << 16 | 0x07B0, {}, "nor while it moves on"},
         {2800, 1, 1, 60, 0, {}, "for a second after its last message"},
