@@ -68,45 +68,24 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
 
 // ---- The reader -----------------------------------------------------------------------
 
-// The line that makes the device's shift button (the first Shift line that
-// is the first to name its control and fits), and its control; -1 for none.
-static int32_t shiftButtonLine(const char* text, uint32_t length, BindingSource* control) {
-    uint8_t claimed[kSourceKeys / 8] = {};
-    uint32_t fitting = 0, next = 0;
-    for (uint32_t at = 0, index = 0; at < length && fitting < kMaxBindings; at = next, ++index) {
-        uint32_t end = lineEnd(text, length, at, &next);
-        if (end > kSectionReadLimit) break;
-        ParsedLine parsed;
-        parseSectionLine(text + at, text + end, &parsed);
-        uint32_t key = sourceKey(parsed.binding.source);
-        if (!parsed.named || (claimed[key >> 3] & (1u << (key & 7))) != 0) continue;
-        claimed[key >> 3] = static_cast<uint8_t>(claimed[key >> 3] | (1u << (key & 7)));
-        if (!parsed.fits) continue;
-        if (parsed.binding.action == kActionShift) {
-            *control = parsed.binding.source;
-            return static_cast<int32_t>(index);
-        }
-        ++fitting;
-    }
-    return -1;
+// Whether the line's source is of the shift button's control, on another
+// line than the one that makes it: every message of that control is the
+// shift button's.
+static bool ofShiftButton(const BindingSource& source, const BindingLine* shift, uint32_t line) {
+    const BindingSource& button = shift->binding.source;
+    return shift->line != line && source.kind == button.kind && source.number == button.number &&
+           source.channel == button.channel;
 }
 
-// Whether the source is of the shift button's control, on another line than
-// the one that makes it: every message of that control is the shift button's.
-static bool ofShiftButton(const BindingSource& source, int32_t shiftLine, const BindingSource& shift, uint32_t line) {
-    return shiftLine >= 0 && static_cast<uint32_t>(shiftLine) != line && source.kind == shift.kind &&
-           source.number == shift.number && source.channel == shift.channel;
-}
-
-uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, UnusedSource* unused,
-                          uint32_t* unusedCount) {
+// The lines read as bindings: with `shift` null, the first Shift line used
+// makes the shift button; else it is that line's, and the other lines of
+// its control are not used.
+static uint32_t readLines(const char* text, uint32_t length, BindingLine* lines, UnusedSource* unused,
+                          uint32_t* unusedCount, const BindingLine* shift) {
     // The sources the lines read so far name, used or not: one bit each.
     uint8_t claimed[kSourceKeys / 8] = {};
     uint32_t count = 0, next = 0, notUsed = 0;
-    // A device has one shift button, the first Shift line's, and its control
-    // does nothing else.
-    BindingSource shift = {0, 0, 0};
-    int32_t shiftLine = shiftButtonLine(text, length, &shift);
+    bool shiftTaken = false;
     for (uint32_t at = 0, index = 0; at < length; at = next, ++index) {
         uint32_t end = lineEnd(text, length, at, &next);
         if (end > kSectionReadLimit) break;
@@ -115,15 +94,32 @@ uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines,
         uint32_t key = sourceKey(parsed.binding.source);
         if (!parsed.named || (claimed[key >> 3] & (1u << (key & 7))) != 0) continue;
         claimed[key >> 3] = static_cast<uint8_t>(claimed[key >> 3] | (1u << (key & 7)));
-        bool secondShift = parsed.binding.action == kActionShift && static_cast<int32_t>(index) != shiftLine;
-        if (count < kMaxBindings && parsed.fits && !secondShift &&
-            !ofShiftButton(parsed.binding.source, shiftLine, shift, index)) {
+        bool isShift = parsed.binding.action == kActionShift;
+        bool notTheShift = shift != nullptr
+                               ? ofShiftButton(parsed.binding.source, shift, index) || (isShift && shift->line != index)
+                               : isShift && shiftTaken;
+        if (count < kMaxBindings && parsed.fits && !notTheShift) {
+            shiftTaken = shiftTaken || isShift;
             lines[count++] = BindingLine{parsed.binding, index};
         } else if (unused != nullptr && notUsed < kMaxUnusedSources && index <= 0xFFFF) {
             unused[notUsed++] = UnusedSource{parsed.binding.source, static_cast<uint16_t>(index)};
         }
     }
     if (unusedCount != nullptr) *unusedCount = notUsed;
+    return count;
+}
+
+uint32_t readBindingLines(const char* text, uint32_t length, BindingLine* lines, UnusedSource* unused,
+                          uint32_t* unusedCount) {
+    // A device has one shift button, the first Shift line's, and its control
+    // does nothing else: read once to find it, then again without its
+    // control's other lines.
+    uint32_t count = readLines(text, length, lines, unused, unusedCount, nullptr);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (lines[i].binding.action != kActionShift) continue;
+        const BindingLine shift = lines[i];
+        return readLines(text, length, lines, unused, unusedCount, &shift);
+    }
     return count;
 }
 
