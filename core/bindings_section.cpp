@@ -251,10 +251,7 @@ static bool lineHasKey(const char* start, const char* end, const char* key, cons
     if (equals == end) return false;
     const char* keyEnd = equals;
     trimRange(start, keyEnd);
-    const char* want = key;
-    for (; start < keyEnd && *want != '\0' && lowerCase(*start) == lowerCase(*want); ++start, ++want) {
-    }
-    if (start != keyEnd || *want != '\0') return false;
+    if (!rangeEqualsAnyCase(start, keyEnd, key)) return false;
     *value = equals + 1;
     *valueEnd = end;
     trimRange(*value, *valueEnd);
@@ -347,12 +344,15 @@ void describeUnusedLine(const SectionText& section, uint32_t device, uint32_t li
         appendText(out, capacity, "a shift button has a line of its own, without Shift, Hold or Double");
     } else if (!parsed.fits) {
         appendText(out, capacity, "Hold and Double go with a note or a controller bound to a press action");
-    } else if (parsed.binding.action == kActionShift && firstShiftLine(section) < static_cast<int32_t>(line)) {
-        appendText(out, capacity, "an earlier line makes another control the shift button, and there is one");
-    } else if (firstShiftLine(section) >= 0) {
-        appendText(out, capacity, "its control is the shift button, which does nothing else");
     } else {
-        appendText(out, capacity, "it comes after the 128th binding");
+        int32_t shiftLine = firstShiftLine(section);
+        if (parsed.binding.action == kActionShift && shiftLine < static_cast<int32_t>(line)) {
+            appendText(out, capacity, "an earlier line makes another control the shift button, and there is one");
+        } else if (shiftLine >= 0) {
+            appendText(out, capacity, "its control is the shift button, which does nothing else");
+        } else {
+            appendText(out, capacity, "it comes after the 128th binding");
+        }
     }
 }
 
@@ -394,10 +394,7 @@ static bool isHeader(const char* start, const char* end, const char* name, bool*
     if (start == end || *start != '[' || close == end) return false;
     const char* at = start + 1;
     trimRange(at, close);
-    const char* want = name;
-    for (; at < close && *want != '\0' && lowerCase(*at) == lowerCase(*want); ++at, ++want) {
-    }
-    *named = at == close && *want == '\0';
+    *named = rangeEqualsAnyCase(at, close, name);
     return true;
 }
 

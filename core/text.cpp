@@ -48,3 +48,15 @@ bool textEquals(const char* a, const char* b) {
     }
     return *a == *b;
 }
+
+bool textEqualsAnyCase(const char* a, const char* b) {
+    for (; *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
+    }
+    return lowerCase(*a) == lowerCase(*b);
+}
+
+bool rangeEqualsAnyCase(const char* start, const char* end, const char* text) {
+    for (; start < end && *text != '\0' && lowerCase(*start) == lowerCase(*text); ++start, ++text) {
+    }
+    return start == end && *text == '\0';
+}

@@ -17,6 +17,10 @@ inline char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(
 
 // True when both NUL-terminated texts are the same, byte for byte.
 bool textEquals(const char* a, const char* b);
+// The same with the case of letters not counting: both texts, or the range
+// [start, end) and a text (a key, a section's name, a map's name).
+bool textEqualsAnyCase(const char* a, const char* b);
+bool rangeEqualsAnyCase(const char* start, const char* end, const char* text);
 
 // The part of a path after its last backslash (the whole path when it has none).
 const char* fileNamePart(const char* path);

@@ -648,13 +648,6 @@ static void chooseMap(WindowRef dialog) {
 
 // "Save as Map...": the shown device's bindings and set-up messages as a map
 // of the user's own, listed with the shipped ones from now on.
-// Map names are file names: the same in any case.
-static bool sameMapName(const char* a, const char* b) {
-    for (; *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
-    }
-    return lowerCase(*a) == lowerCase(*b);
-}
-
 static void saveAsMap(WindowRef dialog) {
     char name[kMapNameCapacity] = "", port[kDeviceNameCapacity];
     editName(state->device, port);
@@ -664,7 +657,8 @@ static void saveAsMap(WindowRef dialog) {
     // A name is one map's: a shipped map's is not taken, the user's own is
     // replaced after asking.
     for (uint32_t i = 0; i < state->mapCount; ++i) {
-        if (!sameMapName(state->maps[i].name, name)) continue;
+        // Map names are file names: the same in any case.
+        if (!textEqualsAnyCase(state->maps[i].name, name)) continue;
         if (!state->maps[i].own) {
             say(dialog, "A map that ships with Notewick is named ", name, ": save yours under another name.");
             return;
