@@ -199,11 +199,8 @@ void outputDeviceListChanged() {
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         FollowedPort& port = outputOf(device);
         if (!chosen(port) || port.name[0] == '\0') continue;
-        if (openOutputs[device] != nullptr && !followedStillThere(port)) {
-            // Gone: nothing to darken on a device that is not there.
-            detachLightsPort(device);
-            closeFollowed(&port);
-        }
+        // Gone: nothing to darken on a device that is not there.
+        if (openOutputs[device] != nullptr && !followedStillThere(port)) closeOutputOf(device, false);
         if (openOutputs[device] == nullptr && followDevice(&port)) handOver(device);
     }
 }
@@ -211,7 +208,7 @@ void outputDeviceListChanged() {
 bool outputsWaiting() {
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         const FollowedPort& port = outputOf(device);
-        if (chosen(port) && port.name[0] != '\0' && openOutputs[device] == nullptr) return true;
+        if (port.name[0] != '\0' && followedWaiting(port)) return true;
     }
     return false;
 }
