@@ -4,11 +4,12 @@
 
 #include <atomic>
 
+#include "midi/control_index.h"
 #include "platform/platform.h"
 
-// Each device's index: an open-addressing hash of its knobs, a word each,
-// 0 for an empty word, else (key + 1) << 16 | slot, the key being the
-// controller and its channel. A look-up is one hash and a probe or two.
+// Each device's index of its knobs (midi/control_index.h): each word's own
+// 16 bits are the knob's slot, the key being its layer, channel and
+// controller.
 const uint32_t kIndexWords = 2 * kMaxEncoderSlots;
 struct KnobSlots {
     std::atomic<uint32_t> index[kIndexWords];
@@ -40,18 +41,11 @@ static uint32_t knobKey(uint32_t channel, uint32_t controller, uint32_t shift = 
 // An index word's slot for a Shift line that is not a knob's.
 const uint32_t kNoSlot = 0xFFFF;
 
-static uint32_t firstWord(uint32_t key) { return (key * 2654435761u >> 16) % kIndexWords; }
-
 // The knob's slot + 1 in the device's index; 0 for none.
 static uint32_t slotOf(uint32_t device, uint32_t key) {
     if (device >= kMaxDevices) return 0;
-    const KnobSlots& d = devices[device];
-    for (uint32_t w = firstWord(key), probes = 0; probes < kIndexWords; w = (w + 1) % kIndexWords, ++probes) {
-        uint32_t word = d.index[w].load();
-        if (word == 0) return 0;
-        if ((word >> 16) == key + 1) return (word & 0xFFFFu) + 1;
-    }
-    return 0;
+    uint32_t word = indexFind(devices[device].index, kIndexWords, key);
+    return word == 0 ? 0 : (word & 0xFFFFu) + 1;
 }
 
 void resetEncoders() {
@@ -89,14 +83,12 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
         // on to that line.
         if (source.encoder == kNotEncoder && (source.shift == 0 || !isKnob(bindings, count, source))) continue;
         uint32_t key = knobKey(source.channel, source.number, source.shift);
-        uint32_t w = firstWord(key);
-        while (words[w] != 0) w = (w + 1) % kIndexWords;
         ++entries;
         if (source.encoder == kNotEncoder) {
-            words[w] = ((key + 1) << 16) | kNoSlot;
+            indexPlace(words, kIndexWords, key, kNoSlot);
             continue;
         }
-        words[w] = ((key + 1) << 16) | slots;
+        indexPlace(words, kIndexWords, key, slots);
         knobs[slots++] = key | (static_cast<uint32_t>(source.encoder) << 16);
     }
     // NOTE: the order matters. With the index emptied first nothing new is

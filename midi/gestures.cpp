@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "midi/control_index.h"
 #include "platform/platform.h"
 
 // ---- State -------------------------------------------------------------------------------
@@ -18,10 +19,10 @@ static uint32_t controlKey(uint32_t controller, uint32_t channel, uint32_t numbe
     return (controller << 11) | ((channel & 0x0Fu) << 7) | (number & 0x7Fu);
 }
 
-// The gesture controls' index: a hash of (key + 1) << 16 | slot, with
-// kPlainGesture and kShiftGesture telling in which layer the control has
-// Hold or Double lines (its own, or by the plain layer's when the shift
-// layer has none of its own).
+// The gesture controls' index (midi/control_index.h): each word's own bits
+// are the control's slot, with kPlainGesture and kShiftGesture telling in
+// which layer the control has Hold or Double lines (its own, or by the plain
+// layer's when the shift layer has none of its own).
 const uint32_t kIndexWords = 2 * kMaxGestureSlots;
 const uint32_t kPlainGesture = 1u << 8;
 const uint32_t kShiftGesture = 1u << 9;
@@ -68,18 +69,8 @@ void setGestureTimes(int32_t hold, int32_t twice) {
 uint32_t holdTimeMs() { return holdMs.load(); }
 uint32_t doublePressTimeMs() { return doubleMs.load(); }
 
-static uint32_t firstWord(uint32_t key) { return (key * 2654435761u >> 16) % kIndexWords; }
-
-// The control's slot word (slot | layer flags), + 1 << 16 to tell it from
-// none; 0 for none.
-static uint32_t gestureEntry(const DeviceGesturesIn& d, uint32_t key) {
-    for (uint32_t w = firstWord(key), probes = 0; probes < kIndexWords; w = (w + 1) % kIndexWords, ++probes) {
-        uint32_t word = d.index[w].load();
-        if (word == 0) return 0;
-        if ((word >> 16) == key + 1) return word;
-    }
-    return 0;
-}
+// The control's index word (slot | layer flags in its own bits); 0 for none.
+static uint32_t gestureEntry(const DeviceGesturesIn& d, uint32_t key) { return indexFind(d.index, kIndexWords, key); }
 
 // ---- The user-interface thread ----------------------------------------------------
 
@@ -108,11 +99,7 @@ void publishGestures(const Binding* bindings, uint32_t count, uint32_t device) {
         flags[slot] |= source.shift != 0 ? kShiftGesture : kPlainGesture | kShiftGesture;
     }
     uint32_t words[kIndexWords] = {};
-    for (uint32_t s = 0; s < slots; ++s) {
-        uint32_t w = firstWord(keys[s]);
-        while (words[w] != 0) w = (w + 1) % kIndexWords;
-        words[w] = ((keys[s] + 1) << 16) | flags[s] | s;
-    }
+    for (uint32_t s = 0; s < slots; ++s) indexPlace(words, kIndexWords, keys[s], flags[s] | s);
     // NOTE: emptied first, so that the handler finds no half-made index; a
     // press meanwhile goes the usual way.
     for (std::atomic<uint32_t>& word : d.index) word.store(0);
