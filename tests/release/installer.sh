@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# installer.sh -- the release's installer and uninstaller, run for real under
-# 32-bit Wine in a prefix of their own (build/release-wine/), silently, the
-# way administrators script them:
+# installer.sh [before-wine] -- the release's installer and uninstaller, run
+# for real under 32-bit Wine in a prefix of their own (build/release-wine/),
+# silently, the way administrators script them:
 #   - no recorded folder: the installer takes Program Files\Winamp;
 #   - the folder recorded under HKCU\Software\Winamp, one without winamp.exe:
 #     the installer warns and goes on;
@@ -14,18 +14,16 @@
 #   - the uninstaller removes the DLL, the maps, itself and the entry, and
 #     keeps plugin.ini and a map of the user's own in the maps folder; the
 #     folder goes when nothing of the user's is left in it.
-# Exits 77 (skipped) where this kernel runs no 32-bit programs.
+# What needs no Wine comes first and is checked on every machine: the
+# installer and the zip are there, the stand-in player builds as a 32-bit
+# Windows program, and the zip's maps, which the installed ones are compared
+# with, are every map of maps/. `installer.sh before-wine` stops there. The
+# rest exits 77 (skipped) where this kernel runs no 32-bit programs.
 set -eu
-source "$(dirname "$0")/wine_prefix.sh" installer || exit $?  # 77: skipped
-unset DISPLAY  # silent runs show no window
-trap 'wineserver -k 2>/dev/null || true' EXIT
-if [ ! -f "$WINEPREFIX/.notewick-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-  grep -q '^#arch=win32' "$WINEPREFIX/system.reg" || { echo "installer: no 32-bit Wine prefix" >&2; exit 1; }
-  touch "$WINEPREFIX/.notewick-ready"
-fi
+mode=${1:-all}
+case $mode in all | before-wine) ;; *) echo "usage: installer.sh [before-wine]" >&2; exit 2 ;; esac
+# shellcheck source=wine_prefix.sh
+source "$(dirname "$0")/wine_prefix.sh" installer later || exit $?
 
 failures=0
 check() {  # check WHAT COMMAND...: passes when COMMAND succeeds
@@ -34,7 +32,6 @@ check() {  # check WHAT COMMAND...: passes when COMMAND succeeds
 }
 same() { cmp -s "$1" "$top/dist/gen_notewick.dll"; }
 gone() { [ ! -e "$1" ]; }
-drive=$WINEPREFIX/drive_c
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Notewick'
 # The value's data, or nothing when the key or value is missing.
 reg_value() {
@@ -44,14 +41,46 @@ install() { wine "$setup" /S "$@" </dev/null; }
 # The uninstaller copies itself to a temporary folder and runs from there:
 # wait for the copy to end.
 uninstall() { wine "$1/notewick-uninstall.exe" /S </dev/null; wineserver -w; }
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 
+echo "installer: $setup"
+echo "before Wine:"
+zip=$top/dist/release/notewick-$version.zip
+check "the zip is there" [ -f "$zip" ]
+standin=$build/winamp.exe
+rm -f "$standin"
+check "the stand-in player builds" \
+  i686-w64-mingw32-gcc -Os -s -Wall -Wextra -Werror -o "$standin" "$top/tests/release/standin_player.c"
+pe32() { i686-w64-mingw32-objdump -f "$1" 2>/dev/null | grep -q 'file format pei-i386'; }
+check "the stand-in player is a 32-bit Windows program" pe32 "$standin"
+zip_maps=$build/zip-maps
+rm -rf "$zip_maps"
+extract_maps() { 7z x -y -o"$zip_maps" "$zip" "Notewick Maps/*" >/dev/null; }
+check "the zip's maps extract" extract_maps
+# Two empty folders compare equal: the installed maps are compared with all of them.
+names() { (cd "$1" 2>/dev/null && printf '%s\n' *.ini | LC_ALL=C sort); }
+check "the zip's maps are every map of maps/" [ "$(names "$zip_maps/Notewick Maps")" = "$(names "$top/maps")" ]
+[ $failures -eq 0 ] || { echo "installer: $failures checks failed before Wine" >&2; exit 1; }
+if [ "$mode" = before-wine ]; then
+  echo "installer: every check before Wine passed"
+  exit 0
+fi
+enter_wine_prefix || { status=$?; echo "installer: the checks under Wine are skipped"; exit $status; }
+unset DISPLAY  # silent runs show no window
+trap 'wineserver -k 2>/dev/null || true' EXIT
+if [ ! -f "$WINEPREFIX/.notewick-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  grep -q '^#arch=win32' "$WINEPREFIX/system.reg" || { echo "installer: no 32-bit Wine prefix" >&2; exit 1; }
+  touch "$WINEPREFIX/.notewick-ready"
+fi
+drive=$WINEPREFIX/drive_c
 rm -rf "$drive/Players" "$drive/Program Files/Winamp"
 wine reg delete 'HKCU\Software\Winamp' /f >/dev/null 2>&1 || true
 wine reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
-session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 wine reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
 
-echo "installer: $setup"
 echo "no folder recorded by the player:"
 check "/S installs" install
 check "the DLL is in Program Files\\Winamp\\Plugins" same "$drive/Program Files/Winamp/Plugins/gen_notewick.dll"
@@ -69,14 +98,11 @@ echo "/D= a folder laid out like the player's:"
 player=$drive/Players/Winamp
 plugins=$player/Plugins
 mkdir -p "$plugins"
-i686-w64-mingw32-gcc -Os -s -Wall -Wextra -Werror -o "$player/winamp.exe" "$top/tests/release/standin_player.c"
+cp "$standin" "$player/winamp.exe"
 check "/S /D= installs" install '/D=C:\Players\Winamp'
 installed_dll=$plugins/gen_notewick.dll
 check "the installed DLL equals dist/gen_notewick.dll" same "$installed_dll"
-maps_folder=$plugins/Notewick Maps
-zip_maps=$build/zip-maps
-rm -rf "$zip_maps"
-7z x -y -o"$zip_maps" "$top/dist/release/notewick-$version.zip" "Notewick Maps/*" >/dev/null
+maps_folder="$plugins/Notewick Maps"
 check "the maps in Plugins\\Notewick Maps are the zip's" diff -r "$maps_folder" "$zip_maps/Notewick Maps"
 check "the uninstall entry's DisplayVersion is $version" [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ]
 check "the entry's uninstall command is the uninstaller beside the DLL" \
