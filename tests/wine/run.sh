@@ -19,8 +19,10 @@
 # A scenario passes only when the program printed "PASS <scenario>" with the
 # width it ran at and the machine of the DLL it loaded: a program that never
 # ran (a 32-bit one under a 64-bit-only Wine exits 0 and prints nothing), or
-# the other width's binaries, fail. Where this kernel runs no 32-bit programs, width 32
-# exits 77, which CTest reports as skipped.
+# the other width's binaries, fail. Before any Wine runs, the DLL, the player
+# and the test driver must be there and built for the width, on every
+# machine; then, where this kernel runs no 32-bit programs, width 32 exits 77,
+# which CTest reports as skipped.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$top/build/wine
@@ -74,7 +76,8 @@ start_display() {
     fi
     mv "$build/display.new" "$build/display"
   fi
-  export DISPLAY=:$(cat "$build/display")
+  DISPLAY=:$(cat "$build/display")
+  export DISPLAY
   flock -u 8
 }
 
@@ -136,7 +139,7 @@ command=${1:?usage: run.sh setup|display|width|stop|32 SCENARIO|64 SCENARIO}
 case $command in
   stop)
     # Only this prefix's Wine processes and this run's display.
-    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
     stop_display
     exit 0
     ;;
@@ -160,20 +163,20 @@ case $command in
 esac
 
 scenario=${2:?usage: run.sh $width SCENARIO}
-if [ "$width" = 32 ] && [ -z "$wine32" ]; then
-  echo "SKIP: this machine runs no 32-bit programs under Wine (kernel or wine32:i386), so the shipping DLL is not run"
-  exit 77
-fi
-start_display
-setup_prefix
-
 if [ "$width" = 32 ]; then
   loader=$wine32
   dll=$top/dist/gen_notewick.dll
+  format=pei-i386 objdump=i686-w64-mingw32-objdump
 else
   loader=$wine64
   dll=$top/dist/x64/gen_notewick.dll
+  format=pei-x86-64 objdump=x86_64-w64-mingw32-objdump
 fi
+host=$top/build/wine-tools/$width/notewick_host.exe
+driver=$top/build/wine-tools/$width/winefake.drv
+
+# What needs no Wine, on every machine: the scenario's folder, and the DLL,
+# the stand-in player and the test driver there, each built for the width.
 work=$build/work/$width/$scenario
 rm -rf "$work"
 mkdir -p "$work"
@@ -183,6 +186,18 @@ else
   load=$work/gen_notewick.dll
   cp "$dll" "$load"
 fi
+for binary in "$load" "$host" "$driver"; do
+  if ! $objdump -f "$binary" 2>/dev/null | grep -q "file format $format"; then
+    echo "run.sh: $binary is missing or not $format (make dlls builds it)" >&2
+    exit 1
+  fi
+done
+if [ "$width" = 32 ] && [ -z "$wine32" ]; then
+  echo "SKIP: this machine runs no 32-bit programs under Wine (kernel or wine32:i386), so the shipping DLL is not run"
+  exit 77
+fi
+start_display
+setup_prefix
 
 # A scenario that checks which window is active gets an X display and a Wine
 # desktop of its own (NOTEWICK_OWN_DESKTOP=1): both keep the active window
@@ -198,7 +213,8 @@ if [ "${NOTEWICK_OWN_DESKTOP:-0}" = 1 ]; then
     sleep 0.05
   done
   [ -s "$work/display" ] || { echo "run.sh: the scenario's own Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=:$(cat "$work/display")
+  DISPLAY=:$(cat "$work/display")
+  export DISPLAY
   export NOTEWICK_DESKTOP=notewick-$width-$scenario
 fi
 
@@ -211,7 +227,7 @@ output=$work/output.txt
 : >"$output"
 limit=120
 [ "$scenario" = bench ] && limit=300
-timeout $limit $loader "$top/build/wine-tools/$width/notewick_host.exe" "$scenario" "$load" \
+timeout $limit $loader "$host" "$scenario" "$load" \
   </dev/null >"$output" 2>&1 &
 player=$!
 tail -s 0.05 -n +1 -f --pid=$player "$output"
