@@ -18,7 +18,7 @@ switches() {
   for tid in $(task_list "$1"); do total=$((total + $(thread_switches "$1" "$tid"))); done
   echo "$total"
 }
-task_list() { ls /proc/"$1"/task 2>/dev/null | sort; }
+task_list() { find /proc/"$1"/task -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | sort; }
 # The stand-in player: the Wine process of this checkout's prefix running
 # notewick_host.exe bench.
 player_pid() {
@@ -27,7 +27,7 @@ player_pid() {
   for pid in $(pgrep -f 'notewick_host.exe bench'); do
     grep -q 'start.exe' /proc/"$pid"/cmdline 2>/dev/null && continue
     tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
-    [ "$(ls /proc/"$pid"/task 2>/dev/null | wc -l)" -gt 1 ] && { echo "$pid"; return; }
+    [ "$(task_list "$pid" | wc -l)" -gt 1 ] && { echo "$pid"; return; }
   done
 }
 
@@ -70,7 +70,7 @@ bench_width() {
     if [ -n "$idle_start" ] && [ -z "$idle_switches" ] && grep -q '^MARK idle-end' "$log"; then
       idle_switches=$(( $(thread_switches "$pid" "$worker") - idle_start ))
       idle_all=$(( $(switches "$pid") - idle_all ))
-      threads=$(ls /proc/"$pid"/task | wc -l)
+      threads=$(task_list "$pid" | wc -l)
       touch "$work/idle-end.done"
     fi
     # The part with several controllers starts the plug-in again: its worker too.

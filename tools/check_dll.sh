@@ -22,7 +22,7 @@ chars=$(awk "/^Characteristics/ {print \$2; exit}" <<<"$info"); chars=${chars#0x
 (( (16#$chars & 0x2000) != 0 )) || fail "not a DLL (characteristics $chars)"
 
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$info" | grep -E '^\s+\[' | awk '{print $NF}')
-[ "$exports" = "winampGetGeneralPurposePlugin" ] || fail "exports must be exactly winampGetGeneralPurposePlugin, got: $(echo $exports)"
+[ "$exports" = "winampGetGeneralPurposePlugin" ] || fail "exports must be exactly winampGetGeneralPurposePlugin, got: ${exports//$'\n'/ }"
 
 imports=$(awk '/DLL Name:/ {print toupper($3)}' <<<"$info" | sort -u)
 for name in $imports; do
@@ -42,4 +42,4 @@ while read -r name hex; do
 done < <($objdump -h "$dll" | awk '$1 ~ /^[0-9]+$/ {print $2, $3}')
 [ "$size" -lt 163840 ] || fail "code and data are $size bytes, over 160 KB"
 
-echo "check_dll: $dll: $format, $size bytes of code and data, one export winampGetGeneralPurposePlugin, imports $(echo $imports)"
+echo "check_dll: $dll: $format, $size bytes of code and data, one export winampGetGeneralPurposePlugin, imports ${imports//$'\n'/ }"

@@ -15,14 +15,15 @@ source "$(dirname "$0")/../tests/release/wine_prefix.sh" installer_screenshot ||
 xvfb=
 cleanup() {
   wineserver -k 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp 8>"$build/display" </dev/null >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 1 50); do [ -s "$build/display" ] && break; sleep 0.1; done
 [ -s "$build/display" ] || { echo "installer_screenshot: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat "$build/display")
+DISPLAY=:$(cat "$build/display")
+export DISPLAY
 
 [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
 # Wine draws the frame and caption itself, as without a window manager it

@@ -7,7 +7,8 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 run=$top/tests/wine/run.sh
 width=$(bash "$run" width)
-export DISPLAY=$(bash "$run" display)
+DISPLAY=$(bash "$run" display)
+export DISPLAY
 out=$top/docs/images
 work=$top/build/wine/work/$width/screenshots
 log=$top/build/wine/screenshots.log

@@ -10,7 +10,7 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-  cmake make g++ googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-tidy cppcheck
+  cmake make g++ googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-tidy cppcheck shellcheck
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb fonts-wine x11-utils imagemagick procps
   nsis p7zip-full zip git

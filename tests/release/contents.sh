@@ -56,6 +56,8 @@ check "it lists the installer and the zip" [ "$(awk '{print $2}' "$rel/SHA256SUM
 check "the hashes hold" bash -c "cd '$rel' && sha256sum --quiet -c SHA256SUMS"
 
 echo "contents: $setup"
+# $PLUGINSDIR is NSIS's own folder, named so in the archive: no variable here.
+# shellcheck disable=SC2016
 check "the payload is the DLL, the guide, the uninstaller and the maps" \
   [ "$(paths "$setup" | grep -v '^\$PLUGINSDIR/' | LC_ALL=C sort)" = "$({ in_maps "Plugins/Notewick Maps/"
       printf '%s\n' Plugins/gen_notewick.dll Plugins/notewick-README.txt Plugins/notewick-uninstall.exe; } | LC_ALL=C sort)" ]

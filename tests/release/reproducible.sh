@@ -43,6 +43,7 @@ for file in $(cd a/dist/release && ls); do
     status=1
   fi
 done
-[ "$(ls a/dist/release | wc -l)" -eq 3 ] || { echo "reproducible: expected 3 files in dist/release" >&2; status=1; }
+files=(a/dist/release/*)
+[ ${#files[@]} -eq 3 ] || { echo "reproducible: expected 3 files in dist/release" >&2; status=1; }
 [ $status -eq 0 ] && echo "reproducible: two builds of $commit give the same files"
 exit $status
