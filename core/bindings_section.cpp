@@ -146,6 +146,10 @@ bool sectionLine(const SectionText& section, uint32_t index, uint32_t* start, ui
     return lineBounds(section, index, start, end, &next);
 }
 
+void sectionLineAt(const SectionText& section, uint32_t at, uint32_t* end, uint32_t* next) {
+    *end = lineEnd(section.text, section.length, at, next);
+}
+
 int32_t firstLineNaming(const SectionText& section, const BindingSource& source) {
     uint32_t next = 0;
     for (uint32_t at = 0, index = 0; at < section.length; at = next, ++index) {
@@ -210,6 +214,7 @@ bool appendSectionLine(SectionText* section, const char* text, uint32_t* index) 
     // next section stay where they are.
     uint32_t at = 0, next = 0, line = 0;
     bool broken = true;  // whether that line ends in a line break
+    bool carriage = false;  // or in a "\r" alone, the text's last byte
     *index = 0;
     for (uint32_t start = 0; start < section->length; start = next, ++line) {
         uint32_t end = lineEnd(section->text, section->length, start, &next);
@@ -218,10 +223,12 @@ bool appendSectionLine(SectionText* section, const char* text, uint32_t* index) 
         trimRange(first, last);
         if (first == last) continue;
         at = next;
-        broken = next > end;
+        broken = next > end && section->text[next - 1] == '\n';
+        carriage = next > end && !broken;
         *index = line + 1;
     }
     const char* newline = lineBreakOf(section->text, section->length);
+    if (carriage) return splice(section, at, at, "\n", text, newline);
     return broken ? splice(section, at, at, text, newline) : splice(section, at, at, newline, text, newline);
 }
 

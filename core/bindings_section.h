@@ -88,6 +88,9 @@ void sectionName(uint32_t device, char* name);
 // The line's text without its line break, as [start, end) of section.text;
 // false past the last line.
 bool sectionLine(const SectionText& section, uint32_t index, uint32_t* start, uint32_t* end);
+// The line that starts at `at` (< section.length): its text ends at *end,
+// before its line break, and the next line starts at *next, after it.
+void sectionLineAt(const SectionText& section, uint32_t at, uint32_t* end, uint32_t* next);
 // The first line read that names the source; -1 for none.
 int32_t firstLineNaming(const SectionText& section, const BindingSource& source);
 // Edits, each false (and nothing changed) when there is no room.

@@ -18,6 +18,7 @@ const uint32_t kNamedKey = 0x80000000u;
 struct Line {
     uint32_t key;
     uint32_t start, end;  // its text, without the line break
+    uint32_t next;        // where the next line starts: after its own line break, if any
 };
 
 struct Lines {
@@ -41,15 +42,16 @@ uint32_t lineKey(const char* start, const char* end) {
     return kNamedKey | (hash & 0x7FFFFFFFu);
 }
 
-// The section's lines and their keys; false when there is no memory.
+// The section's lines and their keys, in one pass over its text; false
+// when there is no memory.
 bool split(const SectionText& section, Lines* out) {
-    uint32_t count = 0, start = 0, end = 0;
-    while (sectionLine(section, count, &start, &end)) ++count;
+    uint32_t count = 0, end = 0, next = 0;
+    for (uint32_t at = 0; at < section.length; at = next, ++count) sectionLineAt(section, at, &end, &next);
     *out = Lines{&section, static_cast<Line*>(platformAllocZeroed((count + 1) * sizeof(Line))), count};
     if (out->lines == nullptr) return false;
-    for (uint32_t i = 0; i < count; ++i) {
-        sectionLine(section, i, &start, &end);
-        out->lines[i] = Line{lineKey(section.text + start, section.text + end), start, end};
+    for (uint32_t i = 0, at = 0; i < count; ++i, at = next) {
+        sectionLineAt(section, at, &end, &next);
+        out->lines[i] = Line{lineKey(section.text + at, section.text + end), at, end, next};
     }
     return true;
 }
@@ -103,9 +105,20 @@ void put(SectionText* out, const char* text, uint32_t length) {
     for (uint32_t i = 0; i < length && out->length + 1 < out->capacity; ++i) out->text[out->length++] = text[i];
 }
 
+// A line of the user's, with a line break: after one if the text so far
+// ends in a line without its own ("\n" after a "\r" alone).
 void putLine(SectionText* out, const Lines& from, uint32_t i, const char* newline) {
+    uint32_t breakLength = newline[1] == '\0' ? 1 : 2;
+    char last = out->length > 0 ? out->text[out->length - 1] : '\n';
+    if (last == '\r') put(out, "\n", 1);
+    if (last != '\n' && last != '\r') put(out, newline, breakLength);
     put(out, from.section->text + from.lines[i].start, from.lines[i].end - from.lines[i].start);
-    put(out, newline, newline[1] == '\0' ? 1 : 2);
+    put(out, newline, breakLength);
+}
+
+// A line of the file's as the file has it, its own line break (or none) included.
+void putFileLine(SectionText* out, const Lines& from, uint32_t i) {
+    put(out, from.section->text + from.lines[i].start, from.lines[i].next - from.lines[i].start);
 }
 
 // Every line of ours with the key, each with a line break.
@@ -153,9 +166,8 @@ bool mergeSection(const SectionText& base, const SectionText& ours, const Sectio
         merged->capacity = 0;
         return false;
     }
-    // The file's lines, a touched key's lines replaced by the user's where
-    // the first of them is. The file's text after its last line break (a
-    // last line without one) keeps going on as it was.
+    // The file's lines as they are, line breaks and all, a touched key's
+    // lines replaced by the user's where the first of them is.
     uint32_t lastNotBlank = 0;
     for (uint32_t i = 0; i < t.count; ++i) {
         uint32_t key = t.lines[i].key;
@@ -164,7 +176,7 @@ bool mergeSection(const SectionText& base, const SectionText& ours, const Sectio
             if (conflict(key, b, o, t) && (*conflicts)++ == 0) describeKey(key, o, b, first, capacity);
             putOursOf(merged, key, o, newline);
         } else {
-            putLine(merged, t, i, newline);
+            putFileLine(merged, t, i);
         }
         if (t.lines[i].end > t.lines[i].start) lastNotBlank = merged->length;
     }

@@ -171,6 +171,9 @@ TEST_F(BindingsTest, TheSectionIsFoundAndReplacedInAnyFile) {
          "[Notewick Bindings]\nNote 36 Channel 10=Next\nNote 50 Channel 1=Stop\n\n[Other]\nx=1\n"},
         {"\xEF\xBB\xBF[ Notewick Bindings ]\r\nNote 36 Channel 10=Next",
          "\xEF\xBB\xBF[ Notewick Bindings ]\r\nNote 36 Channel 10=Next\r\nNote 50 Channel 1=Stop\r\n"},
+        // A last line that ends in "\r" alone keeps its text.
+        {"[Notewick Bindings]\r\nNote 36 Channel 10=Next\r",
+         "[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\nNote 50 Channel 1=Stop\r\n"},
         {"[Notewick Bindings]\r\n[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n",
          "[Notewick Bindings]\r\nNote 50 Channel 1=Stop\r\n[Notewick Bindings]\r\nNote 36 Channel 10=Next\r\n"},
     };
@@ -225,6 +228,10 @@ TEST(SectionMerge, TheUsersChangesGoOnTopOfTheFilesLines) {
         // The user removed what the file changed; the user added what the file added.
         {"Note 1 Channel 1=Stop\n", "", "Note 1 Channel 1=Play\nNote 2 Channel 1=Stop\n", "Note 2 Channel 1=Stop\n", 1, ""},
         {"", "Output=Pads\n", "OUTPUT=Synth\n", "Output=Pads\n", 1, "Output"},
+        // The file's lines keep their own line breaks, mixed or missing at the end.
+        {"A=1\nB=2", "A=1\nB=2", "A=1\n; by hand\r\nB=2", "A=1\n; by hand\r\nB=2", 0, ""},
+        {"A=1", "A=1\nNote 3 Channel 1=Stop\n", "A=1", "A=1\nNote 3 Channel 1=Stop\n", 0, ""},
+        {"A=1\r", "A=1\r\nNote 3 Channel 1=Stop\r\n", "A=1\r", "A=1\r\nNote 3 Channel 1=Stop\r\n", 0, ""},
         // Remove All takes every line that binds, later ones for a control too.
         {"Note 1 Channel 1=Stop\nNote 1 Channel 1=Next\nNote 1 Channel 1=Jump\n", "Note 1 Channel 1=Jump\n",
          "Note 1 Channel 1=Stop\nNote 1 Channel 1=Next\nNote 1 Channel 1=Jump\n", "Note 1 Channel 1=Jump\n", 0, ""},
