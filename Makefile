@@ -3,7 +3,7 @@
 # make demo   -- play a short performance into a stand-in player under Wine
 #                (the shipping DLL where this machine runs 32-bit Wine, else its twin)
 # make screenshots -- capture the dialogs of that DLL and the installer's directory page into docs/images/
-# make fuzz   -- run the dispatch fuzzer (FUZZ_SECONDS, default 300)
+# make fuzz   -- run both fuzzers, dispatch then sections, FUZZ_SECONDS each (default 300)
 # make bench  -- print the benchmark tables of both DLLs (figures, not a test)
 # make release -- the installer, the zip and their checksums in dist/release/
 #
@@ -40,7 +40,7 @@ native: setup
 	$(call build,native)
 
 fuzzer: setup
-	@echo "building the dispatch fuzzer"
+	@echo "building the fuzzers (dispatch, sections)"
 	$(call build,fuzz)
 
 # The installer, the zip and SHA256SUMS, the same bytes from the same commit.
@@ -60,7 +60,8 @@ screenshots: dlls release
 bench: dlls native
 	$(call under_wine,bash tools/bench.sh)
 
-# make fuzz FUZZ_SECONDS=600 -- the dispatch fuzzer for as long as asked
+# make fuzz FUZZ_SECONDS=600 -- each fuzzer for as long as asked, one after
+# the other: the dispatch fuzzer, then the sections fuzzer (so twice that in all)
 FUZZ_SECONDS ?= 300
 fuzz: fuzzer
 	@bash tools/fuzz.sh $(FUZZ_SECONDS)

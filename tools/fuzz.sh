@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS] -- run the dispatch fuzzer for SECONDS (default 30) on a
-# working copy of the seed corpus; fails when an invariant breaks or a
+# fuzz.sh [SECONDS [FUZZER...]] -- run each fuzzer (dispatch, sections; both
+# by default) for SECONDS (default 30), one after the other, each on a working
+# copy of its seed corpus in build/fuzz/; fails when an invariant breaks or a
 # sanitizer reports. Crashing inputs are kept in build/fuzz/.
+#   dispatch  the window and the rules; seeds in tests/fuzz/corpus/
+#   sections  what users edit and share; seeds in tests/fuzz/sections/ and
+#             the shipped maps in maps/
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
-fuzzer=$top/build/fuzz/tests/fuzz/dispatch_fuzzer
-corpus=$top/build/fuzz/corpus
-mkdir -p "$corpus"
-cp -n "$top"/tests/fuzz/corpus/* "$corpus"/
-log=$top/build/fuzz/last-run.log
-set +e
-"$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$top/build/fuzz/" "$corpus" >"$log" 2>&1
-status=$?
-set -e
-grep -E '^Done [0-9]+ runs' "$log" || true
-if [ $status -ne 0 ]; then
-  grep -E 'invariant broken|runtime error|ERROR' "$log" | head -20
-  echo "fuzz.sh: the fuzzer failed (log: $log)" >&2
-fi
+shift || true
+[ $# -gt 0 ] || set -- dispatch sections
+status=0
+for name in "$@"; do
+  case $name in
+    dispatch) corpus=$top/build/fuzz/corpus seeds=("$top"/tests/fuzz/corpus/*) ;;
+    sections) corpus=$top/build/fuzz/sections-corpus seeds=("$top"/tests/fuzz/sections/* "$top"/maps/*.ini) ;;
+    *) echo "fuzz.sh: no fuzzer $name (dispatch, sections)" >&2; exit 2 ;;
+  esac
+  fuzzer=$top/build/fuzz/tests/fuzz/${name}_fuzzer
+  log=$top/build/fuzz/$name-last-run.log
+  mkdir -p "$corpus"
+  cp -n "${seeds[@]}" "$corpus"/
+  run=0
+  "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$top/build/fuzz/$name-" "$corpus" \
+    >"$log" 2>&1 || run=$?
+  echo "$name: $(grep -E '^Done [0-9]+ runs' "$log" || echo 'no runs')"
+  if [ $run -ne 0 ]; then
+    grep -a -E 'invariant broken|runtime error|ERROR' "$log" | head -20
+    echo "fuzz.sh: the $name fuzzer failed (log: $log)" >&2
+    status=1
+  fi
+done
 exit $status
