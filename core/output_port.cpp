@@ -50,9 +50,10 @@ void resetOutputPort() {
 // ---- Set-up messages ---------------------------------------------------------------------
 
 // The data bytes a message with this status byte takes; -1 for a system-
-// exclusive message (up to F7), -2 for no status byte.
+// exclusive message (up to F7), -2 for no status byte (F7 alone begins none:
+// it only ends a system-exclusive message).
 static int32_t dataBytes(uint32_t status) {
-    if (status < 0x80) return -2;
+    if (status < 0x80 || status == 0xF7) return -2;
     if (status == 0xF0) return -1;
     if (status >= 0xF0) return status == 0xF2 ? 2 : status == 0xF1 || status == 0xF3 ? 1 : 0;
     return (status & 0xE0) == 0xC0 ? 1 : 2;

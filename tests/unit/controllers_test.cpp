@@ -307,6 +307,7 @@ TEST(SetupBytes, AreWholeMessagesInHex) {
         {"C0 05  F8", true, 3},      {"", true, 0},                  {"B0 7F", false, 0},
         {"7F 00", false, 0},         {"F0 00 01", false, 0},         {"B0 7F 80", false, 0},
         {"B0 7F 0", false, 0},       {"B07F00", false, 0},           {"G0 00 00", false, 0},
+        {"B0 7F 00 F7", false, 0},   {"F7", false, 0},
     };
     for (const auto& c : cases) {
         uint8_t bytes[16];
