@@ -5,7 +5,7 @@
 # sanitizer reports. Crashing inputs are kept in build/fuzz/.
 #   dispatch  the window and the rules; seeds in tests/fuzz/corpus/
 #   sections  what users edit and share; seeds in tests/fuzz/sections/ and
-#             the shipped maps in maps/
+#             the shipped maps in maps/, words in tests/fuzz/sections.dict
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
@@ -14,8 +14,11 @@ shift || true
 status=0
 for name in "$@"; do
   case $name in
-    dispatch) corpus=$top/build/fuzz/corpus seeds=("$top"/tests/fuzz/corpus/*) ;;
-    sections) corpus=$top/build/fuzz/sections-corpus seeds=("$top"/tests/fuzz/sections/* "$top"/maps/*.ini) ;;
+    dispatch) corpus=$top/build/fuzz/corpus seeds=("$top"/tests/fuzz/corpus/*) options=() ;;
+    sections)
+      corpus=$top/build/fuzz/sections-corpus seeds=("$top"/tests/fuzz/sections/* "$top"/maps/*.ini)
+      options=(-dict="$top/tests/fuzz/sections.dict")
+      ;;
     *) echo "fuzz.sh: no fuzzer $name (dispatch, sections)" >&2; exit 2 ;;
   esac
   fuzzer=$top/build/fuzz/tests/fuzz/${name}_fuzzer
@@ -23,7 +26,7 @@ for name in "$@"; do
   mkdir -p "$corpus"
   cp -n "${seeds[@]}" "$corpus"/
   run=0
-  "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$top/build/fuzz/$name-" "$corpus" \
+  "$fuzzer" "${options[@]}" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$top/build/fuzz/$name-" "$corpus" \
     >"$log" 2>&1 || run=$?
   echo "$name: $(grep -E '^Done [0-9]+ runs' "$log" || echo 'no runs')"
   if [ $run -ne 0 ]; then

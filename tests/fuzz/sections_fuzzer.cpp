@@ -14,7 +14,8 @@
 //   - the map reader keeps every line of the map's section but Name and
 //     Match as it was; a map saved and read again makes the same bindings;
 //   - the Setup parser takes exactly the whole MIDI messages written in hex
-//     that fit, byte for byte;
+//     that fit, byte for byte: the Setup line, each of its tails, and the
+//     whole text;
 //   - an edit changes its own line and keeps every other as it was;
 //   - a merge with no user change returns the file's section unchanged; with
 //     one, every line of another key is the file's, as it was;
@@ -454,8 +455,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Read read = {};
     checkReader(section, &read);
 
+    // The Setup line as the plug-in reads it, and from each of its first 64
+    // words on: the tail of whole messages, or of a message cut anywhere.
     char setup[1024];
-    if (sectionValue(section, "Setup", setup, sizeof setup)) checkSetup(setup, 512);
+    if (sectionValue(section, "Setup", setup, sizeof setup)) {
+        checkSetup(setup, 512);
+        const char* word = setup;
+        for (int i = 0; i < 64 && *word != '\0'; ++i) {
+            while (*word != '\0' && !isBlank(*word)) ++word;
+            while (isBlank(*word)) ++word;
+            checkSetup(word, 512);
+        }
+    }
     std::string text = file.substr(0, file.find('\0'));
     checkSetup(text.c_str(), choice % 24);
 
