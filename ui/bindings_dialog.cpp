@@ -580,7 +580,8 @@ static void useMap(WindowRef dialog, int32_t index) {
     }
     SectionText lines = {nullptr, 0, 0};
     char byHand[200];
-    if (!readMap(map, &lines, byHand, sizeof byHand)) {
+    bool drivesNoLight = false;
+    if (!readMap(map, &lines, byHand, sizeof byHand, &drivesNoLight)) {
         say(dialog, "Could not read the map ", map.path, ".");
         return;
     }
@@ -595,8 +596,7 @@ static void useMap(WindowRef dialog, int32_t index) {
     bool room = setSectionValue(&section, "Map", map.name);
     // A map may say that its controller's lights are not to be driven (an
     // empty Output): its own Output line decides then, not the names.
-    bool unlit = sectionHasKey(lines, "Output");
-    setSectionValue(&lines, "Output", "");
+    bool unlit = drivesNoLight;
     for (uint32_t line = 0, start = 0, end = 0; room && sectionLine(lines, line, &start, &end); ++line) {
         char text[320];
         uint32_t added = 0;
@@ -671,7 +671,7 @@ static void saveAsMap(WindowRef dialog) {
         break;
     }
     char path[kSettingsPathCapacity];
-    if (!saveMap(name, port, shown().section, path)) {
+    if (!ownMapPath(name, path, true) || !saveMap(name, port, shown().section, path)) {
         say(dialog, "Could not save the map ", name, ": its folder cannot be written.");
         return;
     }

@@ -261,7 +261,9 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     EXPECT_TRUE(matchesPortName(maps[1].match, "Pads"));
     SectionText lines;
     char byHand[80];
-    ASSERT_TRUE(readMap(maps[1], &lines, byHand, sizeof byHand));
+    bool unlit = true;
+    ASSERT_TRUE(readMap(maps[1], &lines, byHand, sizeof byHand, &unlit));
+    EXPECT_FALSE(unlit);
     EXPECT_EQ(std::string(lines.text, lines.length),
               "Setup=B0 7F 00\r\nNote 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
     EXPECT_STREQ(byHand, "");
