@@ -181,6 +181,7 @@ static uint32_t explained(uint32_t outcome) {
 }
 
 bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
+    lightsControlPressed(message, now, device);
     startRecord();
     if (insideWindow(now, device)) {
         recordOutcome(message, kNothingWindow, 0, device);
@@ -241,6 +242,7 @@ void actOnGestures(uint32_t now) {
         GestureAction action;
         while (!insideWindow(now, device) && takeGestureAction(device, &action)) {
             restartWindow(now, device);
+            lightsControlPressed(action.message & 0xFFFFFFu, now, device);
             startRecord();
             ruleDetail = 0;
             ruleHow = 0;
