@@ -270,8 +270,11 @@ static void sendChanged(uint32_t device, LightsState& lights, PlayerState player
             lights.held[i] = false;
         }
         uint32_t value = lightValue(binding, player);
-        bool again = lights.relight[i] && static_cast<int32_t>(now - lights.relightAt[i]) >= 0;
-        if (again) lights.relight[i] = false;
+        // A control pressed or let go is sent once, and not before its
+        // release would have come: the device may light it meanwhile.
+        bool again = lights.relight[i];
+        if (again && static_cast<int32_t>(now - lights.relightAt[i]) < 0) continue;
+        lights.relight[i] = false;
         if (!sync && !again && value == lights.sent[i]) continue;
         // A light whose send failed goes again at the next read, when
         // sending may work again, not only at the player's next change.

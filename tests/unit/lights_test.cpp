@@ -128,8 +128,10 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         {3200, 1, 1, 60, 0x5A2499, {}, "pressed again, its release dropped in the window"},
         {3300, 1, 1, 60, 0, {0x052499}, "sent again after the window"},
         {3400, 1, 1, 60, 0x0014B0, {0x7F14B0}, "a controller let go: sent again at once"},
-        {3500, 1, 1, 60, 0x4D07B0, {}, "a fader sends nothing again"},
-        {3600, 1, 1, 60, 0, {}, "and each only once"},
+        {3500, 1, 0, 60, 0x7F14B0, {}, "pressed, its state changed: not sent while its release may come"},
+        {3600, 1, 0, 60, 0, {0x0014B0}, "then once"},
+        {3700, 1, 1, 60, 0x4D07B0, {0x7F14B0}, "a change of the player's, as ever; a fader sends nothing again"},
+        {3800, 1, 1, 60, 0, {}, "and each only once"},
     };
     for (const auto& step : steps) {
         fake::setPlayState(step.playing);
@@ -148,20 +150,20 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
                         "Note 37 Channel 10=Stop\r\n");
     loadBindings();
     fake::clearSends();
-    updateLights(3650);
+    updateLights(3850);
     EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x002599})) << "pad 36 dark, Stop sent, shuffle kept";
     EXPECT_EQ(fake::sends(), (std::vector<fake::Send>{request(ReqPlayState, 0), request(ReqShuffle, 0)}));
     fake::setFile(kIni, "[Notewick Bindings]\r\nNote 38 Channel 10=Next\r\n");
     loadBindings();
-    updateLights(3700);
+    updateLights(3900);
     EXPECT_EQ(fake::outputMessages(0), (Messages{0x0014B0})) << "shuffle dark; Stop was dark already";
-    EXPECT_EQ(lightsWaitMs(3700), kWaitForever) << "no binding lights: the worker waits";
+    EXPECT_EQ(lightsWaitMs(3900), kWaitForever) << "no binding lights: the worker waits";
     MidiOutRef port = detachLightsPort();
     EXPECT_NE(port, nullptr);
-    EXPECT_EQ(lightsWaitMs(3800), kWaitForever) << "nor without an output";
+    EXPECT_EQ(lightsWaitMs(4000), kWaitForever) << "nor without an output";
     attachLightsPort(port);
     detachLightsPort();
-    updateLights(3800);
+    updateLights(4000);
     EXPECT_TRUE(fake::outputMessages(0).empty()) << "nothing after the output was taken back";
 }
 

@@ -339,7 +339,12 @@ void addedWithMap() {
     setPlayerFollowsCommands(true);
     check(load() != nullptr && init() == 0, "the plug-in starts");
     runConfigWithUser(addWithMapUser);
-    if (!savedMapPath.empty()) DeleteFileA(savedMapPath.c_str());
+    // The user's maps folder, made by Save as Map, goes with the map.
+    if (!savedMapPath.empty() && DeleteFileA(savedMapPath.c_str())) {
+        std::string folder = savedMapPath.substr(0, savedMapPath.rfind('\\'));
+        RemoveDirectoryA(folder.c_str());
+        RemoveDirectoryA(folder.substr(0, folder.rfind('\\')).c_str());
+    }
     DeleteFileA((mapsFolder() + "Other Pads.ini").c_str());
     quit();
     check(midiOpenCount() == 0 && !midiOutIsOpen(1), "quit closes every port");
