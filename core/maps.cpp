@@ -6,6 +6,7 @@
 
 #include "core/plugin.h"
 #include "core/text.h"
+#include "midi/ports.h"
 #include "platform/platform.h"
 
 // A map file larger than this is no map.
@@ -123,6 +124,44 @@ bool matchesPortName(const char* match, const char* portName) {
     return any;
 }
 
+// Whether `text` begins with `word`, case not counting; *after gets what follows.
+static bool beginsWith(const char* text, const char* word, const char** after) {
+    for (; *word != '\0'; ++text, ++word) {
+        if (lowerCase(*text) != lowerCase(*word)) return false;
+    }
+    *after = text;
+    return true;
+}
+
+bool outputPairsInput(const char* input, const char* output) {
+    if (textEqualsAnyCase(input, output)) return true;
+    // Where the names first differ, at the start of a word, the input has its
+    // word and the output its own, and the rest is the same: "MIDIIN3" and
+    // "MIDIOUT3" as Windows numbers a device's further ports, "In" and "Out".
+    const char *a = input, *b = output;
+    for (; *a != '\0' && lowerCase(*a) == lowerCase(*b); ++a, ++b) {
+    }
+    for (; a > input && a[-1] != ' ' && a[-1] != '('; --a, --b) {
+    }
+    const char *restA = nullptr, *restB = nullptr;
+    bool midi = beginsWith(a, "MIDIIN", &restA) && beginsWith(b, "MIDIOUT", &restB) && *restA >= '0' && *restA <= '9';
+    bool word = !midi && beginsWith(a, "In", &restA) && beginsWith(b, "Out", &restB) &&
+                (*restA == '\0' || *restA == ' ' || *restA == ')');
+    return (midi || word) && textEqualsAnyCase(restA, restB);
+}
+
+int32_t pairedOutputDevice(const char* input) {
+    if (input[0] == '\0') return -1;
+    int32_t same = findOutputDevice(input, -1);
+    if (same >= 0) return same;
+    for (uint32_t i = 0, count = countOutputDevices(); i < count; ++i) {
+        char name[kDeviceNameCapacity];
+        outputDeviceName(i, name);
+        if (name[0] != '\0' && outputPairsInput(input, name)) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
 int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName) {
     int32_t found = -1;
     for (uint32_t i = 0; i < count; ++i) {
@@ -133,9 +172,10 @@ int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portNa
     return found;
 }
 
-bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity) {
+bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity, bool* drivesNoLight) {
     uint32_t start = 0, end = 0;
     byHand[0] = '\0';
+    *drivesNoLight = false;
     char* text = readMapText(map.path, &start, &end);
     if (text == nullptr) return false;
     // "; By hand: ..." in the header, before the section.
@@ -157,17 +197,44 @@ bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capac
     bool copied = copySection(section, 0, lines);
     platformFree(text);
     if (!copied) return false;
-    setSectionValue(lines, "Name", "");
-    setSectionValue(lines, "Match", "");
+    char output[kDeviceNameCapacity];
+    *drivesNoLight = sectionHasKey(*lines, "Output") && !sectionValue(*lines, "Output", output, sizeof output);
+    for (const char* key : {"Name", "Match", "Map", "Input", "Output"}) setSectionValue(lines, key, "");
     // "By hand: nothing" asks nothing.
     if (textEquals(byHand, "nothing") || textEquals(byHand, "Nothing") || textEquals(byHand, "nothing.")) byHand[0] = '\0';
     return true;
 }
 
-bool saveMap(const char* name, const char* portName, const SectionText& section, char* path) {
+// Names Windows keeps for devices, also with an extension ("CON.ini",
+// "con .x"): no file may have them.
+static bool reservedFileName(const char* name) {
+    const char* end = name;
+    while (*end != '\0' && *end != '.') ++end;
+    while (end > name && end[-1] == ' ') --end;
+    for (const char* reserved : {"CON", "PRN", "AUX", "NUL"}) {
+        if (rangeEqualsAnyCase(name, end, reserved)) return true;
+    }
+    return end - name == 4 && name[3] >= '1' && name[3] <= '9' &&
+           (rangeEqualsAnyCase(name, name + 3, "COM") || rangeEqualsAnyCase(name, name + 3, "LPT"));
+}
+
+uint32_t checkMapName(const char* typed, char* name) {
+    while (*typed == ' ' || *typed == '\t') ++typed;
+    uint32_t length = 0;
+    while (typed[length] != '\0') ++length;
+    while (length > 0 && (typed[length - 1] == ' ' || typed[length - 1] == '\t')) --length;
+    uint32_t kept = length < kMapNameCapacity ? length : static_cast<uint32_t>(kMapNameCapacity - 1);
+    for (uint32_t i = 0; i < kept; ++i) name[i] = typed[i];
+    name[kept] = '\0';
+    if (length == 0) return kMapNameEmpty;
+    if (length >= kMapNameCapacity) return kMapNameTooLong;
+    return reservedFileName(name) ? kMapNameReserved : kMapNameFits;
+}
+
+bool ownMapPath(const char* name, char* path, bool make) {
     path[0] = '\0';
     char folder[kSettingsPathCapacity];
-    if (!usersFolder(folder, true)) return false;
+    if (!usersFolder(folder, make)) return false;
     // The file is named for the map, without the characters a file name may not have.
     char file[kMapNameCapacity] = "";
     for (const char* at = name; *at != '\0'; ++at) {
@@ -177,11 +244,12 @@ bool saveMap(const char* name, const char* portName, const SectionText& section,
         char one[2] = {bad ? '_' : c, '\0'};
         appendText(file, sizeof file, one);
     }
-    if (file[0] == '\0' || !appendText(path, kSettingsPathCapacity, folder) ||
-        !appendText(path, kSettingsPathCapacity, "\\") || !appendText(path, kSettingsPathCapacity, file) ||
-        !appendText(path, kSettingsPathCapacity, ".ini")) {
-        return false;
-    }
+    return file[0] != '\0' && appendText(path, kSettingsPathCapacity, folder) &&
+           appendText(path, kSettingsPathCapacity, "\\") && appendText(path, kSettingsPathCapacity, file) &&
+           appendText(path, kSettingsPathCapacity, ".ini");
+}
+
+bool saveMap(const char* name, const char* portName, const SectionText& section, const char* path) {
     uint32_t capacity = section.length + 1024;
     char* text = static_cast<char*>(platformAllocZeroed(capacity));
     if (text == nullptr) return false;

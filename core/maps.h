@@ -43,15 +43,38 @@ uint32_t listMaps(MapEntry* maps, uint32_t capacity);
 // Whether the port's name contains every word of `match` (one that begins
 // with "-": does not contain it), case not counting; an empty match fits none.
 bool matchesPortName(const char* match, const char* portName);
+// Whether the output is the input's own pair: the same name, or the name
+// with the input's word changed for the output's, "MIDIIN2 (X)" and
+// "MIDIOUT2 (X)", "X In 1" and "X Out 1"; case not counting.
+bool outputPairsInput(const char* input, const char* output);
+// The output that pairs the input, the one of the same name first; -1 for none.
+int32_t pairedOutputDevice(const char* input);
 // The listed map whose Match fits the port's name, the user's own before a
 // shipped one, else the first; -1 for none.
 int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName);
-// The map's lines for a controller's section (its section's lines, Name and
-// Match left out) into `lines` (new memory), and what its header says must
-// be set on the device by hand (empty when nothing); false when it cannot
-// be read.
-bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity);
+// The map's lines for a controller's section (its section's lines) into
+// `lines` (new memory), and what its header says must be set on the device
+// by hand (empty when nothing); false when it cannot be read. Name, Match,
+// Map, Input and Output are the map's or its first owner's, never the
+// controller's: they are left out, and *drivesNoLight tells whether the map
+// has an empty Output (its lights are not to be driven).
+bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity, bool* drivesNoLight);
+
+// What a name typed for a map is, as a file name too.
+enum MapNameCheck : uint32_t {
+    kMapNameFits,
+    kMapNameEmpty,     // blanks only
+    kMapNameTooLong,   // more than kMapNameCapacity - 1 characters
+    kMapNameReserved,  // CON, PRN, AUX, NUL, COM1-9, LPT1-9: a device's, no file's
+};
+// The typed name without the blanks around it into `name` (kMapNameCapacity
+// bytes, cut when too long), and whether a map may have it.
+uint32_t checkMapName(const char* typed, char* name);
+// The path in the user's folder of the map file for the name: the name with
+// '_' for each character a file name may not have, and ".ini"; false when the
+// folder is not known (with `make`: cannot be made).
+bool ownMapPath(const char* name, char* path, bool make);
 // Writes a map named `name`, matching `portName`, of the section's Setup and
-// binding lines into the user's folder; false when it cannot be written.
-// *path gets the file's path.
-bool saveMap(const char* name, const char* portName, const SectionText& section, char* path);
+// binding lines into the file at `path`, replacing it; false when it cannot
+// be written.
+bool saveMap(const char* name, const char* portName, const SectionText& section, const char* path);

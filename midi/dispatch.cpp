@@ -181,6 +181,7 @@ static uint32_t explained(uint32_t outcome) {
 }
 
 bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
+    lightsControlPressed(message, now, device);
     startRecord();
     if (insideWindow(now, device)) {
         recordOutcome(message, kNothingWindow, 0, device);
@@ -241,6 +242,7 @@ void actOnGestures(uint32_t now) {
         GestureAction action;
         while (!insideWindow(now, device) && takeGestureAction(device, &action)) {
             restartWindow(now, device);
+            lightsControlPressed(action.message & 0xFFFFFFu, now, device);
             startRecord();
             ruleDetail = 0;
             ruleHow = 0;
@@ -452,13 +454,22 @@ void actOnKnobSteps(uint32_t now) {
                 dropKnobSteps(slot, device);
                 continue;
             }
+            uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
+                              ((kKnobRecord + binding.source.encoder) << 16);
+            uint32_t how = source.shift != 0 ? kHowShift : 0;
+            // A knob that sends its place does nothing: read as steps, a
+            // place would skip tracks eight at a time. The line says so; its
+            // steps counted before, if any, act at the next turn.
+            if (takeKnobPlaces(slot, device)) {
+                startRecord();
+                recordOutcome(record, kNothingKnobPlaces, kFromKnob, device, how);
+                continue;
+            }
             if (!knobDue(slot, now, device)) continue;
             ruleDetail = 0;
             startRecord();
             uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now, device));
-            uint32_t record = (0xB0u | source.channel) | (static_cast<uint32_t>(source.number) << 8) |
-                              ((kKnobRecord + binding.source.encoder) << 16);
-            recordOutcome(record, outcome, ruleDetail, device, source.shift != 0 ? kHowShift : 0);
+            recordOutcome(record, outcome, ruleDetail, device, how);
         }
     }
 }

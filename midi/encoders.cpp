@@ -17,6 +17,13 @@ struct KnobSlots {
     std::atomic<int32_t> steps[kMaxEncoderSlots];
     // Each slot's knob: its key, and how it counts (midi/bindings.h) << 16.
     std::atomic<uint32_t> knob[kMaxEncoderSlots];
+    // The data handler's alone: each slot's last value + 1 (0 for none), the
+    // run of messages that looked like places (<< 8), and kSendsPlaces once
+    // the knob is taken to send them; and the steps of that run, held.
+    std::atomic<uint32_t> recent[kMaxEncoderSlots];
+    std::atomic<int32_t> held[kMaxEncoderSlots];
+    // 1 when a message was let go as a place, until the worker tells of it.
+    std::atomic<uint32_t> placeSeen[kMaxEncoderSlots];
     // How many slots the current table uses; 0 while a table is being published.
     std::atomic<uint32_t> inUse;
     // Counts the tables published, so that the worker starts its slots anew.
@@ -102,10 +109,59 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device) {
     for (uint32_t s = 0; s < kMaxEncoderSlots; ++s) {
         d.steps[s].store(0);
         d.knob[s].store(knobs[s]);
+        d.recent[s].store(0);
+        d.held[s].store(0);
+        d.placeSeen[s].store(0);
     }
     d.inUse.store(slots);
     for (uint32_t w = 0; w < kIndexWords; ++w) d.index[w].store(words[w]);
     d.generation.fetch_add(1);
+}
+
+// A knob set to send its place (absolute values, as many ship) counts, read
+// as steps, dozens of them a message: turned, it would skip eight tracks at a
+// time. Its messages differ one from the next, and most count many steps; a
+// relative knob's repeat themselves, and count one or a few. A message that
+// counts kPlaceSteps or more, with another value than the one before, is
+// held; kPlaceRun of them in a row take the knob to send places, and from
+// then on its messages are let go, until a value comes twice in a row (the
+// knob set to relative). Any other message ends the run, and the steps held
+// count with its own. Near the middle of its range (or its ends, as it
+// counts) a place reads as a few steps, and counts so.
+const int32_t kPlaceSteps = 8;
+const uint32_t kPlaceRun = 4;
+const uint32_t kSendsPlaces = 1u << 16;
+
+// The steps the message counts once places are let go; *letGo when it was one.
+static int32_t stepsOfPlaces(KnobSlots& d, uint32_t slot, uint32_t value, int32_t steps, bool* letGo) {
+    uint32_t was = d.recent[slot].load();
+    uint32_t run = (was >> 8) & 0xFFu;
+    bool places = (was & kSendsPlaces) != 0;
+    bool repeated = (was & 0xFFu) == value + 1;
+    bool many = !repeated && (steps >= kPlaceSteps || steps <= -kPlaceSteps);
+    int32_t counted = 0;
+    // The value twice: no place, but while places were let go this one is
+    // still taken for a place; the next counts.
+    if (repeated && places) {
+        d.recent[slot].store(value + 1);
+        *letGo = false;
+        return 0;
+    }
+    if (many) {
+        run = run < 0xFFu ? run + 1 : run;
+        places = places || run >= kPlaceRun;
+        if (places) {
+            d.held[slot].store(0);
+        } else {
+            d.held[slot].fetch_add(steps);
+        }
+    } else {
+        run = 0;
+        if (!places) counted = steps + d.held[slot].exchange(0);
+    }
+    *letGo = places;
+    d.recent[slot].store((value + 1) | (run << 8) | (places ? kSendsPlaces : 0));
+    return counted;
 }
 
 bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bool shifted) {
@@ -124,7 +180,18 @@ bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bo
     // its steps are not this message's.
     uint32_t knob = d.knob[slot - 1].load();
     if ((knob & 0xFFFFu) != key) return false;
-    int32_t steps = encoderSteps(knob >> 16, messageData2(message));
+    bool letGo = false;
+    int32_t steps = stepsOfPlaces(d, slot - 1, messageData2(message), encoderSteps(knob >> 16, messageData2(message)),
+                                  &letGo);
+    // The worker hears of the first place let go, to tell of it on the line.
+    if (letGo) {
+        *wasEmpty = d.placeSeen[slot - 1].exchange(1) == 0;
+        return true;
+    }
+    if (steps == 0) {
+        *wasEmpty = false;
+        return true;
+    }
     *wasEmpty = d.steps[slot - 1].fetch_add(steps) == 0;
     if ((d.knob[slot - 1].load() & 0xFFFFu) != key) d.steps[slot - 1].fetch_sub(steps);
     return true;
@@ -173,6 +240,10 @@ int32_t takeKnobSteps(uint32_t slot, uint32_t now, uint32_t device) {
     return steps;
 }
 
+bool takeKnobPlaces(uint32_t slot, uint32_t device) {
+    return slot < kMaxEncoderSlots && device < kMaxDevices && devices[device].placeSeen[slot].exchange(0) != 0;
+}
+
 void dropKnobSteps(uint32_t slot, uint32_t device) {
     if (slot < kMaxEncoderSlots && device < kMaxDevices) devices[device].steps[slot].store(0);
 }
@@ -182,7 +253,7 @@ int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device) {
     const KnobSlots& d = devices[device];
     uint32_t slots = d.inUse.load();
     for (uint32_t s = from; s < slots; ++s) {
-        if (d.steps[s].load() == 0) continue;
+        if (d.steps[s].load() == 0 && d.placeSeen[s].load() == 0) continue;
         uint32_t knob = d.knob[s].load();
         *source = BindingSource{kSourceController, static_cast<uint8_t>(knob & 0x7Fu),
                                 static_cast<uint8_t>((knob >> 7) & 0x0Fu), static_cast<uint8_t>(knob >> 16),

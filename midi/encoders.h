@@ -30,7 +30,9 @@ void publishEncoders(const Binding* bindings, uint32_t count, uint32_t device = 
 // of its Shift line while the shift button is held (`shifted`) when it has
 // one; false when the message is not from a knob of the device that has a
 // slot. *wasEmpty tells whether the slot held no steps before (the worker
-// then needs to hear of it).
+// then needs to hear of it). A knob that sends its place (absolute values)
+// rather than steps is told from its values: its places count no step, and
+// *wasEmpty is true for the first one let go, which the worker tells of.
 bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device = kConfiguredDevice,
                        bool shifted = false);
 // Any thread: whether the message comes from a knob of the device that has a slot.
@@ -44,10 +46,13 @@ int32_t encoderSlot(const BindingSource& source, uint32_t device = kConfiguredDe
 bool knobDue(uint32_t slot, uint32_t now, uint32_t device = kConfiguredDevice);
 // The steps the slot holds, taken, and the knob marked as acting at `now`.
 int32_t takeKnobSteps(uint32_t slot, uint32_t now, uint32_t device = kConfiguredDevice);
+// Whether the knob in the slot sent places that were let go since the last
+// call (it is set to absolute values); the mark is taken.
+bool takeKnobPlaces(uint32_t slot, uint32_t device = kConfiguredDevice);
 // The steps are let go (Learn took the knob).
 void dropKnobSteps(uint32_t slot, uint32_t device = kConfiguredDevice);
-// The first slot of the device from `from` on that holds steps; its knob in
-// *source; -1 for none.
+// The first slot of the device from `from` on that holds steps, or places
+// let go; its knob in *source; -1 for none.
 int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device = kConfiguredDevice);
 // How long until a knob of any device with steps may act: 0 when one may
 // now, kWaitForever when none holds steps.

@@ -107,6 +107,8 @@ struct LightsState {
     uint8_t sent[kMaxBindings];  // kNothingSent before the first
     bool held[kMaxBindings];     // a Volume fader moved by hand: since movedAt
     uint32_t movedAt[kMaxBindings];
+    bool relight[kMaxBindings];  // its control was pressed or let go: sent again from relightAt on
+    uint32_t relightAt[kMaxBindings];
     uint32_t lighting;  // how many bindings light
     bool shift;         // the shift button was held when its light was last sent
 };
@@ -159,6 +161,26 @@ void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint
     lights->sent[slot] = static_cast<uint8_t>(value);  // the fader is where the hand left it
 }
 
+void lightsControlPressed(ShortMessage message, uint32_t now, uint32_t device) {
+    LightsState* lights = device < kMaxDevices ? lightsOf[device] : nullptr;
+    if (lights == nullptr || lights->lighting == 0 || lightsPort[device].load() == nullptr) return;
+    uint32_t status = messageStatus(message), number = messageData1(message), value = messageData2(message);
+    uint32_t kind = status & 0xF0u;
+    if (kind != 0x80u && kind != 0x90u && kind != 0xB0u) return;
+    bool press = kind == 0x90u ? value != 0 : kind == 0xB0u && value >= 64;
+    uint8_t source = kind == 0xB0u ? kSourceController : kSourceNote;
+    for (uint32_t i = 0; i < lights->count; ++i) {
+        const Binding& binding = lights->bindings[i];
+        uint32_t light = lightKind(binding);
+        if (light < kLightPlaying || light > kLightRepeat || binding.source.kind != source ||
+            binding.source.number != number || binding.source.channel != (status & 0x0Fu)) {
+            continue;
+        }
+        lights->relight[i] = true;
+        lights->relightAt[i] = press ? now + kRelightMs : now;
+    }
+}
+
 // Sends the messages to the device's attached output, unless it was taken back.
 static void sendLights(uint32_t device, const uint32_t* messages, uint32_t count) {
     if (count == 0) return;
@@ -196,6 +218,7 @@ static void takeTable(uint32_t device, LightsState& lights, const Binding* table
         if (lightGivesWay(table, count, i)) lights.bindings[i].action = kActionNone;
         lights.sent[i] = kNothingSent;
         lights.held[i] = false;
+        lights.relight[i] = false;
         lights.lighting += lightKind(lights.bindings[i]) != kLightNone ? 1 : 0;
         for (uint32_t j = 0; j < old.count; ++j) {
             const Binding& was = old.bindings[j];
@@ -247,7 +270,12 @@ static void sendChanged(uint32_t device, LightsState& lights, PlayerState player
             lights.held[i] = false;
         }
         uint32_t value = lightValue(binding, player);
-        if (!sync && value == lights.sent[i]) continue;
+        // A control pressed or let go is sent once, and not before its
+        // release would have come: the device may light it meanwhile.
+        bool again = lights.relight[i];
+        if (again && static_cast<int32_t>(now - lights.relightAt[i]) < 0) continue;
+        lights.relight[i] = false;
+        if (!sync && !again && value == lights.sent[i]) continue;
         // A light whose send failed goes again at the next read, when
         // sending may work again, not only at the player's next change.
         bool sent = platformMidiOutSend(port, lightMessage(binding, value)) == 0;

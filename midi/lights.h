@@ -72,6 +72,13 @@ uint32_t lightsWaitMs(uint32_t now);
 // Reads the player, at most every kLightsPollMs for every device together,
 // and sends each device's output what changed.
 void updateLights(uint32_t now);
+// Many controllers light a button themselves while it is pressed, or at
+// each press, and so show the wrong state once let go. A lit control's
+// press and release send its light again, once, at the next read: after a
+// release, at once; after a press, once its release would have been seen
+// (the 50 ms window may drop a quick one), kRelightMs on, and not before.
+const uint32_t kRelightMs = 60;
+void lightsControlPressed(ShortMessage message, uint32_t now, uint32_t device = kConfiguredDevice);
 // A message from a bound controller of the device: a Volume fader is held
 // off, and is where the hand left it.
 void lightsControlMoved(uint32_t slot, uint32_t generation, uint32_t value, uint32_t now,

@@ -135,7 +135,7 @@ struct OutcomeWords {
     const char* text;
     const char* from;
 };
-static const OutcomeWords outcomeWords[kGestureWaits + 1] = {
+static const OutcomeWords outcomeWords[kNothingKnobPlaces + 1] = {
     {"", ""},
     {nullptr, " (key map)"},
     {"Volume ", " (binding)"},
@@ -172,6 +172,7 @@ static const OutcomeWords outcomeWords[kGestureWaits + 1] = {
     {"Shift held", ""},
     {"nothing: Shift let go", ""},
     {"waits: held, pressed again, or let go?", ""},
+    {"nothing: it sends its place (absolute values), not steps. Set it to relative in its maker's editor", ""},
 };
 // From kActedTransport on.
 static const OutcomeWords transportWords[kNothingAlreadyPlaying - kActedTransport + 1] = {
@@ -280,7 +281,7 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         appendFrom(out, capacity, " (binding)", how);
         return;
     }
-    if (outcome > kGestureWaits) return;
+    if (outcome > kNothingKnobPlaces) return;
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);

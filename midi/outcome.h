@@ -54,6 +54,7 @@ enum Outcome : uint32_t {
     kShiftHeld,          // the shift button pressed
     kShiftLetGo,         // and let go
     kGestureWaits,       // a press whose Hold or Double line may act: held, pressed again, or let go?
+    kNothingKnobPlaces,  // an endless knob that sends its place (absolute values), not steps
     // A binding's press action: kActedBinding + the action.
     kActedBinding = 48,
     // System-exclusive messages: a transport command acted ("Stop
@@ -67,7 +68,7 @@ enum Outcome : uint32_t {
     kNothingAlreadyPlaying,
 };
 
-static_assert(kGestureWaits < kActedBinding && kActedBinding + kActionCount < kActedTransport,
+static_assert(kNothingKnobPlaces < kActedBinding && kActedBinding + kActionCount < kActedTransport,
               "the outcomes' ranges stay apart");
 
 // Worker: it takes a message, whose outcome it records next. A drop the

@@ -55,7 +55,7 @@ void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second = nullp
 void runBindingsDialog(WindowRef configDialog);
 
 // Asks, modally, for one of the entries (its index; -1 for Cancel), or for a
-// name (`name` holds the one proposed; false for Cancel or an empty one).
+// name (`name` holds the one proposed, then the one typed, maybe empty; false for Cancel).
 int32_t runPickDialog(WindowRef owner, const char* prompt, const char* const* entries, uint32_t count);
 bool runNameDialog(WindowRef owner, const char* prompt, char* name, size_t capacity);
 

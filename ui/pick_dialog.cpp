@@ -70,5 +70,5 @@ bool runNameDialog(WindowRef owner, const char* prompt, char* name, size_t capac
     askAnswered = false;
     platformRunDialog(pluginRecord.moduleInstance, IDD_MAP_NAME, owner, &nameHandlers);
     askText = nullptr;
-    return askAnswered && !pluginHasQuit() && name[0] != '\0';
+    return askAnswered && !pluginHasQuit();
 }

@@ -238,7 +238,7 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
         EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the My Pads is ready:") << "the user's own";
         typed = "my pads";
         fake::press(d, IDC_SAVE_MAP);
-        EXPECT_EQ(fake::messageBoxes().back(), "Replace your map my pads with the bindings shown?");
+        EXPECT_EQ(fake::messageBoxes().back(), "Replace your map My Pads with the bindings shown?");
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Nothing was saved.");
         typed = "Pad Thing";
         fake::press(d, IDC_SAVE_MAP);
@@ -261,7 +261,9 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     EXPECT_TRUE(matchesPortName(maps[1].match, "Pads"));
     SectionText lines;
     char byHand[80];
-    ASSERT_TRUE(readMap(maps[1], &lines, byHand, sizeof byHand));
+    bool unlit = true;
+    ASSERT_TRUE(readMap(maps[1], &lines, byHand, sizeof byHand, &unlit));
+    EXPECT_FALSE(unlit);
     EXPECT_EQ(std::string(lines.text, lines.length),
               "Setup=B0 7F 00\r\nNote 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
     EXPECT_STREQ(byHand, "");
@@ -276,6 +278,146 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
     fake::fileText(kIni, &file);
     EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=Keystation 49\r\n"), std::string::npos) << file;
     EXPECT_NE(file.find("[Notewick Controller 2]\r\nInput=Pads\r\n"), std::string::npos) << file;
+}
+
+// The entry of the list that is selected; "" for none.
+std::string selectedEntry(fake::WindowRefForTests d, uint32_t list) {
+    Texts entries = fake::listEntries(d, list);
+    int32_t at = fake::listSelection(d, list);
+    return at >= 0 && static_cast<size_t>(at) < entries.size() ? entries[static_cast<size_t>(at)] : "";
+}
+
+// The lines of the settings file's section.
+std::string sectionOf(const std::string& file, const std::string& header) {
+    size_t at = file.find(header + "\r\n");
+    if (at == std::string::npos) return "";
+    size_t end = file.find("\r\n[", at);
+    return file.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+}
+
+// Use Map keeps the controller's own output unless the map matches its input
+// and the output is the input's own pair (Windows numbers a device's second
+// ports "MIDIIN2 (X)" and "MIDIOUT2 (X)"); an output another controller uses
+// is never taken; a map's Input, Output and Map lines never reach the section.
+TEST_F(ControllersTest, UseMapKeepsTheOutputUnlessTheInputPairsIt) {
+    fake::setDevices({{"Keys"}, {"Pads"}, {"Knobs"}, {"MIDIIN2 (Grid)"}});
+    fake::setOutputs({{"Pads"}, {"Knobs"}, {"Grid"}, {"MIDIOUT2 (Grid)"}});
+    fake::setFile(kMapPath, kMap);
+    fake::setFile("C:\\Player\\Plugins\\Notewick Maps\\Grid.ini",
+                  "; Grid: copied from someone's section.\r\n[Notewick Controller]\r\nName=Grid\r\nMatch=Grid\r\n"
+                  "Input=Someone's Grid\r\nOutput=Someone's Out\r\nMap=Another\r\nNote 11 Channel 1=Stop\r\n");
+    start("[Notewick Controller 1]\r\nInput=Knobs\r\nOutput=Knobs\r\n[Notewick Controller 2]\r\nInput=MIDIIN2 (Grid)\r\n"
+          "[Notewick Controller 3]\r\nInput=Pads\r\nOutput=Pads\r\n");
+    fake::setDialogScript(IDD_PICK, [](fake::WindowRefForTests p) {
+        EXPECT_EQ(fake::listEntries(p, IDC_PICK_LIST), (Texts{"Grid", "Pad Thing"}));
+        fake::choose(p, IDC_PICK_LIST, 1);
+        fake::press(p, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        ASSERT_EQ(fake::listEntries(d, IDC_CONTROLLER),
+                  (Texts{"Keys", "Knobs", "MIDIIN2 (Grid)", "Pads", "Add a controller..."}));
+        fake::choose(d, IDC_CONTROLLER, 1);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "No ready-made map is for Knobs. Use Map... lists them all.");
+        fake::press(d, IDC_CHOOSE_MAP);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Used the map for the Pad Thing: 2 bindings, from OK on. On "
+                                                         "the device: Hold Shift while plugging it in.");
+        EXPECT_EQ(selectedEntry(d, IDC_LIGHTS), "Knobs") << "not Pads, which the map matches and Pads uses";
+        fake::choose(d, IDC_CONTROLLER, 2);
+        EXPECT_EQ(selectedEntry(d, IDC_LIGHTS), "None");
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the Grid is ready:");
+        fake::press(d, IDC_USE_MAP);
+        EXPECT_EQ(selectedEntry(d, IDC_LIGHTS), "MIDIOUT2 (Grid)") << "the input's own, not Grid, the first it matches";
+        EXPECT_EQ(fake::listEntries(d, IDC_BINDING_LIST), (Texts{"Note 11 (B-1), channel 1: Stop"}));
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    EXPECT_TRUE(fake::messageBoxes().empty()) << fake::messageBoxes().front();
+    std::string file;
+    fake::fileText(kIni, &file);
+    EXPECT_EQ(sectionOf(file, "[Notewick Controller 1]"),
+              "[Notewick Controller 1]\r\nInput=Knobs\r\nOutput=Knobs\r\nMap=Pad Thing\r\nSetup=B0 7F 00\r\n"
+              "Note 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
+    EXPECT_EQ(sectionOf(file, "[Notewick Controller 2]"),
+              "[Notewick Controller 2]\r\nInput=MIDIIN2 (Grid)\r\nMap=Grid\r\nNote 11 Channel 1=Stop\r\n"
+              "Output=MIDIOUT2 (Grid)\r\n");
+    EXPECT_EQ(sectionOf(file, "[Notewick Controller 3]"), "[Notewick Controller 3]\r\nInput=Pads\r\nOutput=Pads\r\n");
+    EXPECT_TRUE(outputIsOpen(1) && outputIsOpen(2) && outputIsOpen(3));
+}
+
+// Save as Map: each name typed gets a clear answer, and no map or file is
+// replaced without asking: names that make the same file name, a name
+// Windows keeps for a device, an empty name, a shipped map's name with
+// blanks around it, a name too long, a file in the folder that is no map,
+// a device with no bindings.
+TEST_F(ControllersTest, SaveAsMapAnswersEveryNameAndReplacesNothingUnasked) {
+    const std::string folder = std::string(fake::kUserDataFolder) + "\\Notewick\\Maps\\";
+    fake::setFile(kMapPath, kMap);
+    fake::setFile(folder + "Loose.ini", "; not a map: no section\r\n");
+    start("[Notewick Controller 1]\r\nInput=Pads\r\nOutput=Pads\r\nNote 36 Channel 10=Stop\r\n");
+    static std::string typed;
+    fake::setDialogScript(IDD_MAP_NAME, [](fake::WindowRefForTests n) {
+        fake::typeText(n, IDC_MAP_NAME, typed);
+        fake::press(n, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [folder](fake::WindowRefForTests d) {
+        const struct {
+            std::string typed;
+            bool answer;          // to the question, when one is asked
+            std::string question;  // "" for none
+            std::string status;
+        } saves[] = {
+            {"My/APC: \"pads\"*?", true, "",
+             "Saved the map My/APC: \"pads\"*? as " + folder + "My_APC_ _pads___.ini. Use Map... lists it."},
+            {"My_APC_ _pads___", false,
+             "Replace your map My/APC: \"pads\"*? with the bindings shown? My_APC_ _pads___ makes the same file name, "
+             "My_APC_ _pads___.ini.",
+             "Nothing was saved."},
+            {"  my/apc: \"PADS\"*? ", false, "Replace your map My/APC: \"pads\"*? with the bindings shown?",
+             "Nothing was saved."},
+            {"CON", true, "", "Windows keeps the name CON for a device, and no file may have it: save the map under "
+                              "another name."},
+            {"lpt1.pads", true, "", "Windows keeps the name lpt1.pads for a device, and no file may have it: save the "
+                                    "map under another name."},
+            {"", true, "", "A map needs a name: nothing was saved."},
+            {"   ", true, "", "A map needs a name: nothing was saved."},
+            {"Pad Thing ", true, "", "A map that ships with Notewick is named Pad Thing: save yours under another name."},
+            {" pad thing", true, "", "A map that ships with Notewick is named Pad Thing: save yours under another name."},
+            {std::string(300, 'x'), true, "", "A map's name has at most 63 characters: nothing was saved. Save again "
+                                              "with a shorter name."},
+            {std::string(63, 'x'), true, "",
+             "Saved the map " + std::string(63, 'x') + " as " + folder + std::string(63, 'x') + ".ini. Use Map... lists it."},
+            {"Loose", false, "Replace the file Loose.ini in your maps folder with the bindings shown?", "Nothing was saved."},
+            {"Loose", true, "Replace the file Loose.ini in your maps folder with the bindings shown?",
+             "Saved the map Loose as " + folder + "Loose.ini. Use Map... lists it."},
+            {"My_APC_ _pads___", true,
+             "Replace your map My/APC: \"pads\"*? with the bindings shown? My_APC_ _pads___ makes the same file name, "
+             "My_APC_ _pads___.ini.",
+             "Saved the map My_APC_ _pads___ as " + folder + "My_APC_ _pads___.ini. Use Map... lists it."},
+        };
+        fake::choose(d, IDC_CONTROLLER, 1);
+        for (const auto& save : saves) {
+            typed = save.typed;
+            fake::setConfirmAnswer(save.answer);
+            size_t boxes = fake::messageBoxes().size();
+            fake::press(d, IDC_SAVE_MAP);
+            std::vector<std::string> asked = fake::messageBoxes();
+            EXPECT_EQ(asked.size() > boxes ? asked.back() : "", save.question) << save.typed;
+            EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), save.status) << save.typed;
+        }
+        // The configured device has no bindings: no map, and no name asked.
+        uint32_t asked = fake::dialogsRun(IDD_MAP_NAME);
+        fake::choose(d, IDC_CONTROLLER, 0);
+        fake::press(d, IDC_SAVE_MAP);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "The device shown has no bindings: there is no map to save.");
+        EXPECT_EQ(fake::dialogsRun(IDD_MAP_NAME), asked);
+        fake::press(d, kDialogCancel);
+    });
+    runBindingsDialog(nullptr);
+    MapEntry maps[kMaxMaps];
+    uint32_t count = listMaps(maps, kMaxMaps);
+    Texts names;
+    for (uint32_t i = 0; i < count; ++i) names.push_back(maps[i].name);
+    EXPECT_EQ(names, (Texts{"Pad Thing", "Loose", "My_APC_ _pads___", std::string(63, 'x')})) << "each name once";
 }
 
 // One OK that removes a controller's lit binding and chooses no output for

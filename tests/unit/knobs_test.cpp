@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
+#include "midi/encoders.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
 #include "ui/dialogs.h"
@@ -58,17 +59,24 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
         {1010, controller(0, 16, 3), 1, {}, nullptr},
         {1020, controller(0, 16, 127), 1, {}, nullptr},
         {1050, 0, 1, {askVolume, request(ReqSetVolume, 208)}, "Encoder 16, channel 1: Volume 208 (binding, 2 steps up)"},
-        {1100, controller(0, 16, 65), 1, {askVolume, request(ReqSetVolume, 0)},
-         "Encoder 16, channel 1: Volume 0 (binding, 63 steps down)"},
+        // A message of many steps waits for the next, which tells that the
+        // knob counts steps and not places (see PlacesAreToldFromSteps).
+        {1100, controller(0, 16, 65), 1, {}, nullptr},
+        {1110, controller(0, 16, 65), 1, {askVolume, request(ReqSetVolume, 0)},
+         "Encoder 16, channel 1: Volume 0 (binding, 126 steps down)"},
         {1200, controller(0, 16, 0), 1, {}, nullptr},  // no step: nothing to act on
-        {1250, controller(0, 16, 63), 1, {askVolume, request(ReqSetVolume, 255)}, nullptr},
+        {1250, controller(0, 16, 63), 1, {}, nullptr},
+        {1260, controller(0, 16, 63), 1, {askVolume, request(ReqSetVolume, 255)}, nullptr},
         {1300, controller(0, 17, 70), 0, {playing}, "Encoder 17, channel 1 (offset): nothing: the player is stopped"},
-        {1400, controller(0, 17, 127), 1, {playing, position, length, request(ReqJumpToTime, 12000)},
-         "Encoder 17, channel 1 (offset): Seek +2 s (binding, 63 steps)"},
-        {1500, controller(0, 17, 1), 1, {playing, position, length, request(ReqJumpToTime, 0)}, nullptr},
+        {1400, controller(0, 17, 127), 1, {}, nullptr},
+        {1410, controller(0, 17, 127), 1, {playing, position, length, request(ReqJumpToTime, 12000)},
+         "Encoder 17, channel 1 (offset): Seek +2 s (binding, 126 steps)"},
+        {1500, controller(0, 17, 1), 1, {}, nullptr},
+        {1510, controller(0, 17, 1), 1, {playing, position, length, request(ReqJumpToTime, 0)}, nullptr},
         {1600, controller(0, 18, 3), 1, Sends(3, command(CmdNext)), nullptr},
-        {1700, controller(0, 18, 77), 1, Sends(8, command(CmdPrevious)),
-         "Encoder 18, channel 1 (signed): Previous track, 8 times (binding, 13 steps)"},
+        {1700, controller(0, 18, 77), 1, {}, nullptr},
+        {1710, controller(0, 18, 77), 1, Sends(8, command(CmdPrevious)),
+         "Encoder 18, channel 1 (signed): Previous track, 8 times (binding, 26 steps)"},
         {1800, controller(0, 20, 64), 1, {playing, length, request(ReqJumpToTime, 6047)},
          "Controller 20 = 64, channel 1: Position 0:06 (binding)"},
         {1900, controller(0, 21, 127), 1, {request(ReqSetBalance, 127)}, nullptr},
@@ -101,6 +109,17 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
                                                                       "nothing: the playlist has 1 entry, no entry 3"},
     };
     walk(std::begin(entries), std::end(entries));
+    // A knob set to send its place: it skips no track, and the line says
+    // what to set on the device.
+    const Step places[] = {
+        {2500, controller(0, 18, 20), 1, {}, nullptr},
+        {2510, controller(0, 18, 21), 1, {}, nullptr},
+        {2520, controller(0, 18, 22), 1, {}, nullptr},
+        {2530, controller(0, 18, 23), 1, {}, "Encoder 18, channel 1 (signed): nothing: it sends its place (absolute "
+                                             "values), not steps. Set it to relative in its maker's editor"},
+        {2600, controller(0, 18, 30), 1, {}, nullptr},
+    };
+    walk(std::begin(places), std::end(places));
     // A jog wheel's messages never enter the window: the first acts at once,
     // the next nineteen within 50 ms are counted and act on their sum when
     // the knob may act again, and keys between them act as if no knob moved.
@@ -124,6 +143,52 @@ TEST_F(KnobsTest, KnobsCountEveryStepAndFadersAndPadsUseTheirValues) {
     startLearning(nullptr);
     const Step learned[] = {{3300, controller(0, 16, 5), 1, {}, nullptr}, {3400, 0, 1, {}, nullptr}};
     walk(std::begin(learned), std::end(learned));
+}
+
+// Runs of values from one knob: which count as steps (their sum), and which
+// are taken for places (absolute values) and count none.
+TEST(KnobSteps, PlacesAreToldFromSteps) {
+    const struct {
+        uint8_t encoder;
+        std::vector<uint32_t> values;
+        int32_t steps;
+        bool places;
+    } runs[] = {
+        {kEncoderTwos, {1, 1, 1, 1, 1}, 5, false},                      // turned slowly
+        {kEncoderTwos, {1, 2, 3, 5, 7, 5, 3, 1}, 27, false},            // faster, then slower
+        {kEncoderTwos, {1, 127, 1, 127}, 0, false},                     // to and fro
+        {kEncoderTwos, {1, 9, 12, 3}, 25, false},                       // a flick: many steps, then few
+        {kEncoderTwos, {9, 9, 9, 9, 9, 9}, 54, false},                  // as fast all along
+        {kEncoderTwos, {1, 20, 30, 40}, 1, false},                      // three of many steps are no run yet
+        {kEncoderTwos, {1, 20, 30, 40, 1}, 92, false},                  // and count with the next
+        {kEncoderTwos, {40, 41, 42, 43, 44, 45, 46, 47}, 0, true},      // a place turned up
+        {kEncoderTwos, {100, 99, 98, 97, 96}, 0, true},                 // and down
+        {kEncoderTwos, {40, 44, 49, 55, 60}, 0, true},                  // turned fast
+        {kEncoderTwos, {40, 41, 42, 43, 4, 3, 2}, 0, true},             // and on to its end
+        {kEncoderOffset, {10, 11, 12, 13, 14}, 0, true},                // Offset: far from the middle
+        {kEncoderOffset, {65, 65, 66, 67, 66, 65}, 10, false},
+        {kEncoderOffset, {65, 63, 65, 63}, 0, false},
+        {kEncoderOffset, {60, 61, 62, 63}, -10, false},                 // a place near the middle reads as steps
+        {kEncoderSigned, {20, 21, 22, 23}, 0, true},
+        {kEncoderSigned, {1, 1, 66, 66, 65}, -3, false},
+        {kEncoderTwos, {40, 41, 42, 43, 1, 1, 1, 1}, 2, true},          // set to relative: counts from the second 1
+    };
+    for (const auto& run : runs) {
+        resetEncoders();
+        Binding knob;
+        knob.source = BindingSource{kSourceController, 16, 0, run.encoder, 0};
+        knob.action = kActionTrack;
+        publishEncoders(&knob, 1);
+        for (uint32_t value : run.values) {
+            bool wasEmpty = false;
+            EXPECT_TRUE(countEncoderSteps(controller(0, 16, value), &wasEmpty));
+        }
+        std::string values;
+        for (uint32_t value : run.values) values += std::to_string(value) + " ";
+        EXPECT_EQ(takeKnobSteps(0, 1000), run.steps) << values;
+        EXPECT_EQ(takeKnobPlaces(0), run.places) << values;
+    }
+    resetEncoders();
 }
 
 // Values 0 and 64 count no step however a knob counts, and a reversed knob

@@ -106,7 +106,7 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
     const struct {
         uint32_t tick;
         intptr_t playing, shuffle, volume;
-        uint32_t fader;  // a message from the fader first, 0 for none
+        uint32_t fader;  // a message from a control first, 0 for none
         Messages sent;
         const char* what;
         uint32_t sendResult = 0;  // the output's sends fail with this
@@ -120,6 +120,18 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
         {1900, 1, 1, 90, 45 << 16 | 0x07B0, {}, "nor while it moves on"},
         {2800, 1, 1, 60, 0, {}, "for a second after its last message"},
         {2900, 1, 1, 60, 0, {0x1E07B0}, "then it follows the volume"},
+        // A device that lights its pad itself while pressed: the pad's light
+        // goes again after its press and release, the player unchanged.
+        {3000, 1, 1, 60, 0x5A2499, {}, "a lit pad pressed: not sent while its release may come"},
+        {3050, 1, 1, 60, 0x002489, {}, "let go, within 100 ms of the last read"},
+        {3100, 1, 1, 60, 0, {0x052499}, "sent again at the next read"},
+        {3200, 1, 1, 60, 0x5A2499, {}, "pressed again, its release dropped in the window"},
+        {3300, 1, 1, 60, 0, {0x052499}, "sent again after the window"},
+        {3400, 1, 1, 60, 0x0014B0, {0x7F14B0}, "a controller let go: sent again at once"},
+        {3500, 1, 0, 60, 0x7F14B0, {}, "pressed, its state changed: not sent while its release may come"},
+        {3600, 1, 0, 60, 0, {0x0014B0}, "then once"},
+        {3700, 1, 1, 60, 0x4D07B0, {0x7F14B0}, "a change of the player's, as ever; a fader sends nothing again"},
+        {3800, 1, 1, 60, 0, {}, "and each only once"},
     };
     for (const auto& step : steps) {
         fake::setPlayState(step.playing);
@@ -138,20 +150,20 @@ TEST_F(LightsTest, TheWorkerSendsEveryLightOnceThenChanges) {
                         "Note 37 Channel 10=Stop\r\n");
     loadBindings();
     fake::clearSends();
-    updateLights(2950);
+    updateLights(3850);
     EXPECT_EQ(fake::outputMessages(0), (Messages{0x002499, 0x002599})) << "pad 36 dark, Stop sent, shuffle kept";
     EXPECT_EQ(fake::sends(), (std::vector<fake::Send>{request(ReqPlayState, 0), request(ReqShuffle, 0)}));
     fake::setFile(kIni, "[Notewick Bindings]\r\nNote 38 Channel 10=Next\r\n");
     loadBindings();
-    updateLights(3000);
+    updateLights(3900);
     EXPECT_EQ(fake::outputMessages(0), (Messages{0x0014B0})) << "shuffle dark; Stop was dark already";
-    EXPECT_EQ(lightsWaitMs(3000), kWaitForever) << "no binding lights: the worker waits";
+    EXPECT_EQ(lightsWaitMs(3900), kWaitForever) << "no binding lights: the worker waits";
     MidiOutRef port = detachLightsPort();
     EXPECT_NE(port, nullptr);
-    EXPECT_EQ(lightsWaitMs(3100), kWaitForever) << "nor without an output";
+    EXPECT_EQ(lightsWaitMs(4000), kWaitForever) << "nor without an output";
     attachLightsPort(port);
     detachLightsPort();
-    updateLights(3100);
+    updateLights(4000);
     EXPECT_TRUE(fake::outputMessages(0).empty()) << "nothing after the output was taken back";
 }
 

@@ -108,6 +108,39 @@ const char kTestMap[] =
 
 const DWORD kSetup[] = {0x7F00B0, 0xF0 | (4 << 8), 0x05C0};
 
+// A map whose Match fits the test driver's third output, not the first input.
+const char kOtherMap[] = "; Other Pads: a Notewick map for the test driver's third ports.\r\n[Notewick Controller]\r\n"
+                         "Name=Other Pads\r\nMatch=Test MIDI 2\r\nNote 40 Channel 10=Stop\r\n";
+
+// The map Save as Map wrote, taken away again at the end.
+std::string savedMapPath;
+
+// Save as Map from the Bindings dialog: Alt+V, or the mouse; the name typed
+// in its box, then Enter; the question asked, when one is, answered `replace`.
+std::string saveAsMap(HWND bindings, const std::string& name, bool byKeyboard, bool replace, std::string* question) {
+    std::string before = controlText(bindings, IDC_BINDING_STATUS);
+    if (byKeyboard) {
+        pressKeyAsTheKeyboardWould('V', true);
+    } else {
+        clickWithMouse(bindings, IDC_SAVE_MAP);
+    }
+    HWND box = waitForDialog("Save as Map");
+    check(box != nullptr, "Save as Map asks for a name");
+    if (box == nullptr) return "";
+    check(waitUntil([] { return focusedControlOfPlayer() == IDC_MAP_NAME; }), "the name takes the keyboard");
+    SetDlgItemTextA(box, IDC_MAP_NAME, name.c_str());
+    pressEnterAsTheKeyboardWould();
+    waitUntilGone(box);
+    if (question != nullptr) {
+        HWND asked = waitForDialog("Save as Map", 3000);
+        *question = asked != nullptr ? controlText(asked, 0xFFFF) : "";
+        if (asked != nullptr) click(asked, replace ? IDOK : IDCANCEL);
+        if (asked != nullptr) waitUntilGone(asked);
+    }
+    waitUntil([&] { return controlText(bindings, IDC_BINDING_STATUS) != before; }, 3000);
+    return controlText(bindings, IDC_BINDING_STATUS);
+}
+
 // The commands in what the player received; the lights' requests for the
 // player's state left out.
 List commandsIn(const List& list) {
@@ -233,6 +266,55 @@ void addWithMapUser() {
     chooseEntry(bindings, IDC_CONTROLLER, 1);
     check(waitForText(bindings, IDC_MAP_OFFER, "Uses the ready-made map for the Test Pads."),
           "the controller is shown with the map it uses", controlText(bindings, IDC_MAP_OFFER));
+
+    // Save as Map: each name gets its answer; nothing is replaced unasked.
+    std::string said = saveAsMap(bindings, "Test/Pads", true, false, nullptr);
+    size_t as = said.find(" as "), end = said.rfind(". Use Map... lists it.");
+    check(said.compare(0, 24, "Saved the map Test/Pads ") == 0 && as != std::string::npos &&
+              end != std::string::npos && contains(said, "\\Notewick\\Maps\\Test_Pads.ini"),
+          "Alt+V saves the map, the file named without the character no file name has", said);
+    if (as != std::string::npos && end != std::string::npos) savedMapPath = said.substr(as + 4, end - as - 4);
+    check(contains(readFile(savedMapPath), "Name=Test/Pads\r\nMatch=Test MIDI In 1\r\n"), "and writes it",
+          readFile(savedMapPath));
+    std::string words;
+    said = saveAsMap(bindings, "Test_Pads", false, false, &words);
+    check(words == "Replace your map Test/Pads with the bindings shown? Test_Pads makes the same file name, "
+                      "Test_Pads.ini." && said == "Nothing was saved.",
+          "another name of the same file is asked about first", words + " / " + said);
+    check(contains(readFile(savedMapPath), "Name=Test/Pads\r\n"), "and the map is kept", readFile(savedMapPath));
+    said = saveAsMap(bindings, "CON", false, false, nullptr);
+    check(said == "Windows keeps the name CON for a device, and no file may have it: save the map under another name.",
+          "a name Windows keeps is named as the reason", said);
+    said = saveAsMap(bindings, "  ", true, false, nullptr);
+    check(said == "A map needs a name: nothing was saved.", "an empty name says so", said);
+
+    // Use Map... with a map that does not match the input: the bindings
+    // change, the lights stay on the controller's own output, not the one
+    // the map matches.
+    pressKeyAsTheKeyboardWould('M', true);
+    pick = waitForDialog("Notewick");
+    check(pick != nullptr, "Alt+M lists the maps");
+    if (pick != nullptr) {
+        Texts maps = listEntries(pick, IDC_PICK_LIST);
+        check(maps == Texts{"Other Pads", "Test Pads", "Test/Pads"}, "the shipped ones, then the user's", joined(maps));
+        chooseEntry(pick, IDC_PICK_LIST, 0);
+        click(pick, IDOK);
+        waitUntilGone(pick);
+        words = "";
+        HWND asked = waitForDialog("Use Map", 3000);
+        if (asked != nullptr) words = controlText(asked, 0xFFFF);
+        if (asked != nullptr) click(asked, IDOK);
+        check(words == "Replace the 3 bindings of Test MIDI In 1 with the map for the Other Pads? OK in the "
+                          "Bindings dialog keeps it.",
+              "asked first, over bindings", words);
+        check(statusSays(bindings, "Used the map for the Other Pads: 1 bindings, from OK on."), "then used",
+              controlText(bindings, IDC_BINDING_STATUS));
+        outputs = listEntries(bindings, IDC_LIGHTS);
+        chosen = listSelection(bindings, IDC_LIGHTS);
+        check(chosen >= 0 && chosen < static_cast<int>(outputs.size()) &&
+                  outputs[static_cast<size_t>(chosen)] == "Test MIDI Out 1",
+              "the lights stay on the controller's own output", joined(outputs));
+    }
     click(bindings, IDC_REMOVE_CONTROLLER);
     HWND question = waitForDialog("Remove Controller");
     check(question != nullptr, "Remove Controller asks first");
@@ -253,9 +335,17 @@ void addWithMapUser() {
 void addedWithMap() {
     writeSettings(0, 0, "Test MIDI In 0");
     writeFile(mapsFolder() + "Test Pads.ini", kTestMap);
+    writeFile(mapsFolder() + "Other Pads.ini", kOtherMap);
     setPlayerFollowsCommands(true);
     check(load() != nullptr && init() == 0, "the plug-in starts");
     runConfigWithUser(addWithMapUser);
+    // The user's maps folder, made by Save as Map, goes with the map.
+    if (!savedMapPath.empty() && DeleteFileA(savedMapPath.c_str())) {
+        std::string folder = savedMapPath.substr(0, savedMapPath.rfind('\\'));
+        RemoveDirectoryA(folder.c_str());
+        RemoveDirectoryA(folder.substr(0, folder.rfind('\\')).c_str());
+    }
+    DeleteFileA((mapsFolder() + "Other Pads.ini").c_str());
     quit();
     check(midiOpenCount() == 0 && !midiOutIsOpen(1), "quit closes every port");
     unload();

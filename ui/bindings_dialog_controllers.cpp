@@ -1,0 +1,291 @@
+// bindings_dialog_controllers.cpp -- the Bindings dialog's devices: the
+// Controller list (the configured device, each controller, "Add a
+// controller..."), adding and removing a controller, the device shown, and
+// the Lights list with the line under it that says where the shown device's
+// lights go.
+//
+// Sections: the controllers; the shown device; the Lights list.
+#include <initializer_list>
+
+#include "core/bindings_section.h"
+#include "core/controllers.h"
+#include "core/main_port.h"
+#include "core/output_port.h"
+#include "core/text.h"
+#include "midi/lights.h"
+#include "midi/ports.h"
+#include "platform/dialogs.h"
+#include "ui/bindings_dialog.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+
+// ---- The controllers -------------------------------------------------------------------
+
+// The device's name as the dialog shows it: "USB MIDI Keyboard", "APC mini
+// mk2"; for a controller added or in use, its section's Input.
+void editName(uint32_t device, char* name) {
+    name[0] = '\0';
+    if (device == kConfiguredDevice) {
+        configuredDeviceName(name);
+        return;
+    }
+    char input[kDeviceNameCapacity + 1] = "";
+    sectionValue(bindingsState->devices[device].section, "Input", input, sizeof input);
+    appendText(name, kDeviceNameCapacity, input);
+}
+
+// Whether the device's input is connected now.
+bool editConnected(uint32_t device) {
+    char name[kDeviceNameCapacity];
+    editName(device, name);
+    if (device == kConfiguredDevice && pluginSettings.midiDevice < 0) return false;
+    return name[0] != '\0' && findInputDevice(name, device == kConfiguredDevice ? pluginSettings.midiDevice : -1) >= 0;
+}
+
+// Fills the Controller list: the configured device, each controller by name
+// ("(not connected)" when it is away), then "Add a controller...", and
+// selects the shown device.
+void fillControllers(WindowRef dialog) {
+    platformListClear(dialog, IDC_CONTROLLER);
+    bindingsState->entryCount = 0;
+    int32_t selected = 0;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        const DeviceEdit& edit = bindingsState->devices[device];
+        if (!edit.shown || edit.removed) continue;
+        char name[kDeviceNameCapacity], entry[kDeviceNameCapacity + 48];
+        editName(device, name);
+        entry[0] = '\0';
+        appendText(entry, sizeof entry, name[0] != '\0' ? name : device == kConfiguredDevice ? "No MIDI device in use"
+                                                                                          : "A controller with no Input");
+        if (name[0] != '\0' && !editConnected(device)) appendText(entry, sizeof entry, " (not connected)");
+        if (device == bindingsState->device) selected = static_cast<int32_t>(bindingsState->entryCount);
+        bindingsState->entries[bindingsState->entryCount++] = static_cast<int32_t>(device);
+        platformListAdd(dialog, IDC_CONTROLLER, entry);
+    }
+    bindingsState->entries[bindingsState->entryCount++] = kAddEntry;
+    platformListAdd(dialog, IDC_CONTROLLER, "Add a controller...");
+    platformListSelect(dialog, IDC_CONTROLLER, selected);
+    platformListFitDropDown(dialog, IDC_CONTROLLER);
+    platformEnableItem(dialog, IDC_REMOVE_CONTROLLER, bindingsState->device != kConfiguredDevice);
+}
+
+// A number for a controller added now: one no controller has, in use, added
+// or removed in this dialog (its section goes at OK); 0 when all eight are taken.
+static uint32_t freeNumber() {
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        const DeviceEdit& edit = bindingsState->devices[device];
+        if (edit.shown || edit.removed || controllerInUse(device)) continue;
+        // A section written into the file by hand since it was read stays
+        // that device's.
+        SectionText file = {nullptr, 0, 0};
+        bool inFile = readFileSection(device, &file) && file.length > 0;
+        freeSection(&file);
+        if (!inFile) return device;
+    }
+    return 0;
+}
+
+// Whether a shown device has the input of that name.
+static bool inputInUse(const char* name) {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        char other[kDeviceNameCapacity];
+        if (!bindingsState->devices[device].shown || bindingsState->devices[device].removed) continue;
+        editName(device, other);
+        if (textEquals(other, name)) return true;
+    }
+    return false;
+}
+
+// "Add a controller...": the connected inputs no device uses yet; the one
+// picked becomes a controller, with the output of the same name for its
+// lights when there is one. It is opened at OK.
+void addController(WindowRef dialog) {
+    uint32_t device = freeNumber();
+    if (device == 0) {
+        say(dialog, "There are 8 controllers already, the most Notewick takes: remove one first.");
+        fillControllers(dialog);
+        return;
+    }
+    static char names[kMaxDevices * 4][kDeviceNameCapacity];
+    const char* entries[kMaxDevices * 4];
+    uint32_t count = 0, inputs = countInputDevices();
+    for (uint32_t i = 0; i < inputs && count < kMaxDevices * 4; ++i) {
+        deviceName(i, names[count]);
+        if (names[count][0] != '\0' && !inputInUse(names[count])) {
+            entries[count] = names[count];
+            ++count;
+        }
+    }
+    if (count == 0) {
+        say(dialog, "Every connected MIDI input is in use already: connect the controller, then Add a controller.");
+        fillControllers(dialog);
+        return;
+    }
+    int32_t picked = runPickDialog(dialog, "Add this MIDI input as a controller, with its own bindings and lights:",
+                                   entries, count);
+    if (bindingsState == nullptr) return;  // quit while it was up
+    if (picked < 0) {
+        fillControllers(dialog);
+        return;
+    }
+    DeviceEdit& edit = bindingsState->devices[device];
+    edit = DeviceEdit{true, true, false, {nullptr, 0, 0}, {nullptr, 0, 0}, "", -1};
+    SectionText empty = {nullptr, 0, 0};
+    if (!copySection(empty, 0, &edit.base) || !copySection(empty, 16384, &edit.section)) {
+        freeSection(&edit.base);
+        edit.shown = false;
+        say(dialog, "There is no memory left for another controller.");
+        fillControllers(dialog);
+        return;
+    }
+    const char* name = entries[picked];
+    setSectionValue(&edit.section, "Input", name);
+    if (findOutputDevice(name, -1) >= 0) {
+        appendText(edit.lights, sizeof edit.lights, name);
+        setSectionValue(&edit.section, "Output", name);
+    }
+    showDevice(dialog, device);
+    char text[200] = "";
+    for (const char* piece : {"Added ", name, " as a controller: it listens from OK on.",
+                              bindingsState->offered >= 0 ? " A ready-made map is ready for it: Use Map." : ""}) {
+        appendText(text, sizeof text, piece);
+    }
+    say(dialog, text);
+}
+
+// "Remove Controller": after asking, the shown controller goes; its ports
+// close and its section goes at OK.
+void removeShownController(WindowRef dialog) {
+    if (bindingsState->device == kConfiguredDevice) return;
+    char name[kDeviceNameCapacity], question[240] = "Remove the controller ";
+    editName(bindingsState->device, name);
+    for (const char* piece : {static_cast<const char*>(name), " and its bindings? It stops listening, and its "
+                              "section goes from the settings, when you press OK."}) {
+        appendText(question, sizeof question, piece);
+    }
+    if (!confirm(dialog, "Remove Controller", question, "Nothing was removed.")) return;
+    shown().removed = true;
+    showDevice(dialog, kConfiguredDevice);
+    say(dialog, "Removed ", name, ". OK keeps it so; Cancel keeps it.");
+}
+
+// ---- The shown device -----------------------------------------------------------------------
+
+void showDevice(WindowRef dialog, uint32_t device) {
+    if (bindingsState->learning) {
+        stopLearning();
+        bindingsState->learning = false;
+    }
+    bindingsState->device = device;
+    showBindings(dialog);
+    fillControllers(dialog);
+    fillLights(dialog);
+    offerMap(dialog);
+}
+
+// The device's edit, with its section as it is in effect now.
+bool startEdit(uint32_t device) {
+    DeviceEdit& edit = bindingsState->devices[device];
+    if (!openBindingsSection(&edit.section, device) || !copySection(edit.section, 0, &edit.base)) {
+        freeSection(&edit.section);
+        return false;
+    }
+    edit.shown = true;
+    edit.lightsAt = -1;
+    chosenOutputName(device, edit.lights);
+    return true;
+}
+
+// ---- The Lights list ------------------------------------------------------------------------
+
+// How many of the shown device's bindings in the dialog light.
+static uint32_t lightingCount() {
+    Binding table[kMaxBindings];
+    for (uint32_t i = 0; i < bindingsState->boundCount; ++i) table[i] = bindingsState->bound[i].binding;
+    uint32_t lighting = 0;
+    for (uint32_t i = 0; i < bindingsState->boundCount; ++i) {
+        lighting += lightKind(table[i]) != kLightNone && !lightGivesWay(table, bindingsState->boundCount, i) ? 1 : 0;
+    }
+    return lighting;
+}
+
+// Whether OK changes what the device's output shows: another output, or
+// other bindings.
+static bool lightsPending(uint32_t device) {
+    char inEffect[kDeviceNameCapacity];
+    chosenOutputName(device, inEffect);
+    const DeviceEdit& edit = bindingsState->devices[device];
+    if (edit.added || !textEquals(inEffect, edit.lights)) return true;
+    Binding now[kMaxBindings], before[kMaxBindings];
+    BindingLine lines[kMaxBindings];
+    uint32_t count = readBindingLines(edit.section.text, edit.section.length, lines);
+    if (count != bindingsInEffect(before, device)) return true;
+    for (uint32_t i = 0; i < count; ++i) {
+        now[i] = lines[i].binding;
+        if (!sameSource(now[i].source, before[i].source) || lightKind(now[i]) != lightKind(before[i]) ||
+            lightMessage(now[i], 0) != lightMessage(before[i], 0) || now[i].lit != before[i].lit ||
+            now[i].dark != before[i].dark) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The line under the list says where the shown device's lights go.
+void lightsLine(char* out, size_t capacity) {
+    describeLights(bindingsState->device, shown().lights, lightingCount(), lightsPending(bindingsState->device), out, capacity);
+}
+
+// Fills the Lights list for the shown device and selects its output.
+void fillLights(WindowRef dialog) {
+    platformListClear(dialog, IDC_LIGHTS);
+    const DeviceEdit& edit = shown();
+    int32_t at = edit.lightsAt;
+    if (edit.lights[0] != '\0' && at < 0) at = findOutputDevice(edit.lights, -1);
+    if (edit.lights[0] != '\0' && at < 0) at = 0;  // away: "NAME (not connected)" is listed
+    bindingsState->lightsAway = fillDeviceList(dialog, IDC_LIGHTS, kOutputDevices, edit.lights[0] == '\0' ? -1 : at,
+                                       edit.lights);
+}
+
+// The user picked an output for the shown device's lights.
+void pickLights(WindowRef dialog) {
+    int32_t selected = platformListSelection(dialog, IDC_LIGHTS);
+    if (selected < 0 || selected == bindingsState->lightsAway) return;
+    DeviceEdit& edit = shown();
+    char name[kDeviceNameCapacity] = "";
+    if (selected > 0) platformListText(dialog, IDC_LIGHTS, selected, name, sizeof name);
+    edit.lights[0] = '\0';
+    appendText(edit.lights, sizeof edit.lights, name);
+    edit.lightsAt = selected - 1;
+    if (bindingsState->device != kConfiguredDevice) setSectionValue(&edit.section, "Output", name);
+}
+
+// A new output chosen that cannot be opened: the box names it, and says
+// whether it is away or held by another program.
+void outputNotOpened(WindowRef dialog, const char* name) {
+    char text[200] = "Could not open MIDI output device \"";
+    bool connected = findOutputDevice(name, -1) >= 0;
+    for (const char* piece : {name, connected ? "\" now: another program may be using it. It stays chosen, and its "
+                                                "lights start as soon as it is free."
+                                              : "\": it is not connected. It stays chosen, and its lights start when "
+                                                "it is."}) {
+        appendText(text, sizeof text, piece);
+    }
+    platformMessageBox(dialog, text);
+}
+
+// OK takes the configured device's output by its name: the lights of the old
+// one go dark. The output chosen before stays the one, open or not, and is
+// opened if it can be now. A new one that cannot be opened stays chosen too,
+// and the box names it. True when the choice changed, to be saved.
+bool takeLights(WindowRef dialog) {
+    const DeviceEdit& edit = bindingsState->devices[kConfiguredDevice];
+    char inEffect[kDeviceNameCapacity];
+    chosenOutputName(kConfiguredDevice, inEffect);
+    if (textEquals(inEffect, edit.lights)) {
+        reopenOutput(kConfiguredDevice, false);
+        return false;
+    }
+    if (!chooseOutput(edit.lights, edit.lightsAt, kConfiguredDevice)) outputNotOpened(dialog, edit.lights);
+    return true;
+}
