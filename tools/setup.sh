@@ -37,5 +37,16 @@ export DEBIAN_FRONTEND=noninteractive
 if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync serves index files of the wrong size for a
+# while: try again, and after the last try install from what was fetched.
+for try in 1 2 3 4 5; do
+  apt-get update -qq && break
+  echo "setup: the package lists did not all download (try $try of 5)" >&2
+  [ "$try" -lt 5 ] && sleep $((try * 15))
+done
+for try in 1 2 3; do
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && exit 0
+  echo "setup: installing failed (try $try of 3)" >&2
+  [ "$try" -lt 3 ] && { sleep 20; apt-get update -qq || true; }
+done
+exit 1

@@ -362,9 +362,11 @@ void checkMap(const std::string& file, const SectionText& section, bool sectionF
     const size_t capacity = 128;
     std::vector<char> byHand(capacity, 'x');
     SectionText lines = {nullptr, 0, 0};
-    if (!readMap(maps[0], &lines, byHand.data(), capacity)) fail("a listed map that cannot be read");
+    bool drivesNoLight = false;
+    if (!readMap(maps[0], &lines, byHand.data(), capacity, &drivesNoLight)) fail("a listed map that cannot be read");
     if (memchr(byHand.data(), '\0', capacity) == nullptr) fail("By hand without its end");
-    // Every line but Name and Match, as it was, line breaks and all.
+    // Every line but those naming the map and its ports, as it was, line
+    // breaks and all.
     std::string expected;
     const std::string text = textOf(section);
     for (size_t at = 0; at < text.size();) {
@@ -372,7 +374,7 @@ void checkMap(const std::string& file, const SectionText& section, bool sectionF
         next = next == std::string::npos ? text.size() : next + 1;
         std::string raw = text.substr(at, next - at);
         std::string key = keyOf(linesOf(raw).front());
-        if (key != "name" && key != "match") expected += raw;
+        if (key != "name" && key != "match" && key != "map" && key != "input" && key != "output") expected += raw;
         at = next;
     }
     if (textOf(lines) != expected) fail("the map's lines are not its section's", textOf(lines));
@@ -391,7 +393,7 @@ void checkMap(const std::string& file, const SectionText& section, bool sectionF
     MapEntry saved = {};
     memcpy(saved.path, path, sizeof path);
     SectionText back = {nullptr, 0, 0};
-    if (!readMap(saved, &back, byHand.data(), capacity)) fail("a saved map that cannot be read");
+    if (!readMap(saved, &back, byHand.data(), capacity, &drivesNoLight)) fail("a saved map that cannot be read");
     Read again = {};
     again.count = readBindingLines(back.text, back.length, again.lines);
     bool same = again.count == read.count;
