@@ -16,6 +16,10 @@ enter_wine_prefix() {
     echo "$caller: this kernel runs no 32-bit programs, so there is no 32-bit Wine"
     return 77
   fi
+  if [ ! -x /usr/lib/wine/wine ]; then
+    echo "$caller: 32-bit Wine (wine32:i386) is not installed (tools/setup.sh could not install it), so the installer is not run"
+    return 77
+  fi
   export WINEPREFIX=$build/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 if [ "${2:-}" != later ]; then
