@@ -20,8 +20,18 @@ const ULONG kWideCapacity = 512;
 
 typedef MMRESULT(WINAPI* PortMessage)(UINT_PTR device, UINT message, DWORD_PTR p1, DWORD_PTR p2);
 
+// Windows takes the input's number for a handle. Wine's winmm takes only an
+// open handle for an input (MMSYSERR_INVALHANDLE otherwise): there the port
+// is opened for the question, with no callback and not started, and closed
+// again; one that is open already, here or elsewhere, gives none.
 MMRESULT WINAPI inputMessage(UINT_PTR device, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
-    return midiInMessage(reinterpret_cast<HMIDIIN>(device), message, p1, p2);
+    MMRESULT result = midiInMessage(reinterpret_cast<HMIDIIN>(device), message, p1, p2);
+    if (result != MMSYSERR_INVALHANDLE) return result;
+    HMIDIIN port = nullptr;
+    if (midiInOpen(&port, static_cast<UINT>(device), 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return result;
+    result = midiInMessage(port, message, p1, p2);
+    midiInClose(port);
+    return result;
 }
 MMRESULT WINAPI outputMessage(UINT_PTR device, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
     return midiOutMessage(reinterpret_cast<HMIDIOUT>(device), message, p1, p2);
