@@ -23,9 +23,13 @@ std::string described(const DeviceList& list) {
         unitListText(&device, part, sizeof part);
         deviceUnitKey(&device, unit, sizeof unit);
         text += (d == 0 ? "" : "; ") + std::string(part) + "[";
-        for (uint32_t p = 1; deviceInputPort(&device, p) >= 0; ++p) text += (p == 1 ? "" : ",") + std::to_string(deviceInputPort(&device, p));
+        for (uint32_t p = 1; deviceInputPort(&device, p) >= 0; ++p) {
+            text += (p == 1 ? "" : ",") + std::to_string(deviceInputPort(&device, p));
+        }
         text += "|";
-        for (uint32_t p = 1; deviceOutputPort(&device, p) >= 0; ++p) text += (p == 1 ? "" : ",") + std::to_string(deviceOutputPort(&device, p));
+        for (uint32_t p = 1; deviceOutputPort(&device, p) >= 0; ++p) {
+            text += (p == 1 ? "" : ",") + std::to_string(deviceOutputPort(&device, p));
+        }
         text += "]@" + std::string(unit);
     }
     return text;
@@ -35,8 +39,12 @@ DeviceList grouped(const Names& inputs, const Names& inputPaths, const Names& ou
     static PortListing in, out;
     static DeviceList list;
     in.count = out.count = 0;
-    for (size_t i = 0; i < inputs.size(); ++i) addListedPort(&in, inputs[i].c_str(), i < inputPaths.size() ? inputPaths[i].c_str() : "");
-    for (size_t i = 0; i < outputs.size(); ++i) addListedPort(&out, outputs[i].c_str(), i < outputPaths.size() ? outputPaths[i].c_str() : "");
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        addListedPort(&in, inputs[i].c_str(), i < inputPaths.size() ? inputPaths[i].c_str() : "");
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        addListedPort(&out, outputs[i].c_str(), i < outputPaths.size() ? outputPaths[i].c_str() : "");
+    }
     groupDevices(&in, &out, &list);
     return list;
 }

@@ -349,7 +349,8 @@ void interfaces() {
     midiSetInterfacePath(1, nullptr);
     midiOutSetInterfacePath(0, nullptr);
 
-    const std::vector<BYTE> reply = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0x02, 0xF7};
+    const std::vector<BYTE> reply = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13,
+                                     0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0x02, 0xF7};
     midiOutSetIdentityReply(1, 1, reply);
     HMIDIIN in = nullptr;
     HMIDIOUT out = nullptr;
@@ -358,13 +359,15 @@ void interfaces() {
     header.lpData = reinterpret_cast<LPSTR>(buffer);
     header.dwBufferLength = sizeof buffer;
     check(midiInOpen(&in, 1, 0, 0, CALLBACK_NULL) == 0 && midiInPrepareHeader(in, &header, sizeof header) == 0 &&
-              midiInAddBuffer(in, &header, sizeof header) == 0 && midiInStart(in) == 0 && midiOutOpen(&out, 1, 0, 0, CALLBACK_NULL) == 0,
+              midiInAddBuffer(in, &header, sizeof header) == 0 && midiInStart(in) == 0 &&
+              midiOutOpen(&out, 1, 0, 0, CALLBACK_NULL) == 0,
           "the pair opens");
     BYTE inquiry[6] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     MIDIHDR sent = {};
     sent.lpData = reinterpret_cast<LPSTR>(inquiry);
     sent.dwBufferLength = sizeof inquiry;
-    check(midiOutPrepareHeader(out, &sent, sizeof sent) == 0 && midiOutLongMsg(out, &sent, sizeof sent) == 0, "the inquiry goes out");
+    check(midiOutPrepareHeader(out, &sent, sizeof sent) == 0 && midiOutLongMsg(out, &sent, sizeof sent) == 0,
+          "the inquiry goes out");
     bool answered = waitUntil([&] { return (header.dwFlags & MHDR_DONE) != 0; }, 5000);
     check(answered && std::vector<BYTE>(buffer, buffer + header.dwBytesRecorded) == reply && midiOutInquiries(1) == 1,
           "the reply comes on the paired input", std::to_string(header.dwBytesRecorded));

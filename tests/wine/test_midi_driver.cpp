@@ -681,7 +681,8 @@ DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             }
             const BYTE* bytes = reinterpret_cast<const BYTE*>(header->lpData);
             static const BYTE inquiry[6] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
-            bool asked = header->dwBufferLength == 6 && memcmp(bytes, inquiry, 2) == 0 && memcmp(bytes + 3, inquiry + 3, 3) == 0;
+            bool asked = header->dwBufferLength == 6 && memcmp(bytes, inquiry, 2) == 0 &&
+                         memcmp(bytes + 3, inquiry + 3, 3) == 0;
             if (asked) InterlockedIncrement(&o.inquiries);
             BYTE reply[sizeof o.identityReply];
             UINT replyLength = asked && o.open && !o.away ? o.replyLength : 0, replyInput = o.replyInput;
