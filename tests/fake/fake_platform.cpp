@@ -1,5 +1,6 @@
 // fake_platform.cpp -- the fake behind platform/*.h for the native tests.
 #include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_device_interface.h"
 
 #include <algorithm>
 #include <atomic>
@@ -118,6 +119,7 @@ void resetDialogs();
 
 void reset() {
     resetDialogs();
+    resetInterfacePaths();
     State& s = state();
     // Threads left running by a failed test end with the process; join the
     // ones that have ended.

@@ -1,9 +1,12 @@
 // device_scenarios.cpp -- the device found by its name, opened again when it
 // comes back, and the settings saved when applied, through the real winmm
-// and the test MIDI driver, with WM_DEVICECHANGE sent as Windows sends it.
+// and the test MIDI driver, with WM_DEVICECHANGE sent as Windows sends it;
+// the ports' device interface paths and the Device Inquiry's answer.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "platform/device_interface.h"
 #include "tests/wine/host_support.h"
 #include "ui/resource.h"
 
@@ -318,6 +321,64 @@ void afterUnload() {
     check(midiOpenCount() == 0, "nothing left open");
 }
 
+// ---- Device interfaces and identity ---------------------------------------------------
+
+std::string interfacePath(bool output, UINT device) {
+    char path[512];
+    uint32_t length = output ? platformMidiOutInterfacePath(device, path, sizeof path)
+                             : platformMidiInInterfacePath(device, path, sizeof path);
+    return length == strlen(path) ? std::string(path) : "length " + std::to_string(length) + " for " + path;
+}
+
+// Two units of one kind with their own instances, a port whose driver answers
+// nothing, and the Device Inquiry on an output answered on its paired input.
+void interfaces() {
+    const char* a = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&2d5a7b1&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    const char* b = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&11aa22&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    const char* serial = "\\\\?\\usb#vid_2985&pid_0007#3635\xC3\xA9#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    for (UINT i = 0; i < 2; ++i) midiSetName(i, "LPMiniMK3 MIDI");
+    midiSetInterfacePath(0, a);
+    midiSetInterfacePath(1, b);
+    midiSetInterfacePath(2, nullptr);
+    midiOutSetInterfacePath(0, serial);
+    const std::vector<std::string> got = {interfacePath(false, 0), interfacePath(false, 1), interfacePath(false, 2),
+                                          interfacePath(true, 0), interfacePath(true, 1), interfacePath(false, 40)};
+    check(got == std::vector<std::string>{a, b, "", serial, "", ""}, "each port's path, UTF-8, none where none is given",
+          joined(got));
+    midiSetInterfacePath(0, nullptr);
+    midiSetInterfacePath(1, nullptr);
+    midiOutSetInterfacePath(0, nullptr);
+
+    const std::vector<BYTE> reply = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13,
+                                     0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0x02, 0xF7};
+    midiOutSetIdentityReply(1, 1, reply);
+    HMIDIIN in = nullptr;
+    HMIDIOUT out = nullptr;
+    BYTE buffer[64] = {};
+    MIDIHDR header = {};
+    header.lpData = reinterpret_cast<LPSTR>(buffer);
+    header.dwBufferLength = sizeof buffer;
+    check(midiInOpen(&in, 1, 0, 0, CALLBACK_NULL) == 0 && midiInPrepareHeader(in, &header, sizeof header) == 0 &&
+              midiInAddBuffer(in, &header, sizeof header) == 0 && midiInStart(in) == 0 &&
+              midiOutOpen(&out, 1, 0, 0, CALLBACK_NULL) == 0,
+          "the pair opens");
+    BYTE inquiry[6] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    MIDIHDR sent = {};
+    sent.lpData = reinterpret_cast<LPSTR>(inquiry);
+    sent.dwBufferLength = sizeof inquiry;
+    check(midiOutPrepareHeader(out, &sent, sizeof sent) == 0 && midiOutLongMsg(out, &sent, sizeof sent) == 0,
+          "the inquiry goes out");
+    bool answered = waitUntil([&] { return (header.dwFlags & MHDR_DONE) != 0; }, 5000);
+    check(answered && std::vector<BYTE>(buffer, buffer + header.dwBytesRecorded) == reply && midiOutInquiries(1) == 1,
+          "the reply comes on the paired input", std::to_string(header.dwBytesRecorded));
+    midiOutUnprepareHeader(out, &sent, sizeof sent);
+    midiOutClose(out);
+    midiInReset(in);
+    midiInUnprepareHeader(in, &header, sizeof header);
+    check(midiInClose(in) == 0 && midiOpenCount() == 0, "both close");
+    midiOutSetIdentityReply(1, 1, {});
+}
+
 const ScenarioRegistration registrations[] = {
     {"device_old_file", oldFile},
     {"device_renumbered", renumbered},
@@ -326,6 +387,7 @@ const ScenarioRegistration registrations[] = {
     {"device_change_while_configuring", changeWhileConfiguring},
     {"device_saved_on_apply", savedOnApply},
     {"device_change_after_unload", afterUnload},
+    {"device_interfaces", interfaces},
 };
 
 }  // namespace

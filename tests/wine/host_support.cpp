@@ -29,6 +29,8 @@ typedef BOOL (*OutIsOpenFn)(UINT);
 typedef BOOL (*SendSysexFn)(UINT, const BYTE*, UINT);
 typedef void (*SetKeepsFn)(UINT, BOOL);
 typedef BOOL (*StatsFn)(UINT, FakeMidiBufferStats*);
+typedef void (*SetReplyFn)(UINT, UINT, const BYTE*, UINT);
+typedef LONG (*InquiriesFn)(UINT);
 
 struct State {
     HWND window = nullptr;
@@ -60,6 +62,10 @@ struct State {
     SendSysexFn sendSysex = nullptr;
     SetKeepsFn setKeeps = nullptr;
     StatsFn stats = nullptr;
+    SetNameFn setPath = nullptr;
+    OutSetNameFn outSetPath = nullptr;
+    SetReplyFn setReply = nullptr;
+    InquiriesFn inquiries = nullptr;
     bool watchBoxes = true;
     void (*onMessageBox)(const std::string&) = nullptr;
     HDESK desktop = nullptr;  // this process's own desktop, if it has one
@@ -265,6 +271,10 @@ bool start(const char* dllPath) {
     s.sendSysex = procAddress<SendSysexFn>(driver, "fakeMidiSendSysex");
     s.setKeeps = procAddress<SetKeepsFn>(driver, "fakeMidiSetKeepsBuffers");
     s.stats = procAddress<StatsFn>(driver, "fakeMidiBufferStats");
+    s.setPath = procAddress<SetNameFn>(driver, "fakeMidiSetInterfacePath");
+    s.outSetPath = procAddress<OutSetNameFn>(driver, "fakeMidiOutSetInterfacePath");
+    s.setReply = procAddress<SetReplyFn>(driver, "fakeMidiOutSetIdentityReply");
+    s.inquiries = procAddress<InquiriesFn>(driver, "fakeMidiOutInquiries");
     // The benchmark measures idle wake-ups: no polling thread then.
     if (getenv("NOTEWICK_NO_BOX_WATCHER") == nullptr) CreateThread(nullptr, 0, boxWatcher, nullptr, 0, nullptr);
     // Start the driver and winmm now, so that the threads they start are
@@ -275,7 +285,8 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc && s.outReceived && s.outSetAway && s.outSetName && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats;
+           s.lastQpc && s.outReceived && s.outSetAway && s.outSetName && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats &&
+           s.setPath && s.outSetPath && s.setReply && s.inquiries;
 }
 
 std::string widths() {
@@ -365,6 +376,12 @@ std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
 void midiOutSetAway(UINT device, bool away) { s.outSetAway(device, away ? TRUE : FALSE); }
 bool midiOutIsOpen(UINT device) { return s.outIsOpen(device) != FALSE; }
 void midiOutSetName(UINT device, const char* name) { s.outSetName(device, name); }
+void midiSetInterfacePath(UINT device, const char* path) { s.setPath(device, path); }
+void midiOutSetInterfacePath(UINT device, const char* path) { s.outSetPath(device, path); }
+void midiOutSetIdentityReply(UINT device, UINT input, const std::vector<BYTE>& reply) {
+    s.setReply(device, input, reply.data(), static_cast<UINT>(reply.size()));
+}
+LONG midiOutInquiries(UINT device) { return s.inquiries(device); }
 void setCommandDelayMs(DWORD delay) { s.commandDelay = delay; }
 void setOnReceive(void (*hook)(const Received&)) { s.onReceive = hook; }
 HWND window() { return s.window; }

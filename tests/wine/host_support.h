@@ -161,6 +161,14 @@ std::string hexMessages(const std::vector<DWORD>& messages);
 void midiOutSetAway(UINT device, bool away);
 void midiOutSetName(UINT device, const char* name);
 bool midiOutIsOpen(UINT device);
+// The port's device interface path from now on; null or "": the driver
+// answers the queries with nothing, as older drivers do.
+void midiSetInterfacePath(UINT device, const char* path);
+void midiOutSetInterfacePath(UINT device, const char* path);
+// Each Device Inquiry sent on the output is answered with reply on the input
+// (none for an empty reply); how many the output received.
+void midiOutSetIdentityReply(UINT device, UINT input, const std::vector<BYTE>& reply);
+LONG midiOutInquiries(UINT device);
 
 // ---- Message boxes -----------------------------------------------------------
 std::vector<std::string> messageBoxes();  // texts seen and dismissed so far

@@ -33,6 +33,7 @@ set(NOTEWICK_WINE_SCENARIOS
     device_change_while_configuring
     device_saved_on_apply
     device_change_after_unload
+    device_interfaces
     load_flood
     load_quit_trials
     transport_buttons

@@ -17,6 +17,11 @@
 // Wine 8's winmm fails midiInPrepareHeader with MMSYSERR_NOTSUPPORTED when
 // its driver does. A reset gives every buffer back, empty, from the delivery
 // thread; a close with buffers lent is refused (MIDIERR_STILLPLAYING).
+//
+// It answers the device interface queries (DRV_QUERYDEVICEINTERFACESIZE and
+// DRV_QUERYDEVICEINTERFACE) with the path a test set for the port, and none
+// otherwise, as older drivers do; an output given a reply answers the
+// Device Inquiry sent on it with that reply on its paired input.
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
@@ -39,6 +44,7 @@ const UINT kQueueSize = 1 << 16;
 const UINT kMaxLent = 16;
 // How long a system-exclusive message waits for a buffer before it is lost.
 const DWORD kBufferWaitMs = 500;
+const UINT kPathCapacity = 256;
 
 enum Call { kOpen, kStart, kStop, kClose, kCaps, kCallCount };
 
@@ -60,6 +66,7 @@ struct Device {
     bool closing;          // stopped or reset since the last start
     bool keepsBuffers;     // the fault: a reset gives nothing back
     FakeMidiBufferStats stats;
+    WCHAR interfacePath[kPathCapacity];  // empty: the queries are not answered
 };
 
 enum Kind { kShort, kLate, kSysex, kGiveBack };
@@ -83,6 +90,26 @@ bool ready = false;
 volatile LONGLONG lastDeliveryQpc = 0;
 
 DWORD WINAPI deliveryThread(LPVOID);
+
+// The device interface queries, as the system hands them to the driver: the
+// size in bytes with the NUL, then the path in UTF-16.
+DWORD interfaceAnswer(const WCHAR* path, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
+    if (path[0] == 0) return MMSYSERR_NOTSUPPORTED;
+    ULONG bytes = static_cast<ULONG>((wcslen(path) + 1) * sizeof(WCHAR));
+    if (message == DRV_QUERYDEVICEINTERFACESIZE) {
+        *reinterpret_cast<ULONG*>(p1) = bytes;
+        return MMSYSERR_NOERROR;
+    }
+    if (p2 < bytes) return MMSYSERR_INVALPARAM;
+    memcpy(reinterpret_cast<void*>(p1), path, bytes);
+    return MMSYSERR_NOERROR;
+}
+
+void setPath(WCHAR* to, const char* path) {
+    to[0] = 0;
+    if (path != nullptr) MultiByteToWideChar(CP_UTF8, 0, path, -1, to, static_cast<int>(kPathCapacity));
+    to[kPathCapacity - 1] = 0;
+}
 
 void setUp() {
     if (ready) return;
@@ -302,6 +329,10 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             return code;
         }
         case MIDM_PREPARE: reinterpret_cast<MIDIHDR*>(p1)->dwFlags = MHDR_PREPARED; return MMSYSERR_NOERROR;
+        case DRV_QUERYDEVICEINTERFACESIZE:
+        case DRV_QUERYDEVICEINTERFACE:
+            if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
+            return interfaceAnswer(devices[id].interfacePath, message, p1, p2);
         case MIDM_UNPREPARE:
         case MIDM_ADDBUFFER: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
@@ -513,6 +544,13 @@ UINT fakeMidiOpenCount() {
     return count;
 }
 
+// The input's device interface path from now on; null or empty: the queries
+// are not answered.
+void fakeMidiSetInterfacePath(UINT device, const char* path) {
+    setUp();
+    if (device < kMaxDevices) setPath(devices[device].interfacePath, path);
+}
+
 BOOL fakeMidiIsOpen(UINT device) {
     setUp();
     return device < deviceCount && devices[device].open;
@@ -539,6 +577,11 @@ struct Output {
     DWORD messages[kOutputLog];  // received since the last read
     LONGLONG times[kOutputLog];  // the performance counter at each
     UINT received;
+    WCHAR interfacePath[kPathCapacity];
+    BYTE identityReply[64];  // sent on input replyInput for each Device Inquiry; none when 0 bytes
+    UINT replyLength;
+    UINT replyInput;
+    LONG inquiries;
 };
 
 Output outputs[kMaxOutputs];
@@ -636,11 +679,24 @@ DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
                 o.messages[o.received] = 0xF0u | (header->dwBufferLength << 8);
                 o.times[o.received++] = now.QuadPart;
             }
+            const BYTE* bytes = reinterpret_cast<const BYTE*>(header->lpData);
+            static const BYTE inquiry[6] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+            bool asked = header->dwBufferLength == 6 && memcmp(bytes, inquiry, 2) == 0 &&
+                         memcmp(bytes + 3, inquiry + 3, 3) == 0;
+            if (asked) InterlockedIncrement(&o.inquiries);
+            BYTE reply[sizeof o.identityReply];
+            UINT replyLength = asked && o.open && !o.away ? o.replyLength : 0, replyInput = o.replyInput;
+            memcpy(reply, o.identityReply, sizeof reply);
             LeaveCriticalSection(&lock);
             header->dwFlags |= MHDR_DONE;
+            if (replyLength != 0) fakeMidiSendSysex(replyInput, reply, replyLength);
             return MMSYSERR_NOERROR;
         }
         case MODM_RESET: return MMSYSERR_NOERROR;
+        case DRV_QUERYDEVICEINTERFACESIZE:
+        case DRV_QUERYDEVICEINTERFACE:
+            if (id >= outputCount) return MMSYSERR_BADDEVICEID;
+            return interfaceAnswer(outputs[id].interfacePath, message, p1, p2);
         default: return MMSYSERR_NOTSUPPORTED;
     }
 }
@@ -678,6 +734,30 @@ void fakeMidiOutSetAway(UINT device, BOOL away) {
     EnterCriticalSection(&lock);
     outputs[device].away = away != FALSE;
     LeaveCriticalSection(&lock);
+}
+
+// The output's device interface path from now on, as fakeMidiSetInterfacePath.
+void fakeMidiOutSetInterfacePath(UINT device, const char* path) {
+    setUpOutputs();
+    if (device < kMaxOutputs) setPath(outputs[device].interfacePath, path);
+}
+
+// From now on each Device Inquiry (F0 7E dd 06 01 F7) sent on the output is
+// answered with reply on the input; length 0: not answered.
+void fakeMidiOutSetIdentityReply(UINT device, UINT input, const BYTE* reply, UINT length) {
+    setUpOutputs();
+    if (device >= kMaxOutputs || length > sizeof outputs[device].identityReply) return;
+    EnterCriticalSection(&lock);
+    memcpy(outputs[device].identityReply, reply, length);
+    outputs[device].replyLength = length;
+    outputs[device].replyInput = input;
+    LeaveCriticalSection(&lock);
+}
+
+// The Device Inquiries the output received so far.
+LONG fakeMidiOutInquiries(UINT device) {
+    setUpOutputs();
+    return device < kMaxOutputs ? InterlockedCompareExchange(&outputs[device].inquiries, 0, 0) : 0;
 }
 
 BOOL fakeMidiOutIsOpen(UINT device) {

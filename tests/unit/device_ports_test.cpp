@@ -1,0 +1,206 @@
+// device_ports_test.cpp -- ports grouped into devices (by instance, by
+// Windows' names with their 31-character cut), units told apart, and a
+// device's identity from its reply to the Device Inquiry.
+#include <string>
+#include <vector>
+
+#include "core/device_ports.h"
+#include "midi/identity.h"
+#include "tests/fake/fake_device_interface.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+typedef std::vector<std::string> Names;
+
+// "LPMiniMK3 MIDI (2)[2,3|2,3]@2": each device's list text, its inputs and
+// outputs by the system's numbers, and its unit.
+std::string described(const DeviceList& list) {
+    std::string text;
+    for (uint32_t d = 0; d < list.count; ++d) {
+        const PortDevice& device = list.devices[d];
+        char part[kDeviceNameCapacity + 8], unit[kInstanceKeyCapacity];
+        unitListText(&device, part, sizeof part);
+        deviceUnitKey(&device, unit, sizeof unit);
+        text += (d == 0 ? "" : "; ") + std::string(part) + "[";
+        for (uint32_t p = 1; deviceInputPort(&device, p) >= 0; ++p) {
+            text += (p == 1 ? "" : ",") + std::to_string(deviceInputPort(&device, p));
+        }
+        text += "|";
+        for (uint32_t p = 1; deviceOutputPort(&device, p) >= 0; ++p) {
+            text += (p == 1 ? "" : ",") + std::to_string(deviceOutputPort(&device, p));
+        }
+        text += "]@" + std::string(unit);
+    }
+    return text;
+}
+
+DeviceList grouped(const Names& inputs, const Names& inputPaths, const Names& outputs, const Names& outputPaths) {
+    static PortListing in, out;
+    static DeviceList list;
+    in.count = out.count = 0;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        addListedPort(&in, inputs[i].c_str(), i < inputPaths.size() ? inputPaths[i].c_str() : "");
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        addListedPort(&out, outputs[i].c_str(), i < outputPaths.size() ? outputPaths[i].c_str() : "");
+    }
+    groupDevices(&in, &out, &list);
+    return list;
+}
+
+const char* const kLp = "LPMiniMK3 MIDI";
+// A composite device's MIDI interface, unit A and unit B.
+const std::string kUnitA = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&2d5a7b1&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+const std::string kUnitB = "\\\\?\\USB#VID_1235&PID_0113&MI_01#7&11aa22&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+
+TEST(DevicePorts, PortsGroupByInstanceElseByWindowsNamesForFurtherPorts) {
+    const std::string a = "vid_1235&pid_0113#7&2d5a7b1&0", b = "vid_1235&pid_0113#7&11aa22&0";
+    const struct {
+        Names inputs, inputPaths, outputs, outputPaths;
+        std::string devices;
+    } rows[] = {
+        // The name rule: a further port joins its first port; outputs pair in order; an output alone is no device.
+        {{kLp, "MIDIIN2 (LPMiniMK3 MIDI)", "Keys"}, {}, {"GS Synth", kLp, "MIDIOUT2 (LPMiniMK3 MIDI)"}, {},
+         "LPMiniMK3 MIDI[0,1|1,2]@1; Keys[2|]@1"},
+        // Two units by name, numbered on as Windows does; the second is unit 2.
+        {{kLp, "MIDIIN2 (LPMiniMK3 MIDI)", kLp, "MIDIIN4 (LPMiniMK3 MIDI)"}, {},
+         {kLp, "MIDIOUT2 (LPMiniMK3 MIDI)", kLp, "MIDIOUT4 (LPMiniMK3 MIDI)"}, {},
+         "LPMiniMK3 MIDI[0,1|0,1]@1; LPMiniMK3 MIDI (2)[2,3|2,3]@2"},
+        // The 31-character cut: a cut further name joins the first port it begins; one not cut must match whole.
+        {{"Arturia KeyLab Essential 88 mk3", "MIDIIN2 (Arturia KeyLab Essenti", "MIDIIN2 (Arturia KeyLab)",
+          "MIDIIN3 (Arturia KeyLab Esse", "MIDIIN2 (Other)"},
+         {}, {}, {},
+         "Arturia KeyLab Essential 88 mk3[0,1|]@1; MIDIIN2 (Arturia KeyLab)[2|]@1; MIDIIN3 (Arturia KeyLab Esse[3|]@1; "
+         "MIDIIN2 (Other)[4|]@1"},
+        // Instances: two units interleaved, each with its own ports, any case of the path.
+        {{kLp, kLp, "MIDIIN2 (LPMiniMK3 MIDI)", "MIDIIN4 (LPMiniMK3 MIDI)"}, {kUnitA, kUnitB, kUnitA, kUnitB},
+         {kLp, kLp, "MIDIOUT2 (LPMiniMK3 MIDI)", "MIDIOUT4 (LPMiniMK3 MIDI)"}, {kUnitB, kUnitA, kUnitB, kUnitA},
+         "LPMiniMK3 MIDI[0,2|1,3]@" + a + "; LPMiniMK3 MIDI (2)[1,3|0,2]@" + b},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(described(grouped(row.inputs, row.inputPaths, row.outputs, row.outputPaths)), row.devices)
+            << row.inputs[0];
+    }
+}
+
+TEST(DevicePorts, AnInstanceIsTheUsbDeviceAndAnyOtherPathItsDevicePart) {
+    const struct {
+        std::string path, key;
+    } rows[] = {
+        {"\\\\?\\usb#vid_2985&pid_0007#363534493233#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global",
+         "vid_2985&pid_0007#363534493233"},
+        {kUnitA, "vid_1235&pid_0113#7&2d5a7b1&0"},
+        {"\\\\?\\ROOT#MEDIA#0000#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", "root#media#0000"},
+        {"", ""},
+        {"no hash here", ""},
+    };
+    for (const auto& row : rows) {
+        char key[kInstanceKeyCapacity];
+        EXPECT_EQ(instanceKeyFromPath(row.path.c_str(), key, sizeof key), !row.key.empty());
+        EXPECT_EQ(std::string(key), row.key) << row.path;
+    }
+}
+
+// Sections find their units by instance or occurrence; a section without a
+// unit takes the first one no other section holds.
+TEST(DevicePorts, UnitsAreFoundByInstanceOrOccurrenceAndTheFreeOneIsTaken) {
+    fake::reset();
+    fake::setDevices({{kLp}, {"MIDIIN2 (LPMiniMK3 MIDI)"}, {kLp}, {"MIDIIN4 (LPMiniMK3 MIDI)"}});
+    fake::setOutputs({{kLp}, {kLp}});
+    fake::setInterfacePaths({kUnitA, kUnitA, kUnitB, kUnitB}, {kUnitB, kUnitA});
+    static PortListing in, out;
+    static DeviceList list;
+    readSystemPorts(&in, &out);
+    groupDevices(&in, &out, &list);
+    EXPECT_EQ(described(list), "LPMiniMK3 MIDI[0,1|1]@vid_1235&pid_0113#7&2d5a7b1&0; "
+                               "LPMiniMK3 MIDI (2)[2,3|0]@vid_1235&pid_0113#7&11aa22&0");
+    EXPECT_EQ(findUnit(&list, kLp, "VID_1235&PID_0113#7&11AA22&0"), 1);
+    EXPECT_EQ(findUnit(&list, "Renamed", "vid_1235&pid_0113#7&11aa22&0"), 1);
+    EXPECT_EQ(findUnit(&list, kLp, "2"), 1);
+    EXPECT_EQ(findUnit(&list, kLp, ""), 0);
+    EXPECT_EQ(findUnit(&list, kLp, "3"), -1);
+    EXPECT_EQ(firstFreeUnit(&list, kLp, 0), 0);
+    EXPECT_EQ(firstFreeUnit(&list, kLp, 1), 1);
+    EXPECT_EQ(firstFreeUnit(&list, kLp, 3), -1);
+    // A driver that answers nothing: the names group them, and outputs pair by order.
+    fake::failInterfaceQueries(true);
+    readSystemPorts(&in, &out);
+    groupDevices(&in, &out, &list);
+    EXPECT_EQ(described(list), "LPMiniMK3 MIDI[0,1|0]@1; LPMiniMK3 MIDI (2)[2,3|1]@2");
+    fake::reset();
+}
+
+// ---- Identity ------------------------------------------------------------------------------
+
+typedef std::vector<uint8_t> Bytes;
+
+TEST(Identity, RepliesAreReadWithAnyMakerAndExtraBytesAndAnythingElseIsNone) {
+    const struct {
+        Bytes reply;
+        std::string words;
+    } rows[] = {
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, "Identity: Korg, family 13 01"},
+        {{0xF0, 0x7E, 0x7F, 0x06, 0x02, 0x00, 0x20, 0x29, 0x03, 0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0x02, 0xF7},
+         "Identity: Novation, family 03 01"},
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x47, 0x5D, 0x00, 0x19, 0x00, 0x01, 0x00, 0x04, 0x00, 0x31, 0x32, 0x33, 0xF7},
+         "Identity: Akai, family 5D 00"},
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x21, 0x09, 0x02, 0x00, 0x08, 0x00, 0, 0, 0, 0, 0xF7},
+         "Identity: maker 00 21 09, family 02 00"},
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x03, 0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0xF7}, ""},  // short
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00}, ""},  // no F7
+        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x93, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, ""},
+        {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, ""},  // an inquiry
+    };
+    for (const auto& row : rows) {
+        DeviceIdentity identity;
+        char words[64] = "";
+        if (parseIdentityReply(row.reply.data(), static_cast<uint32_t>(row.reply.size()), &identity)) {
+            describeIdentity(identity, words, sizeof words);
+        }
+        EXPECT_EQ(std::string(words), row.words);
+    }
+}
+
+TEST(Identity, AMapsIdentityLineMatchesItsMakerFamilyAndMemberOnly) {
+    const Bytes mk3 = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0, 0, 0, 0, 0xF7};
+    DeviceIdentity identity;
+    ASSERT_TRUE(parseIdentityReply(mk3.data(), static_cast<uint32_t>(mk3.size()), &identity));
+    const struct {
+        const char* text;
+        int matches;  // -1: the line does not parse
+    } rows[] = {
+        {"00 20 29 13 01", 1}, {"00 20 29 13 01 00 00", 1}, {"00 20 29 13 01 00 01", 0}, {"00 20 29 03 01", 0},
+        {"42 13 01", 0},       {"", -1},                    {"0020 29 13 01", -1},       {"00 20 29", -1},
+        {"00 20 29 13 01 00 00 00", -1}, {"00 20 29 13 81", -1}, {"00 20 29 13 01 ", -1},
+    };
+    for (const auto& row : rows) {
+        IdentityPattern pattern;
+        int got = parseIdentityText(row.text, &pattern) ? (identityMatches(identity, pattern) ? 1 : 0) : -1;
+        EXPECT_EQ(got, row.matches) << row.text;
+    }
+}
+
+// Asked once per open of the output, the answer taken within the second only.
+TEST(Identity, EachOpenAsksOnceAndOnlyAReplyWithinTheSecondCounts) {
+    resetInquiries();
+    const Bytes korg = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7};
+    EXPECT_FALSE(startInquiry(2, false, 0));  // Identity= with nothing
+    EXPECT_FALSE(takeIdentityReply(2, korg.data(), 15, 10));
+    EXPECT_TRUE(startInquiry(1, true, 100));
+    EXPECT_FALSE(startInquiry(1, true, 200));
+    EXPECT_EQ(inquiryState(1, 1099), kInquiryWaiting);
+    EXPECT_TRUE(takeIdentityReply(1, korg.data(), 15, 1099));
+    EXPECT_FALSE(takeIdentityReply(1, korg.data(), 15, 1099));  // one answer per inquiry
+    DeviceIdentity identity;
+    EXPECT_TRUE(deviceIdentity(1, &identity) && identity.maker[0] == 0x42 && identity.family[0] == 0x13);
+    endInquiry(1);
+    EXPECT_FALSE(deviceIdentity(1, &identity));
+    EXPECT_TRUE(startInquiry(1, true, 5000));
+    EXPECT_FALSE(takeIdentityReply(1, korg.data(), 15, 6000));
+    EXPECT_EQ(inquiryState(1, 6000), kInquiryUnanswered);
+    EXPECT_FALSE(startInquiry(1, true, 7000));
+    resetInquiries();
+}
+
+}  // namespace
