@@ -269,7 +269,7 @@ void addWithMapUser() {
 
     // Save as Map: each name gets its answer; nothing is replaced unasked.
     std::string said = saveAsMap(bindings, "Test/Pads", true, false, nullptr);
-    size_t as = said.find(" as "), end = said.rfind(". Use Map... lists it.");
+    size_t as = said.find(" as "), end = said.rfind(". All Maps... lists it.");
     check(said.compare(0, 24, "Saved the map Test/Pads ") == 0 && as != std::string::npos &&
               end != std::string::npos && contains(said, "\\Notewick\\Maps\\Test_Pads.ini"),
           "Alt+V saves the map, the file named without the character no file name has", said);
