@@ -321,6 +321,8 @@ void addWithMapUser() {
     if (question != nullptr) click(question, IDOK);
     check(statusSays(bindings, "Removed Test MIDI In 1."), "then says it is removed",
           controlText(bindings, IDC_BINDING_STATUS));
+    check(focusedControlOfPlayer() == IDC_CONTROLLER, "the keyboard goes to the Controller list",
+          std::to_string(focusedControlOfPlayer()));
     click(bindings, IDOK);
     waitUntilGone(bindings);
     check(sameSet(outputReceived(3), {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 0)}),
