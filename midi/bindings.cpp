@@ -448,11 +448,21 @@ void resetBindings() {
 static std::atomic<uint32_t> learning{0};
 static std::atomic<ShortMessage> learnedMessage{0};
 static std::atomic<WindowRef> learningDialog{nullptr};
+// The status and note of the note-on whose release Learn takes too; 0 for none.
+static std::atomic<uint32_t> learnRelease{0};
 
-void startLearning(WindowRef dialog, uint32_t device) {
+void startLearning(WindowRef dialog, uint32_t device, ShortMessage heldNote) {
     learnedMessage.store(0);
     learningDialog.store(dialog);
+    learnRelease.store(heldNote & 0x7FFFu);
     learning.store(device + 1);
+}
+
+// A note-off, or a note-on with velocity 0, of the held note.
+static bool releasesHeldNote(ShortMessage message) {
+    uint32_t held = learnRelease.load(), status = messageStatus(message);
+    if (held == 0 || messageData1(message) != messageData1(held) || (status & 0x0F) != (held & 0x0F)) return false;
+    return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && messageData2(message) == 0);
 }
 
 void stopLearning() {
@@ -465,7 +475,7 @@ bool learningFrom(uint32_t device) { return learning.load() == device + 1; }
 
 bool learnMessage(ShortMessage message, uint32_t device) {
     BindingSource source;
-    if (learning.load() != device + 1 || !messageSource(message, &source)) return false;
+    if (learning.load() != device + 1 || (!messageSource(message, &source) && !releasesHeldNote(message))) return false;
     // One message only, even should Learn be stopped meanwhile.
     uint32_t listening = device + 1;
     if (!learning.compare_exchange_strong(listening, 0)) return false;

@@ -209,8 +209,9 @@ void resetBindings();
 // ---- Learn --------------------------------------------------------------------------
 // The Bindings dialog waits for the next message from the device that has a
 // source; the worker takes it for the dialog instead of acting on it, and
-// posts the dialog its notification.
-void startLearning(WindowRef dialog, uint32_t device = kConfiguredDevice);
+// posts the dialog its notification. With `heldNote` (a note-on), the
+// release of that note is taken too: the dialog's own shift button, held.
+void startLearning(WindowRef dialog, uint32_t device = kConfiguredDevice, ShortMessage heldNote = 0);
 void stopLearning();
 // Whether Learn waits for a message from this device.
 bool learningFrom(uint32_t device);

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "midi/bindings.h"
 #include "midi/dispatch.h"
+#include "midi/gestures.h"
 #include "core/bindings_section.h"
 
 // ---- The record -------------------------------------------------------------------------
@@ -77,6 +78,8 @@ static void relabelLearned(ShortMessage message, uint32_t outcome) {
 void markLearnRefused(ShortMessage message) { relabelLearned(message, kNothingLearnRefused); }
 
 void markLearnSkipped(ShortMessage message) { relabelLearned(message, kNothingLearnWaits); }
+
+void markLearnShift(ShortMessage message, bool held) { relabelLearned(message, held ? kShiftHeld : kShiftLetGo); }
 
 void resetOutcomes() {
     dropsAtStart = 0;
@@ -268,6 +271,27 @@ static void appendFrom(char* out, size_t capacity, const char* from, uint32_t ho
     appendText(out, capacity, ")");
 }
 
+// The gesture a pressed control's lines all wait for: kGestureHold when the
+// device binds the control with Hold lines (and maybe Double ones) but no
+// plain one, so that a short press finds no binding; otherwise
+// kGestureDouble when it has Double lines only, else kGesturePress.
+static uint32_t gestureOnly(ShortMessage message, uint32_t device) {
+    BindingSource source;
+    if (!messageSource(message, &source) || (source.kind != kSourceNote && source.kind != kSourceController) ||
+        (source.kind == kSourceController && messageData2(message) < 64)) {
+        return kGesturePress;
+    }
+    Binding bindings[kMaxBindings];
+    uint32_t count = bindingsInEffect(bindings, device), waits = kGesturePress;
+    for (uint32_t i = 0; i < count; ++i) {
+        const BindingSource& bound = bindings[i].source;
+        if (bound.kind != source.kind || bound.number != source.number || bound.channel != source.channel) continue;
+        if (bound.gesture == kGesturePress) return kGesturePress;
+        if (waits != kGestureHold) waits = bound.gesture;
+    }
+    return waits;
+}
+
 static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t detail, uint32_t device, uint32_t how,
                             char* out, size_t capacity) {
     uint32_t data1 = messageData1(message), kind = messageStatus(message) & 0xF0;
@@ -282,6 +306,16 @@ static void describeOutcome(ShortMessage message, uint32_t outcome, uint32_t det
         return;
     }
     if (outcome > kNothingKnobPlaces) return;
+    // A control bound as Hold only, let go before the hold time.
+    uint32_t waits = outcome == kNothingUnbound || outcome == kNothingOtherChannel || outcome == kNothingNoFunction
+                         ? gestureOnly(message, device)
+                         : static_cast<uint32_t>(kGesturePress);
+    if (waits == kGestureHold) {
+        appendText(out, capacity, "nothing: let go before the hold time (");
+        appendNumber(out, capacity, static_cast<int32_t>(holdTimeMs()));
+        appendText(out, capacity, " ms): its binding waits for a hold");
+        return;
+    }
     const OutcomeWords& words = outcomeWords[outcome];
     if (outcome == kActedEncoder) {
         describeKnob(detail, out, capacity);

@@ -117,6 +117,9 @@ void markLearnRefused(ShortMessage message);
 // Learn skipped the message it took (another control, or the knob turned on
 // to the right) and waits on: the line says what for.
 void markLearnSkipped(ShortMessage message);
+// Learn took the press or the release of the shift button the dialog has and
+// the worker does not yet, and waits on: the line says Shift held, or let go.
+void markLearnShift(ShortMessage message, bool held);
 
 // What a dialog has shown of the record so far; device: the device of the
 // message it showed last.

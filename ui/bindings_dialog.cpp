@@ -77,6 +77,21 @@ void say(WindowRef dialog, const char* a, const char* b, const char* c, const ch
     char text[640] = "";
     for (const char* piece : {a, b, c, d, e, f, g, h}) appendText(text, sizeof text, piece);
     platformSetItemText(dialog, IDC_BINDING_STATUS, text);
+    if (bindingsState != nullptr) bindingsState->hearsSaid = 0;
+}
+
+// What Learn listens to on the shown device, or why it cannot and what to
+// do; said again when devices come or go, so it stays true.
+void sayWhatLearnHears(WindowRef dialog, bool opening) {
+    char name[kDeviceNameCapacity], why[512];
+    if (!learnSource(name, why, sizeof why)) {
+        say(dialog, why);
+    } else if (opening) {
+        say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".", why);
+    } else {
+        say(dialog, "The bindings of ", name, ". Learn listens to it.", why);
+    }
+    bindingsState->hearsSaid = opening ? 1 : 2;
 }
 
 // Asks with an OK/Cancel box: true for OK; for Cancel the status line says
@@ -92,6 +107,9 @@ bool confirm(WindowRef dialog, const char* caption, const char* question, const 
 
 static void onBindingsInit(WindowRef dialog) {
     bindingsState = static_cast<BindingsDialogState*>(platformAllocZeroed(sizeof(BindingsDialogState)));
+    // The dialog lists what acts, and what acts is what the file holds now:
+    // sections edited, added or taken out by hand while the player ran.
+    for (uint32_t device = 0; bindingsState != nullptr && device < kMaxDevices; ++device) takeFileEdits(device);
     bool ready = bindingsState != nullptr && startEdit(kConfiguredDevice);
     for (uint32_t device = 1; ready && device < kMaxDevices; ++device) {
         if (controllerInUse(device)) ready = startEdit(device);
@@ -110,22 +128,17 @@ static void onBindingsInit(WindowRef dialog) {
     platformListSelect(dialog, IDC_GESTURE, 0);
     bindingsState->mapCount = listMaps(bindingsState->maps, kMaxMaps);
     showDevice(dialog, kConfiguredDevice);
-    char lights[160];
+    char lights[240];
     lightsLine(lights, sizeof lights);
     startLiveLine(dialog, &bindingsLine, lights);
-    char name[kDeviceNameCapacity], why[320];
-    if (learnSource(name, why, sizeof why)) {
-        say(dialog, "Choose an action, press Learn, then press a key or move a control on ", name, ".", why);
-    } else {
-        say(dialog, why);
-    }
+    sayWhatLearnHears(dialog, true);
 }
 
 // ---- The timer ----------------------------------------------------------------------
 
 static void onBindingsTimer(WindowRef dialog) {
     if (bindingsState == nullptr) return;
-    char lights[160];
+    char lights[240];
     lightsLine(lights, sizeof lights);
     updateLiveLine(dialog, &bindingsLine, lights);
     // The device watch leaves the configured device's port alone while the
@@ -143,7 +156,9 @@ static void onBindingsTimer(WindowRef dialog) {
         stopLearning();
         bindingsState->learning = false;
         say(dialog, name, bindingsState->device == kConfiguredDevice
-                              ? " went away, so Learn stopped. Connect it, then press Apply in the configuration dialog."
+                              ? " went away, so Learn stopped. Connect it; then, to learn from it, close this dialog (OK "
+                                "keeps your changes), press Apply in the configuration dialog, then open Bindings "
+                                "again."
                               : " went away, so Learn stopped. Connect it, then Learn again.");
     }
 }
@@ -186,12 +201,7 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
             say(dialog, "Add a controller...: press Enter to choose its MIDI input.");
         } else if (static_cast<uint32_t>(entry) != bindingsState->device) {
             showDevice(dialog, static_cast<uint32_t>(entry));
-            char name[kDeviceNameCapacity], why[320];
-            if (learnSource(name, why, sizeof why)) {
-                say(dialog, "The bindings of ", name, ". Learn listens to it.", why);
-            } else {
-                say(dialog, why);
-            }
+            sayWhatLearnHears(dialog, false);
         }
         return;
     }
@@ -238,7 +248,12 @@ static void onBindingsCommand(WindowRef dialog, uint32_t controlId, uint32_t not
 WindowRef bindingsDialogWindow() { return bindingsWindow; }
 
 void bindingsDevicesChanged() {
-    if (bindingsWindow != nullptr && bindingsState != nullptr) fillControllers(bindingsWindow);
+    if (bindingsWindow == nullptr || bindingsState == nullptr) return;
+    fillControllers(bindingsWindow);
+    refreshLights(bindingsWindow);
+    if (bindingsState->hearsSaid != 0 && !bindingsState->learning) {
+        sayWhatLearnHears(bindingsWindow, bindingsState->hearsSaid == 1);
+    }
 }
 
 void endBindingsDialog() {

@@ -42,9 +42,15 @@ struct BindingsDialogState {
     // right, 2 for it turned to the left; 0 for any other control.
     uint32_t knobPhase;
     ShortMessage knobRight;  // the knob turned to the right
+    // The dialog's shift button held while Learn waits: one learned or
+    // changed in the dialog is not the worker's until OK, so Learn follows it.
+    bool shiftDown;
     int32_t picked;      // the binding the user selected in the list; -1 for none
     int32_t lightsAway;  // the Lights list's "NAME (not connected)" entry; -1 for none
     bool mergeShown;     // OK showed what the file's changes meanwhile made of the sections
+    // The status line says what Learn listens to, or why it cannot (1: as
+    // the dialog opened, 2: as a device was chosen); 0 when it says another thing.
+    uint32_t hearsSaid;
     MapEntry maps[kMaxMaps];
     uint32_t mapCount;
     int32_t offered;  // the map offered for the shown device; -1 for none
@@ -59,6 +65,7 @@ inline DeviceEdit& shown() { return bindingsState->devices[bindingsState->device
 
 // ---- bindings_dialog.cpp: the status line, the state's end ------------------------------
 
+void sayWhatLearnHears(WindowRef dialog, bool opening);
 void say(WindowRef dialog, const char* a, const char* b = "", const char* c = "", const char* d = "",
          const char* e = "", const char* f = "", const char* g = "", const char* h = "");
 bool confirm(WindowRef dialog, const char* caption, const char* question, const char* declined);
@@ -73,8 +80,10 @@ void addController(WindowRef dialog);
 void removeShownController(WindowRef dialog);
 void showDevice(WindowRef dialog, uint32_t device);
 bool startEdit(uint32_t device);
+void takeFileEdits(uint32_t device);
 void lightsLine(char* out, size_t capacity);
 void fillLights(WindowRef dialog);
+void refreshLights(WindowRef dialog);
 void pickLights(WindowRef dialog);
 bool takeLights(WindowRef dialog);
 void outputNotOpened(WindowRef dialog, const char* name);

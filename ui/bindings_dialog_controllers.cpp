@@ -147,7 +147,7 @@ void addController(WindowRef dialog) {
     showDevice(dialog, device);
     char text[200] = "";
     for (const char* piece : {"Added ", name, " as a controller: it listens from OK on.",
-                              bindingsState->offered >= 0 ? " A ready-made map is ready for it: Use Map." : ""}) {
+                              bindingsState->offered >= 0 ? " A ready-made map is ready for it: Use This Map." : ""}) {
         appendText(text, sizeof text, piece);
     }
     say(dialog, text);
@@ -166,7 +166,40 @@ void removeShownController(WindowRef dialog) {
     if (!confirm(dialog, "Remove Controller", question, "Nothing was removed.")) return;
     shown().removed = true;
     showDevice(dialog, kConfiguredDevice);
-    say(dialog, "Removed ", name, ". OK keeps it so; Cancel keeps it.");
+    // The button is disabled now, and a disabled control holds no keyboard
+    // focus: the list takes it, so Tab and Esc go on working.
+    platformFocusControl(dialog, IDC_CONTROLLER);
+    say(dialog, "Removed ", name, ". OK removes it and its section from the settings; Cancel keeps it as it was.");
+}
+
+// What the file holds acts: the device's section as edited or added by hand
+// while the player runs, its bindings, a controller's input and output, and
+// its Setup when that changed; a controller whose section was taken out of
+// the file goes. Nothing changes while the file is as the plug-in last read
+// or wrote it, nor when it cannot be read.
+void takeFileEdits(uint32_t device) {
+    if (device != kConfiguredDevice && !controllerInUse(device)) {
+        // Not a controller: nothing to take unless a section was added by hand.
+        SectionText file = {nullptr, 0, 0};
+        bool added = readFileSection(device, &file) && file.length > 0;
+        freeSection(&file);
+        if (!added) return;
+    }
+    char setupBefore[1024] = "", setupAfter[1024] = "";
+    sectionValue(sectionInEffect(device), "Setup", setupBefore, sizeof setupBefore);
+    if (!loadSection(device)) return;
+    const SectionText& section = sectionInEffect(device);
+    sectionValue(section, "Setup", setupAfter, sizeof setupAfter);
+    bool opened = false;
+    if (device != kConfiguredDevice) {
+        // A section that is not in the file reads as an empty one.
+        if (section.length == 0) {
+            if (controllerInUse(device)) removeController(device);
+            return;
+        }
+        opened = applyControllerSection(device);
+    }
+    if (!opened && !textEquals(setupBefore, setupAfter)) reopenOutput(device, true);
 }
 
 // ---- The shown device -----------------------------------------------------------------------
@@ -231,9 +264,20 @@ static bool lightsPending(uint32_t device) {
     return false;
 }
 
-// The line under the list says where the shown device's lights go.
+// The line under the live line says where the shown device's lights go,
+// naming the device: the line above it may name another, whose message it
+// shows ("Lights of Pads: Pads Out (3 bindings)").
 void lightsLine(char* out, size_t capacity) {
-    describeLights(bindingsState->device, shown().lights, lightingCount(), lightsPending(bindingsState->device), out, capacity);
+    char lights[160], name[kDeviceNameCapacity];
+    describeLights(bindingsState->device, shown().lights, lightingCount(), lightsPending(bindingsState->device), lights,
+                   sizeof lights);
+    editName(bindingsState->device, name);
+    const char* rest = lights;
+    if (rangeEqualsAnyCase(lights, lights + 8, "Lights: ")) rest += 8;
+    out[0] = '\0';
+    for (const char* piece : {"Lights of ", static_cast<const char*>(name[0] != '\0' ? name : "this device"), ": ", rest}) {
+        appendText(out, capacity, piece);
+    }
 }
 
 // Fills the Lights list for the shown device and selects its output.
@@ -245,6 +289,27 @@ void fillLights(WindowRef dialog) {
     if (edit.lights[0] != '\0' && at < 0) at = 0;  // away: "NAME (not connected)" is listed
     bindingsState->lightsAway = fillDeviceList(dialog, IDC_LIGHTS, kOutputDevices, edit.lights[0] == '\0' ? -1 : at,
                                        edit.lights);
+}
+
+// The Lights list filled again when the outputs it lists are not the system's
+// now: the chosen output come back or gone, an output added or renamed. Left
+// alone otherwise, so that a list the user has open stays open.
+void refreshLights(WindowRef dialog) {
+    DeviceEdit& edit = shown();
+    uint32_t count = countOutputDevices();
+    bool away = edit.lights[0] != '\0' && findOutputDevice(edit.lights, edit.lightsAt) < 0;
+    bool same = (bindingsState->lightsAway >= 0) == away &&
+                platformListCount(dialog, IDC_LIGHTS) == static_cast<int32_t>(count + (away ? 2 : 1));
+    for (uint32_t i = 0; same && i < count; ++i) {
+        char name[kDeviceNameCapacity], listed[kDeviceNameCapacity];
+        outputDeviceName(i, name);
+        platformListText(dialog, IDC_LIGHTS, static_cast<int32_t>(i + 1), listed, sizeof listed);
+        same = textEquals(name, listed);
+    }
+    if (same) return;
+    // The output picked from the list is found again by its name.
+    if (edit.lightsAt >= 0) edit.lightsAt = findOutputDevice(edit.lights, edit.lightsAt);
+    fillLights(dialog);
 }
 
 // The user picked an output for the shown device's lights.

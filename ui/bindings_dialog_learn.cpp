@@ -23,6 +23,11 @@
 
 // ---- Why Learn cannot listen ----------------------------------------------------------
 
+// The configuration dialog sits under this modal one: its Apply is pressed
+// once this one is closed.
+const char kApplyUnder[] = " close this dialog (OK keeps your changes), press Apply in the configuration dialog, "
+                           "then open Bindings again.";
+
 // What Learn listens to, or why it cannot: true, with the device's name, when
 // the shown device's input is open; otherwise the reason and what to do, in
 // words.
@@ -49,12 +54,13 @@ bool learnSource(char* name, char* why, size_t capacity) {
     if (pluginSettings.midiDevice < 0) {
         if (unapplied) {
             appendText(why, capacity, chosen);
-            appendText(why, capacity, " is chosen in the configuration dialog but not in use yet: press Apply "
-                                      "there, then Learn.");
+            appendText(why, capacity, " is chosen in the configuration dialog but not in use yet:");
+            appendText(why, capacity, kApplyUnder);
         } else {
             if (settingsUnread()) appendText(why, capacity, "Notewick could not read its settings file. ");
-            appendText(why, capacity, "No MIDI device is in use: choose one in the configuration dialog and "
-                                      "press Apply, then Learn.");
+            appendText(why, capacity, "No MIDI device is in use: choose one in the configuration dialog. To "
+                                      "learn from it, close this dialog (OK keeps your changes), press Apply in "
+                                      "the configuration dialog, then open Bindings again.");
         }
         return false;
     }
@@ -66,29 +72,30 @@ bool learnSource(char* name, char* why, size_t capacity) {
         if (unapplied) {
             appendText(why, capacity, " (");
             appendText(why, capacity, chosen);
-            appendText(why, capacity, " is chosen in the configuration dialog but not applied yet: press Apply "
-                                      "there to learn from it.)");
+            appendText(why, capacity, " is chosen in the configuration dialog but not applied yet: to learn from "
+                                      "it, close this dialog, press Apply there, then open Bindings again.)");
         }
         return true;
     }
     if (!there) {
         appendText(why, capacity, name[0] != '\0' ? name : "The device chosen");
-        appendText(why, capacity, ", the device in use, is not connected: connect it, then press Apply in the "
-                                  "configuration dialog to learn from it.");
+        appendText(why, capacity, ", the device in use, is not connected: connect it. To learn from it then,");
+        appendText(why, capacity, kApplyUnder);
     } else if (mainPortOpenFailed()) {
         appendText(why, capacity, "Notewick could not open ");
         appendText(why, capacity, name);
-        appendText(why, capacity, ": another program may be using it. Close that program, then press Apply in "
-                                  "the configuration dialog");
+        appendText(why, capacity, ": another program may be using it. Close that program; then,");
+        appendText(why, capacity, kApplyUnder);
         if (unapplied) {
-            appendText(why, capacity, ", or press Apply there now to use ");
+            appendText(why, capacity, " Apply there uses ");
             appendText(why, capacity, chosen);
+            appendText(why, capacity, ", chosen there.");
         }
-        appendText(why, capacity, ".");
     } else {
         appendText(why, capacity, "Notewick is not listening to ");
         appendText(why, capacity, name);
-        appendText(why, capacity, ": press Apply in the configuration dialog, then Learn.");
+        appendText(why, capacity, ". To learn from it,");
+        appendText(why, capacity, kApplyUnder);
     }
     return false;
 }
@@ -106,7 +113,7 @@ void learn(WindowRef dialog) {
         stopWaiting(dialog, "Learn stopped: nothing was learned.");
         return;
     }
-    char name[kDeviceNameCapacity], why[320];
+    char name[kDeviceNameCapacity], why[512];
     if (!learnSource(name, why, sizeof why)) {
         say(dialog, "Learn cannot listen. ", why);
         return;
@@ -116,6 +123,7 @@ void learn(WindowRef dialog) {
     bindingsState->picked = -1;
     platformListSelect(dialog, IDC_BINDING_LIST, -1);
     bindingsState->learning = true;
+    bindingsState->shiftDown = false;
     startLearning(dialog, bindingsState->device);
     // An endless knob is learned from two turns: how it counts its steps.
     bool knob = platformIsChecked(dialog, IDC_ENDLESS) && actionFits(chosenAction(dialog), kFitEncoder);
@@ -198,6 +206,45 @@ int32_t shiftButtonIndex() {
     return -1;
 }
 
+// Whether the message is a press or a release of the listed shift button:
+// *pressed says which.
+static bool shiftButtonMessage(ShortMessage message, bool* pressed) {
+    int32_t shift = shiftButtonIndex();
+    if (shift < 0) return false;
+    const BindingSource& button = bindingsState->bound[shift].binding.source;
+    uint32_t status = messageStatus(message), kind = status & 0xF0;
+    if ((status & 0x0F) != button.channel || messageData1(message) != button.number) return false;
+    if (button.kind == kSourceNote && (kind == 0x90 || kind == 0x80)) {
+        *pressed = kind == 0x90 && messageData2(message) != 0;
+        return true;
+    }
+    *pressed = messageData2(message) >= 64;
+    return button.kind == kSourceController && kind == 0xB0;
+}
+
+// The shift button as the dialog lists it, pressed or let go while Learn
+// waits: Learn waits on, and a control touched while it is held becomes a
+// Shift line. The worker marks shifted messages only for the shift button in
+// effect, and one learned since OK is not yet. False for any other message.
+static bool followShift(WindowRef dialog, ShortMessage message, uint32_t action) {
+    bool pressed = false;
+    if (action == kActionShift || !shiftButtonMessage(message & 0xFFFFFFu, &pressed)) return false;
+    markLearnShift(message, pressed);
+    bindingsState->shiftDown = pressed;
+    bindingsState->learning = true;
+    bool note = (messageStatus(message) & 0xF0) == 0x90;
+    startLearning(dialog, bindingsState->device, pressed && note ? message : 0);
+    char button[64];
+    describeSource(bindingsState->bound[shiftButtonIndex()].binding.source, button, sizeof button);
+    if (pressed) {
+        say(dialog, "Shift (", button, ") held: now press or move the control to bind with Shift.");
+    } else {
+        say(dialog, "Shift (", button, ") let go: press a key or move a control. Esc, Enter or Learn again stops "
+                    "waiting.");
+    }
+    return true;
+}
+
 // The binding Learn makes: Play Entry takes the entry after the last one
 // bound, so that pad after pad becomes a board of jingles.
 Binding learnedBinding(const BindingSource& source, uint32_t action) {
@@ -226,10 +273,16 @@ static void bindingLine(const Binding& binding, char* line, size_t capacity) {
 void onBindingsNotify(WindowRef dialog) {
     ShortMessage message = takeLearnedMessage();
     BindingSource source;
-    if (bindingsState == nullptr || !bindingsState->learning || message == 0 || !messageSource(message, &source)) return;
+    if (bindingsState == nullptr || !bindingsState->learning || message == 0) return;
     stopLearning();
     bindingsState->learning = false;
     uint32_t action = chosenAction(dialog);
+    if (followShift(dialog, message, action)) return;
+    if (!messageSource(message, &source)) {  // a release of a shift button no longer listed
+        bindingsState->learning = true;
+        startLearning(dialog, bindingsState->device);
+        return;
+    }
     char described[64];
     describeSource(source, described, sizeof described);
     if (bindingsState->knobPhase != 0 && !learnKnob(dialog, message, &source, described)) return;
@@ -237,7 +290,8 @@ void onBindingsNotify(WindowRef dialog) {
     // A control learned while the device's shift button is held becomes a
     // Shift line; the Gesture list says whether it is pressed, held or
     // pressed twice.
-    source.shift = (message & kShiftFlag) != 0 && action != kActionShift ? 1 : 0;
+    bool shifted = bindingsState->shiftDown || ((message & kShiftFlag) != 0 && shiftButtonIndex() >= 0);
+    source.shift = shifted && action != kActionShift ? 1 : 0;
     source.gesture = static_cast<uint8_t>(chosenGesture(dialog));
     describeSource(source, described, sizeof described);
     Binding learned = learnedBinding(source, action);

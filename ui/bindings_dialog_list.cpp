@@ -287,7 +287,7 @@ void removeAll(WindowRef dialog) {
         if (parsed.named && parsed.fits) removeSectionLine(&shown().section, line - 1);
     }
     showBindings(dialog);
-    say(dialog, "Removed every binding. OK keeps it so; Cancel keeps them all.");
+    say(dialog, "Removed every binding. OK removes them from the settings; Cancel keeps them all as they were.");
 }
 
 // ---- OK, Cancel and quit ------------------------------------------------------------------
@@ -362,7 +362,11 @@ void closeBindings(WindowRef dialog, bool keep) {
             DeviceEdit& edit = bindingsState->devices[device];
             if (edit.removed && !edit.added) saved = removeController(device) && saved;
             if (!changed[device]) {
-                if (edit.shown && !edit.removed && device != kConfiguredDevice) reopenOutput(device, false);
+                // A section the user did not change acts as the file has it
+                // now, hand edits and sections added by hand included.
+                if (edit.removed) continue;
+                takeFileEdits(device);
+                if (controllerInUse(device)) reopenOutput(device, false);
                 continue;
             }
             if (device != kConfiguredDevice) {

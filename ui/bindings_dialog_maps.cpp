@@ -1,5 +1,5 @@
 // bindings_dialog_maps.cpp -- the Bindings dialog's ready-made maps: the
-// one offered for the shown device's input and Use Map, Use Map... with
+// one offered for the shown device's input and Use This Map, All Maps... with
 // every map, and Save as Map..., which keeps the shown device's bindings as
 // a map of the user's own.
 #include <initializer_list>
@@ -30,7 +30,7 @@ void offerMap(WindowRef dialog) {
         }
     } else if (name[0] != '\0') {
         for (const char* piece : {"No ready-made map is for ", static_cast<const char*>(name),
-                                  ". Use Map... lists them all."}) {
+                                  ". All Maps... lists them all."}) {
             appendText(text, sizeof text, piece);
         }
     }
@@ -116,7 +116,7 @@ void useMap(WindowRef dialog, int32_t index) {
     say(dialog, text);
 }
 
-// "Use Map...": every map, the shipped ones and the user's.
+// "All Maps...": every map, the shipped ones and the user's.
 void chooseMap(WindowRef dialog) {
     const char* entries[kMaxMaps];
     for (uint32_t i = 0; i < bindingsState->mapCount; ++i) entries[i] = bindingsState->maps[i].name;
@@ -205,5 +205,5 @@ void saveAsMap(WindowRef dialog) {
     }
     bindingsState->mapCount = listMaps(bindingsState->maps, kMaxMaps);
     offerMap(dialog);
-    say(dialog, "Saved the map ", name, " as ", path, ". Use Map... lists it.");
+    say(dialog, "Saved the map ", name, " as ", path, ". All Maps... lists it.");
 }

@@ -71,7 +71,8 @@ void endOpenDialogs();
 void endBindingsDialog();
 WindowRef bindingsDialogWindow();  // null while it is not open
 // The system's devices changed: the open Bindings dialog's Controller list
-// says again which controllers are connected.
+// says again which controllers are connected, its Lights list lists the
+// outputs there are, and its status line says again what Learn listens to.
 void bindingsDevicesChanged();
 void endAutodetectDialog();
 

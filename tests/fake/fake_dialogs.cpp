@@ -254,6 +254,8 @@ void platformEnableItem(WindowRef dialog, uint32_t controlId, bool enabled) {
         fake::dialogOf(dialog).disabledItems.erase(controlId);
     } else {
         fake::dialogOf(dialog).disabledItems.insert(controlId);
+        // As Windows does, a control disabled under the focus leaves it nowhere.
+        if (fake::dialogOf(dialog).focus == controlId) fake::dialogOf(dialog).focus = 0;
     }
 }
 

@@ -344,12 +344,30 @@ TEST_F(BindingsTest, TheDialogLearnsAndWritesOnOkLineByLine) {
         fake::press(d, IDC_REMOVE);
         EXPECT_EQ(learn(d, kActionPlay, controller(0, 64, 127), 2000), "Learned Controller 64, channel 1: Play.");
         EXPECT_EQ(listed(d), (Texts{"Note 36 (C2), channel 10: Shuffle", "Controller 64, channel 1: Play"}));
+        // A shift button learned here is the shift while Learn waits, before
+        // OK gives it to the worker: held, the pad becomes a Shift line; let
+        // go, a plain one.
+        learn(d, kActionShift, noteOn(9, 40, 100), 2100);
+        EXPECT_EQ(learn(d, kActionPlayEntry, noteOn(9, 40, 100), 2200),
+                  "Shift (Note 40 (E2), channel 10) held: now press or move the control to bind with Shift.");
+        dispatchMessage(noteOn(9, 37, 100), 2300);
+        fake::serveNotifications(d);
+        EXPECT_EQ(status(d), "Learned Shift + Note 37 (C#2), channel 10: Play Entry 1.");
+        fake::press(d, IDC_LEARN);
+        uint32_t now = 2300;
+        for (uint32_t message : {noteOn(9, 40, 100), noteOff(9, 40), noteOn(9, 38, 100)}) {
+            dispatchMessage(message, now += 100);
+            fake::serveNotifications(d);
+        }
+        EXPECT_EQ(status(d), "Learned Note 38 (D2), channel 10: Play Entry 2.");
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
     EXPECT_TRUE(fake::sends().empty()) << "Learn's messages act on nothing";
     EXPECT_EQ(fake::profileLines(kIni, kBindingsSection),
-              (Texts{"Note 036 Channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play"}));
+              (Texts{"Note 036 Channel 10=Shuffle", "Note 99 Channel 1=Jump", "Controller 64 Channel 1=Play",
+                     "Note 40 Channel 10=Shift", "Shift Note 37 Channel 10=Play Entry 1",
+                     "Note 38 Channel 10=Play Entry 2"}));
     EXPECT_EQ(fake::allocationsLive(), 2) << "the dialog freed its own; the section in effect and the worker's table stay";
     dispatchMessage(controller(0, 64, 127), 9000);
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdPlay)})) << "the new table, from the next message";
@@ -596,7 +614,9 @@ TEST_F(BindingsTest, TheStatusLineSaysWhyLearnCannotListen) {
         bool open, openFails;
         const char* says;
     } cases[] = {
-        {-1, "", false, false, "No MIDI device is in use: choose one in the configuration dialog and press Apply"},
+        {-1, "", false, false, "No MIDI device is in use: choose one in the configuration dialog. To learn from it, close this dialog (OK "
+                                "keeps your changes), press Apply in the configuration dialog, then open Bindings "
+                                "again."},
         {0, "Drums", false, false, "Drums, the device in use, is not connected: connect it"},
         {0, "Pads", false, true, "Notewick could not open Pads: another program may be using it"},
         {0, "Pads", true, false, "Choose an action, press Learn, then press a key or move a control on Pads."},

@@ -220,19 +220,34 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
         fake::press(n, kDialogOk);
     });
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
-        fake::setDevices({{"Keys"}});
-        bindingsDevicesChanged();  // as the device watch calls it
-        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Pads (not connected)", "Add a controller..."}));
-        fake::setDevices({{"Keys"}, {"Pads"}});
-        bindingsDevicesChanged();
+        // As the device watch has it: the ports follow, then the dialog.
+        auto devicesChanged = [] {
+            controllersDeviceListChanged();
+            outputDeviceListChanged();
+            bindingsDevicesChanged();
+        };
         fake::choose(d, IDC_CONTROLLER, 1);
-        // The line names the device of each message, two being open.
+        fake::setDevices({{"Keys"}});
+        fake::setOutputs({});
+        devicesChanged();
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Pads (not connected)", "Add a controller..."}));
+        EXPECT_EQ(fake::listEntries(d, IDC_LIGHTS), (Texts{"None", "Pads (not connected)"}));
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Pads is not connected: connect it to learn from it.");
+        // Back: the list and the status line say so, without "(not connected)".
+        fake::setDevices({{"Keys"}, {"Pads"}});
+        fake::setOutputs({{"Pads"}});
+        devicesChanged();
+        EXPECT_EQ(fake::listEntries(d, IDC_LIGHTS), (Texts{"None", "Pads"}));
+        EXPECT_EQ(fake::listSelection(d, IDC_LIGHTS), 1);
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "The bindings of Pads. Learn listens to it.");
+        // The line names the device of each message, two being open, and
+        // the Lights line under it the device shown.
         fake::setTick(5000);
         fake::deliverData(1, noteOn(9, 37, 90));
         work(5000);
         fake::runTimer(d);
-        EXPECT_EQ(fake::itemText(d, IDC_LIVE_LINE).substr(0, 64),
-                  "Pads: Note-on 37 (C#2), velocity 90, channel 10: Next (binding)\n");
+        EXPECT_EQ(fake::itemText(d, IDC_LIVE_LINE),
+                  "Pads: Note-on 37 (C#2), velocity 90, channel 10: Next (binding)\nLights of Pads: Pads (1 binding)");
         fake::press(d, IDC_SAVE_MAP);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS).find("Saved the map My Pads as "), 0u);
         EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the My Pads is ready:") << "the user's own";
@@ -247,6 +262,9 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
         fake::setConfirmAnswer(true);
         fake::press(d, IDC_REMOVE_CONTROLLER);
         EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Add a controller..."}));
+        EXPECT_EQ(fake::focusedControl(d), IDC_CONTROLLER) << "not the button, disabled now";
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS),
+                  "Removed Pads. OK removes it and its section from the settings; Cancel keeps it as it was.");
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
@@ -268,16 +286,31 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
               "Setup=B0 7F 00\r\nNote 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n");
     EXPECT_STREQ(byHand, "");
     freeSection(&lines);
-    // A section written by hand while the player runs keeps its number.
-    fake::setFile(kIni, file + "[Notewick Controller 1]\r\nInput=Keystation 49\r\n");
+    // A section written by hand while the player runs is listed and opened as
+    // the dialog opens, and keeps its number; at OK, the hand edit of a
+    // section the dialog did not change acts at once.
+    fake::setDevices({{"Keys"}, {"Pads"}, {"Keystation 49"}});
+    fake::setFile(kIni, file + "[Notewick Controller 1]\r\nInput=Keystation 49\r\nNote 40 Channel 1=Next\r\n");
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
-        fake::choose(d, IDC_CONTROLLER, 1);
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "Keystation 49", "Add a controller..."}));
+        EXPECT_TRUE(controllerInputOpen(1));
+        fake::choose(d, IDC_CONTROLLER, 2);  // Pads, added
+        std::string text;
+        fake::fileText(kIni, &text);
+        fake::setFile(kIni, text.replace(text.find("=Next"), 5, "=Stop"));
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
     fake::fileText(kIni, &file);
-    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=Keystation 49\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=Keystation 49\r\nNote 40 Channel 1=Stop\r\n"),
+              std::string::npos)
+        << file;
     EXPECT_NE(file.find("[Notewick Controller 2]\r\nInput=Pads\r\n"), std::string::npos) << file;
+    fake::clearSends();
+    fake::setTick(9000);
+    fake::deliverData(2, noteOn(0, 40, 90));
+    work(9000);
+    EXPECT_EQ(fake::sends(), (Sends{command(CmdStop)}));
 }
 
 // The entry of the list that is selected; "" for none.
@@ -317,7 +350,7 @@ TEST_F(ControllersTest, UseMapKeepsTheOutputUnlessTheInputPairsIt) {
         ASSERT_EQ(fake::listEntries(d, IDC_CONTROLLER),
                   (Texts{"Keys", "Knobs", "MIDIIN2 (Grid)", "Pads", "Add a controller..."}));
         fake::choose(d, IDC_CONTROLLER, 1);
-        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "No ready-made map is for Knobs. Use Map... lists them all.");
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "No ready-made map is for Knobs. All Maps... lists them all.");
         fake::press(d, IDC_CHOOSE_MAP);
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Used the map for the Pad Thing: 2 bindings, from OK on. On "
                                                          "the device: Hold Shift while plugging it in.");
@@ -367,7 +400,7 @@ TEST_F(ControllersTest, SaveAsMapAnswersEveryNameAndReplacesNothingUnasked) {
             std::string status;
         } saves[] = {
             {"My/APC: \"pads\"*?", true, "",
-             "Saved the map My/APC: \"pads\"*? as " + folder + "My_APC_ _pads___.ini. Use Map... lists it."},
+             "Saved the map My/APC: \"pads\"*? as " + folder + "My_APC_ _pads___.ini. All Maps... lists it."},
             {"My_APC_ _pads___", false,
              "Replace your map My/APC: \"pads\"*? with the bindings shown? My_APC_ _pads___ makes the same file name, "
              "My_APC_ _pads___.ini.",
@@ -385,14 +418,14 @@ TEST_F(ControllersTest, SaveAsMapAnswersEveryNameAndReplacesNothingUnasked) {
             {std::string(300, 'x'), true, "", "A map's name has at most 63 characters: nothing was saved. Save again "
                                               "with a shorter name."},
             {std::string(63, 'x'), true, "",
-             "Saved the map " + std::string(63, 'x') + " as " + folder + std::string(63, 'x') + ".ini. Use Map... lists it."},
+             "Saved the map " + std::string(63, 'x') + " as " + folder + std::string(63, 'x') + ".ini. All Maps... lists it."},
             {"Loose", false, "Replace the file Loose.ini in your maps folder with the bindings shown?", "Nothing was saved."},
             {"Loose", true, "Replace the file Loose.ini in your maps folder with the bindings shown?",
-             "Saved the map Loose as " + folder + "Loose.ini. Use Map... lists it."},
+             "Saved the map Loose as " + folder + "Loose.ini. All Maps... lists it."},
             {"My_APC_ _pads___", true,
              "Replace your map My/APC: \"pads\"*? with the bindings shown? My_APC_ _pads___ makes the same file name, "
              "My_APC_ _pads___.ini.",
-             "Saved the map My_APC_ _pads___ as " + folder + "My_APC_ _pads___.ini. Use Map... lists it."},
+             "Saved the map My_APC_ _pads___ as " + folder + "My_APC_ _pads___.ini. All Maps... lists it."},
         };
         fake::choose(d, IDC_CONTROLLER, 1);
         for (const auto& save : saves) {

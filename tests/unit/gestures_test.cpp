@@ -100,7 +100,8 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
         {8050, 0, playPause, nullptr},
         // A controller's button: pressed at 64 and up, let go below.
         {8500, controller(0, 20, 127), {}, nullptr},
-        {8700, controller(0, 20, 0), {}, nullptr},
+        {8700, controller(0, 20, 0), {}, "Controller 20 = 127, channel 1: nothing: let go before the hold time (500 "
+                                         "ms): its binding waits for a hold"},
         {8800, controller(0, 20, 100), {}, nullptr},
         {8900, controller(0, 20, 120), {}, nullptr},  // held on: not pressed again
         {9299, 0, {}, nullptr},

@@ -269,7 +269,7 @@ void addWithMapUser() {
 
     // Save as Map: each name gets its answer; nothing is replaced unasked.
     std::string said = saveAsMap(bindings, "Test/Pads", true, false, nullptr);
-    size_t as = said.find(" as "), end = said.rfind(". Use Map... lists it.");
+    size_t as = said.find(" as "), end = said.rfind(". All Maps... lists it.");
     check(said.compare(0, 24, "Saved the map Test/Pads ") == 0 && as != std::string::npos &&
               end != std::string::npos && contains(said, "\\Notewick\\Maps\\Test_Pads.ini"),
           "Alt+V saves the map, the file named without the character no file name has", said);
@@ -321,6 +321,8 @@ void addWithMapUser() {
     if (question != nullptr) click(question, IDOK);
     check(statusSays(bindings, "Removed Test MIDI In 1."), "then says it is removed",
           controlText(bindings, IDC_BINDING_STATUS));
+    check(focusedControlOfPlayer() == IDC_CONTROLLER, "the keyboard goes to the Controller list",
+          std::to_string(focusedControlOfPlayer()));
     click(bindings, IDOK);
     waitUntilGone(bindings);
     check(sameSet(outputReceived(3), {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 0)}),

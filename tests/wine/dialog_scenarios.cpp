@@ -243,6 +243,26 @@ void configureUser() {
     check(listSelection(config, IDC_DEVICE) == 3 && listSelection(config, IDC_CHANNEL) == 9,
           "the lists show indexes 3 and 9",
           std::to_string(listSelection(config, IDC_DEVICE)) + ", " + std::to_string(listSelection(config, IDC_CHANNEL)));
+    // The Bindings dialog: its lists show whole rows, and the two map
+    // buttons do not read alike. Opened and closed by mouse.
+    clickWithMouse(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    check(bindings != nullptr, "Bindings... opens its dialog");
+    if (bindings != nullptr) {
+        HWND list = GetDlgItem(bindings, IDC_BINDING_LIST);
+        RECT client = {};
+        GetClientRect(list, &client);
+        LRESULT row = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+        // Whole rows, but for a pixel or two of the next, which shows no text.
+        check(row > 0 && client.bottom % row <= 2, "the bindings list shows whole rows",
+              std::to_string(client.bottom) + " px, rows of " + std::to_string(row));
+        check(controlText(bindings, IDC_USE_MAP) == "&Use This Map" &&
+                  controlText(bindings, IDC_CHOOSE_MAP) == "All &Maps...",
+              "the map buttons have captions of their own",
+              controlText(bindings, IDC_USE_MAP) + ", " + controlText(bindings, IDC_CHOOSE_MAP));
+        clickWithMouse(bindings, IDCANCEL);
+        check(waitUntilGone(bindings), "Cancel closes the Bindings dialog");
+    }
     click(config, IDOK);
     check(waitUntilGone(config), "OK closes the configuration dialog");
 }

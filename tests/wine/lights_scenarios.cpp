@@ -61,20 +61,23 @@ void unpluggedWhileOpenUser() {
             std::string text = controlText(bindings, IDC_LIVE_LINE);
             return text.substr(0, text.find('\n'));
         };
-        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights: Test MIDI Out 1 (4 bindings)"),
+        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights of Test MIDI In 0: Test MIDI Out 1 (4 bindings)"),
               "the line says where the lights go", controlText(bindings, IDC_LIVE_LINE));
         midiOutSetAway(1, true);
         Sleep(300);
-        check(contains(controlText(bindings, IDC_LIVE_LINE), "Lights: Test MIDI Out 1 is not connected"),
+        check(contains(controlText(bindings, IDC_LIVE_LINE), "Lights of Test MIDI In 0: Test MIDI Out 1 is not connected"),
               "and that the output went", controlText(bindings, IDC_LIVE_LINE));
         broadcastDeviceChange();
         check(!midiOutIsOpen(1), "the output that went is closed while the dialog is open");
         midiOutSetAway(1, false);
         broadcastDeviceChange();
         check(midiOutIsOpen(1), "and opened again when it is back");
+        std::string outputs = joined(listEntries(bindings, IDC_LIGHTS));
+        check(contains(outputs, "Test MIDI Out 1") && !contains(outputs, "(not connected)"),
+              "the Lights list lists it again, not as away", outputs);
         expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 127), midiController(0, 7, 90)},
                      "with every light once, the dialog still open");
-        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights: Test MIDI Out 1 (4 bindings)"),
+        check(waitForText(bindings, IDC_LIVE_LINE, firstLine() + "\nLights of Test MIDI In 0: Test MIDI Out 1 (4 bindings)"),
               "the line says where the lights go again", controlText(bindings, IDC_LIVE_LINE));
         midiOutSetAway(1, true);
         broadcastDeviceChange();
