@@ -229,7 +229,53 @@ void stuckOutput() {
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
 
+// The keyboard's own lights output, chosen while another program holds it,
+// is opened as soon as that program lets it go, the configuration dialog
+// still open.
+HMIDIOUT heldByAnother = nullptr;
+// winmm's own calls, as another program makes them.
+template <typename Function>
+Function winmmCall(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("winmm.dll"), name)));
+}
+MMRESULT holdOutput(UINT device) {
+    return winmmCall<MMRESULT(WINAPI*)(HMIDIOUT*, UINT, DWORD_PTR, DWORD_PTR, DWORD)>("midiOutOpen")(
+        &heldByAnother, device, 0, 0, CALLBACK_NULL);
+}
+void letOutputGo() { winmmCall<MMRESULT(WINAPI*)(HMIDIOUT)>("midiOutClose")(heldByAnother); }
+void heldOutputUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        chooseEntry(bindings, IDC_LIGHTS, 1);  // Test MIDI Out 0
+        click(bindings, IDOK);
+        waitUntilGone(bindings);
+    }
+    check(waitForMessageBoxes(1, 3000) && contains(joined(messageBoxes()), "another program may be using it"),
+          "a box says another program holds it", joined(messageBoxes()));
+    letOutputGo();
+    bool opened = waitUntil([] { return midiOutIsOpen(0); }, 8000);
+    check(opened, "it opens once let go, the configuration dialog still open");
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void heldOutput() {
+    writeSetupIni("");
+    check(holdOutput(0) == MMSYSERR_NOERROR, "another program holds output 0");
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    runConfigWithUser(heldOutputUser);
+    pump(300);
+    Messages got = midiOutReceived(0);
+    check(got == Messages{midiNoteOn(9, 36, 1)}, "its lights are sent", hexMessages(got));
+    quit();
+    unload();
+}
+
 const ScenarioRegistration registrations[] = {
+    {"lights_held_output", heldOutput},
     {"lights", lights},
     {"lights_stuck_output", stuckOutput},
 };

@@ -40,6 +40,7 @@ set(NOTEWICK_WINE_SCENARIOS
     bindings_section
     lights
     lights_stuck_output
+    lights_held_output
     knobs
     gestures
     controllers
