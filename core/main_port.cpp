@@ -46,6 +46,7 @@ void resetMainPort() {
     strayPort = nullptr;
     configDialogOpen = false;
     resetSysexBuffers();
+    resetLendingPorts();
 }
 
 void followChosenDevice() {
@@ -123,8 +124,6 @@ void reopenMainPort() {
 }
 
 void mainDeviceListChanged() {
-    // The dialogs own the main port while they are open.
-    if (configDialogIsOpen()) return;
     if (pluginSettings.midiDevice < 0) return;
     // Gone, or another device now has its index. A port that will not close
     // stays the main port, for quit to close: forgotten, it could still call
@@ -135,6 +134,11 @@ void mainDeviceListChanged() {
         if (!closeFollowed(&mainPort)) return;
         closedQuietly = true;
     }
+    // The dialogs own the main port while they are open: one whose device
+    // went is closed even then (its handle never hears again, not even once
+    // the device is back at the same number and name), and it is opened
+    // again when they are done, or by their OK or Apply.
+    if (configDialogIsOpen()) return;
     // A device from before names were kept is tried again only by the
     // dialogs: its number alone may now be another device.
     if (pluginSettings.midiDeviceName[0] != '\0') reopenMainPort();

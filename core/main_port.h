@@ -59,15 +59,16 @@ void reopenMainPort();
 
 // True from the configuration dialog's start until it has ended; the
 // autodetect and Bindings dialogs run inside it. The dialogs own the main
-// port meanwhile, and the device watch leaves it to them.
+// port meanwhile: the device watch only closes it when its device goes.
 bool configDialogIsOpen();
 void setConfigDialogOpen(bool open);
 
-// The system's list of devices changed, or the retry timer fired. While no
-// dialog of the plug-in is open and a named device is configured: a main
-// port whose device has gone or moved is closed, and a closed one is opened
-// again, silently, wherever the named device now is (also one another
-// program held and has let go).
+// The system's list of devices changed, or the retry timer fired. A main
+// port whose device has gone or moved is closed, dialogs open or not: a
+// device that left and came back, even at the same number and name, is a
+// new port to open. While no dialog of the plug-in is open and a named
+// device is configured, a closed one is opened again, silently, wherever the
+// named device now is (also one another program held and has let go).
 void mainDeviceListChanged();
 
 // Back to the state at module load; for tests.

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "midi/lights.h"
 #include "midi/ports.h"
+#include "platform/platform.h"
 
 // ---- The outputs ---------------------------------------------------------------------
 
@@ -17,6 +18,8 @@ static int32_t controllerOutIndex[kMaxDevices];
 static char controllerOutName[kMaxDevices][kDeviceNameCapacity];
 static void* openOutputs[kMaxDevices];
 static FollowedPort outputs[kMaxDevices];
+// Whether the last Setup sent to the device's output could not be sent whole.
+static bool setupCut[kMaxDevices];
 
 static FollowedPort& outputOf(uint32_t device) {
     FollowedPort& port = outputs[device];
@@ -44,6 +47,7 @@ void resetOutputPort() {
         controllerOutIndex[device] = -1;
         controllerOutName[device][0] = '\0';
         outputs[device] = FollowedPort{};
+        setupCut[device] = false;
     }
 }
 
@@ -93,22 +97,51 @@ bool parseSetupBytes(const char* text, uint8_t* bytes, uint32_t capacity, uint32
     return true;
 }
 
-// Sends the device's set-up messages, as its section's Setup line gives
-// them, to its output just opened.
-static void sendSetup(uint32_t device) {
-    char text[1024];
-    uint8_t bytes[512];
-    uint32_t length = 0;
-    if (!sectionValue(sectionInEffect(device), "Setup", text, sizeof text) ||
-        !parseSetupBytes(text, bytes, sizeof bytes, &length)) {
-        return;
+// The whole Setup line holds the user-interface thread this long at most,
+// however many system-exclusive messages it has: an output that never
+// finishes one is given up on, and the rest of the line is not sent.
+const uint32_t kSetupSendMs = 340;
+
+
+// The device's Setup line in effect: 0 for none (or empty), 1 with its bytes,
+// -1 when it is not whole messages, is longer than the line's room, or has a
+// system-exclusive message longer than an output takes.
+static int32_t readSetup(uint32_t device, uint8_t* bytes, uint32_t* length) {
+    char text[kSetupTextCapacity];
+    *length = 0;
+    const SectionText& section = sectionInEffect(device);
+    if (!sectionValue(section, "Setup", text, sizeof text)) return sectionHasKey(section, "Setup") ? -1 : 0;
+    if (!parseSetupBytes(text, bytes, kSetupMostBytes, length)) return -1;
+    for (uint32_t i = 0; i < *length; ++i) {
+        if (bytes[i] != 0xF0) continue;
+        uint32_t end = i;
+        while (bytes[end] != 0xF7) ++end;
+        if (end + 1 - i > kMostSysexBytes) return -1;
+        i = end;
     }
+    return *length != 0 ? 1 : 0;
+}
+
+// Sends the device's set-up messages, as its section's Setup line gives
+// them, to its output just opened; none of a line that is not whole messages.
+static void sendSetup(uint32_t device) {
+    uint8_t bytes[kSetupMostBytes];
+    uint32_t length = 0;
+    setupCut[device] = false;
+    if (readSetup(device, bytes, &length) <= 0) return;
     void* port = openOutputs[device];
+    uint32_t started = platformTickCount();
     for (uint32_t i = 0; i < length;) {
         uint32_t end = i + 1;
         if (bytes[i] == 0xF0) {
             while (end < length && bytes[end] != 0xF7) ++end;
-            platformMidiOutSendLong(port, bytes + i, end + 1 - i);
+            uint32_t spent = platformTickCount() - started;
+            // What follows may count on what came before: nothing more.
+            if (spent >= kSetupSendMs ||
+                platformMidiOutSendLong(port, bytes + i, end + 1 - i, kSetupSendMs - spent) != 0) {
+                setupCut[device] = true;
+                return;
+            }
             i = end + 1;
             continue;
         }
@@ -134,6 +167,7 @@ static void handOver(uint32_t device) {
 static void closeOutputOf(uint32_t device, bool darken) {
     void* port = openOutputs[device];
     if (port == nullptr) return;
+    setupCut[device] = false;
     detachLightsPort(device);
     if (darken) {
         Binding bindings[kMaxBindings];
@@ -191,9 +225,10 @@ bool followControllerOutput(uint32_t device, const char* name) {
     appendText(port.name, kDeviceNameCapacity, name);
     *port.index = -1;
     port.openFailed = false;
-    if (name[0] == '\0' || !followDevice(&port)) return false;
-    handOver(device);
-    return true;
+    bool opened = name[0] != '\0' && followDevice(&port);
+    if (opened) handOver(device);
+    retryWhileWaiting();
+    return opened;
 }
 
 void outputDeviceListChanged() {
@@ -224,10 +259,14 @@ bool chooseOutput(const char* name, int32_t at, uint32_t device) {
     port.openFailed = false;
     if (name[0] == '\0') return true;
     int32_t where = whereIsFollowed(port);
-    if (!openFollowed(&port, where)) return false;
-    *port.index = where;
-    handOver(device);
-    return true;
+    bool opened = openFollowed(&port, where);
+    if (opened) {
+        *port.index = where;
+        handOver(device);
+    }
+    // Held by another program, or away: tried again while the dialogs stay open.
+    retryWhileWaiting();
+    return opened;
 }
 
 void reopenOutput(uint32_t device, bool setUpAgain) {
@@ -243,7 +282,20 @@ void reopenOutput(uint32_t device, bool setUpAgain) {
 
 // ---- The Lights line ----------------------------------------------------------------------
 
-void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity) {
+// What the line says of the device's Setup, after the rest: nothing when it
+// was sent whole, or there is none.
+static void describeSetup(uint32_t device, bool open, char* out, size_t capacity) {
+    uint8_t bytes[kSetupMostBytes];
+    uint32_t length = 0;
+    if (readSetup(device, bytes, &length) < 0) {
+        appendText(out, capacity, ". Its Setup line is not whole MIDI messages, or is too long: none of it is sent");
+    } else if (open && setupCut[device]) {
+        appendText(out, capacity, ". Its Setup line could not be sent whole: the output did not take it");
+    }
+}
+
+static void describeOutput(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out,
+                           size_t capacity) {
     out[0] = '\0';
     appendText(out, capacity, "Lights: ");
     if (name[0] == '\0') {
@@ -254,7 +306,7 @@ void describeLights(uint32_t device, const char* name, uint32_t lighting, bool p
     char number[12];
     formatDecimal(static_cast<int32_t>(lighting), number);
     const char* bindings = lighting == 1 ? " binding" : " bindings";
-    const FollowedPort& port = outputOf(device < kMaxDevices ? device : 0);
+    const FollowedPort& port = outputOf(device);
     bool inEffect = chosen(port) && textEquals(port.name, name);
     bool open = inEffect && openOutputs[device] != nullptr && followedStillThere(port);
     bool present = open || findOutputDevice(name, inEffect ? *port.index : -1) >= 0;
@@ -279,4 +331,12 @@ void describeLights(uint32_t device, const char* name, uint32_t lighting, bool p
         return;
     }
     appendText(out, capacity, lighting == 0 ? " light)" : ")");
+}
+
+void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity) {
+    if (device >= kMaxDevices) device = 0;
+    describeOutput(device, name, lighting, pending, out, capacity);
+    const FollowedPort& port = outputOf(device);
+    bool inEffect = name[0] != '\0' && chosen(port) && textEquals(port.name, name);
+    if (inEffect) describeSetup(device, openOutputs[device] != nullptr, out, capacity);
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "platform/midi_output.h"
 
 // Init: opens the device's chosen output, by its name wherever Windows
 // numbered it; a box naming it once when it cannot be opened (away, or held
@@ -56,8 +57,15 @@ void closeOutputsAtQuit();
 // dialog has chosen (`name`, empty for none), how many of the dialog's
 // bindings light, and whether OK changes what lights: "Lights: Pad Out (3
 // bindings)", "Lights: none chosen", "Lights: Pad Out is not connected: 3
-// bindings light when it is", "Lights: Pad Out (3 bindings light after OK)".
+// bindings light when it is", "Lights: Pad Out (3 bindings light after OK)";
+// then, for the output in effect, whether its Setup line is not whole
+// messages (none of it is sent), or could not be sent whole.
 void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity);
+
+// A Setup line's room: a system-exclusive message as long as an output takes
+// (kMostSysexBytes), written out with its blanks, and more besides.
+const size_t kSetupTextCapacity = 4096;
+const uint32_t kSetupMostBytes = 1280;
 
 // The bytes of whole MIDI messages written in hex ("B0 7F 00 F0 00 20 29 02
 // 0D 0E 01 F7"): short messages and system-exclusive ones; false when the

@@ -12,6 +12,7 @@
 #include "midi/dispatch.h"
 #include "midi/lights.h"
 #include "midi/mailbox.h"
+#include "midi/sysex_buffers.h"
 #include "ui/dialogs.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -38,6 +39,10 @@ static WindowRef deviceWatch = nullptr;
 static bool quitBegun = false;
 
 bool pluginHasQuit() { return quitBegun; }
+
+// Quit waits this long at most for the drivers to give back the inputs'
+// buffers, however many inputs are open.
+const uint32_t kQuitCloseMs = 900;
 
 // Quit waits this long at most for the worker to end.
 const uint32_t kWorkerJoinTimeoutMs = 5000;
@@ -88,6 +93,10 @@ static void devicesChanged() {
     controllersDeviceListChanged();
     outputDeviceListChanged();
     bindingsDevicesChanged();
+    retryWhileWaiting();
+}
+
+void retryWhileWaiting() {
     bool waiting = mainPortWaiting() || controllersWaiting() || outputsWaiting();
     if (deviceWatch != nullptr && waiting != retrying) platformSetDeviceWatchTimer(deviceWatch, waiting ? kRetryMs : 0);
     retrying = waiting && deviceWatch != nullptr;
@@ -135,12 +144,18 @@ static void quitPlugin() {
         platformStopDeviceWatch(pluginRecord.moduleInstance, deviceWatch);
         deviceWatch = nullptr;
     }
+    // Every light dark before the worker ends, and before the inputs close:
+    // a shift button held now, let go by the close, would be darkened by the
+    // worker too. Nothing is sent after.
+    closeOutputsAtQuit();
     // A port whose driver will not let it close may call into the module
-    // after the host unloads it: the module then stays loaded.
+    // after the host unloads it: the module then stays loaded. All are
+    // stopped first, so that a driver that keeps their buffers holds quit up
+    // kQuitCloseMs in all, not that long for every port.
+    stopAllInputPorts(kQuitCloseMs);
     bool closed = closeMainPortAtQuit();
     if (!closeControllersAtQuit() || !closed) platformKeepModuleLoaded();
-    // Every light dark before the worker ends; nothing is sent after.
-    closeOutputsAtQuit();
+    boundSysexWaits(0);
 
     messageMailbox.stopFlag.store(1);
     EventRef wake = messageMailbox.wakeEvent.load();

@@ -22,6 +22,10 @@ extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin();
 // no port, write nothing and show nothing.
 bool pluginHasQuit();
 
+// A port was chosen that could not be opened, or one opened: the retry
+// timer runs while some port waits, dialogs open or not, and only then.
+void retryWhileWaiting();
+
 // Back to the state at module load; for tests that run several lifecycles in
 // one process.
 void resetPluginState();

@@ -98,6 +98,23 @@ static void readName(const char* key, char* name, const char* path) {
     appendText(name, kDeviceNameCapacity, value);
 }
 
+// A time in milliseconds: `missing` when the key is not there or empty,
+// `fallback` when its value is not a plain unsigned decimal number ("abc",
+// "-5", "12ms"), which the integer reader would take as 0 or a negative
+// number, and so as the least time.
+static int32_t readTime(const char* key, uint32_t missing, uint32_t fallback, const char* path) {
+    char value[32];
+    platformProfileReadString(kSettingsSection, key, value, sizeof value, path);
+    if (value[0] == '\0') return static_cast<int32_t>(missing);
+    uint32_t ms = 0;
+    for (const char* at = value; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9') return static_cast<int32_t>(fallback);
+        // Beyond any bound already: kept there, to be cut to the most.
+        if (ms < 100000) ms = ms * 10 + static_cast<uint32_t>(*at - '0');
+    }
+    return static_cast<int32_t>(ms);
+}
+
 void loadSettings() {
     char path[kSettingsPathCapacity];
     if (!settingsFilePath(path)) return;
@@ -112,9 +129,8 @@ void loadSettings() {
     readName(kSettingsOutDeviceNameKey, pluginSettings.midiOutDeviceName, path);
     // Only read: a file without them has the defaults, and the plug-in never
     // writes them.
-    setGestureTimes(platformProfileReadInt(kSettingsSection, "HoldTime", static_cast<int32_t>(holdTimeMs()), path),
-                    platformProfileReadInt(kSettingsSection, "DoublePressTime", static_cast<int32_t>(doublePressTimeMs()),
-                                           path));
+    setGestureTimes(readTime("HoldTime", holdTimeMs(), kDefaultHoldMs, path),
+                    readTime("DoublePressTime", doublePressTimeMs(), kDefaultDoubleMs, path));
 }
 
 // The system drops blanks around a value it reads (Wine counts vertical tabs,

@@ -39,6 +39,19 @@ int32_t findInputDevice(const char* name, int32_t preferredIndex) {
     return findByName(name, preferredIndex, countInputDevices(), readDeviceName, nullptr);
 }
 
+// The open ports that were lent buffers, for quit to stop all at once; null
+// where none is. User-interface thread only.
+static InputPort lendingPorts[2 * kMaxDevices];
+
+static void keepLending(InputPort port, InputPort was) {
+    for (InputPort& slot : lendingPorts) {
+        if (slot == was) {
+            slot = port;
+            return;
+        }
+    }
+}
+
 InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint32_t instanceValue,
                         bool lendBuffers) {
     MidiPortRef port = nullptr;
@@ -56,7 +69,22 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
         platformMidiInClose(port);
         return nullptr;
     }
+    if (lent != 0) keepLending(port, nullptr);
     return port;
+}
+
+void resetLendingPorts() {
+    for (InputPort& slot : lendingPorts) slot = nullptr;
+}
+
+void stopAllInputPorts(uint32_t ms) {
+    for (InputPort port : lendingPorts) {
+        if (port == nullptr) continue;
+        stopLendingSysexBuffers(port);
+        platformMidiInStop(port);
+        platformMidiInReset(port);
+    }
+    boundSysexWaits(ms);
 }
 
 bool closeInputPort(InputPort port, bool* closed) {
@@ -74,6 +102,7 @@ bool closeInputPort(InputPort port, bool* closed) {
         collectSysexBuffers(port);
     }
     bool wasClosed = platformMidiInClose(port) == 0;
+    if (wasClosed) keepLending(nullptr, port);
     if (closed != nullptr) *closed = wasClosed;
     return stopped && wasClosed;
 }

@@ -52,6 +52,13 @@ InputPort openInputPort(uint32_t deviceIndex, MidiDataHandler dataHandler, uint3
 // no port is open any more (true for a null port).
 bool closeInputPort(InputPort port, bool* closed = nullptr);
 
+// Quit: every open port that was lent buffers is stopped and reset now, so
+// that their drivers give the buffers back side by side, and the closes that
+// follow wait `ms` in all for them, not each its own time (one that will not
+// give them back does not hold the others up).
+void stopAllInputPorts(uint32_t ms);
+void resetLendingPorts();  // for tests
+
 // ---- Outputs ------------------------------------------------------------------------
 uint32_t countOutputDevices();
 // As deviceName, for an output.

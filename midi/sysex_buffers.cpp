@@ -53,6 +53,10 @@ struct DeviceBuffers {
 };
 static DeviceBuffers devices[kMaxDevices];
 
+// While bounded (quit), when every wait ends.
+static bool bounded = false;
+static uint32_t boundEnds = 0;
+
 void resetSysexBuffers() {
     for (DeviceBuffers& d : devices) {
         for (uint32_t i = 0; i < kSysexBufferCount; ++i) {
@@ -66,6 +70,7 @@ void resetSysexBuffers() {
         d.gatePort = nullptr;
         d.piecesLength = 0;
     }
+    bounded = false;
 }
 
 // ---- Lending and collecting (user-interface thread) ---------------------------------
@@ -97,12 +102,22 @@ uint32_t lendSysexBuffers(MidiPortRef port, uint32_t device) {
     return lent;
 }
 
+void boundSysexWaits(uint32_t ms) {
+    bounded = ms != 0;
+    boundEnds = platformTickCount() + ms;
+}
+
 // Waits, a millisecond at a time, until done(port) holds; false when it
-// still does not after kSysexReturnTimeoutMs.
+// still does not after kSysexReturnTimeoutMs, or once the bound has passed.
 static bool waitFor(bool (*done)(MidiPortRef), MidiPortRef port) {
     uint32_t started = platformTickCount();
+    uint32_t most = kSysexReturnTimeoutMs;
+    if (bounded) {
+        int32_t left = static_cast<int32_t>(boundEnds - started);
+        most = left <= 0 ? 0 : static_cast<uint32_t>(left) < most ? static_cast<uint32_t>(left) : most;
+    }
     while (!done(port)) {
-        if (platformTickCount() - started >= kSysexReturnTimeoutMs) return false;
+        if (platformTickCount() - started >= most) return false;
         platformSleep(1);
     }
     return true;

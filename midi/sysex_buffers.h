@@ -41,6 +41,10 @@ bool stopLendingSysexBuffers(MidiPortRef port);
 // has. False when the driver kept some: they stay the port's, for a later
 // close to collect.
 bool collectSysexBuffers(MidiPortRef port);
+// Quit closes every port within one bound: from this call on, every wait
+// above ends `ms` from now at the latest, however many ports it closes.
+// 0 gives each wait its own kSysexReturnTimeoutMs again.
+void boundSysexWaits(uint32_t ms);
 
 // ---- The data handler's side (driver thread) -----------------------------------------
 // A buffer of the device came back: true when it is one of its buffers,

@@ -16,7 +16,10 @@ bool platformMidiOutName(uint32_t device, char* name, uint32_t capacity);
 uint32_t platformMidiOutOpen(MidiOutRef* port, uint32_t device);
 // Sends one short message (status in the low byte) and returns at once.
 uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message);
-// Sends one system-exclusive message (F0 ... F7, at most 512 bytes) and
-// returns once the driver is done with it, or after about a second.
-uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length);
+// Sends one system-exclusive message (F0 ... F7, at most kMostSysexBytes)
+// and returns once the driver is done with it: 0 then. Non-zero when it was
+// not done within waitMs, and at once while the port still holds one it was
+// given before and never finished: nothing more is sent to a stuck port.
+const uint32_t kMostSysexBytes = 512;
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length, uint32_t waitMs);
 uint32_t platformMidiOutClose(MidiOutRef port);

@@ -377,7 +377,7 @@ void closeBindings(WindowRef dialog, bool keep) {
                 chosenOutputName(device, inEffect);
                 if (!textEquals(output, inEffect)) closeOutput(device);
             }
-            char setupBefore[1024] = "", setupAfter[1024] = "";
+            char setupBefore[kSetupTextCapacity] = "", setupAfter[kSetupTextCapacity] = "";
             sectionValue(sectionInEffect(device), "Setup", setupBefore, sizeof setupBefore);
             saved = commitBindingsSection(merged[device], device) && saved;
             freeSection(&merged[device]);

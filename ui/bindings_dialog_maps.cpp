@@ -6,6 +6,7 @@
 
 #include "core/bindings_section.h"
 #include "core/maps.h"
+#include "core/output_port.h"
 #include "core/text.h"
 #include "midi/ports.h"
 #include "platform/dialogs.h"
@@ -82,7 +83,7 @@ void useMap(WindowRef dialog, int32_t index) {
     }
     bool room = setSectionValue(&section, "Map", map.name);
     for (uint32_t line = 0, start = 0, end = 0; room && sectionLine(lines, line, &start, &end); ++line) {
-        char text[320];
+        char text[kSetupTextCapacity];  // a Setup line is the longest
         uint32_t added = 0;
         if (end == start || end - start >= sizeof text) continue;
         for (uint32_t i = start; i < end; ++i) text[i - start] = lines.text[i];

@@ -65,30 +65,54 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
     return midiOutShortMsg(static_cast<HMIDIOUT>(port), message);
 }
 
-uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length) {
-    // NOTE: static, not on the stack: a driver that is not done when this
-    // gives up still points at them. Only the user-interface thread sends these.
-    static MIDIHDR header;
-    static char data[512];
-    if (length > sizeof data) return MMSYSERR_INVALPARAM;
+// A buffer lent to an output for one system-exclusive message. Static, not
+// on the stack: a driver that never finishes one still points at it, and it
+// is never lent again until the driver has given it back.
+struct LongSlot {
+    MIDIHDR header;
+    char data[kMostSysexBytes];
+    HMIDIOUT port;  // while the driver holds it; null when free
+};
+static LongSlot longSlots[16];
+
+// Whether the slot's driver has given it back (unprepared then).
+static bool slotBack(LongSlot& slot) {
+    if (slot.port == nullptr) return true;
+    if (midiOutUnprepareHeader(slot.port, &slot.header, sizeof slot.header) == MIDIERR_STILLPLAYING) return false;
+    slot.port = nullptr;
+    return true;
+}
+
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length, uint32_t waitMs) {
+    if (length > kMostSysexBytes) return MMSYSERR_INVALPARAM;
     HMIDIOUT out = static_cast<HMIDIOUT>(port);
-    CopyMemory(data, bytes, length);
-    ZeroMemory(&header, sizeof header);
-    header.lpData = data;
-    header.dwBufferLength = length;
-    header.dwBytesRecorded = length;
-    MMRESULT result = midiOutPrepareHeader(out, &header, sizeof header);
+    LongSlot* slot = nullptr;
+    for (LongSlot& candidate : longSlots) {
+        // A port that still holds a message it never finished is stuck.
+        if (candidate.port == out && !slotBack(candidate)) return MIDIERR_STILLPLAYING;
+        if (slot == nullptr && slotBack(candidate)) slot = &candidate;
+    }
+    if (slot == nullptr) return MMSYSERR_NOMEM;
+    CopyMemory(slot->data, bytes, length);
+    ZeroMemory(&slot->header, sizeof slot->header);
+    slot->header.lpData = slot->data;
+    slot->header.dwBufferLength = length;
+    slot->header.dwBytesRecorded = length;
+    MMRESULT result = midiOutPrepareHeader(out, &slot->header, sizeof slot->header);
     if (result != MMSYSERR_NOERROR) return result;
-    result = midiOutLongMsg(out, &header, sizeof header);
-    // At 31250 baud the longest message (512 bytes) takes about 165 ms; a
-    // driver slower than twice that is given up on, so that a stuck one
-    // holds the player's window for no longer.
+    slot->port = out;
+    result = midiOutLongMsg(out, &slot->header, sizeof slot->header);
     DWORD started = GetTickCount();
-    while (result == MMSYSERR_NOERROR && (header.dwFlags & MHDR_DONE) == 0 && GetTickCount() - started < 330) Sleep(1);
-    // A driver still busy with it gives it back on a reset.
-    if ((header.dwFlags & MHDR_DONE) == 0) midiOutReset(out);
-    midiOutUnprepareHeader(out, &header, sizeof header);
-    return result;
+    while (result == MMSYSERR_NOERROR && (slot->header.dwFlags & MHDR_DONE) == 0 && GetTickCount() - started < waitMs) {
+        Sleep(1);
+    }
+    bool done = result == MMSYSERR_NOERROR && (slot->header.dwFlags & MHDR_DONE) != 0;
+    // A driver still busy with it may give it back on a reset; one that does
+    // not keeps the slot, and the port is stuck.
+    if (result == MMSYSERR_NOERROR && !done) midiOutReset(out);
+    slotBack(*slot);
+    if (result != MMSYSERR_NOERROR) return result;
+    return done ? MMSYSERR_NOERROR : MIDIERR_STILLPLAYING;
 }
 
 uint32_t platformMidiOutClose(MidiOutRef port) { return midiOutClose(static_cast<HMIDIOUT>(port)); }

@@ -1011,7 +1011,7 @@ uint32_t platformMidiOutSend(MidiOutRef port, uint32_t message) {
     return 0;
 }
 
-uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length) {
+uint32_t platformMidiOutSendLong(MidiOutRef port, const uint8_t* bytes, uint32_t length, uint32_t) {
     std::lock_guard<std::mutex> lock(state().mutex);
     uint32_t device = outputOf(port);
     if (device == UINT32_MAX || !state().outputsOpen[device]) return 5;

@@ -550,16 +550,21 @@ TEST_F(DeviceChangeTest, ADeviceGoneDuringAutodetectIsNoErrorForOk) {
     EXPECT_EQ(fake::openPortsFor(1), 1u);
 }
 
-// Nothing changes while the dialog is open; what changed meanwhile is looked
-// at as soon as it closes.
+// While the dialog is open a port whose device went is closed, and nothing
+// is opened; a device back at the same number and name is a new port, opened
+// as soon as the dialog closes, by Cancel too.
 TEST_F(DeviceChangeTest, AChangeWhileTheDialogIsOpenWaitsUntilItCloses) {
     runConfig([](Dialog d) {
         goAway(0);
         fake::deviceListChanged();
-        EXPECT_EQ(fake::openPortsFor(0), 1u);
+        EXPECT_EQ(fake::openPortsFor(0), 0u) << "the handle of a device that went never hears again";
+        fake::device(0).nameReadable = true;
+        fake::device(0).openResult = 0;
+        fake::deviceListChanged();
+        EXPECT_EQ(fake::openPortsFor(0), 0u) << "the dialogs own the port";
         fake::press(d, kDialogCancel);
     });
-    EXPECT_EQ(fake::openPortsFor(0), 0u);
+    EXPECT_EQ(fake::openPortsFor(0), 1u);
 }
 
 }  // namespace

@@ -145,7 +145,8 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
     EXPECT_EQ(gestureWaitMs(12000), kWaitForever) << "nothing is held";
 }
 
-// The times are settings, kept within bounds; a second Shift line is not used,
+// The times are settings, kept within bounds, the defaults where they are no
+// number; a second Shift line is not used,
 // nor another line of the shift button's control.
 TEST_F(GesturesTest, TimesAreKeptWithinBoundsAndADeviceHasOneShiftButton) {
     const struct {
@@ -155,7 +156,11 @@ TEST_F(GesturesTest, TimesAreKeptWithinBoundsAndADeviceHasOneShiftButton) {
         {"", 500, 300},
         {"HoldTime=800\r\nDoublePressTime=250\r\n", 800, 250},
         {"HoldTime=5\r\nDoublePressTime=99999\r\n", 150, 1000},
-        {"HoldTime=-1\r\n", 150, 300},
+        // Not a number of milliseconds: the default, not the least time.
+        {"HoldTime=-1\r\n", 500, 300},
+        {"HoldTime=abc\r\nDoublePressTime=-5\r\n", 500, 300},
+        {"HoldTime=12ms\r\nDoublePressTime=0x50\r\n", 500, 300},
+        {"HoldTime= 700 \r\nDoublePressTime=\r\n", 700, 300},
     };
     for (const auto& file : files) {
         setGestureTimes(kDefaultHoldMs, kDefaultDoubleMs);

@@ -191,14 +191,23 @@ void unpluggedAndBack() {
     expectSaved(2, "Test MIDI In 2");
 }
 
+// The keyboard is unplugged and comes back at the same number and name while
+// the dialog is open; the dialog ends by Cancel or by its close box.
+bool byCloseBox = false;
 void awayWhileConfiguringUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
     midiSetAway(0, true);
     broadcastDeviceChange();
-    Sleep(100);
-    check(midiIsOpen(0), "a change while the configuration dialog is open leaves the port alone");
-    click(config, IDCANCEL);
+    check(!midiIsOpen(0), "the port of a device that went is closed, the dialog open or not");
+    midiSetAway(0, false);
+    broadcastDeviceChange();
+    check(!midiIsOpen(0), "and not opened again while the dialog owns it");
+    if (byCloseBox) {
+        PostMessageA(config, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else {
+        click(config, IDCANCEL);
+    }
     waitUntilGone(config);
 }
 
@@ -231,11 +240,12 @@ void renumberedWhileConfiguringUser() {
 void changeWhileConfiguring() {
     writeSettings(0, 0);
     start();
-    runConfigWithUser(awayWhileConfiguringUser);
-    check(!midiIsOpen(0), "the change is looked at once the dialog has closed");
-    midiSetAway(0, false);
-    broadcastDeviceChange();
-    check(midiIsOpen(0), "and the device is opened again when it is back");
+    for (bool closeBox : {false, true}) {
+        byCloseBox = closeBox;
+        runConfigWithUser(awayWhileConfiguringUser);
+        check(midiIsOpen(0), "the device back at its number is opened anew once the dialog has closed");
+        keyDrives(0, true, closeBox ? "and its keys drive the player (close box)" : "and its keys drive the player");
+    }
     runConfigWithUser(renumberedWhileConfiguringUser);
     check(midiIsOpen(1) && midiOpenCount() == 1, "OK opens the detected device by its name");
     stop();

@@ -14,7 +14,7 @@ namespace {
 typedef std::vector<std::string> Texts;
 typedef std::vector<Received> List;
 
-enum Call { kOpen, kStart, kStop, kClose, kCaps };
+enum Call { kOpen, kStart, kStop, kClose, kCaps, kReset };
 const DWORD kNoDriver = MMSYSERR_NODRIVER;
 
 void start() {
@@ -155,6 +155,38 @@ void stopAndCloseFail() {
     pump(200);
     check(take().empty(), "nothing reaches the player after quit");
     midiSetResult(2, kStop, 0);
+}
+
+// A driver whose stop and reset fail, with the keyboard and 8 controllers
+// open: no buffer comes back, no port closes, and quit waits about a second
+// in all, not a second for each port.
+void quitWithNineStuckPorts() {
+    std::string ini = "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n";
+    for (int n = 1; n <= 8; ++n) {
+        std::string number = std::to_string(n);
+        ini += "\r\n[Notewick Controller " + number + "]\r\nInput=Test MIDI In " + number + "\r\nNote 36 Channel 1=Stop\r\n";
+    }
+    writeFile(iniPath(), ini);
+    start();
+    check(midiOpenCount() == 9, "the keyboard and 8 controllers are open", std::to_string(midiOpenCount()));
+    for (UINT device = 0; device < 9; ++device) {
+        midiSetResult(device, kStop, kNoDriver);
+        midiSetResult(device, kReset, kNoDriver);
+    }
+    DWORD started = GetTickCount();
+    quit();
+    DWORD took = GetTickCount() - started;
+    printf("quit with 9 inputs whose stop and reset fail: %lu ms\n", static_cast<unsigned long>(took));
+    check(took < 2500, "quit waits about a second in all", std::to_string(took) + " ms");
+    check(midiOpenCount() == 9, "no port closes while its buffers are out");
+    pump(100);
+    unload();
+    check(pluginStillLoaded(), "the module stays loaded while its ports are open");
+    for (UINT device = 0; device < 9; ++device) midiSend(device, midiNoteOn(0, 36, 90));
+    midiWaitIdle();
+    pump(200);
+    check(take().empty(), "nothing reaches the player after quit");
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
 
 void heldElsewhereInTheDialog() {
@@ -343,6 +375,7 @@ const ScenarioRegistration registrations[] = {
     {"fault_start_fails", startFails},
     {"fault_stop_close_fail", stopAndCloseFail},
     {"fault_held_elsewhere", heldElsewhereInTheDialog},
+    {"fault_quit_nine_stuck", quitWithNineStuckPorts},
     {"fault_unplugged", unplugged},
     {"fault_no_devices", noDevices},
     {"fault_too_many_devices", tooManyDevices},

@@ -24,6 +24,7 @@ typedef BOOL (*BenchFn)(UINT, UINT, UINT, double*, double*);
 typedef LONGLONG (*QpcFn)();
 typedef UINT (*OutReceivedFn)(UINT, DWORD*, LONGLONG*, UINT);
 typedef void (*OutSetAwayFn)(UINT, BOOL);
+typedef void (*OutHoldsFn)(UINT, BOOL);
 typedef void (*OutSetNameFn)(UINT, const char*);
 typedef BOOL (*OutIsOpenFn)(UINT);
 typedef BOOL (*SendSysexFn)(UINT, const BYTE*, UINT);
@@ -45,6 +46,7 @@ struct State {
     int trackLength = 0, position = 0, balance = 0, playlistLength = 0, playlistPosition = 0;
     OutReceivedFn outReceived = nullptr;
     OutSetAwayFn outSetAway = nullptr;
+    OutHoldsFn outHolds = nullptr;
     OutSetNameFn outSetName = nullptr;
     OutIsOpenFn outIsOpen = nullptr;
     DWORD commandDelay = 0;
@@ -266,6 +268,7 @@ bool start(const char* dllPath) {
     s.lastQpc = procAddress<QpcFn>(driver, "fakeMidiLastDeliveryQpc");
     s.outReceived = procAddress<OutReceivedFn>(driver, "fakeMidiOutReceived");
     s.outSetAway = procAddress<OutSetAwayFn>(driver, "fakeMidiOutSetAway");
+    s.outHolds = procAddress<OutHoldsFn>(driver, "fakeMidiOutSetHoldsSysex");
     s.outSetName = procAddress<OutSetNameFn>(driver, "fakeMidiOutSetName");
     s.outIsOpen = procAddress<OutIsOpenFn>(driver, "fakeMidiOutIsOpen");
     s.sendSysex = procAddress<SendSysexFn>(driver, "fakeMidiSendSysex");
@@ -285,8 +288,8 @@ bool start(const char* dllPath) {
     if (count != nullptr) count();
     if (s.openCount != nullptr) s.openCount();
     return s.send && s.waitIdle && s.setResult && s.setName && s.setAway && s.openCount && s.isOpen && s.setLate && s.bench &&
-           s.lastQpc && s.outReceived && s.outSetAway && s.outSetName && s.outIsOpen && s.sendSysex && s.setKeeps && s.stats &&
-           s.setPath && s.outSetPath && s.setReply && s.inquiries;
+           s.lastQpc && s.outReceived && s.outSetAway && s.outHolds && s.outSetName && s.outIsOpen && s.sendSysex && s.setKeeps &&
+           s.stats && s.setPath && s.outSetPath && s.setReply && s.inquiries;
 }
 
 std::string widths() {
@@ -374,6 +377,7 @@ std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times) {
     return std::vector<DWORD>(messages, messages + count);
 }
 void midiOutSetAway(UINT device, bool away) { s.outSetAway(device, away ? TRUE : FALSE); }
+void midiOutSetHoldsSysex(UINT device, bool holds) { s.outHolds(device, holds ? TRUE : FALSE); }
 bool midiOutIsOpen(UINT device) { return s.outIsOpen(device) != FALSE; }
 void midiOutSetName(UINT device, const char* name) { s.outSetName(device, name); }
 void midiSetInterfacePath(UINT device, const char* path) { s.setPath(device, path); }

@@ -134,7 +134,7 @@ void midiSetResult(UINT device, UINT call, DWORD code);
 void midiSetName(UINT device, const char* name);
 // Unplugs the device or plugs it back in: while away it keeps its number (the
 // device count is fixed for the process) but has no name, cannot be opened
-// and delivers nothing.
+// and delivers nothing; a port open on it as it went never hears again.
 void midiSetAway(UINT device, bool away);
 // As Windows does when its list of devices changes: WM_DEVICECHANGE with
 // DBT_DEVNODES_CHANGED sent to every top-level window (of this process), from
@@ -159,6 +159,8 @@ std::vector<DWORD> midiOutReceived(UINT device, std::vector<LONGLONG>* times = n
 // Messages as six hex digits each ("7F2490 002480"), "nothing" for none.
 std::string hexMessages(const std::vector<DWORD>& messages);
 void midiOutSetAway(UINT device, bool away);
+// The fault: the output takes system-exclusive messages and never finishes them.
+void midiOutSetHoldsSysex(UINT device, bool holds);
 void midiOutSetName(UINT device, const char* name);
 bool midiOutIsOpen(UINT device);
 // The port's device interface path from now on; null or "": the driver

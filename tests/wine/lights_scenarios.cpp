@@ -126,8 +126,161 @@ void lights() {
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
 
+// ---- Setup lines ------------------------------------------------------------------------
+
+// plugin.ini with the lights on output 1 and this Setup line.
+void writeSetupIni(const std::string& setup) {
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n"
+                         "MIDIOutDevice=1\r\nMIDIOutDeviceName=Test MIDI Out 1\r\n\r\n[Notewick Bindings]\r\n"
+                         "Setup=" + setup + "\r\nNote 36 Channel 10=Play/Pause, lit 5, dark 1\r\n");
+}
+
+// The Bindings dialog's Lights line, once it says `part`.
+std::string lightsLineSays;
+void lightsLineUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        bool says = waitUntil([&] { return contains(controlText(bindings, IDC_LIVE_LINE), lightsLineSays); }, 3000);
+        check(says, "the Lights line says what became of the Setup", controlText(bindings, IDC_LIVE_LINE));
+        click(bindings, IDCANCEL);
+        waitUntilGone(bindings);
+    }
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+// The system-exclusive messages the output received, by their lengths.
+std::vector<DWORD> sysexLengths(const Messages& got) {
+    std::vector<DWORD> lengths;
+    for (DWORD m : got) {
+        if ((m & 0xFF) == 0xF0) lengths.push_back(m >> 8);
+    }
+    return lengths;
+}
+
+// An output that takes system-exclusive messages and never finishes them:
+// a Setup of ten holds the player's window about 350 ms in all, at init and
+// when the output comes back, and a key pressed meanwhile acts that late at
+// most; the Lights line says the Setup could not be sent whole.
+void stuckOutput() {
+    std::string setup;
+    for (int i = 0; i < 10; ++i) setup += std::string(i == 0 ? "" : " ") + "F0 00 20 29 02 0D 0E 01 F7";
+    writeSetupIni(setup);
+    midiOutSetHoldsSysex(1, true);
+    check(load() != nullptr, "the plug-in loads");
+    DWORD started = GetTickCount();
+    init();
+    DWORD took = GetTickCount() - started;
+    printf("init with a Setup of 10 system-exclusive messages to an output that never finishes them: %lu ms\n",
+           static_cast<unsigned long>(took));
+    check(took < 1500, "init holds the player's window for the whole Setup, not for each message",
+          std::to_string(took) + " ms");
+    Messages got = lightsWithin(2, 2000);
+    check(sysexLengths(got) == std::vector<DWORD>{9}, "nothing more is sent after the message it did not finish",
+          hexMessages(got));
+    check(std::count(got.begin(), got.end(), midiNoteOn(9, 36, 1)) == 1, "and the lights are sent", hexMessages(got));
+    // The output goes and comes back: its Setup is sent again, while a key is pressed.
+    midiOutSetAway(1, true);
+    broadcastDeviceChange();
+    midiOutSetAway(1, false);
+    take();
+    LARGE_INTEGER sent, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&sent);
+    midiSend(0, midiNoteOn(0, 64, 90));
+    broadcastDeviceChange();
+    std::vector<Received> keys;
+    for (const Received& r : waitForReceived(1)) {
+        if (!r.request) keys.push_back(r);  // the lights read the player meanwhile
+    }
+    double late = keys.empty() ? -1 : static_cast<double>(keys[0].qpc - sent.QuadPart) * 1000.0 / frequency.QuadPart;
+    printf("a key pressed as the stuck output came back acted after %.0f ms\n", late);
+    check(keys.size() == 1 && late < 1500, "the key acts, and not seconds late", describe(keys));
+    check(midiOutIsOpen(1), "the output is open again");
+    lightsLineSays = "Its Setup line could not be sent whole";
+    runConfigWithUser(lightsLineUser);
+    started = GetTickCount();
+    quit();
+    printf("quit: %lu ms\n", static_cast<unsigned long>(GetTickCount() - started));
+    unload();
+    midiOutSetHoldsSysex(1, false);
+    midiOutReceived(1);
+
+    // A Setup longer than 1,024 characters (a 402-byte message) is sent whole.
+    std::string longSetup = "B0 7F 00 F0";
+    for (int i = 0; i < 400; ++i) longSetup += " 01";
+    writeSetupIni(longSetup + " F7");
+    check(load() != nullptr && init() == 0, "the plug-in starts with a long Setup");
+    got = lightsWithin(3, 2000);
+    check(sysexLengths(got) == std::vector<DWORD>{402} && std::count(got.begin(), got.end(), 0x007FB0u) == 1,
+          "a 402-byte message of 1,215 characters is sent whole", hexMessages(got));
+    quit();
+    unload();
+    midiOutReceived(1);
+    // One that is not whole messages sends nothing, and the Lights line says so.
+    writeSetupIni("B0 7F 00 F0 00 20");
+    check(load() != nullptr && init() == 0, "the plug-in starts with a Setup that is not whole messages");
+    got = lightsWithin(1, 2000);
+    check(got == Messages{midiNoteOn(9, 36, 1)}, "nothing of it is sent, only the lights", hexMessages(got));
+    lightsLineSays = "Its Setup line is not whole MIDI messages";
+    runConfigWithUser(lightsLineUser);
+    quit();
+    unload();
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
+// The keyboard's own lights output, chosen while another program holds it,
+// is opened as soon as that program lets it go, the configuration dialog
+// still open.
+HMIDIOUT heldByAnother = nullptr;
+// winmm's own calls, as another program makes them.
+template <typename Function>
+Function winmmCall(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("winmm.dll"), name)));
+}
+MMRESULT holdOutput(UINT device) {
+    return winmmCall<MMRESULT(WINAPI*)(HMIDIOUT*, UINT, DWORD_PTR, DWORD_PTR, DWORD)>("midiOutOpen")(
+        &heldByAnother, device, 0, 0, CALLBACK_NULL);
+}
+void letOutputGo() { winmmCall<MMRESULT(WINAPI*)(HMIDIOUT)>("midiOutClose")(heldByAnother); }
+void heldOutputUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        chooseEntry(bindings, IDC_LIGHTS, 1);  // Test MIDI Out 0
+        click(bindings, IDOK);
+        waitUntilGone(bindings);
+    }
+    check(waitForMessageBoxes(1, 3000) && contains(joined(messageBoxes()), "another program may be using it"),
+          "a box says another program holds it", joined(messageBoxes()));
+    letOutputGo();
+    bool opened = waitUntil([] { return midiOutIsOpen(0); }, 8000);
+    check(opened, "it opens once let go, the configuration dialog still open");
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void heldOutput() {
+    writeSetupIni("");
+    check(holdOutput(0) == MMSYSERR_NOERROR, "another program holds output 0");
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    runConfigWithUser(heldOutputUser);
+    pump(300);
+    Messages got = midiOutReceived(0);
+    check(got == Messages{midiNoteOn(9, 36, 1)}, "its lights are sent", hexMessages(got));
+    quit();
+    unload();
+}
+
 const ScenarioRegistration registrations[] = {
+    {"lights_held_output", heldOutput},
     {"lights", lights},
+    {"lights_stuck_output", stuckOutput},
 };
 
 }  // namespace

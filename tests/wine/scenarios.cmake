@@ -40,6 +40,8 @@ set(NOTEWICK_WINE_SCENARIOS
     bindings_file
     bindings_section
     lights
+    lights_stuck_output
+    lights_held_output
     knobs
     gestures
     controllers
@@ -78,6 +80,8 @@ notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIA
 # No devices; more devices than one process may open.
 notewick_wine_scenario(fault_no_devices "FAKEMIDI_DEVICES=0")
 notewick_wine_scenario(fault_too_many_devices "FAKEMIDI_DEVICES=48")
+# The keyboard and 8 controllers, on a driver whose stop and reset fail.
+notewick_wine_scenario(fault_quit_nine_stuck "FAKEMIDI_DEVICES=9")
 # Both widths share the prefix's one user folder: one at a time.
 set_tests_properties(wine32.settings_directory wine64.settings_directory PROPERTIES RESOURCE_LOCK notewick-user-folder)
 # The hand-edited settings files.

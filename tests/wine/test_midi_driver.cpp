@@ -46,7 +46,7 @@ const UINT kMaxLent = 16;
 const DWORD kBufferWaitMs = 500;
 const UINT kPathCapacity = 256;
 
-enum Call { kOpen, kStart, kStop, kClose, kCaps, kCallCount };
+enum Call { kOpen, kStart, kStop, kClose, kCaps, kReset, kCallCount };
 
 struct Device {
     bool open;
@@ -57,6 +57,7 @@ struct Device {
     DWORD results[kCallCount];
     char name[64];
     bool away;             // unplugged: no name, no opening, no data
+    bool stale;            // the open port's device went away since it opened: it never hears again
     LONG delivered;        // messages handed to the callback
     DWORD lateMessage;     // delivered once more just after the port closes; 0: none
     MIDIOPENDESC lateDesc; // the closed port's callback, for that late delivery
@@ -134,8 +135,9 @@ void callBack(Device& d, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
 MIDIHDR* takeLent(Device& d, bool any, bool* running = nullptr) {
     EnterCriticalSection(&lock);
     MIDIHDR* header = nullptr;
-    if (running != nullptr) *running = d.open && d.started && !d.away;
-    if (d.lentCount != 0 && (any || (d.open && d.started && !d.away))) {
+    bool live = d.open && d.started && !d.away && !d.stale;
+    if (running != nullptr) *running = live;
+    if (d.lentCount != 0 && (any || live)) {
         header = d.lent[0];
         memmove(d.lent, d.lent + 1, --d.lentCount * sizeof d.lent[0]);
         InterlockedIncrement(&d.inCallback);
@@ -210,7 +212,7 @@ DWORD WINAPI deliveryThread(LPVOID) {
                 InterlockedIncrement(&d.delivered);
                 continue;
             }
-            bool deliver = d.open && d.started && !d.away;
+            bool deliver = d.open && d.started && !d.away && !d.stale;
             if (deliver) InterlockedIncrement(&d.inCallback);
             LeaveCriticalSection(&lock);
             if (deliver) {
@@ -308,6 +310,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
                 d.open = true;
                 d.started = false;
                 d.closing = false;
+                d.stale = false;
             }
             LeaveCriticalSection(&lock);
             if (code == 0) callBack(d, MIM_OPEN, 0, 0);
@@ -317,13 +320,13 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
         case MIDM_STOP:
         case MIDM_RESET: {
             if (id >= deviceCount) return MMSYSERR_BADDEVICEID;
-            DWORD code = message == MIDM_START ? result(id, kStart) : message == MIDM_STOP ? result(id, kStop) : 0;
+            DWORD code = result(id, message == MIDM_START ? kStart : message == MIDM_STOP ? kStop : kReset);
             EnterCriticalSection(&lock);
             Device& d = devices[id];
             // A close begins with a stop, even one that fails.
             d.closing = message != MIDM_START;
             if (code == 0) d.started = message == MIDM_START;
-            bool giveBack = message == MIDM_RESET && !d.keepsBuffers;
+            bool giveBack = message == MIDM_RESET && !d.keepsBuffers && code == 0;
             LeaveCriticalSection(&lock);
             if (giveBack) enqueue(Queued{id, 0, kGiveBack, nullptr, 0});
             return code;
@@ -513,7 +516,8 @@ BOOL fakeMidiWaitIdle(DWORD timeoutMs) {
     return TRUE;
 }
 
-// call: 0 open, 1 start, 2 stop, 3 close, 4 capabilities; code 0 succeeds.
+// call: 0 open, 1 start, 2 stop, 3 close, 4 capabilities, 5 reset (a failed
+// one gives no buffer back); code 0 succeeds.
 void fakeMidiSetResult(UINT device, UINT call, DWORD code) {
     setUp();
     if (device < kMaxDevices && call < kCallCount) devices[device].results[call] = code;
@@ -526,12 +530,15 @@ void fakeMidiSetName(UINT device, const char* name) {
 
 // Unplugs the device (away) or plugs it back in. winmm counts the devices
 // once per process, so one that is away keeps its number, but has no name,
-// cannot be opened and delivers nothing; a port open on it stays open.
+// cannot be opened and delivers nothing; a port open on it stays open, and,
+// as a handle of a device that left, hears nothing even once it is back at
+// the same number and name, until it is closed and opened again.
 void fakeMidiSetAway(UINT device, BOOL away) {
     setUp();
     if (device >= kMaxDevices) return;
     EnterCriticalSection(&lock);
     devices[device].away = away != FALSE;
+    if (away != FALSE && devices[device].open) devices[device].stale = true;
     LeaveCriticalSection(&lock);
 }
 
@@ -573,6 +580,7 @@ const UINT kOutputLog = 4096;
 struct Output {
     bool open;
     bool away;  // unplugged: no name, no opening; an open port stays open and hears nothing
+    bool holdsSysex;  // the fault: takes system-exclusive messages and never finishes them
     char name[64];
     DWORD messages[kOutputLog];  // received since the last read
     LONGLONG times[kOutputLog];  // the performance counter at each
@@ -661,6 +669,7 @@ DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
         case MODM_PREPARE:
         case MODM_UNPREPARE: {
             MIDIHDR* header = reinterpret_cast<MIDIHDR*>(p1);
+            if (message == MODM_UNPREPARE && (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
             if (message == MODM_PREPARE) {
                 header->dwFlags |= MHDR_PREPARED;
             } else {
@@ -687,9 +696,11 @@ DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PT
             BYTE reply[sizeof o.identityReply];
             UINT replyLength = asked && o.open && !o.away ? o.replyLength : 0, replyInput = o.replyInput;
             memcpy(reply, o.identityReply, sizeof reply);
+            bool holds = o.holdsSysex;
             LeaveCriticalSection(&lock);
-            header->dwFlags |= MHDR_DONE;
-            if (replyLength != 0) fakeMidiSendSysex(replyInput, reply, replyLength);
+            // A stuck output keeps it, neither done nor given back on a reset.
+            header->dwFlags |= holds ? MHDR_INQUEUE : MHDR_DONE;
+            if (replyLength != 0 && !holds) fakeMidiSendSysex(replyInput, reply, replyLength);
             return MMSYSERR_NOERROR;
         }
         case MODM_RESET: return MMSYSERR_NOERROR;
@@ -758,6 +769,13 @@ void fakeMidiOutSetIdentityReply(UINT device, UINT input, const BYTE* reply, UIN
 LONG fakeMidiOutInquiries(UINT device) {
     setUpOutputs();
     return device < kMaxOutputs ? InterlockedCompareExchange(&outputs[device].inquiries, 0, 0) : 0;
+}
+
+// The fault: from now on the output takes system-exclusive messages and
+// never reports them done, not even on a reset.
+void fakeMidiOutSetHoldsSysex(UINT device, BOOL holds) {
+    setUpOutputs();
+    if (device < kMaxOutputs) outputs[device].holdsSysex = holds != FALSE;
 }
 
 BOOL fakeMidiOutIsOpen(UINT device) {
