@@ -73,9 +73,10 @@ void gestures() {
     midiSend(0, midiNoteOn(9, 36, 127));
     for (DWORD at = 0; at < 800; at += 10) {
         midiSend(0, at % 20 == 0 ? 0xA9u | (36u << 8) | ((60u + at / 20) << 16) : 0xD9u | ((60u + at / 20) << 8));
+        pump(5);  // the other pads between two pressure messages
         if (at == 100 || at == 250) midiSend(0, midiNoteOn(9, 38, 127));
         if (at == 130 || at == 280) midiSend(0, midiNoteOff(9, 38));
-        pump(10);
+        pump(5);
     }
     got = after(50);
     check(got == List{command(40022), command(40022), command(40047)},
