@@ -38,6 +38,8 @@ static uint32_t ruleHow = 0;
 // The line that names the message's control and is not used, when no
 // binding took it; -1 for none.
 static int32_t ruleUnusedLine = -1;
+// An added controller's message that no binding (nor Learn) took.
+static bool ruleUntaken = false;
 
 // The last value each binding of the current table acted on, as for the
 // wheels (0..127), or kNeverActed: until a control has acted, no value is
@@ -66,15 +68,21 @@ void resetDispatchState() {
 
 // ---- The worker loop -------------------------------------------------------
 
-// How long the worker may wait: until the lights need it, or a knob's
-// counted steps may act.
+// How long the worker may wait: until the lights need it, a knob's counted
+// steps may act, or a gesture's decision or action is due.
+#ifndef NOTEWICK_NO_GESTURES
 static uint32_t gestureActionWaitMs(uint32_t now);
+#endif
 
 static uint32_t waitMs(uint32_t now) {
     uint32_t wait = lightsWaitMs(now);
-    uint32_t knobs = knobWaitMs(now), gestures = gestureActionWaitMs(now);
+    uint32_t knobs = knobWaitMs(now);
     if (knobs < wait) wait = knobs;
-    return gestures < wait ? gestures : wait;
+#ifndef NOTEWICK_NO_GESTURES
+    uint32_t gestures = gestureActionWaitMs(now);
+    if (gestures < wait) wait = gestures;
+#endif
+    return wait;
 }
 
 void runDispatchWorker() {
@@ -93,26 +101,33 @@ void runDispatchWorker() {
         // fail again at once: end rather than spin.
         if (platformWaitEvent(wake, waitMs(platformTickCount())) == kWaitFailed) return;
         setWorkerBusy(true);
-        ShortMessage message = takeSignalledMessage();
-        // NOTE: the stop test comes before anything else, and also when the
-        // slot was empty: quit's own wake-up usually finds it empty.
-        if (messageMailbox.stopFlag.load() != 0) return;
-        // An empty slot means the message that signalled was already taken on
-        // an earlier wake-up (or the wake-up was for another device, for
-        // system-exclusive data, a knob or the lights); it must not restart
-        // the window.
-        if (message != 0) dispatchMessage(message, platformTickCount());
-        for (uint32_t device = 1; device < kMaxDevices; ++device) {
-            ShortMessage other = takeSignalledMessage(device);
-            if (other != 0) dispatchMessage(other, platformTickCount(), device);
-        }
-        dispatchLongData();
-        // The rules may have waited on the player a while.
-        actOnGestures(platformTickCount());
-        uint32_t now = platformTickCount();
-        actOnKnobSteps(now);
-        updateLights(now);
+        if (!dispatchWakeUp()) return;
     }
+}
+
+bool dispatchWakeUp() {
+    uint32_t devices = takeSignalledDevices();
+    // NOTE: the stop test comes before anything else, and also when no slot
+    // signalled: quit's own wake-up usually finds none.
+    if (messageMailbox.stopFlag.load() != 0) return false;
+    // A gesture whose time has come acts before its device's next messages
+    // are read: a pad held to its hold time is not kept waiting by them.
+#ifndef NOTEWICK_NO_GESTURES
+    actOnGestures(platformTickCount());
+#endif
+    // Only the devices that signalled are looked at. An empty slot means the
+    // message that signalled was already taken on an earlier wake-up; it
+    // must not restart the window.
+    for (uint32_t device = 0; devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) == 0) continue;
+        ShortMessage message = takeMessage(device);
+        if (message != 0) dispatchMessage(message, platformTickCount(), device);
+    }
+    dispatchLongData();
+    uint32_t now = platformTickCount();
+    actOnKnobSteps(now);
+    updateLights(now);
+    return true;
 }
 
 // ---- The window and the rule order -----------------------------------------
@@ -139,7 +154,10 @@ static uint32_t applyRules(ShortMessage message, uint32_t now, uint32_t device) 
     uint32_t data2 = messageData2(message);
     // MIDI data bytes are 7-bit: a word with a high bit set in either is no
     // message the rules know, and would ask the host for a volume of up to 510.
-    if (((data1 | data2) & 0x80u) != 0) return kNothingNoFunction;
+    if (((data1 | data2) & 0x80u) != 0) {
+        ruleUntaken = device != kConfiguredDevice;
+        return kNothingNoFunction;
+    }
     // Learn takes the message for the Bindings dialog; a bound control does
     // its binding's action and nothing else; every other message of the
     // configured device goes to the rules as they have always been. An added
@@ -148,6 +166,7 @@ static uint32_t applyRules(ShortMessage message, uint32_t now, uint32_t device) 
     uint32_t bound = bindingRule(message, now, device);
     if (bound != kOutcomeNone) return bound;
     if (device != kConfiguredDevice) {
+        ruleUntaken = true;
         uint32_t kind = status & 0xF0;
         return kind == kNoteOff || (kind == kNoteOn && data2 == 0) ? kNothingNoteOff : kNothingUnbound;
     }
@@ -187,13 +206,17 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
         recordOutcome(message, kNothingWindow, 0, device);
         return false;
     }
-    // Every message that passes restarts the device's window, whether a rule
-    // takes it or not.
-    restartWindow(now, device);
+    // Every message of the configured device that passes restarts its
+    // window, whether a rule takes it or not. An added controller has no such
+    // rule: a message of it that nothing takes leaves its window as it was,
+    // and costs none of its presses.
+    if (device == kConfiguredDevice) restartWindow(now, device);
     ruleDetail = 0;
     ruleHow = 0;
     ruleUnusedLine = -1;
+    ruleUntaken = false;
     uint32_t outcome = explained(applyRules(message, now, device));
+    if (device != kConfiguredDevice && !ruleUntaken) restartWindow(now, device);
     recordOutcome(message, outcome, ruleDetail, device, ruleHow);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
@@ -225,8 +248,9 @@ static uint32_t gestureRule(const GestureAction& action, uint32_t device) {
 }
 
 void actOnGestures(uint32_t now) {
-    updateGestures(now);
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+    // Only the devices with a gesture, an action or a shift change pending.
+    for (uint32_t device = 0, devices = updateGestures(now); devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) == 0) continue;
         // The line tells of the shift button, and of a press being decided on.
         ShortMessage message = 0;
         if (shiftChanged(device, &message)) {
@@ -255,17 +279,19 @@ void actOnGestures(uint32_t now) {
     }
 }
 
+#ifndef NOTEWICK_NO_GESTURES
 // How long until a gesture's action may act: its decision's time, or the end
 // of its device's window.
 static uint32_t gestureActionWaitMs(uint32_t now) {
     uint32_t wait = gestureWaitMs(now);
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        if (!gestureActionWaiting(device)) continue;
+    for (uint32_t device = 0, devices = gestureDevices(); devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) == 0 || !gestureActionWaiting(device)) continue;
         uint32_t window = windowRemainingMs(now, device);
         if (window < wait) wait = window;
     }
     return wait;
 }
+#endif
 
 // Why no rule took the message: the reason the user can act on.
 static uint32_t whyNothing(uint32_t status, uint32_t data1, uint32_t data2, bool channelValid, uint32_t c) {
@@ -437,8 +463,11 @@ static uint32_t playEntryAction(uint32_t entry) {
 // so a knob turning leaves the keys their turn; and a key waiting is served
 // before any further knob acts.
 void actOnKnobSteps(uint32_t now) {
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+    for (uint32_t device = 0, devices = knobDevices(); devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) == 0) continue;
         BindingSource source;
+        // Until a slot is found holding steps the device may not act on yet.
+        bool left = false;
         for (int32_t at = pendingKnob(0, &source, device); at >= 0;
              at = pendingKnob(static_cast<uint32_t>(at) + 1, &source, device)) {
             if (messageWaiting()) return;
@@ -461,16 +490,21 @@ void actOnKnobSteps(uint32_t now) {
             // place would skip tracks eight at a time. The line says so; its
             // steps counted before, if any, act at the next turn.
             if (takeKnobPlaces(slot, device)) {
+                left = true;
                 startRecord();
                 recordOutcome(record, kNothingKnobPlaces, kFromKnob, device, how);
                 continue;
             }
-            if (!knobDue(slot, now, device)) continue;
+            if (!knobDue(slot, now, device)) {
+                left = true;
+                continue;
+            }
             ruleDetail = 0;
             startRecord();
             uint32_t outcome = knobAction(binding, takeKnobSteps(slot, now, device));
             recordOutcome(record, outcome, ruleDetail, device, how);
         }
+        if (!left) knobDeviceIdle(device);
     }
 }
 
@@ -664,7 +698,9 @@ static void transportRule(uint32_t command, uint32_t ms) {
 }
 
 void dispatchLongData() {
-    for (uint32_t device = 0; device < kMaxDevices; ++device) dispatchLongData(device);
+    for (uint32_t device = 0, devices = takeSysexDevices(); devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) != 0) dispatchLongData(device);
+    }
 }
 
 void dispatchLongData(uint32_t device) {

@@ -10,6 +10,10 @@
 // latest message and dispatches it, until the first wake-up after quit has set
 // the stop flag.
 void runDispatchWorker();
+// One wake-up's work, after the wait: the gestures whose time came, each
+// device's message that signalled, system-exclusive data, knobs, lights.
+// False when the stop flag is set (nothing is done then).
+bool dispatchWakeUp();
 
 // The device's window and the rules for one message of it taken at tick
 // `now`; true when it passed the window (whether or not a rule then took

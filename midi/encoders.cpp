@@ -39,6 +39,12 @@ struct KnobTimes {
     uint32_t generation;
 };
 static KnobTimes times[kMaxDevices];
+// A device's bit (1 << device) is set by its handler when a slot of it gets
+// its first steps or a place let go; the worker keeps it in knobsPending
+// until no slot of the device holds any. A wake-up looks at those devices
+// alone.
+static std::atomic<uint32_t> knobsSignalled{0};
+static uint32_t knobsPending = 0;
 
 // A knob's key: its layer (1 for its Shift line), channel and controller.
 static uint32_t knobKey(uint32_t channel, uint32_t controller, uint32_t shift = 0) {
@@ -61,6 +67,8 @@ void resetEncoders() {
         publishEncoders(none, 0, device);
         times[device] = KnobTimes{};
     }
+    knobsSignalled.store(0);
+    knobsPending = 0;
 }
 
 // Whether the table binds the controller, without Shift, as an endless knob.
@@ -166,7 +174,7 @@ static int32_t stepsOfPlaces(KnobSlots& d, uint32_t slot, uint32_t value, int32_
 
 bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bool shifted) {
     uint32_t status = messageStatus(message);
-    if ((status & 0xF0u) != 0xB0u) return false;
+    if ((status & 0xF0u) != 0xB0u || device >= kMaxDevices || devices[device].inUse.load() == 0) return false;
     uint32_t key = knobKey(status, messageData1(message), 1);
     uint32_t slot = shifted ? slotOf(device, key) : 0;
     if (slot == kNoSlot + 1) return false;
@@ -186,6 +194,7 @@ bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bo
     // The worker hears of the first place let go, to tell of it on the line.
     if (letGo) {
         *wasEmpty = d.placeSeen[slot - 1].exchange(1) == 0;
+        if (*wasEmpty) knobsSignalled.fetch_or(1u << device);
         return true;
     }
     if (steps == 0) {
@@ -193,6 +202,7 @@ bool countEncoderSteps(ShortMessage message, bool* wasEmpty, uint32_t device, bo
         return true;
     }
     *wasEmpty = d.steps[slot - 1].fetch_add(steps) == 0;
+    if (*wasEmpty) knobsSignalled.fetch_or(1u << device);
     if ((d.knob[slot - 1].load() & 0xFFFFu) != key) d.steps[slot - 1].fetch_sub(steps);
     return true;
 }
@@ -263,9 +273,16 @@ int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device) {
     return -1;
 }
 
+uint32_t knobDevices() { return knobsPending |= knobsSignalled.exchange(0); }
+
+void knobDeviceIdle(uint32_t device) {
+    if (device < kMaxDevices) knobsPending &= ~(1u << device);
+}
+
 uint32_t knobWaitMs(uint32_t now) {
     uint32_t wait = kWaitForever;
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+    for (uint32_t device = 0, pending = knobDevices(); pending != 0; ++device, pending >>= 1) {
+        if ((pending & 1u) == 0) continue;
         const KnobSlots& d = devices[device];
         uint32_t slots = d.inUse.load();
         if (slots == 0) continue;

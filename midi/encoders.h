@@ -54,6 +54,12 @@ void dropKnobSteps(uint32_t slot, uint32_t device = kConfiguredDevice);
 // The first slot of the device from `from` on that holds steps, or places
 // let go; its knob in *source; -1 for none.
 int32_t pendingKnob(uint32_t from, BindingSource* source, uint32_t device = kConfiguredDevice);
+// The devices that may hold steps, or places let go, as bits (1 << device):
+// those whose handler counted some since, and those left with some.
+uint32_t knobDevices();
+// The worker found no slot of the device holding any: it is left out until
+// its handler counts again.
+void knobDeviceIdle(uint32_t device);
 // How long until a knob of any device with steps may act: 0 when one may
 // now, kWaitForever when none holds steps.
 uint32_t knobWaitMs(uint32_t now);

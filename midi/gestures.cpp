@@ -56,6 +56,13 @@ struct DeviceGesturesIn {
     std::atomic<uint32_t> epochHead;
 };
 static DeviceGesturesIn in[kMaxDevices];
+// A device's bit (1 << device) is set when its handler put an event or a
+// shift change, or its table or port changed, until the worker reads it: a
+// wake-up costs the devices with something new, and no others.
+static std::atomic<uint32_t> gestureSignalled{0};
+// Per device: 1 while its table has a shift button or a gesture control, so
+// that the handler spends nothing on a device without.
+static std::atomic<uint32_t> hasGestures[kMaxDevices];
 
 void setGestureTimes(int32_t hold, int32_t twice) {
     auto within = [](int32_t value, uint32_t least, uint32_t most) {
@@ -113,6 +120,8 @@ void publishGestures(const Binding* bindings, uint32_t count, uint32_t device) {
     d.epoch.fetch_add(1);
     for (uint32_t w = 0; w < kIndexWords; ++w) d.index[w].store(words[w]);
     d.shiftKey.store(shiftKey);
+    hasGestures[device].store(slots != 0 || shiftKey != 0 ? 1 : 0);
+    gestureSignalled.fetch_or(1u << device);
 }
 
 void forgetHeld(uint32_t device) {
@@ -122,6 +131,7 @@ void forgetHeld(uint32_t device) {
     for (std::atomic<uint32_t>& down : d.down) down.store(kUp);
     d.epochHead.store(d.head.load());
     d.epoch.fetch_add(1);
+    gestureSignalled.fetch_or(1u << device);
 }
 
 // ---- The main data handler ------------------------------------------------------------
@@ -140,17 +150,19 @@ bool isShiftMessage(ShortMessage message, uint32_t device) {
     return device < kMaxDevices && key != 0 && in[device].shiftKey.load() == key;
 }
 
-static void putEvent(DeviceGesturesIn& d, uint32_t event, uint32_t timestamp, uint32_t tick, ShortMessage message) {
+static void putEvent(uint32_t device, uint32_t event, uint32_t timestamp, uint32_t tick, ShortMessage message) {
+    DeviceGesturesIn& d = in[device];
     uint32_t at = d.head.load() % kEvents;
     d.event[at].store(event);
     d.eventTime[at].store(timestamp);
     d.eventTick[at].store(tick);
     d.eventMessage[at].store(message);
     d.head.fetch_add(1);
+    gestureSignalled.fetch_or(1u << device);
 }
 
 bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick, uint32_t device) {
-    if (device >= kMaxDevices) return false;
+    if (device >= kMaxDevices || hasGestures[device].load() == 0) return false;
     DeviceGesturesIn& d = in[device];
     uint32_t kind = messageStatus(message) & 0xF0u;
     if (keyOf(message) == 0) return false;
@@ -161,6 +173,7 @@ bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick,
         d.shiftMessage.store(message);
         d.shift.store(isPress ? 1 : 0);
         d.shiftChanges.fetch_add(1);
+        gestureSignalled.fetch_or(1u << device);
         return true;
     }
     uint32_t entry = gestureEntry(d, key);
@@ -171,7 +184,7 @@ bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick,
         // The release of a press taken here comes here too; of one that went
         // the usual way, goes the usual way.
         if (down.exchange(kUp) != kDownGesture) return false;
-        putEvent(d, slot | kRelease, timestamp, tick, message);
+        putEvent(device, slot | kRelease, timestamp, tick, message);
         return true;
     }
     // A controller held on (64 and up again) is not pressed again.
@@ -182,7 +195,7 @@ bool takeGestureMessage(ShortMessage message, uint32_t timestamp, uint32_t tick,
         return false;
     }
     down.store(kDownGesture);
-    putEvent(d, slot | (shifted ? kShifted : 0), timestamp, tick, message | (shifted ? kShiftFlag : 0));
+    putEvent(device, slot | (shifted ? kShifted : 0), timestamp, tick, message | (shifted ? kShiftFlag : 0));
     return true;
 }
 
@@ -195,6 +208,8 @@ enum Phase : uint8_t { kIdle, kPressed, kWaitSecond, kDecided };
 
 struct SlotState {
     uint8_t phase;
+    bool hold;     // its press's layer has a Hold line
+    bool twice;    // and a Double line
     uint32_t pressTime;  // the MIDI time stamp of its press
     uint32_t pressTick;  // and the tick
     ShortMessage message;  // the press as it arrived, kShiftFlag with it
@@ -207,21 +222,27 @@ struct DeviceGestures {
     uint32_t epoch;
     uint32_t tail;  // events read
     uint32_t shiftChanges;
+    uint32_t active;  // a bit for each slot that is not idle
     SlotState slots[kMaxGestureSlots];
     GestureAction actions[kMaxActions];
     uint32_t actionCount;
     ShortMessage began;  // a press being decided on, for the line; 0 for none
 };
 static DeviceGestures work[kMaxDevices];
+// A bit for each device with a slot not idle, an action or a line waiting.
+static uint32_t gestureActive = 0;
 
 void resetGestures() {
     const Binding none[1] = {};
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         publishGestures(none, 0, device);
         in[device].head.store(0);
+        in[device].epochHead.store(0);
         in[device].shiftChanges.store(0);
         work[device] = DeviceGestures{};
     }
+    gestureSignalled.store(0);
+    gestureActive = 0;
     setGestureTimes(kDefaultHoldMs, kDefaultDoubleMs);
 }
 
@@ -259,10 +280,13 @@ static void pressed(uint32_t device, DeviceGestures& w, SlotState& slot, uint32_
         }
         act(w, slot, kGesturePress);  // the first press was a single one: a late worker's
     }
-    slot = SlotState{kPressed, time, tick, message};
+    // The lines are looked up once a press: the table cannot change under
+    // it (a new table starts every gesture anew).
+    slot = SlotState{kPressed, hasLine(device, message, kGestureHold), hasLine(device, message, kGestureDouble), time,
+                     tick, message};
     w.began = message;
     // Neither line in this press's layer: it acts as a press at once.
-    if (!hasLine(device, message, kGestureHold) && !hasLine(device, message, kGestureDouble)) {
+    if (!slot.hold && !slot.twice) {
         act(w, slot, kGesturePress);
         slot.phase = kDecided;
     }
@@ -270,16 +294,16 @@ static void pressed(uint32_t device, DeviceGestures& w, SlotState& slot, uint32_
 
 // A release: before the hold time it is a press, unless a second press may
 // still come.
-static void released(uint32_t device, DeviceGestures& w, SlotState& slot, uint32_t time) {
+static void released(DeviceGestures& w, SlotState& slot, uint32_t time) {
     if (slot.phase != kPressed) {
         if (slot.phase == kDecided) slot.phase = kIdle;
         return;
     }
     uint32_t held = time - slot.pressTime;
-    if (hasLine(device, slot.message, kGestureHold) && held >= holdTimeMs()) {
+    if (slot.hold && held >= holdTimeMs()) {
         act(w, slot, kGestureHold);
         slot.phase = kIdle;
-    } else if (hasLine(device, slot.message, kGestureDouble) && held < doublePressTimeMs()) {
+    } else if (slot.twice && held < doublePressTimeMs()) {
         slot.phase = kWaitSecond;
     } else {
         act(w, slot, kGesturePress);
@@ -288,67 +312,89 @@ static void released(uint32_t device, DeviceGestures& w, SlotState& slot, uint32
 }
 
 // The time a gesture's decision is due at, in ticks; false when none is.
-static bool dueAt(uint32_t device, const SlotState& slot, uint32_t* tick) {
-    if (slot.phase == kPressed && hasLine(device, slot.message, kGestureHold)) {
+static bool dueAt(const SlotState& slot, uint32_t* tick) {
+    if (slot.phase == kPressed && slot.hold) {
         *tick = slot.pressTick + holdTimeMs();
         return true;
     }
-    if (slot.phase == kWaitSecond || (slot.phase == kPressed && hasLine(device, slot.message, kGestureDouble))) {
+    if (slot.phase == kWaitSecond || (slot.phase == kPressed && slot.twice)) {
         *tick = slot.pressTick + doublePressTimeMs();
         return true;
     }
     return false;
 }
 
-// The decision whose time has come: held on, or no second press.
-static void timeUp(uint32_t device, DeviceGestures& w, SlotState& slot) {
-    bool hold = slot.phase == kPressed && hasLine(device, slot.message, kGestureHold);
-    act(w, slot, hold ? kGestureHold : kGesturePress);
+// The decision whose time has come at `tick`, if it has: held on, or no
+// second press.
+static void decideIfDue(DeviceGestures& w, SlotState& slot, uint32_t tick) {
+    uint32_t due = 0;
+    if (!dueAt(slot, &due) || static_cast<int32_t>(tick - due) < 0) return;
+    act(w, slot, slot.phase == kPressed && slot.hold ? kGestureHold : kGesturePress);
     slot.phase = slot.phase == kPressed ? kDecided : kIdle;
 }
 
-void updateGestures(uint32_t now) {
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        DeviceGesturesIn& d = in[device];
-        DeviceGestures& w = work[device];
-        uint32_t epoch = d.epoch.load();
-        if (epoch != w.epoch) {
-            // A new table, or the port closed: what was held is forgotten,
-            // and nothing it began acts; events since then are read.
-            uint32_t shiftChanges = w.shiftChanges;
-            w = DeviceGestures{};
-            w.epoch = epoch;
-            w.shiftChanges = shiftChanges;
-            w.tail = d.epochHead.load();
+static void markSlot(DeviceGestures& w, uint32_t index) {
+    uint32_t bit = 1u << index;
+    w.active = w.slots[index].phase == kIdle ? w.active & ~bit : w.active | bit;
+}
+
+// The device's new events, and its decisions due at `now`.
+static void updateDevice(uint32_t device, uint32_t now) {
+    DeviceGesturesIn& d = in[device];
+    DeviceGestures& w = work[device];
+    uint32_t epoch = d.epoch.load();
+    if (epoch != w.epoch) {
+        // A new table, or the port closed: what was held is forgotten,
+        // and nothing it began acts; events since then are read.
+        uint32_t shiftChanges = w.shiftChanges;
+        w = DeviceGestures{};
+        w.epoch = epoch;
+        w.shiftChanges = shiftChanges;
+        w.tail = d.epochHead.load();
+    }
+    uint32_t head = d.head.load();
+    if (head - w.tail > kEvents) w.tail = head - kEvents;  // the oldest were written over
+    for (; w.tail != head; ++w.tail) {
+        uint32_t at = w.tail % kEvents;
+        uint32_t event = d.event[at].load();
+        uint32_t time = d.eventTime[at].load();
+        uint32_t tick = d.eventTick[at].load();
+        ShortMessage message = d.eventMessage[at].load();
+        // NOTE: the handler writes an event's words before it moves head
+        // on; with head a whole ring ahead of this event, the handler may
+        // have been writing its words while they were read: it is lost.
+        if (d.head.load() - w.tail >= kEvents) continue;
+        uint32_t index = (event & 0xFFu) % kMaxGestureSlots;
+        SlotState& slot = w.slots[index];
+        // A decision due before this event came is made first.
+        decideIfDue(w, slot, tick);
+        if ((event & kRelease) != 0) {
+            released(w, slot, time);
+        } else {
+            pressed(device, w, slot, time, tick, message);
         }
-        uint32_t head = d.head.load();
-        if (head - w.tail > kEvents) w.tail = head - kEvents;  // the oldest were written over
-        for (; w.tail != head; ++w.tail) {
-            uint32_t at = w.tail % kEvents;
-            uint32_t event = d.event[at].load();
-            uint32_t time = d.eventTime[at].load();
-            uint32_t tick = d.eventTick[at].load();
-            ShortMessage message = d.eventMessage[at].load();
-            // NOTE: the handler writes an event's words before it moves head
-            // on; with head a whole ring ahead of this event, the handler may
-            // have been writing its words while they were read: it is lost.
-            if (d.head.load() - w.tail >= kEvents) continue;
-            SlotState& slot = w.slots[(event & 0xFFu) % kMaxGestureSlots];
-            // A decision due before this event came is made first.
-            uint32_t due = 0;
-            if (dueAt(device, slot, &due) && static_cast<int32_t>(tick - due) >= 0) timeUp(device, w, slot);
-            if ((event & kRelease) != 0) {
-                released(device, w, slot, time);
-            } else {
-                pressed(device, w, slot, time, tick, message);
-            }
-        }
-        for (SlotState& slot : w.slots) {
-            uint32_t due = 0;
-            if (dueAt(device, slot, &due) && static_cast<int32_t>(now - due) >= 0) timeUp(device, w, slot);
-        }
+        markSlot(w, index);
+    }
+    for (uint32_t slots = w.active, index = 0; slots != 0; ++index, slots >>= 1) {
+        if ((slots & 1u) == 0) continue;
+        decideIfDue(w, w.slots[index], now);
+        markSlot(w, index);
     }
 }
+
+uint32_t updateGestures(uint32_t now) {
+    uint32_t devices = gestureSignalled.exchange(0) | gestureActive;
+    for (uint32_t device = 0, left = devices; left != 0; ++device, left >>= 1) {
+        if ((left & 1u) == 0) continue;
+        updateDevice(device, now);
+        const DeviceGestures& w = work[device];
+        uint32_t bit = 1u << device;
+        gestureActive = w.active != 0 || w.actionCount != 0 ? gestureActive | bit : gestureActive & ~bit;
+    }
+    return devices;
+}
+
+uint32_t gestureDevices() { return gestureActive; }
 
 bool takeGestureAction(uint32_t device, GestureAction* action) {
     if (device >= kMaxDevices || work[device].actionCount == 0) return false;
@@ -363,10 +409,12 @@ bool gestureActionWaiting(uint32_t device) { return device < kMaxDevices && work
 
 uint32_t gestureWaitMs(uint32_t now) {
     uint32_t wait = kWaitForever;
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        for (const SlotState& slot : work[device].slots) {
+    for (uint32_t device = 0, devices = gestureActive; devices != 0; ++device, devices >>= 1) {
+        if ((devices & 1u) == 0) continue;
+        const DeviceGestures& w = work[device];
+        for (uint32_t slots = w.active, index = 0; slots != 0; ++index, slots >>= 1) {
             uint32_t due = 0;
-            if (!dueAt(device, slot, &due)) continue;
+            if ((slots & 1u) == 0 || !dueAt(w.slots[index], &due)) continue;
             uint32_t left = static_cast<int32_t>(due - now) > 0 ? due - now : 0;
             if (left < wait) wait = left;
         }

@@ -68,13 +68,18 @@ struct GestureAction {
 };
 // A moment a gesture says what it was: the events since the last call, and
 // any hold or double press whose time has come at `now`, in the order they
-// happened; each action that results goes to the device's queue.
-void updateGestures(uint32_t now);
+// happened; each action that results goes to the device's queue. Only the
+// devices with something new or pending are looked at: their bits (1 <<
+// device) are the result.
+uint32_t updateGestures(uint32_t now);
+// The devices with a gesture being decided or an action waiting, as bits.
+uint32_t gestureDevices();
 // The device's oldest action, taken; false when none waits.
 bool takeGestureAction(uint32_t device, GestureAction* action);
 // Whether the device has an action waiting.
 bool gestureActionWaiting(uint32_t device);
-// How long until a gesture's time comes: kWaitForever when none waits.
+// How long until a gesture's time comes: kWaitForever when none waits. Looks
+// at the gestures being decided alone.
 uint32_t gestureWaitMs(uint32_t now);
 // The device's shift button changed since the last call: its message (the
 // press or the release) into *message, true.

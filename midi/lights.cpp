@@ -70,6 +70,9 @@ static std::atomic<MidiOutRef> lightsPort[kMaxDevices];
 static std::atomic<uint32_t> lightsSending[kMaxDevices];
 // 1 when every light is to be sent, not only the changes.
 static std::atomic<uint32_t> lightsSync[kMaxDevices];
+// A bit (1 << device) for each device with an output attached: without
+// outputs, the worker's look at the lights is one load.
+static std::atomic<uint32_t> lightsAttached{0};
 
 void lightsChanged() {
     EventRef wake = messageMailbox.wakeEvent.load();
@@ -80,12 +83,18 @@ void attachLightsPort(MidiOutRef port, uint32_t device) {
     if (device >= kMaxDevices) return;
     lightsSync[device].store(1);
     lightsPort[device].store(port);
+    if (port != nullptr) {
+        lightsAttached.fetch_or(1u << device);
+    } else {
+        lightsAttached.fetch_and(~(1u << device));
+    }
     lightsChanged();
 }
 
 MidiOutRef detachLightsPort(uint32_t device) {
     if (device >= kMaxDevices) return nullptr;
     MidiOutRef port = lightsPort[device].exchange(nullptr);
+    lightsAttached.fetch_and(~(1u << device));
     // NOTE: the worker raises its mark before it reads the port: once the mark
     // is down it has finished with the old port, or it reads none. Sending a
     // few short messages never blocks, so this waits briefly, and only then.
@@ -127,6 +136,7 @@ void resetLights() {
         if (lightsOf[device] != nullptr) platformFree(lightsOf[device]);
         lightsOf[device] = nullptr;
     }
+    lightsAttached.store(0);
     lastRead = 0;
     lastPlayer = PlayerState{0, 0, 0, 0, 0};
 }
@@ -141,8 +151,8 @@ static LightsState* lightsFor(uint32_t device) {
 
 uint32_t lightsWaitMs(uint32_t now) {
     bool polls = false;
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        if (lightsPort[device].load() == nullptr) continue;
+    for (uint32_t device = 0, attached = lightsAttached.load(); attached != 0; ++device, attached >>= 1) {
+        if ((attached & 1u) == 0 || lightsPort[device].load() == nullptr) continue;
         if (lightsSync[device].load() != 0) return 0;
         const LightsState* lights = lightsOf[device];
         // A table not yet taken may light.
@@ -288,6 +298,7 @@ void updateLights(uint32_t now) {
     // Which devices have an output, which of them must send every light, and
     // whether any has a new table: that is taken at once, due or not, so that
     // its new lights go out at once.
+    if (lightsAttached.load() == 0) return;
     bool attached[kMaxDevices] = {}, sync[kMaxDevices] = {}, shifted[kMaxDevices] = {};
     bool any = false, due = now - lastRead >= kLightsPollMs;
     for (uint32_t device = 0; device < kMaxDevices; ++device) {

@@ -9,11 +9,26 @@
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{}, {nullptr}, {0}};
-// 1 from a device's short message's signal until the worker takes its slot:
-// the worker also wakes for other devices, system-exclusive data, knobs and
-// the lights, and must then leave alone a message the window dropped here,
-// or one stored before the event existed.
-static std::atomic<uint32_t> shortMessageSignalled[kMaxDevices];
+// A device's bit (1 << device) is set from its short message's signal until
+// the worker takes its slot: the worker also wakes for other devices,
+// system-exclusive data, knobs and the lights, and must then leave alone a
+// message the window dropped here, or one stored before the event existed.
+// One word for every device, so that a wake-up costs the devices that sent
+// something and no others.
+static std::atomic<uint32_t> shortMessageSignalled{0};
+// Likewise for a device's system-exclusive buffer given back.
+static std::atomic<uint32_t> sysexSignalled{0};
+
+// In a slot's word: a note's press that signalled the worker, not yet read.
+// A press the window dropped here has no mark: nothing is to wait for it.
+const uint32_t kSignalledPress = 1u << 25;
+
+static bool isNotePress(ShortMessage message) {
+    return (message & 0xF0u) == 0x90u && (message & 0x7F0000u) != 0;
+}
+static bool isNoteRelease(ShortMessage message) {
+    return (message & 0xF0u) == 0x80u || ((message & 0xF0u) == 0x90u && (message & 0x7F0000u) == 0);
+}
 
 static void handOverSysexBuffer(uint32_t device, MidiParam header);
 
@@ -33,7 +48,11 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // No rule acts on a system message (clock, active sensing, 0xF0 and up),
     // and many instruments send them several times a second: let into the
     // slot and the 50 ms window, they would replace and drop key presses.
-    if ((static_cast<uint32_t>(param1) & 0xFFu) >= 0xF0u) return;
+    // Nor on pressure (polyphonic, An, or the channel's, Dn): a pad held
+    // down sends it many times a second, and would cost the other pads'
+    // presses in just the same way.
+    uint32_t status = static_cast<uint32_t>(param1) & 0xFFu;
+    if (status >= 0xF0u || (status & 0xF0u) == 0xA0u || (status & 0xF0u) == 0xD0u) return;
     EventRef wake = messageMailbox.wakeEvent.load();
     ShortMessage incoming = static_cast<ShortMessage>(param1) & 0xFFFFFFu;
     bool learning = learningFrom(device);
@@ -41,11 +60,13 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // or Double lines, go to the worker whatever the window says, stamped
     // with when they arrived: they never cost a key press (midi/gestures.h).
     // While Learn listens to the device, only the shift button does.
+#ifndef NOTEWICK_NO_GESTURES
     if ((!learning || isShiftMessage(incoming, device)) &&
         takeGestureMessage(incoming, static_cast<uint32_t>(param2), platformTickCount(), device)) {
         if (wake != nullptr) platformSignalEvent(wake);
         return;
     }
+#endif
     // An endless knob's steps are counted and its message goes no further:
     // in the slot it would replace a key press waiting there, and through
     // the window it would cost the next one (midi/encoders.h). The worker
@@ -62,6 +83,14 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
     // touches nothing but static storage.
     // A message from any other control says whether the shift button was held.
     ShortMessage word = incoming | (shiftHeld(device) ? kShiftFlag : 0);
+    // A release never replaces a press the worker was woken for and has not
+    // read yet: while the worker waits on a busy player (reading it for the
+    // lights, or sending it a press before), a quick press and its release
+    // would otherwise leave only the release, which does nothing. The
+    // release is let go: no rule acts on it. NOTE: only this driver thread
+    // stores into the slot and the worker only empties it, so the press
+    // seen here is either read by the worker or still there.
+    if (isNoteRelease(incoming) && (messageMailbox.latestMessage[device].load() & kSignalledPress) != 0) return;
     // A message the window would drop stays in the slot unsignalled: waking
     // the worker for it would change nothing, and at 10,000 messages a second
     // those wake-ups are most of the worker's work. The tick is a plain read
@@ -73,9 +102,12 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
         messageMailbox.latestMessage[device].store(word);
         return;
     }
-    messageMailbox.latestMessage[device].store(word);
-    if (wake == nullptr) return;  // before init made the event, nobody is woken
-    shortMessageSignalled[device].store(1);
+    if (wake == nullptr) {  // before init made the event, nobody is woken
+        messageMailbox.latestMessage[device].store(word);
+        return;
+    }
+    messageMailbox.latestMessage[device].store(word | (isNotePress(incoming) ? kSignalledPress : 0));
+    shortMessageSignalled.fetch_or(1u << device);
     platformSignalEvent(wake);
 }
 
@@ -83,28 +115,31 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
 // window says, so that the driver is not left without buffers.
 static void handOverSysexBuffer(uint32_t device, MidiParam header) {
     EventRef wake = messageMailbox.wakeEvent.load();
-    if (sysexBufferReturned(header, device) && wake != nullptr) platformSignalEvent(wake);
+    if (!sysexBufferReturned(header, device)) return;
+    sysexSignalled.fetch_or(1u << device);
+    if (wake != nullptr) platformSignalEvent(wake);
 }
 
 ShortMessage takeMessage(uint32_t device) {
     // Taking empties the slot: a message stored during a slow send must be
     // acted on once, not once more on the next wake-up (key A would step the
     // volume down eight times, key D toggle play twice).
-    return device < kMaxDevices ? messageMailbox.latestMessage[device].exchange(0) : 0;
+    return device < kMaxDevices ? messageMailbox.latestMessage[device].exchange(0) & ~kSignalledPress : 0;
 }
 
 ShortMessage takeSignalledMessage(uint32_t device) {
     if (device >= kMaxDevices) return 0;
-    return shortMessageSignalled[device].exchange(0) != 0 ? takeMessage(device) : 0;
+    uint32_t bit = 1u << device;
+    return (shortMessageSignalled.fetch_and(~bit) & bit) != 0 ? takeMessage(device) : 0;
 }
 
-bool messageWaiting() {
-    for (const std::atomic<uint32_t>& signalled : shortMessageSignalled) {
-        if (signalled.load() != 0) return true;
-    }
-    return false;
-}
+uint32_t takeSignalledDevices() { return shortMessageSignalled.exchange(0); }
+
+uint32_t takeSysexDevices() { return sysexSignalled.exchange(0); }
+
+bool messageWaiting() { return shortMessageSignalled.load() != 0; }
 
 void resetShortMessageSignal() {
-    for (std::atomic<uint32_t>& signalled : shortMessageSignalled) signalled.store(0);
+    shortMessageSignalled.store(0);
+    sysexSignalled.store(0);
 }

@@ -31,6 +31,11 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort port, unsigned int message, 
 
 // Takes the device's latest message and empties its slot; 0 when it was empty.
 ShortMessage takeMessage(uint32_t device = kConfiguredDevice);
+// The worker's take of every device whose short message signalled since the
+// last take: one bit a device (1 << device), the signals taken with it.
+uint32_t takeSignalledDevices();
+// Likewise, every device that gave back a system-exclusive buffer.
+uint32_t takeSysexDevices();
 // The worker's take: the device's latest message when a short message of it
 // signalled since the last take, else 0 (the wake-up was for another device,
 // for system-exclusive data, for a knob or for the lights).

@@ -129,7 +129,7 @@ bench_width 64 dist/x64/gen_notewick.dll
 # The worker's own time per message against its table of bindings, natively
 # on the fake platform: a message no binding and no rule takes, so that the
 # whole table is searched.
-median_ns() { awk -F, -v name="\"workerPerMessage/$1_median\"" '$1 == name {printf "%.0f", $4}'; }
+median_ns() { awk -F, -v name="\"${2:-workerPerMessage}/$1_median\"" '$1 == name {printf "%.0f", $4}'; }
 figures=$("$top/build/native/tests/dispatch_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>/dev/null)
 none=$(median_ns 0 <<<"$figures")
@@ -141,6 +141,20 @@ printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1.
   "$(printf -- '-%.0s' {1..24})"
 printf '| %-44s | %-18s | %-28s | %-22s |\n' "worker per message, 128 bindings searched" "$full ns" "$none ns with no bindings" \
   "far below one send"
+# A key-map key from the callback through the worker's wake-up, nothing
+# bound, beside the same commit built with the gestures compiled out, and
+# with 8 controllers configured and idle beside none.
+cmake --build "$top/build/native" --target dispatch_bench_baseline >/dev/null
+keys=$("$top/build/native/tests/dispatch_bench" --benchmark_filter=PerKey --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+base=$("$top/build/native/tests/dispatch_bench_baseline" --benchmark_filter=PerKey --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+printf '| %-44s | %-18s | %-28s | %-22s |\n' "worker per key-map key, nothing bound" "$(median_ns 0 workerPerKey <<<"$keys") ns" \
+  "$(median_ns 0 workerPerKey <<<"$base") ns, no gestures built" "within 1.3x"
+printf '| %-44s | %-18s | %-28s | %-22s |\n' "worker per key, 8 controllers set up, idle" \
+  "$(median_ns 8 workerPerKey <<<"$keys") ns" "$(median_ns 0 workerPerKey <<<"$keys") ns with none" "within 1.3x"
+printf '| %-44s | %-18s | %-28s | %-22s |\n' "MIDI callback per key, nothing bound" "$(median_ns 0 callbackPerKey <<<"$keys") ns" \
+  "$(median_ns 0 callbackPerKey <<<"$base") ns, no gestures built" "figure only"
 echo
 echo "(One send to the player's window takes the bare SendMessage time in the tables above.)"
 echo

@@ -1,6 +1,7 @@
 // gestures_test.cpp -- the shift button, long presses and double presses, as
 // timed sequences of messages and the actions they make.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bindings_section.h"
@@ -21,14 +22,10 @@ typedef std::vector<Send> Sends;
 
 class GesturesTest : public PluginTest {};
 
-// The worker at `tick`: each device's message, then the gestures.
+// The worker's wake-up at `tick`.
 void work(uint32_t tick) {
     fake::setTick(tick);
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        ShortMessage message = takeSignalledMessage(device);
-        if (message != 0) dispatchMessage(message, tick, device);
-    }
-    actOnGestures(tick);
+    dispatchWakeUp();
 }
 
 TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
@@ -143,6 +140,45 @@ TEST_F(GesturesTest, TapsHoldsDoublePressesAndTheShiftLayer) {
         }
     }
     EXPECT_EQ(gestureWaitMs(12000), kWaitForever) << "nothing is held";
+}
+
+// Messages no rule takes cost no press: the pressure of a pad held down
+// (polyphonic or the channel's, 100 a second), nor, on an added controller,
+// an unbound control; a gesture acts when it is due, before its device's next
+// messages.
+TEST_F(GesturesTest, MessagesNoRuleTakesCostNoPressAndGesturesActWhenDue) {
+    fake::setFile(kIni, "[Notewick Bindings]\r\nNote 36 Channel 10=Play/Pause\r\nNote 36 Channel 10 Hold=Stop\r\n"
+                        "Note 38 Channel 10=Repeat\r\nNote 39 Channel 10=Previous\r\nNote 39 Channel 10 Double=Next\r\n");
+    loadBindings();
+    const Binding pads[] = {{BindingSource{kSourceNote, 36, 9}, kActionNext}};
+    publishBindings(pads, 1, 1);
+    messageMailbox.wakeEvent.store(platformCreateEvent());
+    const struct {
+        uint32_t tick, device, message;
+    } steps[] = {
+        {1000, 0, noteOn(9, 36, 100)}, {1100, 0, noteOn(9, 38, 100)}, {1130, 0, noteOff(9, 38)},
+        {1200, 0, noteOn(9, 38, 100)}, {1230, 0, noteOff(9, 38)},
+        // Due at 1500 with an unbound controller's message come at that moment.
+        {1500, 0, controller(0, 20, 5)}, {1560, 0, noteOn(9, 38, 100)}, {1600, 0, noteOff(9, 36)},
+        {1700, 0, noteOn(9, 39, 100)}, {1750, 0, noteOff(9, 39)},
+        {1800, 1, controller(0, 20, 5)}, {1810, 1, noteOn(9, 36, 100)},
+    };
+    std::vector<std::pair<uint32_t, uintptr_t>> acted;
+    size_t next = 0;
+    for (uint32_t tick = 1000; tick <= 2100; tick += 5) {
+        fake::setTick(tick);
+        if (tick % 10 == 5) mainDataHandler(nullptr, kMidiInData, 0, tick % 20 == 5 ? 0xA9u | (36u << 8) | (70u << 16) : 0xD9u | (70u << 8), tick);
+        for (; next < sizeof steps / sizeof steps[0] && steps[next].tick == tick; ++next) {
+            mainDataHandler(nullptr, kMidiInData, steps[next].device, steps[next].message, tick);
+        }
+        work(tick);
+        for (const Send& send : fake::sends()) acted.emplace_back(tick, send.wParam);
+        fake::clearSends();
+    }
+    const std::vector<std::pair<uint32_t, uintptr_t>> expected = {
+        {1100, CmdRepeat}, {1200, CmdRepeat}, {1500, CmdStop}, {1560, CmdRepeat}, {1810, CmdNext}, {2000, CmdPrevious},
+    };
+    EXPECT_EQ(acted, expected);
 }
 
 // The times are settings, kept within bounds, the defaults where they are no

@@ -55,19 +55,51 @@ TEST_F(MailboxTest, AMessageTheWindowWouldDropIsStoredWithoutWakingTheWaitingWor
 }
 
 // Clock and active sensing, which many instruments send several times a
-// second, neither replace a key press in the slot nor restart the window.
-TEST_F(MailboxTest, SystemMessagesNeverCostAKeyPress) {
+// second, and the pressure of a pad held down, neither replace a key press
+// in the slot nor restart the window.
+TEST_F(MailboxTest, SystemAndPressureMessagesNeverCostAKeyPress) {
     EventRef wake = platformCreateEvent();
     messageMailbox.wakeEvent.store(wake);
     dispatchMessage(noteOn(0, 60, 90), 1000);
     fake::setTick(1060);
     handle(kMidiInData, noteOn(0, 64, 90));
-    for (uint32_t system : {0xF8u, 0xFEu, 0xFAu, 0xF0u, 0xFFu}) handle(kMidiInData, system);
+    const uint32_t ignored[] = {0xF8u, 0xFEu, 0xFAu, 0xF0u, 0xFFu, 0xA9u | (36u << 8) | (70u << 16), 0xD0u | (70u << 8)};
+    for (uint32_t message : ignored) handle(kMidiInData, message);
     EXPECT_EQ(takeMessage(), noteOn(0, 64, 90));
     fake::setTick(1070);
-    handle(kMidiInData, 0xF8);
+    for (uint32_t message : ignored) handle(kMidiInData, message);
     EXPECT_EQ(takeMessage(), 0u);
     EXPECT_TRUE(dispatchMessage(noteOn(0, 65, 90), 1080)) << "the clock did not restart the window";
+}
+
+// A release never replaces a press the worker was woken for and has not
+// read (it may be waiting on a busy player); it replaces anything else.
+TEST_F(MailboxTest, AReleaseNeverReplacesAPressTheWorkerWasWokenFor) {
+    messageMailbox.wakeEvent.store(platformCreateEvent());
+    const struct {
+        bool busy;
+        uint32_t after;  // ms after the last accepted message
+        uint32_t first, second, taken;
+    } cases[] = {
+        {true, 10, noteOn(0, 64, 90), noteOff(0, 64), noteOn(0, 64, 90)},
+        {true, 10, noteOn(0, 64, 90), noteOn(0, 67, 0), noteOn(0, 64, 90)},
+        {false, 100, noteOn(0, 64, 90), noteOff(0, 60), noteOn(0, 64, 90)},
+        {true, 10, noteOn(0, 64, 90), noteOn(0, 67, 90), noteOn(0, 67, 90)},
+        {true, 10, controller(0, 20, 127), controller(0, 20, 0), controller(0, 20, 0)},
+        {true, 10, noteOff(0, 64), noteOn(0, 64, 90), noteOn(0, 64, 90)},
+        // A press the window dropped woke nobody: nothing waits for it.
+        {false, 10, noteOn(0, 64, 90), noteOff(0, 64), noteOff(0, 64)},
+    };
+    uint32_t tick = 10000;
+    for (const auto& c : cases) {
+        dispatchMessage(noteOn(0, 60, 90), tick);
+        fake::setTick(tick + c.after);
+        setWorkerBusy(c.busy);
+        handle(kMidiInData, c.first);
+        handle(kMidiInData, c.second);
+        EXPECT_EQ(takeMessage(), c.taken) << std::hex << c.first << " " << c.second;
+        tick += 1000;
+    }
 }
 
 // Init opens the main port before it makes the wake event: a key arriving in

@@ -6,7 +6,9 @@
 
 #include "core/main_port.h"
 #include "midi/bindings.h"
+#include "midi/lights.h"
 #include "midi/mailbox.h"
+#include "midi/ports.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -134,6 +136,28 @@ TEST_F(WorkerThreadTest, AKeyStoredBetweenWakeUpAndReadIsActedOnOnceEvenAfterASl
     fake::setOnWake(nullptr);
     pluginRecord.quitProc();
     EXPECT_EQ(countOf(CmdPause), 1u);
+}
+
+// With a lights output open the worker reads the player on its own; a quick
+// press and its release 100 ms later, made while that read waits on a busy
+// player, act once the player is free, as they do without an output.
+TEST_F(WorkerThreadTest, AQuickPressWhileThePlayerIsBusyActsWithALightsOutputOpen) {
+    const Binding lit = {BindingSource{kSourceNote, 36, 9}, kActionPlayPause};
+    publishBindings(&lit, 1);
+    fake::setOutputs({{"Pad Out"}});
+    gateOpen.store(false);
+    attachLightsPort(openOutputPort(0));
+    waitFor(1);  // the worker reads the player for the lights, and waits on it
+    fake::setTick(2000);
+    fake::deliverData(0, noteOn(0, 64, 90));  // E: Pause
+    fake::setTick(2100);
+    fake::deliverData(0, noteOff(0, 64));
+    gateOpen.store(true);
+    settle();
+    settle();
+    EXPECT_EQ(countOf(CmdPause), 1u);
+    closeOutputPort(detachLightsPort());
+    pluginRecord.quitProc();
 }
 
 TEST_F(WorkerThreadTest, QuitDuringASlowSendEndsTheWorkerBeforeReturning) {

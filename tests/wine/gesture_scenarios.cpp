@@ -22,7 +22,7 @@ void gestures() {
     writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\n\r\n[Notewick Bindings]\r\n"
                          "Note 40 Channel 10=Shift\r\nNote 36 Channel 10=Play/Pause\r\nNote 36 Channel 10 Hold=Stop\r\n"
                          "Note 37 Channel 10=Previous\r\nNote 37 Channel 10 Double=Next\r\n"
-                         "Shift Note 36 Channel 10=Play Entry 2\r\n");
+                         "Shift Note 36 Channel 10=Play Entry 2\r\nNote 38 Channel 10=Repeat\r\n");
     setPlaylistLength(5);
     setPlayState(0);
     check(load() != nullptr && init() == 0, "the plug-in starts");
@@ -67,6 +67,22 @@ void gestures() {
     check(after(100).empty(), "a single press waits for a second");
     got = after(400);
     check(got == List{command(40044)}, "then goes to the previous track", describe(got));
+    // Held with pressure (polyphonic and the channel's, 100 a second): the
+    // device's other pads act meanwhile, and the Hold comes at its time,
+    // well before the pad is let go.
+    midiSend(0, midiNoteOn(9, 36, 127));
+    for (DWORD at = 0; at < 800; at += 10) {
+        midiSend(0, at % 20 == 0 ? 0xA9u | (36u << 8) | ((60u + at / 20) << 16) : 0xD9u | ((60u + at / 20) << 8));
+        pump(5);  // the other pads between two pressure messages
+        if (at == 100 || at == 250) midiSend(0, midiNoteOn(9, 38, 127));
+        if (at == 130 || at == 280) midiSend(0, midiNoteOff(9, 38));
+        pump(5);
+    }
+    got = after(50);
+    check(got == List{command(40022), command(40022), command(40047)},
+          "with pressure from a held pad, the other pads act and the hold stops the player", describe(got));
+    midiSend(0, midiNoteOff(9, 36));
+    check(after(200).empty(), "let go after a hold with pressure, nothing more");
     // A key of the key map bound to nothing acts at once, as always.
     play(0, midiNoteOn(0, 64, 90), 60);
     got = take();
