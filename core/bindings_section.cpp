@@ -309,7 +309,8 @@ bool setSectionValue(SectionText* section, const char* key, const char* value) {
 
 bool isSettingLine(const char* start, const char* end) {
     const char *value = nullptr, *valueEnd = nullptr;
-    for (const char* key : {"Input", "Output", "Unit", "Name", "Match", "Map", "Identity", "Setup", "Port", "Transport"}) {
+    for (const char* key :
+         {"Input", "Output", "Unit", "Name", "Match", "Map", "Identity", "Setup", "Port", "Transport"}) {
         if (lineHasKey(start, end, key, &value, &valueEnd)) return true;
     }
     return false;
@@ -317,7 +318,9 @@ bool isSettingLine(const char* start, const char* end) {
 
 uint32_t parseSectionPort(const char* value) {
     uint32_t port = 0, digits = 0;
-    for (; *value >= '0' && *value <= '9' && digits < 3; ++value, ++digits) port = port * 10 + static_cast<uint32_t>(*value - '0');
+    for (; *value >= '0' && *value <= '9' && digits < 3; ++value, ++digits) {
+        port = port * 10 + static_cast<uint32_t>(*value - '0');
+    }
     return *value == '\0' && port >= 1 && port <= kMaxSectionPort ? port : 1;
 }
 
@@ -333,7 +336,8 @@ uint32_t parseSectionTransport(const char* value) {
 
 uint32_t sectionTransport(const SectionText& section) {
     char value[16];
-    return sectionValue(section, "Transport", value, sizeof value) ? parseSectionTransport(value) : kSectionTransportNone;
+    if (!sectionValue(section, "Transport", value, sizeof value)) return kSectionTransportNone;
+    return parseSectionTransport(value);
 }
 
 // ---- Why a line is not used ------------------------------------------------------------------

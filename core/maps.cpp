@@ -71,9 +71,8 @@ static void foundMap(const char* file, void* context) {
     bool named = sectionValue(section, "Name", map.name, sizeof map.name) && map.name[0] != '\0';
     sectionValue(section, "Match", map.match, sizeof map.match);
     char identity[48];
-    if (!sectionValue(section, "Identity", identity, sizeof identity) || !mapIdentityFromText(identity, &map.identity)) {
-        map.identity = MapIdentity{};
-    }
+    if (!sectionValue(section, "Identity", identity, sizeof identity)) identity[0] = '\0';
+    mapIdentityFromText(identity, &map.identity);  // none when it does not parse
     platformFree(text);
     if (!named) return;
     // In the order of their names within the folder.
@@ -191,8 +190,10 @@ bool mapIdentityFromText(const char* text, MapIdentity* identity) {
             ++at;
             continue;
         }
+        // Two hex digits, a data byte (below 80), then a blank or the end.
         int high = hexDigit(at[0]), low = high >= 0 ? hexDigit(at[1]) : -1;
-        if (low < 0 || high > 7 || count == sizeof bytes || (at[2] != '\0' && at[2] != ' ' && at[2] != '\t')) return false;
+        bool ends = low >= 0 && (at[2] == '\0' || at[2] == ' ' || at[2] == '\t');
+        if (!ends || high > 7 || count == sizeof bytes) return false;
         bytes[count++] = static_cast<uint8_t>(high * 16 + low);
         at += 2;
     }
@@ -274,7 +275,9 @@ bool mapReplacesLine(const char* start, const char* end) {
     parseSectionLine(start, end, &parsed);
     SectionText one = {const_cast<char*>(start), static_cast<uint32_t>(end - start), 0};
     bool replaced = parsed.named;
-    for (const char* key : {"Setup", "Map", "Port", "Transport", "Identity"}) replaced = replaced || sectionHasKey(one, key);
+    for (const char* key : {"Setup", "Map", "Port", "Transport", "Identity"}) {
+        replaced = replaced || sectionHasKey(one, key);
+    }
     return replaced;
 }
 
@@ -339,7 +342,9 @@ bool saveMap(const char* name, const char* portName, const SectionText& section,
     for (uint32_t line = 0, start = 0, end = 0; sectionLine(section, line, &start, &end); ++line) {
         SectionText one = {section.text + start, end - start, 0};
         bool own = false;
-        for (const char* key : {"Input", "Output", "Unit", "Map", "Name", "Match"}) own = own || sectionHasKey(one, key);
+        for (const char* key : {"Input", "Output", "Unit", "Map", "Name", "Match"}) {
+            own = own || sectionHasKey(one, key);
+        }
         if (own || end == start) continue;
         for (uint32_t i = start; i < end && length + 3 < capacity; ++i) text[length++] = section.text[i];
         text[length++] = '\r';
