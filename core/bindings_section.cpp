@@ -60,6 +60,7 @@ void parseSectionLine(const char* start, const char* end, ParsedLine* parsed) {
     trimRange(value, valueEnd);
     char key[kBindingKeyCapacity], action[96];
     Binding& binding = parsed->binding;
+    if (isSettingLine(start, end)) return;
     if (!copyRange(start, keyEnd, key, sizeof key) || !parseBindingSource(key, &binding.source)) return;
     parsed->named = true;
     if (copyRange(value, valueEnd, action, sizeof action)) parsed->lightsParse = parseBindingValue(action, &binding);
@@ -302,6 +303,41 @@ bool setSectionValue(SectionText* section, const char* key, const char* value) {
     uint32_t added = 0;
     return line >= 0 ? replaceSectionLine(section, static_cast<uint32_t>(line), text)
                      : appendSectionLine(section, text, &added);
+}
+
+// ---- Settings -------------------------------------------------------------------------
+
+bool isSettingLine(const char* start, const char* end) {
+    const char *value = nullptr, *valueEnd = nullptr;
+    for (const char* key :
+         {"Input", "Output", "Unit", "Name", "Match", "Map", "Identity", "Setup", "Port", "Transport"}) {
+        if (lineHasKey(start, end, key, &value, &valueEnd)) return true;
+    }
+    return false;
+}
+
+uint32_t parseSectionPort(const char* value) {
+    uint32_t port = 0, digits = 0;
+    for (; *value >= '0' && *value <= '9' && digits < 3; ++value, ++digits) {
+        port = port * 10 + static_cast<uint32_t>(*value - '0');
+    }
+    return *value == '\0' && port >= 1 && port <= kMaxSectionPort ? port : 1;
+}
+
+uint32_t sectionPort(const SectionText& section) {
+    char value[16];
+    return sectionValue(section, "Port", value, sizeof value) ? parseSectionPort(value) : 1;
+}
+
+uint32_t parseSectionTransport(const char* value) {
+    if (textEqualsAnyCase(value, "Mackie")) return kSectionTransportMackie;
+    return textEqualsAnyCase(value, "HUI") ? kSectionTransportHui : kSectionTransportNone;
+}
+
+uint32_t sectionTransport(const SectionText& section) {
+    char value[16];
+    if (!sectionValue(section, "Transport", value, sizeof value)) return kSectionTransportNone;
+    return parseSectionTransport(value);
 }
 
 // ---- Why a line is not used ------------------------------------------------------------------

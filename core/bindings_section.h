@@ -1,8 +1,8 @@
 // bindings_section.h -- each device's section of the settings file, kept as
 // the lines it has, and the one reader that says which bindings they make:
 // "Notewick Bindings" for the configured device, "Notewick Controller N" for
-// the controller added as device N (whose Input, Output, Map and Setup lines
-// are no bindings to the reader).
+// the controller added as device N (whose Input, Output, Unit, Map, Setup,
+// Port, Transport and Identity lines are no bindings to the reader).
 //
 // The plug-in reads and writes this section as text, never through the
 // profile calls: those reach only the first line of a key, count a line
@@ -43,6 +43,27 @@ struct ParsedLine {
     bool fits;  // the action fits the source and the rest parses: the line makes a binding unless one came first
 };
 void parseSectionLine(const char* start, const char* end, ParsedLine* parsed);
+
+// Whether the line is one of the section's settings, which name no source:
+// Input, Output and Unit (the device's), Name, Match, Map and Identity (a
+// map's), Setup, Port and Transport (how the device is read and set up).
+bool isSettingLine(const char* start, const char* end);
+
+// Port=N: the port of the device (1 to kMaxSectionPort, in the system's
+// order) whose messages the bindings read and whose paired output takes the
+// lights and Setup. A missing line, or any other value, is port 1.
+const uint32_t kMaxSectionPort = 8;
+uint32_t parseSectionPort(const char* value);
+uint32_t sectionPort(const SectionText& section);
+// Transport=Mackie or Transport=HUI (case not counting): port 1 also speaks
+// that protocol's transport. Anything else, or no line, is none.
+enum SectionTransport : uint32_t {
+    kSectionTransportNone,
+    kSectionTransportMackie,
+    kSectionTransportHui,
+};
+uint32_t parseSectionTransport(const char* value);
+uint32_t sectionTransport(const SectionText& section);
 
 // The reader: the bindings the lines make, in file order, at most
 // kMaxBindings, from the lines within the first kSectionReadLimit bytes. The

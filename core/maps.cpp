@@ -70,6 +70,9 @@ static void foundMap(const char* file, void* context) {
     SectionText section = {text + start, end - start, 0};
     bool named = sectionValue(section, "Name", map.name, sizeof map.name) && map.name[0] != '\0';
     sectionValue(section, "Match", map.match, sizeof map.match);
+    char identity[48];
+    if (!sectionValue(section, "Identity", identity, sizeof identity)) identity[0] = '\0';
+    mapIdentityFromText(identity, &map.identity);  // none when it does not parse
     platformFree(text);
     if (!named) return;
     // In the order of their names within the folder.
@@ -172,6 +175,68 @@ int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portNa
     return found;
 }
 
+static int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = lowerCase(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+bool mapIdentityFromText(const char* text, MapIdentity* identity) {
+    *identity = MapIdentity{};
+    uint8_t bytes[7];
+    uint32_t count = 0;
+    for (const char* at = text; *at != '\0';) {
+        if (*at == ' ' || *at == '\t') {
+            ++at;
+            continue;
+        }
+        // Two hex digits, a data byte (below 80), then a blank or the end.
+        int high = hexDigit(at[0]), low = high >= 0 ? hexDigit(at[1]) : -1;
+        bool ends = low >= 0 && (at[2] == '\0' || at[2] == ' ' || at[2] == '\t');
+        if (!ends || high > 7 || count == sizeof bytes) return false;
+        bytes[count++] = static_cast<uint8_t>(high * 16 + low);
+        at += 2;
+    }
+    // A maker's id is one byte, or 00 and two more; the family follows, then
+    // the member, which may be left out.
+    uint32_t maker = count > 0 && bytes[0] == 0 ? 3 : 1;
+    if (count != maker + 2 && count != maker + 4) return false;
+    MapIdentity found = {};
+    for (uint32_t i = 0; i < maker; ++i) found.maker[i] = bytes[i];
+    found.makerLength = static_cast<uint8_t>(maker);
+    found.anyMember = count == maker + 2;
+    for (uint32_t i = 0; i < 2; ++i) {
+        found.family[i] = bytes[maker + i];
+        found.member[i] = found.anyMember ? 0 : bytes[maker + 2 + i];
+    }
+    *identity = found;
+    return true;
+}
+
+bool mapIdentityMatches(const MapIdentity& map, const MapIdentity& reply) {
+    if (map.makerLength == 0 || map.makerLength != reply.makerLength) return false;
+    for (uint32_t i = 0; i < map.makerLength; ++i) {
+        if (map.maker[i] != reply.maker[i]) return false;
+    }
+    return map.family[0] == reply.family[0] && map.family[1] == reply.family[1] &&
+           (map.anyMember || (map.member[0] == reply.member[0] && map.member[1] == reply.member[1]));
+}
+
+int32_t findMapByIdentity(const MapEntry* maps, uint32_t count, const MapIdentity& reply) {
+    int32_t found = -1;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!mapIdentityMatches(maps[i].identity, reply)) continue;
+        if (maps[i].own) return static_cast<int32_t>(i);
+        if (found < 0) found = static_cast<int32_t>(i);
+    }
+    return found;
+}
+
+int32_t findOfferedMap(const MapEntry* maps, uint32_t count, const char* deviceName, const MapIdentity* reply) {
+    int32_t byName = deviceName[0] != '\0' ? findMatchingMap(maps, count, deviceName) : -1;
+    return byName >= 0 || reply == nullptr ? byName : findMapByIdentity(maps, count, *reply);
+}
+
 bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity, bool* drivesNoLight) {
     uint32_t start = 0, end = 0;
     byHand[0] = '\0';
@@ -199,10 +264,21 @@ bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capac
     if (!copied) return false;
     char output[kDeviceNameCapacity];
     *drivesNoLight = sectionHasKey(*lines, "Output") && !sectionValue(*lines, "Output", output, sizeof output);
-    for (const char* key : {"Name", "Match", "Map", "Input", "Output"}) setSectionValue(lines, key, "");
+    for (const char* key : {"Name", "Match", "Map", "Input", "Output", "Unit"}) setSectionValue(lines, key, "");
     // "By hand: nothing" asks nothing.
     if (textEquals(byHand, "nothing") || textEquals(byHand, "Nothing") || textEquals(byHand, "nothing.")) byHand[0] = '\0';
     return true;
+}
+
+bool mapReplacesLine(const char* start, const char* end) {
+    ParsedLine parsed;
+    parseSectionLine(start, end, &parsed);
+    SectionText one = {const_cast<char*>(start), static_cast<uint32_t>(end - start), 0};
+    bool replaced = parsed.named;
+    for (const char* key : {"Setup", "Map", "Port", "Transport", "Identity"}) {
+        replaced = replaced || sectionHasKey(one, key);
+    }
+    return replaced;
 }
 
 // Names Windows keeps for devices, also with an extension ("CON.ini",
@@ -259,14 +335,16 @@ bool saveMap(const char* name, const char* portName, const SectionText& section,
                               name, "\r\nMatch=", portName, "\r\n"}) {
         appendText(text, capacity, piece);
     }
-    // The section's own lines, Input, Output and Map apart: they belong to
-    // the controller, not to the map.
+    // The section's own lines, Input, Output, Unit and Map apart: they belong
+    // to the controller, not to the map.
     uint32_t length = 0;
     while (text[length] != '\0') ++length;
     for (uint32_t line = 0, start = 0, end = 0; sectionLine(section, line, &start, &end); ++line) {
         SectionText one = {section.text + start, end - start, 0};
         bool own = false;
-        for (const char* key : {"Input", "Output", "Map", "Name", "Match"}) own = own || sectionHasKey(one, key);
+        for (const char* key : {"Input", "Output", "Unit", "Map", "Name", "Match"}) {
+            own = own || sectionHasKey(one, key);
+        }
         if (own || end == start) continue;
         for (uint32_t i = start; i < end && length + 3 < capacity; ++i) text[length++] = section.text[i];
         text[length++] = '\r';

@@ -13,6 +13,7 @@
 //   [Notewick Controller]
 //   Name=Korg nanoKONTROL2
 //   Match=nanoKONTROL2
+//   Identity=42 13 01 00 00
 //   Setup=...
 //   Controller 41 Channel 1=Play/Pause
 //
@@ -30,9 +31,27 @@ const uint32_t kMaxMaps = 64;
 const size_t kMapNameCapacity = 64;
 const size_t kMatchCapacity = 96;
 
+// What a device answers the Device Inquiry with, as a map's Identity= gives
+// it: the maker's id (one byte, or 00 and two more), the family's two bytes
+// and the member's two, each as the reply has them. A map may leave out the
+// member: then any member of the family is the map's.
+struct MapIdentity {
+    uint8_t maker[3];
+    uint8_t makerLength;  // 1 or 3; 0: no identity
+    uint8_t family[2];
+    uint8_t member[2];
+    bool anyMember;
+};
+// "42 13 01 00 00", "00 20 29 13 01": hex bytes, blanks between, each below
+// 80; false (and no identity) for anything else.
+bool mapIdentityFromText(const char* text, MapIdentity* identity);
+// Whether a device's reply is of the map's identity.
+bool mapIdentityMatches(const MapIdentity& map, const MapIdentity& reply);
+
 struct MapEntry {
     char name[kMapNameCapacity];  // Name=
     char match[kMatchCapacity];   // Match=
+    MapIdentity identity;         // Identity=
     char path[kSettingsPathCapacity];
     bool own;  // the user's, saved with Save as Map
 };
@@ -52,13 +71,23 @@ int32_t pairedOutputDevice(const char* input);
 // The listed map whose Match fits the port's name, the user's own before a
 // shipped one, else the first; -1 for none.
 int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName);
+// The map offered for a device: the one whose Match fits its name, as
+// findMatchingMap; when none does and the device answered the Device Inquiry
+// (`reply` not null), the listed map of its identity, the user's own before
+// a shipped one, else the first; -1 for none.
+int32_t findMapByIdentity(const MapEntry* maps, uint32_t count, const MapIdentity& reply);
+int32_t findOfferedMap(const MapEntry* maps, uint32_t count, const char* deviceName, const MapIdentity* reply);
 // The map's lines for a controller's section (its section's lines) into
 // `lines` (new memory), and what its header says must be set on the device
 // by hand (empty when nothing); false when it cannot be read. Name, Match,
-// Map, Input and Output are the map's or its first owner's, never the
-// controller's: they are left out, and *drivesNoLight tells whether the map
-// has an empty Output (its lights are not to be driven).
+// Map, Input, Output and Unit are the map's or its first owner's, never the
+// controller's: they are left out (Port, Transport and Identity stay), and
+// *drivesNoLight tells whether the map has an empty Output (its lights are
+// not to be driven).
 bool readMap(const MapEntry& map, SectionText* lines, char* byHand, size_t capacity, bool* drivesNoLight);
+// Whether a section's line is of the kind a map brings, which using another
+// map replaces: a line naming a source, Setup, Map, Port, Transport, Identity.
+bool mapReplacesLine(const char* start, const char* end);
 
 // What a name typed for a map is, as a file name too.
 enum MapNameCheck : uint32_t {

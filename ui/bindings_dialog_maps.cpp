@@ -39,14 +39,6 @@ void offerMap(WindowRef dialog) {
     platformEnableItem(dialog, IDC_USE_MAP, bindingsState->offered >= 0);
 }
 
-// Whether a line binds or sets up: what a map replaces.
-static bool mapsLine(const char* start, const char* end) {
-    ParsedLine parsed;
-    parseSectionLine(start, end, &parsed);
-    SectionText one = {const_cast<char*>(start), static_cast<uint32_t>(end - start), 0};
-    return parsed.named || sectionHasKey(one, "Setup") || sectionHasKey(one, "Map");
-}
-
 // Uses the map on the shown device: its bindings and set-up messages replace
 // the device's (after asking, when it has bindings), and its output is the
 // input's own when the map matches the input. It takes effect at OK.
@@ -75,7 +67,7 @@ void useMap(WindowRef dialog, int32_t index) {
     }
     SectionText& section = shown().section;
     for (uint32_t line = 0, start = 0, end = 0; sectionLine(section, line, &start, &end);) {
-        if (mapsLine(section.text + start, section.text + end)) {
+        if (mapReplacesLine(section.text + start, section.text + end)) {
             removeSectionLine(&section, line);
         } else {
             ++line;

@@ -1,8 +1,9 @@
 // maps_test.cpp -- the ready-made controller maps in maps/: each has the
 // header lines the user is shown, one [Notewick Controller] section whose
 // every binding line the plug-in's own reader uses, Setup bytes that are whole
-// MIDI messages, and Match words that take the ports the controller shows and
-// no other controller's.
+// MIDI messages, Match words that take the ports the controller shows and no
+// other controller's, and Port, Transport and Identity lines that parse; and
+// the map offered by a device's Device Inquiry reply when no name fits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "core/maps.h"
 #include "core/output_port.h"
 #include "midi/lights.h"
+#include "tests/fake/fake_platform.h"
 
 namespace {
 
@@ -24,20 +26,30 @@ struct MapCase {
     const char* name;                    // the file maps/NAME.ini, and its Name=
     std::vector<const char*> ports;      // port names the controller shows: Match= takes each
     std::vector<const char*> notPorts;   // its other ports, which Match= must leave
+    uint32_t port = 1;                   // Port=
+    uint32_t transport = kSectionTransportNone;
+    const char* identity = "";           // Identity=, as maker, family and member bytes
 };
 
 const MapCase kMaps[] = {
+    {"Akai APC mini mk1", {"APC MINI"}, {}},
+    {"Akai LPD8 mk2", {"LPD8 mk2"}, {"LPD8"}},
+    {"Behringer X-Touch One", {"X-Touch One"}, {}, 1, kSectionTransportMackie},
+    {"Hercules DJControl Inpulse 200", {"DJControl Inpulse 200"}, {}},
+    {"Hercules DJControl Inpulse 300", {"DJControl Inpulse 300"}, {}},
+    {"Novation Launchkey Mini MK3", {"Launchkey Mini MK3 MIDI"},
+     {"MIDIIN2 (Launchkey Mini MK3 MIDI)", "MIDIOUT2 (Launchkey Mini MK3 MIDI)", "Launchkey Mini MK4 MIDI"}, 2},
     {"Akai APC mini mk2", {"APC mini mk2"}, {"MIDIIN2 (APC mini mk2)", "MIDIOUT2 (APC mini mk2)"}},
     {"Behringer X-Touch Mini", {"X-TOUCH MINI"}, {}},
     {"DJ TechTools Midi Fighter Twister", {"Midi Fighter Twister"}, {}},
     {"Hercules DJControl Starlight", {"DJControl Starlight"}, {}},
-    {"Korg nanoKONTROL2", {"nanoKONTROL2 1 SLIDER/KNOB", "nanoKONTROL2 1 CTRL", "nanoKONTROL2"}, {}},
+    {"Korg nanoKONTROL2", {"nanoKONTROL2 1 SLIDER/KNOB", "nanoKONTROL2 1 CTRL", "nanoKONTROL2"}, {}, 1,
+     kSectionTransportNone, "42 13 01 00 00"},
     {"Novation Launchpad Mini", {"Launchpad Mini"}, {}},
     // On Windows its first port, named as the device, is the DAW port; the
-    // MIDI port is the second, and a second device's is numbered on.
-    {"Novation Launchpad Mini MK3",
-     {"MIDIIN2 (LPMiniMK3 MIDI)", "MIDIOUT2 (LPMiniMK3 MIDI)", "MIDIIN4 (LPMiniMK3 MIDI)"},
-     {"LPMiniMK3 MIDI"}},
+    // map reads the MIDI port, the second.
+    {"Novation Launchpad Mini MK3", {"LPMiniMK3 MIDI"},
+     {"MIDIIN2 (LPMiniMK3 MIDI)", "MIDIOUT2 (LPMiniMK3 MIDI)", "MIDIIN4 (LPMiniMK3 MIDI)"}, 2},
     {"Numark DJ2GO2 Touch", {"DJ2GO2 Touch"}, {}},
     {"Pioneer DDJ-200", {"DDJ-200"}, {}},
 };
@@ -56,7 +68,7 @@ TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
         std::ifstream in(folder / (std::string(map.name) + ".ini"));
         ASSERT_TRUE(in) << "no file";
         std::vector<std::string> header, section, bindings;
-        std::string line, name, match, setup;
+        std::string line, name, match, setup, settings;
         int sections = 0;
         while (std::getline(in, line)) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -78,10 +90,22 @@ TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
                 uint8_t bytes[512];
                 uint32_t length = 0;
                 EXPECT_TRUE(parseSetupBytes(setup.c_str(), bytes, sizeof bytes, &length) && length > 0) << line;
+            } else if (isSettingLine(line.data(), line.data() + line.size())) {
+                for (const char* own : {"Input=", "Unit=", "Map="}) EXPECT_FALSE(startsWith(line, own)) << line;
+                settings += line + "\n";
             } else {
                 bindings.push_back(line);
             }
         }
+        // Port, Transport and Identity as the plug-in reads them.
+        SectionText read = {&settings[0], static_cast<uint32_t>(settings.size()), 0};
+        EXPECT_EQ(sectionPort(read), map.port);
+        EXPECT_EQ(sectionTransport(read), map.transport);
+        char identity[48];
+        MapIdentity parsed, expected;
+        EXPECT_EQ(sectionValue(read, "Identity", identity, sizeof identity), map.identity[0] != '\0');
+        EXPECT_EQ(mapIdentityFromText(identity, &parsed), mapIdentityFromText(map.identity, &expected)) << identity;
+        EXPECT_TRUE(mapIdentityMatches(parsed, expected) || map.identity[0] == '\0') << identity;
         EXPECT_EQ(sections, 1);
         ASSERT_FALSE(header.empty());
         EXPECT_EQ(header[0], "; " + name + ": a ready-made Notewick map.");
@@ -117,11 +141,81 @@ TEST(Maps, EachIsReadWholeByThePluginAndTakesItsControllersPorts) {
         for (const char* port : map.notPorts) EXPECT_FALSE(matchesPortName(match.c_str(), port)) << port;
         for (const MapCase& other : kMaps) {
             if (&other == &map) continue;
-            for (const char* port : other.ports) {
-                EXPECT_FALSE(matchesPortName(match.c_str(), port)) << other.name << ": " << port;
+            for (const auto* names : {&other.ports, &other.notPorts}) {
+                for (const char* port : *names) EXPECT_FALSE(matchesPortName(match.c_str(), port)) << port;
             }
         }
     }
+}
+
+// Port= is 1 unless 1-8; Transport= none unless Mackie or HUI.
+TEST(Maps, PortAndTransportValuesParseOrFallBack) {
+    for (const char* one : {"1", "0", "9", "", "2x", "-2", "4294967298"}) EXPECT_EQ(parseSectionPort(one), 1u) << one;
+    EXPECT_EQ(parseSectionPort("8"), 8u);  // 2 and Mackie: the maps above
+    EXPECT_EQ(parseSectionTransport("hui"), kSectionTransportHui);
+    for (const char* none : {"", "MCU", "Mackie Control"}) EXPECT_EQ(parseSectionTransport(none), 0u) << none;
+}
+
+// Identity=: a maker of one byte or of 00 and two more, a family, and a
+// member or none (any member); the replies each takes.
+TEST(Maps, AnIdentityTakesTheRepliesOfItsMakerFamilyAndMember) {
+    MapIdentity map, reply;
+    for (const char* bad :
+         {"", "42 13", "42 13 01 00", "00 20 29 13", "42 13 01 00 00 00", "80 13 01", "4 13 01", "421301"}) {
+        EXPECT_FALSE(mapIdentityFromText(bad, &map)) << bad;
+        EXPECT_FALSE(mapIdentityMatches(map, map)) << bad;
+    }
+    // Map, reply: the first two of each row take it, the other two do not.
+    const char* const cases[][4] = {
+        {"42 13 01 00 00", "42 13 01 00 00", "42 13 01 01 00", "43 13 01 00 00"},
+        {"00 20 29 13 01", "00 20 29 13 01 05 00", "00 20 29 03 01 00 00", "00 20 6B 13 01 00 00"},
+        {"47 28 00", "47 28 00 19 00", "47 4F 00 19 00", "00 47 28 28 00 19 00"},
+    };
+    for (const auto& c : cases) {
+        for (int i = 1; i < 4; ++i) {
+            ASSERT_TRUE(mapIdentityFromText(c[0], &map) && mapIdentityFromText(c[i], &reply)) << c[i];
+            EXPECT_EQ(mapIdentityMatches(map, reply), i == 1) << c[0] << " / " << c[i];
+        }
+    }
+}
+
+// With the shipped maps listed, a device no Match takes is offered the map
+// of its reply's identity, the user's own first; a name that fits wins. A
+// map read keeps Port, Transport and Identity and leaves out Unit.
+TEST(Maps, ADeviceNoNameFitsIsOfferedTheMapOfItsIdentity) {
+    fake::reset();
+    const std::string own = std::string(fake::kUserDataFolder) + "\\Notewick\\Maps\\Mine.ini";
+    for (const auto& entry : std::filesystem::directory_iterator(NOTEWICK_SOURCE_DIR "/maps")) {
+        std::ifstream in(entry.path());
+        fake::setFile("C:\\Player\\Plugins\\Notewick Maps\\" + entry.path().filename().string(),
+                      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+    MapEntry maps[kMaxMaps];
+    uint32_t count = listMaps(maps, kMaxMaps);
+    MapIdentity korg;
+    ASSERT_TRUE(mapIdentityFromText("42 13 01 00 00", &korg));
+    auto offered = [&](const char* name, const MapIdentity* reply) {
+        int32_t at = findOfferedMap(maps, count, name, reply);
+        return at < 0 ? std::string() : std::string(maps[at].name);
+    };
+    EXPECT_EQ(offered("USB MIDI Device", &korg), "Korg nanoKONTROL2");
+    EXPECT_EQ(offered("USB MIDI Device", nullptr), "");
+    EXPECT_EQ(offered("APC mini mk2", &korg), "Akai APC mini mk2") << "the name first";
+    fake::setFile(own, "[Notewick Controller]\r\nName=Mine\r\nIdentity=42 13 01\r\nUnit=2\r\nPort=3\r\n"
+                       "Transport=HUI\r\n");
+    count = listMaps(maps, kMaxMaps);
+    EXPECT_EQ(offered("USB MIDI Device", &korg), "Mine") << "the user's own first";
+    SectionText lines;
+    char byHand[80];
+    bool unlit = true;
+    ASSERT_TRUE(readMap(maps[findOfferedMap(maps, count, "", &korg)], &lines, byHand, sizeof byHand, &unlit));
+    EXPECT_EQ(std::string(lines.text, lines.length), "Identity=42 13 01\r\nPort=3\r\nTransport=HUI\r\n");
+    freeSection(&lines);
+    // Another map used replaces these, and keeps the device's own lines.
+    for (std::string line : {"Port=2", "transport = HUI", "Identity=", "Setup=B0", "Note 1 Channel 1=Stop", "Unit=2"}) {
+        EXPECT_EQ(mapReplacesLine(line.data(), line.data() + line.size()), line != "Unit=2") << line;
+    }
+    fake::reset();
 }
 
 // An input and the outputs that are its own pair, and those that are not.
