@@ -20,6 +20,8 @@ static void* openOutputs[kMaxDevices];
 static FollowedPort outputs[kMaxDevices];
 // Whether the last Setup sent to the device's output could not be sent whole.
 static bool setupCut[kMaxDevices];
+// The worker let go of the open output until it is set up again.
+static bool lightsHeld[kMaxDevices];
 
 static FollowedPort& outputOf(uint32_t device) {
     FollowedPort& port = outputs[device];
@@ -48,6 +50,7 @@ void resetOutputPort() {
         controllerOutName[device][0] = '\0';
         outputs[device] = FollowedPort{};
         setupCut[device] = false;
+        lightsHeld[device] = false;
     }
 }
 
@@ -115,7 +118,7 @@ static int32_t readSetup(uint32_t device, uint8_t* bytes, uint32_t* length) {
     for (uint32_t i = 0; i < *length; ++i) {
         if (bytes[i] != 0xF0) continue;
         uint32_t end = i;
-        while (bytes[end] != 0xF7) ++end;
+        while (end < *length && bytes[end] != 0xF7) ++end;
         if (end + 1 - i > kMostSysexBytes) return -1;
         i = end;
     }
@@ -158,6 +161,7 @@ static void sendSetup(uint32_t device) {
 // The port has just been opened: its set-up messages, then the worker sends
 // every light.
 static void handOver(uint32_t device) {
+    lightsHeld[device] = false;
     sendSetup(device);
     attachLightsPort(openOutputs[device], device);
 }
@@ -168,6 +172,7 @@ static void closeOutputOf(uint32_t device, bool darken) {
     void* port = openOutputs[device];
     if (port == nullptr) return;
     setupCut[device] = false;
+    lightsHeld[device] = false;
     detachLightsPort(device);
     if (darken) {
         Binding bindings[kMaxBindings];
@@ -269,12 +274,23 @@ bool chooseOutput(const char* name, int32_t at, uint32_t device) {
     return opened;
 }
 
+void holdLightsForSetup(uint32_t device) {
+    if (device >= kMaxDevices || openOutputs[device] == nullptr) return;
+    detachLightsPort(device);
+    lightsHeld[device] = true;
+}
+
 void reopenOutput(uint32_t device, bool setUpAgain) {
     if (device >= kMaxDevices) return;
     const FollowedPort& port = outputOf(device);
     if (!chosen(port) || port.name[0] == '\0') return;
     if (openOutputs[device] != nullptr && followedStillThere(port)) {
-        if (setUpAgain) handOver(device);
+        if (setUpAgain) {
+            handOver(device);
+        } else if (lightsHeld[device]) {
+            lightsHeld[device] = false;
+            attachLightsPort(openOutputs[device], device);
+        }
         return;
     }
     outputDeviceListChanged();

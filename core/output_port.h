@@ -43,6 +43,10 @@ bool chooseOutput(const char* name, int32_t at, uint32_t device = kConfiguredDev
 // light are sent again with `setUpAgain` (its Setup changed); when it is not,
 // it is opened now, silently, if it can be.
 void reopenOutput(uint32_t device, bool setUpAgain);
+// Before a change of the device's bindings that reopenOutput(device, true)
+// follows: the worker lets the open output be until it is set up again, so
+// that its lights go once, after the set-up messages, not also before them.
+void holdLightsForSetup(uint32_t device);
 
 // True while the device's output is open; its name (empty for none).
 bool outputIsOpen(uint32_t device = kConfiguredDevice);

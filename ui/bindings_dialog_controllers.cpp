@@ -187,7 +187,14 @@ void takeFileEdits(uint32_t device) {
     }
     char setupBefore[1024] = "", setupAfter[1024] = "";
     sectionValue(sectionInEffect(device), "Setup", setupBefore, sizeof setupBefore);
-    if (!loadSection(device)) return;
+    SectionText file = {nullptr, 0, 0};
+    if (readFileSection(device, &file)) sectionValue(file, "Setup", setupAfter, sizeof setupAfter);
+    freeSection(&file);
+    if (!textEquals(setupBefore, setupAfter)) holdLightsForSetup(device);
+    if (!loadSection(device)) {
+        reopenOutput(device, false);  // the lights held go on as they were
+        return;
+    }
     const SectionText& section = sectionInEffect(device);
     sectionValue(section, "Setup", setupAfter, sizeof setupAfter);
     bool opened = false;

@@ -379,6 +379,8 @@ void closeBindings(WindowRef dialog, bool keep) {
             }
             char setupBefore[kSetupTextCapacity] = "", setupAfter[kSetupTextCapacity] = "";
             sectionValue(sectionInEffect(device), "Setup", setupBefore, sizeof setupBefore);
+            sectionValue(merged[device], "Setup", setupAfter, sizeof setupAfter);
+            if (!textEquals(setupBefore, setupAfter)) holdLightsForSetup(device);
             saved = commitBindingsSection(merged[device], device) && saved;
             freeSection(&merged[device]);
             sectionValue(sectionInEffect(device), "Setup", setupAfter, sizeof setupAfter);

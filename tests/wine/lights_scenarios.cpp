@@ -88,6 +88,23 @@ void unpluggedWhileOpenUser() {
     waitUntilGone(config);
 }
 
+// The Bindings dialog's Lights line, once it says `part`.
+std::string lightsLineSays;
+void lightsLineUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    if (config == nullptr) return;
+    click(config, IDC_BINDINGS);
+    HWND bindings = waitForDialog(kBindingsCaption);
+    if (bindings != nullptr) {
+        bool says = waitUntil([&] { return contains(controlText(bindings, IDC_LIVE_LINE), lightsLineSays); }, 3000);
+        check(says, "the Lights line says what became of the Setup", controlText(bindings, IDC_LIVE_LINE));
+        click(bindings, IDCANCEL);
+        waitUntilGone(bindings);
+    }
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
 void lights() {
     writeFile(iniPath(), kLightsIni);
     setPlayerFollowsCommands(true);
@@ -116,8 +133,21 @@ void lights() {
     broadcastDeviceChange();
     expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 127), midiController(0, 7, 90)},
                  "back, every light once");
+    // A Setup line and a binding added by hand act when the Bindings dialog
+    // opens: the set-up message first, then every light once.
+    std::string ini = readFile(iniPath());
+    writeFile(iniPath(), ini.replace(ini.find("Note 38"), 0, "Setup=B0 00 7F\r\nNote 39 Channel 10=Stop\r\n"));
+    lightsLineSays = "Lights of Test MIDI In 0: Test MIDI Out 1 (5 bindings)";
+    runConfigWithUser(lightsLineUser);
+    Messages sent;
+    waitUntil([&] { Messages more = midiOutReceived(1); sent.insert(sent.end(), more.begin(), more.end());
+                    return sent.size() >= 6; }, 2000);
+    pump(150);
+    check(midiOutReceived(1).empty() && sent.size() == 6 && sent.front() == 0x7F00B0,
+          "a Setup edited by hand is sent, then every light once", hexMessages(sent));
     quit();
-    expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiController(0, 20, 0)}, "quit darkens every light", 0);
+    expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiNoteOn(9, 39, 0), midiController(0, 20, 0)},
+                 "quit darkens every light", 0);
     check(!midiOutIsOpen(1), "and closes the output");
     unload();
     setShuffle(false);
@@ -133,23 +163,6 @@ void writeSetupIni(const std::string& setup) {
     writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n"
                          "MIDIOutDevice=1\r\nMIDIOutDeviceName=Test MIDI Out 1\r\n\r\n[Notewick Bindings]\r\n"
                          "Setup=" + setup + "\r\nNote 36 Channel 10=Play/Pause, lit 5, dark 1\r\n");
-}
-
-// The Bindings dialog's Lights line, once it says `part`.
-std::string lightsLineSays;
-void lightsLineUser() {
-    HWND config = waitForDialog(kConfigCaption);
-    if (config == nullptr) return;
-    click(config, IDC_BINDINGS);
-    HWND bindings = waitForDialog(kBindingsCaption);
-    if (bindings != nullptr) {
-        bool says = waitUntil([&] { return contains(controlText(bindings, IDC_LIVE_LINE), lightsLineSays); }, 3000);
-        check(says, "the Lights line says what became of the Setup", controlText(bindings, IDC_LIVE_LINE));
-        click(bindings, IDCANCEL);
-        waitUntilGone(bindings);
-    }
-    click(config, IDCANCEL);
-    waitUntilGone(config);
 }
 
 // The system-exclusive messages the output received, by their lengths.
@@ -276,6 +289,7 @@ void heldOutput() {
     quit();
     unload();
 }
+
 
 const ScenarioRegistration registrations[] = {
     {"lights_held_output", heldOutput},
