@@ -82,7 +82,10 @@ notewick_wine_scenario(fault_no_devices "FAKEMIDI_DEVICES=0")
 notewick_wine_scenario(fault_too_many_devices "FAKEMIDI_DEVICES=48")
 # The keyboard and 8 controllers, on a driver whose stop and reset fail.
 notewick_wine_scenario(fault_quit_nine_stuck "FAKEMIDI_DEVICES=9")
-# Both widths share the prefix's one user folder: one at a time.
-set_tests_properties(wine32.settings_directory wine64.settings_directory PROPERTIES RESOURCE_LOCK notewick-user-folder)
+# Both widths share the prefix's one user folder, where Save as Map puts the
+# user's own maps, which every later offer for that port would then prefer:
+# one at a time.
+set_tests_properties(wine32.settings_directory wine64.settings_directory wine32.controller_map wine64.controller_map
+    PROPERTIES RESOURCE_LOCK notewick-user-folder)
 # The hand-edited settings files.
 notewick_wine_scenario(settings_corpus "NOTEWICK_SETTINGS_CORPUS=${CMAKE_SOURCE_DIR}/tests/data/settings")
