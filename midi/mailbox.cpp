@@ -66,6 +66,8 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiP
         if (wake != nullptr) platformSignalEvent(wake);
         return;
     }
+#else
+    static_cast<void>(param2);
 #endif
     // An endless knob's steps are counted and its message goes no further:
     // in the slot it would replace a key press waiting there, and through

@@ -43,7 +43,7 @@ int32_t findInputDevice(const char* name, int32_t preferredIndex) {
 // where none is. User-interface thread only.
 static InputPort lendingPorts[2 * kMaxDevices];
 
-static void keepLending(InputPort port, InputPort was) {
+static void keepLending(InputPort port, const void* was) {
     for (InputPort& slot : lendingPorts) {
         if (slot == was) {
             slot = port;
