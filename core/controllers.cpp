@@ -3,11 +3,14 @@
 #include "core/controllers.h"
 
 #include "core/bindings_section.h"
+#include "core/device_inputs.h"
+#include "core/device_ports.h"
 #include "core/followed_port.h"
 #include "core/main_port.h"
 #include "core/output_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
+#include "midi/ports.h"
 
 // ---- State (user-interface thread) --------------------------------------------------------
 
@@ -31,11 +34,17 @@ void controllerInputName(uint32_t device, char* name) {
     if (controllerInUse(device)) appendText(name, kDeviceNameCapacity, inputs[device].name);
 }
 
-bool controllerInputOpen(uint32_t device) { return controllerInUse(device) && inputs[device].port != nullptr; }
+bool controllerInputOpen(uint32_t device) {
+    return controllerInUse(device) && (inputs[device].port != nullptr || deviceInputOpen(device, 1));
+}
 
 void resetControllers() {
     for (ControllerInput& input : inputs) input = ControllerInput{};
+    resetDeviceInputs();
 }
+
+static void followControllerPorts();
+static bool loading = false;
 
 // ---- The section's keys ------------------------------------------------------------------
 
@@ -58,11 +67,14 @@ static bool followSection(uint32_t device) {
         in.follow.openFailed = false;
     }
     in.inUse = true;
-    if (in.port == nullptr && in.name[0] != '\0') followDevice(&in.follow);
+    if (!loading) followControllerPorts();
     return followControllerOutput(device, output);
 }
 
 void loadControllers() {
+    // One pass for all of them once every section is in use: a section's
+    // unit depends on the others'.
+    loading = true;
     for (uint32_t device = 1; device < kMaxDevices; ++device) {
         if (!loadSection(device)) continue;
         // A section that is not in the file reads as an empty one.
@@ -70,6 +82,8 @@ void loadControllers() {
         if (section.length == 0) continue;
         followSection(device);
     }
+    loading = false;
+    followControllerPorts();
 }
 
 bool applyControllerSection(uint32_t device) { return isController(device) && followSection(device); }
@@ -79,6 +93,7 @@ bool removeController(uint32_t device) {
     ControllerInput& in = inputs[device];
     followControllerOutput(device, "");
     closeFollowed(&in.follow);
+    closeDeviceInputs(device);
     in.inUse = false;
     in.name[0] = '\0';
     return removeBindingsSection(device);
@@ -86,21 +101,98 @@ bool removeController(uint32_t device) {
 
 // ---- The device watch -------------------------------------------------------------------
 
-void controllersDeviceListChanged() {
-    for (uint32_t device = 1; device < kMaxDevices; ++device) {
-        if (controllerInUse(device) && inputs[device].name[0] != '\0') followDevice(&inputs[device].follow);
-    }
-}
+void controllersDeviceListChanged() { followControllerPorts(); }
+
+// Whether the controller's ports are its unit's (device_inputs.cpp), else
+// its Input's port by name.
+static bool byUnit(uint32_t device) { return deviceUnitOf(device) >= 0; }
 
 bool controllersWaiting() {
     for (uint32_t device = 1; device < kMaxDevices; ++device) {
-        if (controllerInUse(device) && inputs[device].name[0] != '\0' && inputs[device].port == nullptr) return true;
+        if (!controllerInUse(device) || inputs[device].name[0] == '\0') continue;
+        if (byUnit(device) ? !deviceInputOpen(device, 1) : inputs[device].port == nullptr) return true;
     }
-    return false;
+    return deviceInputsWaiting();
+}
+
+// ---- Units ----------------------------------------------------------------------------------
+
+void releaseNamedPort(uint32_t device) {
+    if (isController(device) && inputs[device].port != nullptr) closeFollowed(&inputs[device].follow);
+}
+
+// The list's device whose ports include the system's input `at`; -1 for none.
+static int32_t unitWithInput(const DeviceList* list, int32_t at) {
+    for (uint32_t d = 0; at >= 0 && d < list->count; ++d) {
+        for (uint32_t port = 1; port <= list->devices[d].inputCount; ++port) {
+            if (deviceInputPort(&list->devices[d], port) == at) return static_cast<int32_t>(d);
+        }
+    }
+    return -1;
+}
+
+void assignUnits(const DeviceList* list, int32_t* unit) {
+    uint64_t taken = 0;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) unit[device] = kNoUnitByName;
+    if (pluginSettings.midiDevice >= 0) {
+        int32_t at = pluginSettings.midiDeviceName[0] == '\0'
+                         ? pluginSettings.midiDevice
+                         : findInputDevice(pluginSettings.midiDeviceName, pluginSettings.midiDevice);
+        unit[kConfiguredDevice] = unitWithInput(list, at);
+        if (unit[kConfiguredDevice] >= 0) taken |= 1ull << unit[kConfiguredDevice];
+    }
+    // Sections with a Unit line first: theirs is theirs wherever it is.
+    for (uint32_t pass = 0; pass < 2; ++pass) {
+        for (uint32_t device = 1; device < kMaxDevices; ++device) {
+            if (!controllerInUse(device) || inputs[device].name[0] == '\0') continue;
+            char kept[kInstanceKeyCapacity] = "";
+            sectionValue(sectionInEffect(device), "Unit", kept, sizeof kept);
+            if ((kept[0] != '\0') != (pass == 0)) continue;
+            const char* name = inputs[device].name;
+            int32_t found = pass == 0 ? findUnit(list, name, kept) : firstFreeUnit(list, name, taken);
+            if (found >= 0 && (taken >> found & 1u) != 0) found = -1;
+            if (found >= 0) {
+                unit[device] = found;
+                taken |= 1ull << found;
+            } else if (findUnit(list, name, "") >= 0 || pass == 0) {
+                unit[device] = kNoUnitFree;  // its unit is away or every one is held: nothing is opened
+            }
+        }
+    }
+}
+
+uint64_t unitsInUse(const DeviceList* list, uint32_t exceptDevice) {
+    int32_t unit[kMaxDevices];
+    assignUnits(list, unit);
+    uint64_t used = 0;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (device != exceptDevice && unit[device] >= 0) used |= 1ull << unit[device];
+    }
+    return used;
+}
+
+int32_t sectionUnit(const DeviceList* list, uint32_t device) {
+    int32_t unit[kMaxDevices];
+    assignUnits(list, unit);
+    return device < kMaxDevices ? unit[device] : kNoUnitByName;
+}
+
+// Every controller's ports: its unit's, else its Input's port by name.
+void followControllerPorts() {
+    followDeviceInputs();
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        ControllerInput& in = inputs[device];
+        if (!in.inUse || in.name[0] == '\0') continue;
+        if (deviceUnitOf(device) == kNoUnitByName) {
+            followDevice(&in.follow);
+        } else {
+            releaseNamedPort(device);
+        }
+    }
 }
 
 bool closeControllersAtQuit() {
-    bool all = true;
+    bool all = closeDeviceInputsAtQuit();
     for (uint32_t device = 1; device < kMaxDevices; ++device) {
         if (inputs[device].follow.index != nullptr) all = closeFollowed(&inputs[device].follow) && all;
     }

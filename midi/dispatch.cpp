@@ -18,6 +18,7 @@
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
 #include "midi/sysex_buffers.h"
+#include "midi/transport.h"
 #include "midi/window.h"
 
 // ---- State (the worker thread's alone) -------------------------------------
@@ -40,6 +41,8 @@ static uint32_t ruleHow = 0;
 static int32_t ruleUnusedLine = -1;
 // An added controller's message that no binding (nor Learn) took.
 static bool ruleUntaken = false;
+// The message was its port's transport, acted on and recorded as that.
+static bool ruleTransport = false;
 
 // The last value each binding of the current table acted on, as for the
 // wheels (0..127), or kNeverActed: until a control has acted, no value is
@@ -122,6 +125,7 @@ bool dispatchWakeUp() {
         if ((devices & 1u) == 0) continue;
         ShortMessage message = takeMessage(device);
         if (message != 0) dispatchMessage(message, platformTickCount(), device);
+        dispatchTransport(device, platformTickCount());
     }
     dispatchLongData();
     uint32_t now = platformTickCount();
@@ -139,6 +143,9 @@ static uint32_t channel16Rule(uint32_t controller, int32_t value);
 static uint32_t whyNothing(uint32_t status, uint32_t data1, uint32_t data2, bool channelValid, uint32_t c);
 static void press(uint32_t action);
 static uint32_t playEntryAction(uint32_t entry);
+static void actOnTransport(const TransportEvent& event, uint32_t port, uint32_t device, uint32_t now);
+static uint32_t knobAction(const Binding& binding, int32_t steps);
+static int32_t clamp(int64_t value, int64_t low, int64_t high);
 
 const uint32_t kNoteOff = 0x80;
 const uint32_t kNoteOn = 0x90;
@@ -165,6 +172,15 @@ static uint32_t applyRules(ShortMessage message, uint32_t now, uint32_t device) 
     if (learnMessage(message, device)) return kTakenByLearn;
     uint32_t bound = bindingRule(message, now, device);
     if (bound != kOutcomeNone) return bound;
+    // The rules' port of a device that speaks Mackie Control or HUI there:
+    // what no binding took may be its transport.
+    uint32_t port = bindingsPort(device), speaks = portRole(device, port) & kSpeaksDaw;
+    TransportEvent event;
+    if (speaks != 0 && decodeTransport(transportPort(device, port), speaks, message, &event)) {
+        ruleTransport = true;
+        actOnTransport(event, (portRole(device, port) >> 8) & 0xFu, device, now);
+        return kOutcomeNone;
+    }
     if (device != kConfiguredDevice) {
         ruleUntaken = true;
         uint32_t kind = status & 0xF0;
@@ -215,11 +231,63 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device) {
     ruleHow = 0;
     ruleUnusedLine = -1;
     ruleUntaken = false;
+    ruleTransport = false;
     uint32_t outcome = explained(applyRules(message, now, device));
+    if (ruleTransport) return true;  // recorded, and the window restarted, as the transport acted
     if (device != kConfiguredDevice && !ruleUntaken) restartWindow(now, device);
     recordOutcome(message, outcome, ruleDetail, device, ruleHow);
     if (outcome == kTakenByLearn) notifyLearned();
     return true;
+}
+
+// ---- Transport: real-time, Mackie Control and HUI buttons with no setup -------------------
+
+// A transport button's press: what it does in the player's state; the
+// window is restarted only when it acts, as Machine Control's commands.
+static void actOnJog(int32_t steps, uint32_t port, uint32_t device);
+
+static void actOnTransport(const TransportEvent& event, uint32_t port, uint32_t device, uint32_t now) {
+    if (event.intent == kIntentJog) {
+        actOnJog(event.steps, port, device);
+        return;
+    }
+    uint32_t word = transportEventWord(event);
+    startRecord();
+    if (insideWindow(now, device)) {
+        recordTransportOutcome(word, kActionNone, kNothingWindow, 0, device, port);
+        return;
+    }
+    intptr_t state = intentNeedsPlayState(event.intent) ? sendHostRequest(ReqPlayState, 0) : 0;
+    uint32_t why = 0;
+    uint8_t action = transportInPlayState(event.intent, state, &why);
+    if (action == kActionNone) {
+        recordTransportOutcome(word, kActionNone, why, 0, device, port);
+        return;
+    }
+    restartWindow(now, device);
+    press(action);
+    recordTransportOutcome(word, action, why, 0, device, port);
+}
+
+// The jog wheel seeks as an endless knob bound to Seek: all the steps
+// summed since it last acted, never through the window.
+static void actOnJog(int32_t steps, uint32_t port, uint32_t device) {
+    Binding seek{};
+    seek.action = kActionSeek;
+    TransportEvent event{kProtocolMackie, kControlJog, kIntentJog, 0,
+                         static_cast<int8_t>(clamp(steps, -127, 127))};
+    startRecord();
+    uint32_t outcome = knobAction(seek, steps);
+    uint32_t seconds = outcome == kActedEncoder ? ruleDetail & 0xFFFu : 0;
+    recordTransportOutcome(transportEventWord(event), outcome == kActedEncoder ? kActionSeek : kActionNone,
+                           outcome, seconds, device, port);
+}
+
+void dispatchTransport(uint32_t device, uint32_t now) {
+    uint32_t word = takeTransportWord(device);
+    if (word != 0) actOnTransport(transportEventFromWord(word & 0xFFFFFFu), word >> 24, device, now);
+    int32_t steps = takeJogSteps(device);
+    if (steps != 0) actOnJog(steps, 0, device);
 }
 
 // ---- Gestures: the shift button, long presses and double presses -------------------------

@@ -29,6 +29,11 @@ bool dispatchMessage(ShortMessage message, uint32_t now, uint32_t device = kConf
 void dispatchLongData();
 void dispatchLongData(uint32_t device);
 
+// Worker: the transport press the device's ports handed over (real-time,
+// Mackie Control, HUI) acts through the device's window, as Machine
+// Control's commands; the jog wheel's steps seek as a knob bound to Seek.
+void dispatchTransport(uint32_t device, uint32_t now);
+
 // Worker: the gestures' decisions whose time has come, and the actions they
 // made, each through its device's window once the window lets it; the line
 // tells of the shift button and of a press being decided on.

@@ -6,6 +6,7 @@
 #include "midi/gestures.h"
 #include "midi/outcome.h"
 #include "midi/sysex_buffers.h"
+#include "midi/transport.h"
 #include "midi/window.h"
 
 MessageMailbox messageMailbox = {{}, {nullptr}, {0}};
@@ -32,19 +33,96 @@ static bool isNoteRelease(ShortMessage message) {
 
 static void handOverSysexBuffer(uint32_t device, MidiParam header);
 
+// ---- A device's ports and their transport ----------------------------------------------
+
+static std::atomic<uint32_t> portRoles[kTransportPorts];
+// Each device's transport word not yet taken, and its jog wheel's steps.
+static std::atomic<uint32_t> transportWords[kMaxDevices];
+static std::atomic<int32_t> jogSteps[kMaxDevices];
+static std::atomic<void (*)()> huiSeenHook{nullptr};
+
+void setPortRole(uint32_t device, uint32_t port, uint32_t role) {
+    if (device < kMaxDevices && port >= 1 && port <= kMaxDevicePorts) portRoles[transportPort(device, port)].store(role);
+}
+
+uint32_t portRole(uint32_t device, uint32_t port) {
+    if (device >= kMaxDevices || port < 1 || port > kMaxDevicePorts) return 0;
+    return portRoles[transportPort(device, port)].load();
+}
+
+uint32_t bindingsPort(uint32_t device) {
+    for (uint32_t port = 1; port <= kMaxDevicePorts; ++port) {
+        if ((portRole(device, port) & kTransportOnly) == 0) return port;
+    }
+    return 1;
+}
+
+void setHuiSeenHook(void (*hook)()) { huiSeenHook.store(hook); }
+
+uint32_t takeTransportWord(uint32_t device) { return device < kMaxDevices ? transportWords[device].exchange(0) : 0; }
+
+int32_t takeJogSteps(uint32_t device) { return device < kMaxDevices ? jogSteps[device].exchange(0) : 0; }
+
+// A transport message decoded here: a press is handed to the worker through
+// the device's bit, the jog wheel's steps are summed (the worker hears of the
+// first ones), and a release or a zone select costs nothing more. Only this
+// driver thread stores a device's word, the worker only takes it.
+static void handOverTransport(uint32_t device, uint32_t slot, const TransportEvent& event,
+                              bool zoneWasSeen) {
+    EventRef wake = messageMailbox.wakeEvent.load();
+    if (event.control == kControlZone) {
+        void (*hook)() = huiSeenHook.load();
+        if (!zoneWasSeen && hook != nullptr) hook();
+        return;
+    }
+    if (event.intent == kIntentNothing) return;
+    if (event.intent == kIntentJog) {
+        if (jogSteps[device].fetch_add(event.steps) != 0 || wake == nullptr) return;
+    } else {
+        transportWords[device].store(transportEventWord(event) | (((portRoles[slot].load() >> 8) & 0xFu) << 24));
+    }
+    shortMessageSignalled.fetch_or(1u << device);
+    if (wake != nullptr) platformSignalEvent(wake);
+}
+
 void MIDI_CALLBACK mainDataHandler(MidiCallbackPort, unsigned int message, MidiParam instance, MidiParam param1,
                                    MidiParam param2) {
     // The driver hands back the instance value it was given: a device's
-    // number. Anything else is no port of the plug-in's.
-    if (instance >= kMaxDevices) return;
-    uint32_t device = static_cast<uint32_t>(instance);
-    // A lent buffer given back holds system-exclusive data.
+    // number and port. Anything else is no port of the plug-in's.
+    uint32_t device = 0, port = 0;
+    if (!instancePort(instance, &device, &port)) return;
+    // A lent buffer given back holds system-exclusive data (only port 1 is lent any).
     if (message == kMidiInLongData || message == kMidiInLongError) {
-        handOverSysexBuffer(device, param1);
+        if (port == 1) handOverSysexBuffer(device, param1);
         return;
     }
     // Open, close, long-data and error notifications are not ours to act on.
     if (message != kMidiInData) return;
+    // Real-time Start, Continue and Stop on every port; a port that is not
+    // the one the rules read carries its protocols' transport and nothing
+    // else. The timing clock and Active Sensing cost one compare.
+    uint32_t slot = transportPort(device, port), role = portRoles[slot].load();
+    ShortMessage transport = static_cast<ShortMessage>(param1) & 0xFFFFFFu;
+    TransportEvent event;
+    if ((transport & 0xFFu) >= 0xFA && (transport & 0xFFu) <= 0xFC) {
+        if (decodeRealTime(transport, &event)) handOverTransport(device, slot, event, true);
+        return;
+    }
+    if ((role & (kTransportOnly | kSpeaksDaw)) != 0) {
+        // On the port the rules read, a zone select alone is taken here (the
+        // press that follows it at once must find it); its presses go to the
+        // worker, where a binding for the same message wins.
+        bool seen = huiPortSeen(slot);
+        bool rulesPort = (role & kTransportOnly) == 0;
+        if (!rulesPort && decodeTransport(slot, role & kSpeaksDaw, transport, &event)) {
+            handOverTransport(device, slot, event, seen);
+        } else if (rulesPort && (role & kSpeaksHui) != 0 && (transport & 0xFFFFu) == 0x0FB0u &&
+                   decodeHui(slot, transport, &event)) {
+            handOverTransport(device, slot, event, seen);
+            return;
+        }
+        if (!rulesPort) return;
+    }
     // No rule acts on a system message (clock, active sensing, 0xF0 and up),
     // and many instruments send them several times a second: let into the
     // slot and the 50 ms window, they would replace and drop key presses.
@@ -144,4 +222,7 @@ bool messageWaiting() { return shortMessageSignalled.load() != 0; }
 void resetShortMessageSignal() {
     shortMessageSignalled.store(0);
     sysexSignalled.store(0);
+    for (auto& word : transportWords) word.store(0);
+    for (auto& steps : jogSteps) steps.store(0);
+    for (auto& role : portRoles) role.store(0);
 }

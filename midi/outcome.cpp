@@ -9,6 +9,8 @@
 #include "midi/dispatch.h"
 #include "midi/gestures.h"
 #include "core/bindings_section.h"
+#include "midi/mailbox.h"
+#include "midi/transport.h"
 
 // ---- The record -------------------------------------------------------------------------
 
@@ -57,6 +59,36 @@ void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome, uint
     if (value > kSysexValueLimit) value = kSysexValueLimit;
     lastDevice.store(device);
     storeRecord((command & 7u) | ((value & 0xFu) << 3) | ((value >> 4) << 8) | (outcome << 24));
+}
+
+void recordTransportOutcome(uint32_t eventWord, uint32_t action, uint32_t why, uint32_t seconds, uint32_t device,
+                            uint32_t port) {
+    lastDetail.store((action & 0xFFu) | ((why & 0xFFu) << 8) | ((seconds & 0xFFFFu) << 16));
+    lastDevice.store(device | ((port & 0xFu) << 16));
+    storeRecord((eventWord & 0xFFFFFFu) | (static_cast<uint32_t>(kTransportEvent) << 24));
+}
+
+// "Mackie Control Play: Play (transport)", "Mackie Control jog wheel, 3
+// steps clockwise: Seek +3 s (transport)".
+static void describeTransportRecord(uint32_t record, uint32_t detail, char* out, size_t capacity) {
+    TransportEvent event = transportEventFromWord(record & 0xFFFFFFu);
+    uint32_t action = detail & 0xFFu, why = (detail >> 8) & 0xFFu, seconds = detail >> 16;
+    if (why == kNothingWindow) {
+        describeTransportEvent(event, out, capacity);
+        appendText(out, capacity, ": nothing: within 50 ms of the previous message");
+    } else if (action == kActionSeek) {
+        describeTransportEvent(event, out, capacity);
+        appendText(out, capacity, event.steps < 0 ? ": Seek -" : ": Seek +");
+        char number[12];
+        formatDecimal(static_cast<int32_t>(seconds), number);
+        appendText(out, capacity, number);
+        appendText(out, capacity, " s (transport)");
+    } else if (event.control == kControlJog && why == kNothingStopped) {
+        describeTransportEvent(event, out, capacity);
+        appendText(out, capacity, ": nothing: the player is stopped");
+    } else {
+        transportLine(event, static_cast<uint8_t>(action), why, out, capacity);
+    }
 }
 
 static bool isSysexRecord(uint32_t record) { return (record & 0x80u) == 0; }
@@ -364,17 +396,19 @@ void startLine(LineState* seen) {
     seen->dropsAtRecord = dropsAtRecord.load();
     seen->drops = windowDrops.load();
     seen->device = lastDevice.load() & 0xFFu;
-    seen->how = lastDevice.load() >> 8;
+    seen->how = (lastDevice.load() >> 8) & 0xFFu;
+    seen->port = lastDevice.load() >> 16;
 }
 
 bool nextLine(LineState* seen, char* line, size_t capacity) {
     // NOTE: the worker writes the detail before the record: a record read
     // twice the same around the detail goes with it.
-    LineState now = {lastRecord.load(), 0, 0, 0, 0, 0};
+    LineState now = {lastRecord.load(), 0, 0, 0, 0, 0, 0};
     for (;;) {
         now.detail = lastDetail.load();
         now.device = lastDevice.load() & 0xFFu;
-        now.how = lastDevice.load() >> 8;
+        now.how = (lastDevice.load() >> 8) & 0xFFu;
+        now.port = lastDevice.load() >> 16;
         uint32_t again = lastRecord.load();
         if (again == now.record) break;
         now.record = again;
@@ -384,7 +418,7 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     // The same message again after a drop is news too: the drops counted
     // with the record moved.
     if (now.record == seen->record && now.detail == seen->detail && now.device == seen->device &&
-        now.how == seen->how && now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
+        now.how == seen->how && now.port == seen->port && now.dropsAtRecord == seen->dropsAtRecord && now.drops == seen->drops) {
         return false;
     }
     // A drop the handler counted after the record is the newest message.
@@ -402,7 +436,13 @@ bool nextLine(LineState* seen, char* line, size_t capacity) {
     }
     *seen = now;
     seen->device = device;
+    // A message of the port the rules read: that port's number.
+    if (outcome != kTransportEvent) seen->port = (portRole(device, bindingsPort(device)) >> 8) & 0xFu;
     char what[256];
+    if (outcome == kTransportEvent && now.drops == now.dropsAtRecord) {
+        describeTransportRecord(message, detail, line, capacity);
+        return true;
+    }
     if (isSysexRecord(message)) {
         describeSysex(message, line, capacity);
     } else if ((detail & kFromKnob) != 0 && messageData2(message) >= kKnobRecord) {

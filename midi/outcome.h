@@ -66,6 +66,7 @@ enum Outcome : uint32_t {
     kNothingNotTransport,
     kNothingInPieces,
     kNothingAlreadyPlaying,
+    kTransportEvent,  // a real-time, Mackie Control or HUI message: its event word in the record
 };
 
 static_assert(kNothingKnobPlaces < kActedBinding && kActedBinding + kActionCount < kActedTransport,
@@ -108,6 +109,12 @@ enum TransportCommand : uint32_t {
 // is (kMmcNone for none) and a value, Locate's time in seconds or any other
 // message's length in bytes (at most 2^20 - 1 kept).
 void recordSysexOutcome(uint32_t command, uint32_t value, uint32_t outcome, uint32_t device = kConfiguredDevice);
+// Worker: a real-time, Mackie Control or HUI message (transportEventWord)
+// from the device's port (its number, 0 or 1 for the first), the action it
+// did (kActionNone for none), why (as transportInPlayState says, or
+// kNothingWindow), and for the jog wheel the seconds it moved.
+void recordTransportOutcome(uint32_t eventWord, uint32_t action, uint32_t why, uint32_t seconds, uint32_t device,
+                            uint32_t port);
 // Main data handler: a channel message from the device dropped inside its
 // window, unseen by the worker.
 void countWindowDrop(ShortMessage message, uint32_t device = kConfiguredDevice);
@@ -130,6 +137,7 @@ struct LineState {
     uint32_t drops;
     uint32_t device;
     uint32_t how;
+    uint32_t port;  // the port of the device it came from, 0 or 1 for the first
 };
 // Marks everything recorded so far as seen: a dialog that opens starts with
 // what the plug-in listens to, not with an old message.

@@ -81,8 +81,16 @@ void updateLiveLine(WindowRef dialog, LiveLine* line, const char* second) {
         line->first[0] = '\0';
         char name[kDeviceNameCapacity];
         deviceLabel(line->seen.device, name);
-        if (devicesOpen() > 1 && name[0] != '\0') {
+        // A port other than the first is named with it: "KeyLab mkII 61, port 2: ".
+        bool otherPort = line->seen.port > 1;
+        if ((devicesOpen() > 1 || otherPort) && name[0] != '\0') {
             appendText(line->first, sizeof line->first, name);
+            if (otherPort) {
+                char number[12];
+                formatDecimal(static_cast<int32_t>(line->seen.port), number);
+                appendText(line->first, sizeof line->first, ", port ");
+                appendText(line->first, sizeof line->first, number);
+            }
             appendText(line->first, sizeof line->first, ": ");
         }
         appendText(line->first, sizeof line->first, news);

@@ -51,6 +51,7 @@ protected:
         for (uint32_t device = 0; device < kMaxDevices; ++device) {
             ShortMessage message = takeSignalledMessage(device);
             if (message != 0) dispatchMessage(message, tick, device);
+            dispatchTransport(device, tick);
         }
         dispatchLongData();
         actOnKnobSteps(tick);
@@ -122,6 +123,61 @@ TEST_F(ControllersTest, EachDeviceHasItsOwnBindingsWindowAndKnobs) {
     work(2200);
     EXPECT_EQ(fake::sends(), (std::vector<Send>{command(CmdNext)})) << "the controller's knob acts meanwhile";
     stopLearning();
+}
+
+// Every port of a device is opened, each with its own instance value: the
+// key map reads the configured port alone, a controller's bindings its
+// section's Port; the other ports carry the transport, where a binding for
+// the same message wins, and each press acts once.
+TEST_F(ControllersTest, EachPortOfADeviceReadsWhatItsRoleSays) {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        for (uint32_t port = 1; port <= kMaxDevicePorts; ++port) {
+            uint32_t d = 99, p = 99;
+            ASSERT_TRUE(instancePort(portInstance(device, port), &d, &p));
+            EXPECT_EQ(d * 100 + p, device * 100 + port);
+        }
+    }
+    uint32_t d = 0, p = 0;
+    EXPECT_FALSE(instancePort(kMaxDevices * kMaxDevicePorts, &d, &p));
+    fake::setDevices({{"Keys"}, {"MIDIIN2 (Keys)"}, {"KeyLab"}, {"MIDIIN2 (KeyLab)"}});
+    start("[Notewick Controller 1]\r\nInput=KeyLab\r\nPort=2\r\nNote 94 Channel 1=Next\r\n"
+          "Note 36 Channel 10=Shuffle\r\n");
+    for (uint32_t system = 0; system < 4; ++system) EXPECT_EQ(fake::openPortsFor(system), 1u) << system;
+    fake::setPlayState(0);
+    const struct {
+        uint32_t system, message, tick;
+        std::vector<Send> sends;
+        const char* line;  // null: no news
+        uint32_t device, port;
+    } steps[] = {
+        {1, noteOn(0, 94, 127), 1000, {request(ReqPlayState, 0), command(CmdPlay)}, "Mackie Control Play: Play (transport)", 0, 2},
+        {1, noteOn(0, 94, 0), 1100, {}, nullptr, 0, 2},
+        {1, noteOn(0, 64, 90), 1200, {}, nullptr, 0, 2},  // the key map reads port 1 only
+        {0, noteOn(0, 64, 90), 1300, {command(CmdPause)}, "Note-on 64 (E4), velocity 90, channel 1: Pause (key map)", 0,
+         0},
+        {3, noteOn(0, 94, 127), 1400, {command(CmdNext)}, "Note-on 94 (A#6), velocity 127, channel 1: Next (binding)", 1,
+         2},
+        {3, noteOn(0, 93, 127), 1500, {command(CmdStop)}, "Mackie Control Stop: Stop (transport)", 1, 2},
+        {2, noteOn(9, 36, 90), 1600, {}, nullptr, 1, 2},  // its bindings read port 2
+        {3, noteOn(9, 36, 90), 1700, {command(CmdShuffle)}, "Note-on 36 (C2), velocity 90, channel 10: Shuffle (binding)",
+         1, 2},
+        {2, 0xFA, 1800, {command(CmdPlay)}, "MIDI Start: Play (transport)", 1, 0},
+        {2, 0xF8, 1900, {}, nullptr, 1, 0},
+    };
+    LineState seen;
+    startLine(&seen);
+    for (const auto& step : steps) {
+        fake::setTick(step.tick);
+        fake::deliverData(step.system, step.message);
+        work(step.tick);
+        EXPECT_EQ(fake::sends(), step.sends) << std::hex << step.message;
+        fake::clearSends();
+        char line[300] = "";
+        EXPECT_EQ(nextLine(&seen, line, sizeof line), step.line != nullptr) << std::hex << step.message;
+        if (step.line == nullptr) continue;
+        EXPECT_STREQ(line, step.line);
+        EXPECT_EQ(seen.device * 10 + seen.port, step.device * 10 + step.port) << step.line;
+    }
 }
 
 // The controller's output gets its set-up messages each time it opens, then
