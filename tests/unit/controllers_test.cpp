@@ -1,6 +1,7 @@
 // controllers_test.cpp -- controllers added beside the configured device:
 // each with its own bindings, window, knobs and lights, its ports followed by
 // name; the Bindings dialog adding one, using a map on it and removing it.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "core/maps.h"
 #include "core/output_port.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "midi/dispatch.h"
 #include "midi/identity.h"
 #include "midi/lights.h"
@@ -17,6 +19,7 @@
 #include "midi/outcome.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
+#include "tests/fake/fake_device_interface.h"
 #include "tests/unit/test_support.h"
 
 using fake::command;
@@ -205,6 +208,71 @@ TEST_F(ControllersTest, ItsOutputIsAskedOnceAndOnlyTheAwaitedReplyIsTaken) {
     work(4000);
     EXPECT_FALSE(deviceIdentity(2, &identity));
     EXPECT_EQ(inquiryState(2, 4000), kInquiryUnanswered);
+}
+
+// Two units of one kind, each with its USB instance: the Controller list
+// and Add a controller show devices with their port counts, each unit once,
+// and only the one no section holds; adding writes its Unit. The unit in use
+// answered the Device Inquiry: the Lights line says what, and the map of
+// that identity is offered (none matches its name), also when the answer
+// comes while the dialog is open.
+TEST_F(ControllersTest, TwoUnitsOfAKindAreAddedByUnitAndOfferedAMapByIdentity) {
+    const char* path = "\\\\?\\usb#vid_1235&pid_0113#%s#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    char a[160], b[160];
+    snprintf(a, sizeof a, path, "unit_a");
+    snprintf(b, sizeof b, path, "unit_b");
+    fake::setDevices({{"Keys"}, {"LPMiniMK3 MIDI"}, {"MIDIIN2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
+                      {"MIDIIN2 (LPMiniMK3 MIDI)"}});
+    fake::setOutputs({{"LPMiniMK3 MIDI"}, {"MIDIOUT2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
+                      {"MIDIOUT2 (LPMiniMK3 MIDI)"}});
+    fake::setInterfacePaths({"", a, a, b, b}, {a, a, b, b});
+    fake::setFile("C:\\Player\\Plugins\\Notewick Maps\\Launchpad.ini",
+                  "[Notewick Controller]\r\nName=Novation Launchpad Mini MK3\r\nMatch=Launchpad Mini\r\n"
+                  "Identity=00 20 29 13 01\r\nNote 11 Channel 1=Stop\r\n");
+    fake::setTick(1000);
+    start("[Notewick Controller 3]\r\nInput=LPMiniMK3 MIDI\r\nUnit=vid_1235&pid_0113#unit_a\r\n"
+          "Output=LPMiniMK3 MIDI\r\n");
+    fake::setDialogScript(IDD_PICK, [](fake::WindowRefForTests p) {
+        EXPECT_EQ(fake::listEntries(p, IDC_PICK_LIST), (Texts{"LPMiniMK3 MIDI (2), 2 ports"})) << "unit_a is in use";
+        fake::press(p, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "LPMiniMK3 MIDI, 2 ports", "Add a controller..."}));
+        fake::choose(d, IDC_CONTROLLER, 1);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "No ready-made map is for LPMiniMK3 MIDI. All Maps... lists them all.");
+        fake::deliverSysex(1, {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0x00, 0x04,
+                               0x02, 0x02, 0xF7});
+        work(1400);
+        fake::runTimer(d);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the Novation Launchpad Mini MK3 is ready:");
+        std::string line = fake::itemText(d, IDC_LIVE_LINE);
+        EXPECT_NE(line.find("\nLights of LPMiniMK3 MIDI: LPMiniMK3 MIDI (no bindings light). Identity: Novation, "
+                            "family 13 01"),
+                  std::string::npos)
+            << line;
+        fake::choose(d, IDC_CONTROLLER, 2);
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER),
+                  (Texts{"Keys", "LPMiniMK3 MIDI (2), 2 ports", "LPMiniMK3 MIDI, 2 ports", "Add a controller..."}))
+            << "the new one is controller 1";
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Added LPMiniMK3 MIDI (2) as a controller: it listens from "
+                                                         "OK on.");
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    std::string file;
+    fake::fileText(kIni, &file);
+    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=LPMiniMK3 MIDI\r\nUnit=vid_1235&pid_0113#unit_b\r\n"
+                        "Output=LPMiniMK3 MIDI\r\n"),
+              std::string::npos)
+        << file;
+    // Without instances, a unit is its occurrence, and the first has no Unit line.
+    char unit[kInstanceKeyCapacity];
+    PortDevice second = {"LPMiniMK3 MIDI", "", 2, 1, 1, {3}, {2}};
+    newSectionUnit(&second, unit, sizeof unit);
+    EXPECT_STREQ(unit, "2");
+    second.occurrence = 1;
+    newSectionUnit(&second, unit, sizeof unit);
+    EXPECT_STREQ(unit, "");
 }
 
 // The Bindings dialog: Add a controller offers the connected inputs not in
