@@ -6,6 +6,7 @@
 #include "core/main_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
+#include "midi/identity.h"
 #include "midi/lights.h"
 #include "midi/ports.h"
 #include "platform/platform.h"
@@ -52,6 +53,7 @@ void resetOutputPort() {
         setupCut[device] = false;
         lightsHeld[device] = false;
     }
+    resetInquiries();
 }
 
 // ---- Set-up messages ---------------------------------------------------------------------
@@ -126,14 +128,14 @@ static int32_t readSetup(uint32_t device, uint8_t* bytes, uint32_t* length) {
 }
 
 // Sends the device's set-up messages, as its section's Setup line gives
-// them, to its output just opened; none of a line that is not whole messages.
-static void sendSetup(uint32_t device) {
+// them, to its output just opened (the bound counted from `started`); none
+// of a line that is not whole messages.
+static void sendSetup(uint32_t device, uint32_t started) {
     uint8_t bytes[kSetupMostBytes];
     uint32_t length = 0;
     setupCut[device] = false;
     if (readSetup(device, bytes, &length) <= 0) return;
     void* port = openOutputs[device];
-    uint32_t started = platformTickCount();
     for (uint32_t i = 0; i < length;) {
         uint32_t end = i + 1;
         if (bytes[i] == 0xF0) {
@@ -156,13 +158,36 @@ static void sendSetup(uint32_t device) {
     }
 }
 
+// Asks the device who it is, once per open of its output: after the Setup,
+// which is what makes the device work and so goes first, and within what is
+// left of the Setup's bound. An output that did not take the whole Setup is
+// asked nothing; a section that says Identity= with nothing is never asked.
+// The reply comes to the worker on the device's input (takeIdentityReply);
+// one that does not come within the second is given up on where it is read
+// (inquiryState), with no timer.
+static void askIdentity(uint32_t device, uint32_t started) {
+    if (setupCut[device]) return;
+    const SectionText& section = sectionInEffect(device);
+    char identity[kSetupTextCapacity];
+    sectionValue(section, "Identity", identity, sizeof identity);
+    bool allowed = !sectionHasKey(section, "Identity") || identity[0] != '\0';
+    uint32_t now = platformTickCount(), spent = now - started;
+    if (spent >= kSetupSendMs || !startInquiry(device, allowed, now)) return;
+    // Waiting before it goes: a quick reply finds the inquiry open. One not
+    // sent is waited for in vain, for the second.
+    platformMidiOutSendLong(openOutputs[device], kDeviceInquiry, kDeviceInquiryLength, kSetupSendMs - spent);
+}
+
 // ---- Opening and closing ---------------------------------------------------------------
 
-// The port has just been opened: its set-up messages, then the worker sends
-// every light.
+// The port has just been opened: its set-up messages and the Device Inquiry
+// (bounded together), then the worker sends every light. Sent again for a
+// changed Setup, the inquiry is not: it is once per open.
 static void handOver(uint32_t device) {
     lightsHeld[device] = false;
-    sendSetup(device);
+    uint32_t started = platformTickCount();
+    sendSetup(device, started);
+    askIdentity(device, started);
     attachLightsPort(openOutputs[device], device);
 }
 
@@ -173,6 +198,7 @@ static void closeOutputOf(uint32_t device, bool darken) {
     if (port == nullptr) return;
     setupCut[device] = false;
     lightsHeld[device] = false;
+    endInquiry(device);
     detachLightsPort(device);
     if (darken) {
         Binding bindings[kMaxBindings];

@@ -14,6 +14,7 @@
 #include "midi/bindings.h"
 #include "midi/encoders.h"
 #include "midi/gestures.h"
+#include "midi/identity.h"
 #include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
@@ -776,6 +777,9 @@ void dispatchLongData(uint32_t device) {
     uint32_t length = 0;
     bool whole = false;
     while (takeSysexMessage(bytes, &length, &whole, device)) {
+        // The device's answer to the Device Inquiry its output was sent: kept
+        // for the Bindings dialog, no message the user sent.
+        if (whole && takeIdentityReply(device, bytes, length, platformTickCount())) continue;
         startRecord();
         uint32_t ms = 0;
         uint32_t command = whole ? transportCommand(bytes, length, &ms) : kMmcNone;

@@ -128,7 +128,7 @@ static void onBindingsInit(WindowRef dialog) {
     platformListSelect(dialog, IDC_GESTURE, 0);
     bindingsState->mapCount = listMaps(bindingsState->maps, kMaxMaps);
     showDevice(dialog, kConfiguredDevice);
-    char lights[240];
+    char lights[320];
     lightsLine(lights, sizeof lights);
     startLiveLine(dialog, &bindingsLine, lights);
     sayWhatLearnHears(dialog, true);
@@ -138,9 +138,12 @@ static void onBindingsInit(WindowRef dialog) {
 
 static void onBindingsTimer(WindowRef dialog) {
     if (bindingsState == nullptr) return;
-    char lights[240];
+    char lights[320];
     lightsLine(lights, sizeof lights);
     updateLiveLine(dialog, &bindingsLine, lights);
+    // The shown device answered the Device Inquiry since its map was offered.
+    MapIdentity reply;
+    if (shownIdentity(&reply) != bindingsState->offeredByReply) offerMap(dialog);
     // The device watch leaves the configured device's port alone while the
     // dialogs are open: a device that went away is seen here, and Learn
     // stops waiting for it.

@@ -54,6 +54,7 @@ struct BindingsDialogState {
     MapEntry maps[kMaxMaps];
     uint32_t mapCount;
     int32_t offered;  // the map offered for the shown device; -1 for none
+    bool offeredByReply;  // offered knowing the shown device's Device Inquiry reply
 };
 
 // Allocated for the dialog's lifetime (bindings_dialog.cpp): null while the
@@ -90,6 +91,7 @@ void outputNotOpened(WindowRef dialog, const char* name);
 
 // ---- bindings_dialog_maps.cpp: the ready-made maps -------------------------------------
 
+bool shownIdentity(MapIdentity* reply);
 void offerMap(WindowRef dialog);
 void useMap(WindowRef dialog, int32_t index);
 void chooseMap(WindowRef dialog);

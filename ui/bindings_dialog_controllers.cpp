@@ -12,6 +12,8 @@
 #include "core/main_port.h"
 #include "core/output_port.h"
 #include "core/text.h"
+#include "core/units.h"
+#include "midi/identity.h"
 #include "midi/lights.h"
 #include "midi/ports.h"
 #include "platform/dialogs.h"
@@ -42,21 +44,58 @@ bool editConnected(uint32_t device) {
     return name[0] != '\0' && findInputDevice(name, device == kConfiguredDevice ? pluginSettings.midiDevice : -1) >= 0;
 }
 
-// Fills the Controller list: the configured device, each controller by name
-// ("(not connected)" when it is away), then "Add a controller...", and
-// selects the shown device.
+// The system's devices, and which of them the dialog's devices hold, as
+// their sections stand: held[device] is the list's device, -1 for none.
+// Static: the lists are large, and the dialog runs once at a time.
+static DeviceList systemDevices;
+static uint64_t readUnits(int32_t* held) {
+    static PortListing inputs, outputs;
+    readSystemPorts(&inputs, &outputs);
+    groupDevices(&inputs, &outputs, &systemDevices);
+    char names[kMaxDevices][kDeviceNameCapacity], units[kMaxDevices][kInstanceKeyCapacity];
+    UnitClaim claims[kMaxDevices];
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        const DeviceEdit& edit = bindingsState->devices[device];
+        names[device][0] = units[device][0] = '\0';
+        if (device != kConfiguredDevice && edit.shown && !edit.removed) {
+            editName(device, names[device]);
+            sectionValue(edit.section, "Unit", units[device], sizeof units[device]);
+        }
+        claims[device] = UnitClaim{names[device], units[device]};
+    }
+    char configured[kDeviceNameCapacity];
+    configuredDeviceName(configured);
+    int32_t input = pluginSettings.midiDevice < 0 ? -1 : findInputDevice(configured, pluginSettings.midiDevice);
+    uint64_t taken = unitsInUse(&systemDevices, input, claims, kMaxDevices, held);
+    held[kConfiguredDevice] = deviceOfInput(&systemDevices, input);
+    return taken;
+}
+
+// Fills the Controller list: the configured device, each controller as a
+// device ("KeyLab mkII 61, 2 ports"; by name, "(not connected)", when it is
+// away), then "Add a controller...", and selects the shown device.
 void fillControllers(WindowRef dialog) {
     platformListClear(dialog, IDC_CONTROLLER);
     bindingsState->entryCount = 0;
     int32_t selected = 0;
+    int32_t held[kMaxDevices];
+    readUnits(held);
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         const DeviceEdit& edit = bindingsState->devices[device];
         if (!edit.shown || edit.removed) continue;
         char name[kDeviceNameCapacity], entry[kDeviceNameCapacity + 48];
         editName(device, name);
         entry[0] = '\0';
-        appendText(entry, sizeof entry, name[0] != '\0' ? name : device == kConfiguredDevice ? "No MIDI device in use"
-                                                                                          : "A controller with no Input");
+        // The configured device may be set to a further port of its device:
+        // then the port's own name.
+        const PortDevice* unit = held[device] >= 0 ? &systemDevices.devices[held[device]] : nullptr;
+        if (unit != nullptr && textEquals(unit->name, name) && editConnected(device)) {
+            unitEntryText(unit, entry, sizeof entry);
+        } else {
+            appendText(entry, sizeof entry, name[0] != '\0'                ? name
+                                            : device == kConfiguredDevice ? "No MIDI device in use"
+                                                                          : "A controller with no Input");
+        }
         if (name[0] != '\0' && !editConnected(device)) appendText(entry, sizeof entry, " (not connected)");
         if (device == bindingsState->device) selected = static_cast<int32_t>(bindingsState->entryCount);
         bindingsState->entries[bindingsState->entryCount++] = static_cast<int32_t>(device);
@@ -85,20 +124,10 @@ static uint32_t freeNumber() {
     return 0;
 }
 
-// Whether a shown device has the input of that name.
-static bool inputInUse(const char* name) {
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        char other[kDeviceNameCapacity];
-        if (!bindingsState->devices[device].shown || bindingsState->devices[device].removed) continue;
-        editName(device, other);
-        if (textEquals(other, name)) return true;
-    }
-    return false;
-}
-
-// "Add a controller...": the connected inputs no device uses yet; the one
-// picked becomes a controller, with the output of the same name for its
-// lights when there is one. It is opened at OK.
+// "Add a controller...": the connected devices no device uses yet, each
+// unit of a kind ("Launchpad Mini MK3", "Launchpad Mini MK3 (2)"); the one
+// picked becomes a controller, with its Input and Unit, and its own output
+// for its lights when it has one. It is opened at OK.
 void addController(WindowRef dialog) {
     uint32_t device = freeNumber();
     if (device == 0) {
@@ -106,28 +135,32 @@ void addController(WindowRef dialog) {
         fillControllers(dialog);
         return;
     }
-    static char names[kMaxDevices * 4][kDeviceNameCapacity];
-    const char* entries[kMaxDevices * 4];
-    uint32_t count = 0, inputs = countInputDevices();
-    for (uint32_t i = 0; i < inputs && count < kMaxDevices * 4; ++i) {
-        deviceName(i, names[count]);
-        if (names[count][0] != '\0' && !inputInUse(names[count])) {
-            entries[count] = names[count];
-            ++count;
-        }
+    static char names[kMaxSystemPorts][kDeviceNameCapacity + 32];
+    const char* entries[kMaxSystemPorts];
+    uint32_t listed[kMaxSystemPorts];
+    int32_t held[kMaxDevices];
+    uint64_t taken = readUnits(held);
+    uint32_t count = 0;
+    for (uint32_t d = 0; d < systemDevices.count; ++d) {
+        if ((taken >> d & 1u) != 0 || systemDevices.devices[d].name[0] == '\0') continue;
+        unitEntryText(&systemDevices.devices[d], names[count], sizeof names[count]);
+        entries[count] = names[count];
+        listed[count++] = d;
     }
     if (count == 0) {
         say(dialog, "Every connected MIDI input is in use already: connect the controller, then Add a controller.");
         fillControllers(dialog);
         return;
     }
-    int32_t picked = runPickDialog(dialog, "Add this MIDI input as a controller, with its own bindings and lights:",
+    int32_t picked = runPickDialog(dialog, "Add this MIDI device as a controller, with its own bindings and lights:",
                                    entries, count);
     if (bindingsState == nullptr) return;  // quit while it was up
     if (picked < 0) {
         fillControllers(dialog);
         return;
     }
+    // The pick dialog ran modally: the system's list may have changed since.
+    const PortDevice unit = systemDevices.devices[listed[picked]];
     DeviceEdit& edit = bindingsState->devices[device];
     edit = DeviceEdit{true, true, false, {nullptr, 0, 0}, {nullptr, 0, 0}, "", -1};
     SectionText empty = {nullptr, 0, 0};
@@ -138,15 +171,21 @@ void addController(WindowRef dialog) {
         fillControllers(dialog);
         return;
     }
-    const char* name = entries[picked];
+    const char* name = unit.name;
+    char unitKey[kInstanceKeyCapacity];
+    newSectionUnit(&unit, unitKey, sizeof unitKey);
     setSectionValue(&edit.section, "Input", name);
-    if (findOutputDevice(name, -1) >= 0) {
-        appendText(edit.lights, sizeof edit.lights, name);
-        setSectionValue(&edit.section, "Output", name);
+    setSectionValue(&edit.section, "Unit", unitKey);
+    int32_t output = deviceOutputPort(&unit, 1);
+    if (output >= 0) {
+        outputDeviceName(static_cast<uint32_t>(output), edit.lights);
+        edit.lightsAt = output;
+        setSectionValue(&edit.section, "Output", edit.lights);
     }
     showDevice(dialog, device);
-    char text[200] = "";
-    for (const char* piece : {"Added ", name, " as a controller: it listens from OK on.",
+    char entry[kDeviceNameCapacity + 32], text[240] = "";
+    unitListText(&unit, entry, sizeof entry);
+    for (const char* piece : {"Added ", static_cast<const char*>(entry), " as a controller: it listens from OK on.",
                               bindingsState->offered >= 0 ? " A ready-made map is ready for it: Use This Map." : ""}) {
         appendText(text, sizeof text, piece);
     }
@@ -284,6 +323,15 @@ void lightsLine(char* out, size_t capacity) {
     out[0] = '\0';
     for (const char* piece : {"Lights of ", static_cast<const char*>(name[0] != '\0' ? name : "this device"), ": ", rest}) {
         appendText(out, capacity, piece);
+    }
+    // What answered the Device Inquiry on its output: "Identity: Novation,
+    // family 13 01".
+    DeviceIdentity answered;
+    if (!shown().added && deviceIdentity(bindingsState->device, &answered)) {
+        char identity[80];
+        describeIdentity(answered, identity, sizeof identity);
+        appendText(out, capacity, ". ");
+        appendText(out, capacity, identity);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "core/maps.h"
 #include "core/output_port.h"
 #include "core/text.h"
+#include "midi/identity.h"
 #include "midi/ports.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
@@ -15,11 +16,32 @@
 #include "ui/dialogs.h"
 #include "ui/resource.h"
 
-// The map that fits the shown device's input is offered by name.
+// What the shown device answered the Device Inquiry with, as a map's
+// Identity gives it; false before it answered, and for a controller added
+// in this dialog (its output is not open yet).
+bool shownIdentity(MapIdentity* reply) {
+    DeviceIdentity answered;
+    if (shown().added || !deviceIdentity(bindingsState->device, &answered)) return false;
+    *reply = MapIdentity{};
+    for (uint32_t i = 0; i < 3; ++i) reply->maker[i] = answered.maker[i];
+    reply->makerLength = answered.makerLength;
+    for (uint32_t i = 0; i < 2; ++i) {
+        reply->family[i] = answered.family[i];
+        reply->member[i] = answered.member[i];
+    }
+    return true;
+}
+
+// The map that fits the shown device's input is offered by name; when none
+// does, the map of what the device answered the Device Inquiry with. The
+// dialog's timer offers again once an answer comes.
 void offerMap(WindowRef dialog) {
     char name[kDeviceNameCapacity];
     editName(bindingsState->device, name);
-    bindingsState->offered = name[0] != '\0' ? findMatchingMap(bindingsState->maps, bindingsState->mapCount, name) : -1;
+    MapIdentity reply;
+    bindingsState->offeredByReply = shownIdentity(&reply);
+    bindingsState->offered = findOfferedMap(bindingsState->maps, bindingsState->mapCount, name,
+                                            bindingsState->offeredByReply ? &reply : nullptr);
     char text[200] = "";
     if (bindingsState->offered >= 0) {
         char used[kMapNameCapacity] = "";

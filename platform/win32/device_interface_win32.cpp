@@ -20,13 +20,38 @@ const ULONG kWideCapacity = 512;
 
 typedef MMRESULT(WINAPI* PortMessage)(UINT_PTR device, UINT message, DWORD_PTR p1, DWORD_PTR p2);
 
+// The inputs this module holds open, by number (user-interface thread, kept
+// by midi_win32.cpp): Wine answers the query only on an open handle, and a
+// port open here cannot be opened again to ask it.
+const uint32_t kOwnInputs = 64;
+HMIDIIN ownInputs[kOwnInputs];
+
+HMIDIIN ownOpenInput(uint32_t device) { return device < kOwnInputs ? ownInputs[device] : nullptr; }
+
+}  // namespace
+
+void keepOwnInput(uint32_t device, HMIDIIN handle) {
+    if (device < kOwnInputs) ownInputs[device] = handle;
+}
+
+void forgetOwnInput(HMIDIIN handle) {
+    for (uint32_t device = 0; device < kOwnInputs; ++device) {
+        if (ownInputs[device] == handle) ownInputs[device] = nullptr;
+    }
+}
+
+namespace {
+
 // Windows takes the input's number for a handle. Wine's winmm takes only an
-// open handle for an input (MMSYSERR_INVALHANDLE otherwise): there the port
-// is opened for the question, with no callback and not started, and closed
-// again; one that is open already, here or elsewhere, gives none.
+// open handle for an input (MMSYSERR_INVALHANDLE otherwise): there the
+// module's own handle is asked when it holds the port, else the port is
+// opened for the question, with no callback and not started, and closed
+// again; one that another program holds gives none.
 MMRESULT WINAPI inputMessage(UINT_PTR device, UINT message, DWORD_PTR p1, DWORD_PTR p2) {
     MMRESULT result = midiInMessage(reinterpret_cast<HMIDIIN>(device), message, p1, p2);
     if (result != MMSYSERR_INVALHANDLE) return result;
+    HMIDIIN own = ownOpenInput(static_cast<uint32_t>(device));
+    if (own != nullptr) return midiInMessage(own, message, p1, p2);
     HMIDIIN port = nullptr;
     if (midiInOpen(&port, static_cast<UINT>(device), 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return result;
     result = midiInMessage(port, message, p1, p2);

@@ -22,6 +22,11 @@ bool platformMidiInName(uint32_t device, char* name, uint32_t capacity) {
     return result == MMSYSERR_NOERROR;
 }
 
+// device_interface_win32.cpp: the inputs this module holds open, for the
+// interface query under Wine.
+void keepOwnInput(uint32_t device, HMIDIIN handle);
+void forgetOwnInput(HMIDIIN handle);
+
 uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler handler, uint32_t instance) {
     // NOTE: the handler goes to the system as an integer, where nothing checks
     // its type. Holding it in the system's own callback type first makes the
@@ -31,6 +36,7 @@ uint32_t platformMidiInOpen(MidiPortRef* port, uint32_t device, MidiDataHandler 
     MMRESULT result =
         midiInOpen(&handle, device, reinterpret_cast<DWORD_PTR>(callback), instance, CALLBACK_FUNCTION);
     *port = result == MMSYSERR_NOERROR ? handle : nullptr;
+    if (result == MMSYSERR_NOERROR) keepOwnInput(device, handle);
     return result;
 }
 
@@ -38,7 +44,11 @@ uint32_t platformMidiInStart(MidiPortRef port) { return midiInStart(static_cast<
 
 uint32_t platformMidiInStop(MidiPortRef port) { return midiInStop(static_cast<HMIDIIN>(port)); }
 
-uint32_t platformMidiInClose(MidiPortRef port) { return midiInClose(static_cast<HMIDIIN>(port)); }
+uint32_t platformMidiInClose(MidiPortRef port) {
+    uint32_t result = midiInClose(static_cast<HMIDIIN>(port));
+    if (result == MMSYSERR_NOERROR) forgetOwnInput(static_cast<HMIDIIN>(port));
+    return result;
+}
 
 // ---- Output, for the lights ---------------------------------------------------------
 

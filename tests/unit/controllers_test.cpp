@@ -1,6 +1,7 @@
 // controllers_test.cpp -- controllers added beside the configured device:
 // each with its own bindings, window, knobs and lights, its ports followed by
 // name; the Bindings dialog adding one, using a map on it and removing it.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,15 @@
 #include "core/maps.h"
 #include "core/output_port.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "midi/dispatch.h"
+#include "midi/identity.h"
 #include "midi/lights.h"
 #include "midi/mailbox.h"
 #include "midi/outcome.h"
 #include "ui/dialogs.h"
 #include "ui/resource.h"
+#include "tests/fake/fake_device_interface.h"
 #include "tests/unit/test_support.h"
 
 using fake::command;
@@ -26,6 +30,8 @@ namespace {
 
 typedef std::vector<std::string> Texts;
 typedef std::vector<uint32_t> Messages;
+// The Device Inquiry as outputMessages shows it: asked once per open, after the Setup.
+const uint32_t kInquirySent = 0xF0 | (6 << 8);
 typedef std::vector<Send> Sends;
 
 class ControllersTest : public PluginTest {
@@ -194,8 +200,9 @@ TEST_F(ControllersTest, ItsPortsFollowTheirNamesAndItsOutputIsSetUpBeforeItsLigh
     controllersDeviceListChanged();
     EXPECT_TRUE(controllerInputOpen(2)) << "let go, found again";
     updateLights(1000);
-    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8), 0x002499}));
-    EXPECT_EQ(fake::outputSysex(0), (std::vector<std::vector<uint8_t>>{{0xF0, 0x00, 0x20, 0x29, 0x0E, 0x01, 0xF7}}));
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8), kInquirySent, 0x002499}));
+    EXPECT_EQ(fake::outputSysex(0), (std::vector<std::vector<uint8_t>>{{0xF0, 0x00, 0x20, 0x29, 0x0E, 0x01, 0xF7},
+                                                                       {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}));
     // Unplugged and plugged back, at another number.
     fake::setDevices({{"Keys"}});
     fake::setOutputs({});
@@ -210,7 +217,8 @@ TEST_F(ControllersTest, ItsPortsFollowTheirNamesAndItsOutputIsSetUpBeforeItsLigh
     EXPECT_EQ(fake::openPortsFor(2), 1u);
     EXPECT_TRUE(fake::outputIsOpen(1));
     updateLights(1200);
-    EXPECT_EQ(fake::outputMessages(1), (Messages{0x007FB0, 0xF0 | (7 << 8), 0x002499})) << "set up again, then lit";
+    EXPECT_EQ(fake::outputMessages(1), (Messages{0x007FB0, 0xF0 | (7 << 8), kInquirySent, 0x002499}))
+        << "set up and asked again, then lit";
     EXPECT_TRUE(closeControllersAtQuit());
     EXPECT_EQ(fake::openPortsFor(2), 0u);
 }
@@ -220,6 +228,108 @@ const char kMap[] = "; Pad Thing: a ready-made Notewick map.\r\n; Mode: as shipp
                     "[Notewick Controller]\r\nName=Pad Thing\r\nMatch=pads -drums\r\nSetup=B0 7F 00\r\n"
                     "Note 36 Channel 10=Play/Pause, lit 1, dark 0\r\nNote 37 Channel 10=Next\r\n";
 const char kMapPath[] = "C:\\Player\\Plugins\\Notewick Maps\\Pad Thing.ini";
+
+// The controller's output is asked who it is once per open, not again with
+// its Setup; the worker takes only the awaited reply from its input, not one
+// that is malformed or comes after the second, and none shows on the line.
+TEST_F(ControllersTest, ItsOutputIsAskedOnceAndOnlyTheAwaitedReplyIsTaken) {
+    const std::vector<uint8_t> korg = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00,
+                                       0x01, 0x00, 0x00, 0x00, 0xF7};
+    fake::setTick(1000);
+    start(kPads);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8), kInquirySent}));
+    reopenOutput(2, true);
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8)})) << "set up again, not asked again";
+    DeviceIdentity identity;
+    fake::deliverSysex(1, {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0xF7});  // too short
+    work(1500);
+    EXPECT_FALSE(deviceIdentity(2, &identity));
+    LineState seen;
+    startLine(&seen);
+    fake::deliverSysex(1, korg);
+    work(1999);
+    ASSERT_TRUE(deviceIdentity(2, &identity));
+    EXPECT_EQ(identity.family[0], 0x13);
+    char line[320];
+    EXPECT_FALSE(nextLine(&seen, line, sizeof line)) << "the reply is no message of the user's";
+    // Unplugged and back: asked again; a reply after the second is not taken.
+    fake::setOutputs({});
+    outputDeviceListChanged();
+    EXPECT_FALSE(deviceIdentity(2, &identity));
+    fake::setOutputs({{"Pads"}});
+    fake::setTick(3000);
+    outputDeviceListChanged();
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, 0xF0 | (7 << 8), kInquirySent}));
+    fake::deliverSysex(1, korg);
+    work(4000);
+    EXPECT_FALSE(deviceIdentity(2, &identity));
+    EXPECT_EQ(inquiryState(2, 4000), kInquiryUnanswered);
+}
+
+// Two units of one kind, each with its USB instance: the Controller list
+// and Add a controller show devices with their port counts, each unit once,
+// and only the one no section holds; adding writes its Unit. The unit in use
+// answered the Device Inquiry: the Lights line says what, and the map of
+// that identity is offered (none matches its name), also when the answer
+// comes while the dialog is open.
+TEST_F(ControllersTest, TwoUnitsOfAKindAreAddedByUnitAndOfferedAMapByIdentity) {
+    const char* path = "\\\\?\\usb#vid_1235&pid_0113#%s#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    char a[160], b[160];
+    snprintf(a, sizeof a, path, "unit_a");
+    snprintf(b, sizeof b, path, "unit_b");
+    fake::setDevices({{"Keys"}, {"LPMiniMK3 MIDI"}, {"MIDIIN2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
+                      {"MIDIIN2 (LPMiniMK3 MIDI)"}});
+    fake::setOutputs({{"LPMiniMK3 MIDI"}, {"MIDIOUT2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
+                      {"MIDIOUT2 (LPMiniMK3 MIDI)"}});
+    fake::setInterfacePaths({"", a, a, b, b}, {a, a, b, b});
+    fake::setFile("C:\\Player\\Plugins\\Notewick Maps\\Launchpad.ini",
+                  "[Notewick Controller]\r\nName=Novation Launchpad Mini MK3\r\nMatch=Launchpad Mini\r\n"
+                  "Identity=00 20 29 13 01\r\nNote 11 Channel 1=Stop\r\n");
+    fake::setTick(1000);
+    start("[Notewick Controller 3]\r\nInput=LPMiniMK3 MIDI\r\nUnit=vid_1235&pid_0113#unit_a\r\n"
+          "Output=LPMiniMK3 MIDI\r\n");
+    fake::setDialogScript(IDD_PICK, [](fake::WindowRefForTests p) {
+        EXPECT_EQ(fake::listEntries(p, IDC_PICK_LIST), (Texts{"LPMiniMK3 MIDI (2), 2 ports"})) << "unit_a is in use";
+        fake::press(p, kDialogOk);
+    });
+    fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER), (Texts{"Keys", "LPMiniMK3 MIDI, 2 ports", "Add a controller..."}));
+        fake::choose(d, IDC_CONTROLLER, 1);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "No ready-made map is for LPMiniMK3 MIDI. All Maps... lists them all.");
+        fake::deliverSysex(1, {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0x00, 0x04,
+                               0x02, 0x02, 0xF7});
+        work(1400);
+        fake::runTimer(d);
+        EXPECT_EQ(fake::itemText(d, IDC_MAP_OFFER), "A ready-made map for the Novation Launchpad Mini MK3 is ready:");
+        std::string line = fake::itemText(d, IDC_LIVE_LINE);
+        EXPECT_NE(line.find("\nLights of LPMiniMK3 MIDI: LPMiniMK3 MIDI (no bindings light). Identity: Novation, "
+                            "family 13 01"),
+                  std::string::npos)
+            << line;
+        fake::choose(d, IDC_CONTROLLER, 2);
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER),
+                  (Texts{"Keys", "LPMiniMK3 MIDI (2), 2 ports", "LPMiniMK3 MIDI, 2 ports", "Add a controller..."}))
+            << "the new one is controller 1";
+        EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Added LPMiniMK3 MIDI (2) as a controller: it listens from "
+                                                         "OK on.");
+        fake::press(d, kDialogOk);
+    });
+    runBindingsDialog(nullptr);
+    std::string file;
+    fake::fileText(kIni, &file);
+    EXPECT_NE(file.find("[Notewick Controller 1]\r\nInput=LPMiniMK3 MIDI\r\nUnit=vid_1235&pid_0113#unit_b\r\n"
+                        "Output=LPMiniMK3 MIDI\r\n"),
+              std::string::npos)
+        << file;
+    // Without instances, a unit is its occurrence, and the first has no Unit line.
+    char unit[kInstanceKeyCapacity];
+    PortDevice second = {"LPMiniMK3 MIDI", "", 2, 1, 1, {3}, {2}};
+    newSectionUnit(&second, unit, sizeof unit);
+    EXPECT_STREQ(unit, "2");
+    second.occurrence = 1;
+    newSectionUnit(&second, unit, sizeof unit);
+    EXPECT_STREQ(unit, "");
+}
 
 // The Bindings dialog: Add a controller offers the connected inputs not in
 // use and chooses the output of the same name; the map that matches its
@@ -265,7 +375,7 @@ TEST_F(ControllersTest, TheDialogAddsAControllerUsesItsMapAndRemovesIt) {
         << file;
     EXPECT_TRUE(controllerInputOpen(1));
     EXPECT_TRUE(outputIsOpen(1));
-    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0}));
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0x007FB0, kInquirySent}));
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) { fake::press(d, kDialogOk); });
     runBindingsDialog(nullptr);
     EXPECT_TRUE(fake::outputMessages(0).empty()) << "an OK that changed nothing sets nothing up again";
@@ -512,9 +622,10 @@ TEST_F(ControllersTest, SaveAsMapAnswersEveryNameAndReplacesNothingUnasked) {
 // One OK that removes a controller's lit binding and chooses no output for
 // it: the pad goes dark before the output closes.
 TEST_F(ControllersTest, ItsOldOutputGoesDarkWithTheBindingsThatLitIt) {
-    start("[Notewick Controller 2]\r\nInput=Pads\r\nOutput=Pads\r\nNote 36 Channel 10=Stop\r\n");
+    // Identity= with nothing: the output is never asked who it is.
+    start("[Notewick Controller 2]\r\nInput=Pads\r\nOutput=Pads\r\nIdentity=\r\nNote 36 Channel 10=Stop\r\n");
     updateLights(1000);
-    ASSERT_EQ(fake::outputMessages(0), (Messages{0x7F2499})) << "stopped: the Stop pad is lit";
+    ASSERT_EQ(fake::outputMessages(0), (Messages{0x7F2499})) << "stopped: the Stop pad is lit, no inquiry";
     fake::setDialogScript(IDD_BINDINGS, [](fake::WindowRefForTests d) {
         fake::choose(d, IDC_CONTROLLER, 1);
         fake::choose(d, IDC_BINDING_LIST, 0);

@@ -256,7 +256,7 @@ TEST_F(LightsTest, TheShiftButtonLightsWhileHeldAndTheLineCountsWhatLights) {
     loadBindings();
     ASSERT_TRUE(chooseOutput("Pad Out", 0));
     updateLights(1000);
-    EXPECT_EQ(fake::outputMessages(0), (Messages{0x002899, 0x7F2499}));
+    EXPECT_EQ(fake::outputMessages(0), (Messages{0xF0 | (6 << 8), 0x002899, 0x7F2499})) << "asked who it is, then lit";
     fake::clearSends();
     const uint32_t steps[][3] = {{1010, noteOn(9, 40, 100), 0x012899}, {1020, noteOff(9, 40), 0x002899}};
     for (const auto& step : steps) {

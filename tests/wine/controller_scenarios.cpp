@@ -237,11 +237,12 @@ void addWithMapUser() {
 
     // The set-up messages first, then every light once: Play/Pause dark, Stop
     // lit (the player is stopped), Shuffle off.
-    Messages got = outputReceived(6);
-    Messages lights(got.size() > 3 ? got.begin() + 3 : got.end(), got.end());
-    check(got.size() == 6 && got[0] == kSetup[0] && got[1] == kSetup[1] && got[2] == kSetup[2] &&
+    Messages got = outputReceived(7);
+    Messages lights(got.size() > 4 ? got.begin() + 4 : got.end(), got.end());
+    check(got.size() == 7 && got[0] == kSetup[0] && got[1] == kSetup[1] && got[2] == kSetup[2] &&
+              got[3] == (0xF0 | (6 << 8)) && midiOutInquiries(1) == 1 &&
               sameSet(lights, {midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 127), midiController(0, 20, 0)}),
-          "OK opens the output: set up, then every light", hexMessages(got));
+          "OK opens the output: set up, asked who it is, then every light", hexMessages(got));
     std::string section = controllerSection();
     check(section == "[Notewick Controller 1]\r\nInput=Test MIDI In 1\r\nMap=Test Pads\r\nSetup=B0 00 7F F0 7D 01 F7 C0 05\r\n"
                      "Note 36 Channel 10=Play/Pause, lit 5, dark 1\r\nNote 37 Channel 10=Stop\r\n"
@@ -354,9 +355,90 @@ void addedWithMap() {
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
 
+// ---- Identity and two units of a kind ---------------------------------------------------
+
+// Inputs 1 and 2 are two units of one kind: both named "Test MIDI In 1",
+// their outputs "Test MIDI Out 1", told apart by their USB instances. The
+// first answers the Device Inquiry as a Launchpad Mini MK3 does; the
+// configured device's lights output never answers.
+const char kUnitA[] = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&aaa1&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+const char kUnitB[] = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&bbb2&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+const char kIdentityMap[] = "; Launchpad: a map found by what the device answers, not by its name.\r\n"
+                            "[Notewick Controller]\r\nName=Novation Launchpad Mini MK3\r\nMatch=Launchpad Mini\r\n"
+                            "Identity=00 20 29 13 01\r\nNote 11 Channel 1=Stop\r\n";
+
+// Add a controller, and the units it lists.
+Texts addListing(HWND bindings, HWND* pick) {
+    chooseEntry(bindings, IDC_CONTROLLER, static_cast<int>(listEntries(bindings, IDC_CONTROLLER).size()) - 1);
+    *pick = waitForDialog("Notewick");
+    check(*pick != nullptr, "Add a controller... lists the devices");
+    return *pick != nullptr ? listEntries(*pick, IDC_PICK_LIST) : Texts{};
+}
+
+void identityUser() {
+    HWND config = waitForDialog(kConfigCaption);
+    HWND bindings = config != nullptr ? openBindings(config) : nullptr;
+    if (bindings == nullptr) return;
+    HWND pick = nullptr;
+    Texts units = addListing(bindings, &pick);
+    check(units == Texts{"Test MIDI In 1", "Test MIDI In 1 (2)"}, "each unit of the kind, once",
+          joined(units));
+    if (pick == nullptr) return;
+    chooseEntry(pick, IDC_PICK_LIST, 0);
+    click(pick, IDOK);
+    waitUntilGone(pick);
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    check(waitUntil([] { return midiOutInquiries(1) == 1; }) && midiOutInquiries(2) == 0,
+          "the added unit's output is asked who it is, the other unit's not");
+
+    bindings = openBindings(config);
+    if (bindings == nullptr) return;
+    chooseEntry(bindings, IDC_CONTROLLER, 1);
+    check(waitForText(bindings, IDC_MAP_OFFER, "A ready-made map for the Novation Launchpad Mini MK3 is ready:"),
+          "the map of the identity that answered is offered", controlText(bindings, IDC_MAP_OFFER));
+    check(waitUntil([&] { return contains(controlText(bindings, IDC_LIVE_LINE), "Identity: Novation, family 13 01"); }),
+          "the dialog says what answered", controlText(bindings, IDC_LIVE_LINE));
+    units = addListing(bindings, &pick);
+    check(units == Texts{"Test MIDI In 1 (2)"}, "then only the unit not in use", joined(units));
+    if (pick != nullptr) click(pick, IDCANCEL);
+    if (pick != nullptr) waitUntilGone(pick);
+    click(bindings, IDOK);
+    waitUntilGone(bindings);
+    check(contains(controllerSection(), "Input=Test MIDI In 1\r\nUnit=vid_1235&pid_0113#7&aaa1&0\r\n"),
+          "its section keeps its unit", controllerSection());
+    check(midiOutInquiries(0) == 1 && midiOutInquiries(1) == 1, "no output is asked twice in one open",
+          std::to_string(midiOutInquiries(0)) + " " + std::to_string(midiOutInquiries(1)));
+    click(config, IDCANCEL);
+    waitUntilGone(config);
+}
+
+void identityAndUnits() {
+    midiSetName(2, "Test MIDI In 1");
+    midiOutSetName(2, "Test MIDI Out 1");
+    for (UINT i = 1; i <= 2; ++i) {
+        midiSetInterfacePath(i, i == 1 ? kUnitA : kUnitB);
+        midiOutSetInterfacePath(i, i == 1 ? kUnitA : kUnitB);
+    }
+    midiOutSetIdentityReply(1, 1, {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0x00,
+                                   0x04, 0x02, 0x02, 0xF7});
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n"
+                         "MIDIOutDevice=0\r\nMIDIOutDeviceName=Test MIDI Out 0\r\n");
+    writeFile(mapsFolder() + "Launchpad.ini", kIdentityMap);
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    check(waitUntil([] { return midiOutInquiries(0) == 1; }), "the configured device's output is asked once");
+    runConfigWithUser(identityUser);
+    DeleteFileA((mapsFolder() + "Launchpad.ini").c_str());
+    quit();
+    unload();
+    midiOutSetIdentityReply(1, 1, {});
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
 const ScenarioRegistration registrations[] = {
     {"controllers", twoDevices},
     {"controller_map", addedWithMap},
+    {"controller_identity", identityAndUnits},
 };
 
 }  // namespace

@@ -245,7 +245,9 @@ std::string padLights(size_t count) {
     std::string out;
     for (DWORD m : got) {
         char text[64];
-        if ((m & 0xF0) == 0x90) {
+        if (m == (0xF0 | (6 << 8))) {
+            snprintf(text, sizeof text, "%sthe Device Inquiry", out.empty() ? "" : ", ");
+        } else if ((m & 0xF0) == 0x90) {
             snprintf(text, sizeof text, "%sbutton %s %s", out.empty() ? "" : ", ", buttonName((m >> 8) & 0x7F),
                      colourName(m >> 16));
         } else {
@@ -254,7 +256,7 @@ std::string padLights(size_t count) {
         }
         out += text;
     }
-    check(got.size() == count && (count != 5 || got[0] == 0x0000B0), "each change lights what it changed, the "
+    check(got.size() == count && (count != 6 || got[0] == 0x0000B0), "each change lights what it changed, the "
           "output set up before its lights", out);
     return out.empty() ? "nothing" : out;
 }
@@ -322,7 +324,7 @@ void padUser() {
     click(bindings, IDOK);
     waitUntilGone(bindings);
     // The map's Setup (B0 00 00: reset, every light off), then its lights.
-    printf("  OK: the pads' input and output open, and the output receives:\n      %s\n\n", padLights(5).c_str());
+    printf("  OK: the pads' input and output open, and the output receives:\n      %s\n\n", padLights(6).c_str());
     press(config, 1, midiNoteOn(0, 8, 127), 2, "Button A on the pads (Play/Pause):");
     press(config, 1, midiNoteOn(0, 0, 127), 0, "The top left pad (Play Entry 1):");
     // Both at once: each device has its own 50 ms window.

@@ -131,8 +131,8 @@ void absentThenBack() {
         broadcastDeviceChange();
         check(midiIsOpen(2) && midiOpenCount() == 1, "the device is opened when it comes back");
         pump(300);
-        check(midiOutIsOpen(1) && midiOutReceived(1) == std::vector<DWORD>{stopLit},
-              "and so is the output, every light sent once");
+        check(midiOutIsOpen(1) && midiOutReceived(1) == std::vector<DWORD>{0xF0 | (6 << 8), stopLit},
+              "and so is the output, asked who it is again, every light sent once");
     }
     pump(200);
     check(messageBoxes() == Texts{"Could not open MIDI device", "Could not open MIDI device",

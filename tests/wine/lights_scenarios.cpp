@@ -37,6 +37,9 @@ Messages lightsWithin(size_t count, DWORD ms) {
     pump(150);  // and nothing more
     Messages more = midiOutReceived(1);
     got.insert(got.end(), more.begin(), more.end());
+    // The Device Inquiry each open of the output sends goes before the
+    // lights (controller_identity checks it): no light.
+    got.erase(std::remove(got.begin(), got.end(), DWORD{0xF0 | (6 << 8)}), got.end());
     std::sort(got.begin(), got.end());
     return got;
 }
@@ -285,7 +288,8 @@ void heldOutput() {
     runConfigWithUser(heldOutputUser);
     pump(300);
     Messages got = midiOutReceived(0);
-    check(got == Messages{midiNoteOn(9, 36, 1)}, "its lights are sent", hexMessages(got));
+    check(got == Messages{0xF0 | (6 << 8), midiNoteOn(9, 36, 1)}, "asked who it is, then its lights are sent",
+          hexMessages(got));
     quit();
     unload();
 }

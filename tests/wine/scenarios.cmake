@@ -46,6 +46,7 @@ set(NOTEWICK_WINE_SCENARIOS
     gestures
     controllers
     controller_map
+    controller_identity
     demo
 )
 
