@@ -10,6 +10,7 @@
 #include "core/output_port.h"
 #include "core/plugin.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "midi/ports.h"
 
 // ---- State (user-interface thread) --------------------------------------------------------
@@ -121,60 +122,36 @@ void releaseNamedPort(uint32_t device) {
     if (isController(device) && inputs[device].port != nullptr) closeFollowed(&inputs[device].follow);
 }
 
-// The list's device whose ports include the system's input `at`; -1 for none.
-static int32_t unitWithInput(const DeviceList* list, int32_t at) {
-    for (uint32_t d = 0; at >= 0 && d < list->count; ++d) {
-        for (uint32_t port = 1; port <= list->devices[d].inputCount; ++port) {
-            if (deviceInputPort(&list->devices[d], port) == at) return static_cast<int32_t>(d);
-        }
-    }
-    return -1;
-}
-
 void assignUnits(const DeviceList* list, int32_t* unit) {
-    uint64_t taken = 0;
-    for (uint32_t device = 0; device < kMaxDevices; ++device) unit[device] = kNoUnitByName;
+    int32_t at = -1;
     if (pluginSettings.midiDevice >= 0) {
-        int32_t at = pluginSettings.midiDeviceName[0] == '\0'
-                         ? pluginSettings.midiDevice
-                         : findInputDevice(pluginSettings.midiDeviceName, pluginSettings.midiDevice);
-        unit[kConfiguredDevice] = unitWithInput(list, at);
-        if (unit[kConfiguredDevice] >= 0) taken |= 1ull << unit[kConfiguredDevice];
+        at = pluginSettings.midiDeviceName[0] == '\0'
+                 ? pluginSettings.midiDevice
+                 : findInputDevice(pluginSettings.midiDeviceName, pluginSettings.midiDevice);
     }
-    // Sections with a Unit line first: theirs is theirs wherever it is.
-    for (uint32_t pass = 0; pass < 2; ++pass) {
-        for (uint32_t device = 1; device < kMaxDevices; ++device) {
-            if (!controllerInUse(device) || inputs[device].name[0] == '\0') continue;
-            char kept[kInstanceKeyCapacity] = "";
-            sectionValue(sectionInEffect(device), "Unit", kept, sizeof kept);
-            if ((kept[0] != '\0') != (pass == 0)) continue;
-            const char* name = inputs[device].name;
-            int32_t found = pass == 0 ? findUnit(list, name, kept) : firstFreeUnit(list, name, taken);
-            if (found >= 0 && (taken >> found & 1u) != 0) found = -1;
-            if (found >= 0) {
-                unit[device] = found;
-                taken |= 1ull << found;
-            } else if (findUnit(list, name, "") >= 0 || pass == 0) {
-                unit[device] = kNoUnitFree;  // its unit is away or every one is held: nothing is opened
-            }
+    UnitClaim claims[kMaxDevices];
+    char kept[kMaxDevices][kInstanceKeyCapacity];
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        kept[device][0] = '\0';
+        bool named = controllerInUse(device) && inputs[device].name[0] != '\0';
+        if (named) sectionValue(sectionInEffect(device), "Unit", kept[device], sizeof kept[device]);
+        claims[device] = UnitClaim{named ? inputs[device].name : "", kept[device]};
+    }
+    int32_t held[kMaxDevices];
+    claimUnits(list, at, claims + 1, kMaxDevices - 1, held + 1);
+    unit[kConfiguredDevice] = deviceOfInput(list, at);
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        if (claims[device].input[0] == '\0') {
+            unit[device] = kNoUnitByName;
+        } else if (held[device] >= 0) {
+            unit[device] = held[device];
+        } else {
+            // Its unit is away or every one is held: nothing is opened. A
+            // name no device has is followed by name, as before units.
+            bool byName = kept[device][0] == '\0' && findUnit(list, claims[device].input, "") < 0;
+            unit[device] = byName ? kNoUnitByName : kNoUnitFree;
         }
     }
-}
-
-uint64_t unitsInUse(const DeviceList* list, uint32_t exceptDevice) {
-    int32_t unit[kMaxDevices];
-    assignUnits(list, unit);
-    uint64_t used = 0;
-    for (uint32_t device = 0; device < kMaxDevices; ++device) {
-        if (device != exceptDevice && unit[device] >= 0) used |= 1ull << unit[device];
-    }
-    return used;
-}
-
-int32_t sectionUnit(const DeviceList* list, uint32_t device) {
-    int32_t unit[kMaxDevices];
-    assignUnits(list, unit);
-    return device < kMaxDevices ? unit[device] : kNoUnitByName;
 }
 
 // Every controller's ports: its unit's, else its Input's port by name.

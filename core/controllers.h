@@ -57,21 +57,15 @@ void deviceLabel(uint32_t device, char* name);
 uint32_t devicesOpen();
 
 // ---- Units: which device of a name each section holds -------------------------------
-// Two sections never open the same input. The configured device holds the
-// device its port is part of; a section with a Unit line holds that unit
-// (core/device_ports.h findUnit); then each section without one, in order,
-// the first unit of its Input's name no other section holds. Into unit[N]
+// Two sections never open the same input: the sections in effect claim
+// their units as core/units.h says (the dialog's lists claim by the same
+// rule). Into unit[N]
 // for device N: the list's device, kNoUnitByName when no device has the
 // name (a section naming a port alone follows that port by its name), or
 // kNoUnitFree when every unit of the name is held (nothing is opened).
 const int32_t kNoUnitByName = -1, kNoUnitFree = -2;
 struct DeviceList;
 void assignUnits(const DeviceList* list, int32_t* unit);
-// Bit i for the list's device i held by a section other than `exceptDevice`
-// (kMaxDevices: by any): what "Add a controller..." leaves out.
-uint64_t unitsInUse(const DeviceList* list, uint32_t exceptDevice = kMaxDevices);
-// The unit device N's section holds in the list, or kNoUnitByName / kNoUnitFree.
-int32_t sectionUnit(const DeviceList* list, uint32_t device);
 // The device's port opened by its name alone is closed: its unit's ports
 // are opened now (core/device_inputs.h).
 void releaseNamedPort(uint32_t device);

@@ -14,7 +14,7 @@ int32_t deviceOfInput(const DeviceList* list, int32_t systemInput) {
     return -1;
 }
 
-uint64_t unitsInUse(const DeviceList* list, int32_t configuredInput, const UnitClaim* claims, uint32_t count,
+uint64_t claimUnits(const DeviceList* list, int32_t configuredInput, const UnitClaim* claims, uint32_t count,
                     int32_t* held) {
     uint64_t taken = 0;
     int32_t configured = deviceOfInput(list, configuredInput);
@@ -28,6 +28,7 @@ uint64_t unitsInUse(const DeviceList* list, int32_t configuredInput, const UnitC
             int32_t d = claims[i].input[0] == '\0' ? -1
                         : named                    ? findUnit(list, claims[i].input, claims[i].unit)
                                                    : firstFreeUnit(list, claims[i].input, taken);
+            if (d >= 0 && (taken >> d & 1u) != 0) d = -1;  // two sections with one Unit: the first has it
             if (d >= 0) taken |= uint64_t{1} << d;
             if (held != nullptr) held[i] = d;
         }

@@ -22,9 +22,10 @@ int32_t deviceOfInput(const DeviceList* list, int32_t systemInput);
 
 // Bit d for each of the list's devices d the settings hold: the device of
 // the configured input (-1: none), then each claim with a Unit, then each
-// without one, in order, taking the first free device of its name. held[i]
-// (unless null) is the device claim i holds, -1 when none.
-uint64_t unitsInUse(const DeviceList* list, int32_t configuredInput, const UnitClaim* claims, uint32_t count,
+// without one, in order, taking the first free device of its name; a device
+// is never held twice. held[i] (unless null) is the device claim i holds,
+// -1 when none.
+uint64_t claimUnits(const DeviceList* list, int32_t configuredInput, const UnitClaim* claims, uint32_t count,
                     int32_t* held);
 
 // What a new section's Unit line says for the device: its instance where

@@ -66,7 +66,7 @@ static uint64_t readUnits(int32_t* held) {
     char configured[kDeviceNameCapacity];
     configuredDeviceName(configured);
     int32_t input = pluginSettings.midiDevice < 0 ? -1 : findInputDevice(configured, pluginSettings.midiDevice);
-    uint64_t taken = unitsInUse(&systemDevices, input, claims, kMaxDevices, held);
+    uint64_t taken = claimUnits(&systemDevices, input, claims, kMaxDevices, held);
     held[kConfiguredDevice] = deviceOfInput(&systemDevices, input);
     return taken;
 }
