@@ -52,7 +52,7 @@ bool deviceInputOpen(uint32_t device, uint32_t port) {
 
 // ---- Reading the ports ---------------------------------------------------------------------
 
-static void readDevices() {
+void readDeviceList(DeviceList* list) {
     readSystemPorts(&inputListing, &outputListing);
     for (uint32_t i = 0; i < inputListing.count; ++i) {
         char* instance = inputListing.instances[i];
@@ -64,8 +64,10 @@ static void readDevices() {
             appendText(instance, kInstanceKeyCapacity, knownInstance[i]);
         }
     }
-    groupDevices(&inputListing, &outputListing, &devices);
+    groupDevices(&inputListing, &outputListing, list);
 }
+
+static void readDevices() { readDeviceList(&devices); }
 
 // ---- Opening and closing ---------------------------------------------------------------------
 

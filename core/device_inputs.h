@@ -34,6 +34,11 @@ bool deviceInputOpen(uint32_t device, uint32_t port);
 // it was found in (valid until the next pass).
 int32_t deviceUnitOf(uint32_t device);
 const DeviceList& lastDeviceList();
+// The system's ports read now and grouped into devices, each port's
+// instance as the last read found it where the system no longer tells
+// (Wine tells none for a port held open); for the dialog's lists. It does
+// not change what deviceUnitOf and lastDeviceList give.
+void readDeviceList(DeviceList* list);
 // Closes the device's ports (a controller removed); false when one will not close.
 bool closeDeviceInputs(uint32_t device);
 // Quit: every port closed; false when one will not close.

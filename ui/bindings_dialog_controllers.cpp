@@ -9,6 +9,7 @@
 
 #include "core/bindings_section.h"
 #include "core/controllers.h"
+#include "core/device_inputs.h"
 #include "core/main_port.h"
 #include "core/output_port.h"
 #include "core/text.h"
@@ -49,9 +50,7 @@ bool editConnected(uint32_t device) {
 // Static: the lists are large, and the dialog runs once at a time.
 static DeviceList systemDevices;
 static uint64_t readUnits(int32_t* held) {
-    static PortListing inputs, outputs;
-    readSystemPorts(&inputs, &outputs);
-    groupDevices(&inputs, &outputs, &systemDevices);
+    readDeviceList(&systemDevices);
     char names[kMaxDevices][kDeviceNameCapacity], units[kMaxDevices][kInstanceKeyCapacity];
     UnitClaim claims[kMaxDevices];
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
