@@ -34,6 +34,7 @@ set(NOTEWICK_WINE_SCENARIOS
     device_saved_on_apply
     device_change_after_unload
     device_interfaces
+    device_two_units
     load_flood
     load_quit_trials
     transport_buttons
