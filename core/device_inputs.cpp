@@ -20,6 +20,7 @@ struct OpenedInput {
     void* handle;
     char name[kDeviceNameCapacity];
     char instance[kInstanceKeyCapacity];
+    int32_t at;   // the system's number: two units without instances differ only in it
     bool failed;  // found, and could not be opened
 };
 static OpenedInput opened[kMaxDevices][kMaxDevicePorts];
@@ -90,7 +91,7 @@ static void followOpened(uint32_t device, uint32_t port, int32_t at, uint32_t ro
     OpenedInput& in = opened[device][port - 1];
     const char* name = inputListing.names[at];
     const char* instance = inputListing.instances[at];
-    if (in.handle != nullptr && textEquals(in.name, name) && textEquals(in.instance, instance) &&
+    if (in.handle != nullptr && in.at == at && textEquals(in.name, name) && textEquals(in.instance, instance) &&
         portRole(device, port) == role) {
         return;
     }
@@ -102,6 +103,7 @@ static void followOpened(uint32_t device, uint32_t port, int32_t at, uint32_t ro
     // reply come there; the others carry short messages alone.
     in.handle = openInputPort(static_cast<uint32_t>(at), mainDataHandler, portInstance(device, port), port == 1);
     in.failed = in.handle == nullptr;
+    in.at = at;
     in.name[0] = in.instance[0] = '\0';
     appendText(in.name, sizeof in.name, name);
     appendText(in.instance, sizeof in.instance, instance);
@@ -157,9 +159,17 @@ static void followController(uint32_t device, const PortDevice& unit) {
     }
 }
 
+static void followUnits();
+
 void followDeviceInputs() {
     readDevices();
     assignUnits(&devices, unitOf);
+    // A unit that moved to a port a later device held until this pass opens
+    // on a second pass, once that device has let go of it.
+    for (int pass = 0; pass < 2 && (pass == 0 || deviceInputsWaiting()); ++pass) followUnits();
+}
+
+static void followUnits() {
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         int32_t unit = unitOf[device];
         if (unit < 0) {

@@ -1,7 +1,8 @@
 // device_scenarios.cpp -- the device found by its name, opened again when it
 // comes back, and the settings saved when applied, through the real winmm
 // and the test MIDI driver, with WM_DEVICECHANGE sent as Windows sends it;
-// the ports' device interface paths and the Device Inquiry's answer.
+// the ports' device interface paths and the Device Inquiry's answer; two
+// units of one kind, each held by its section through unplugging.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -389,6 +390,71 @@ void interfaces() {
     midiOutSetIdentityReply(1, 1, {});
 }
 
+// ---- Two units of one kind ----------------------------------------------------------------
+
+// C4 on driver input `input` makes the player do `want` (nothing for 0).
+void unitActs(UINT input, UINT want, const char* what) {
+    take();
+    play(input, midiNoteOn(0, 60, 90));
+    List got = take();
+    check(got == (want != 0 ? List{command(want)} : List{}), what, describe(got));
+}
+
+// Both units unplugged and plugged back in, the system's order of them
+// swapped where they have paths.
+void replugBoth(const char* first, const char* second) {
+    midiSetAway(1, true);
+    midiSetAway(2, true);
+    broadcastDeviceChange();
+    midiSetInterfacePath(1, first);
+    midiSetInterfacePath(2, second);
+    midiSetAway(2, false);
+    broadcastDeviceChange();
+    midiSetAway(1, false);
+    broadcastDeviceChange();
+}
+
+// Two sections of one kind, each holding its unit by its Unit line (given
+// across the system's order): a press on a unit acts by its own section's
+// binding, C4 being Stop in section 1 and Next in section 2, before and
+// after both are plugged back in the other order. Where the driver gives no
+// paths, the Unit line is the occurrence, and follows the system's order.
+void twoUnits() {
+    const char* a = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&2d5a7b1&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    const char* b = "\\\\?\\usb#vid_1235&pid_0113&mi_01#7&11aa22&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    auto ini = [](const char* unit1, const char* unit2) {
+        return std::string("[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n\r\n") +
+               "[Notewick Controller 1]\r\nInput=LPMiniMK3 MIDI\r\nUnit=" + unit1 + "\r\nNote 60 Channel 1=Stop\r\n\r\n" +
+               "[Notewick Controller 2]\r\nInput=LPMiniMK3 MIDI\r\nUnit=" + unit2 + "\r\nNote 60 Channel 1=Next\r\n";
+    };
+    for (UINT i = 1; i < 3; ++i) midiSetName(i, "LPMiniMK3 MIDI");
+    midiSetInterfacePath(1, a);
+    midiSetInterfacePath(2, b);
+    writeFile(iniPath(), ini("vid_1235&pid_0113#7&11aa22&0", "vid_1235&pid_0113#7&2d5a7b1&0"));
+    start();
+    check(midiIsOpen(1) && midiIsOpen(2), "both units are open");
+    unitActs(1, 40048, "the first in the system's order is section 2's unit");
+    unitActs(2, 40047, "the second is section 1's");
+    replugBoth(b, a);
+    check(midiIsOpen(1) && midiIsOpen(2), "both are open again");
+    unitActs(1, 40047, "plugged back in the other order, each section keeps its unit: section 1's now first");
+    unitActs(2, 40048, "and section 2's second");
+    stop();
+
+    midiSetInterfacePath(1, nullptr);
+    midiSetInterfacePath(2, nullptr);
+    writeFile(iniPath(), ini("2", "1"));
+    start();
+    unitActs(1, 40048, "with no paths, the first of the name is occurrence 1, section 2's");
+    unitActs(2, 40047, "and the second occurrence 2, section 1's");
+    replugBoth(nullptr, nullptr);
+    unitActs(1, 40048, "plugged back in, the units go by the system's order again");
+    unitActs(2, 40047, "both of them");
+    stop();
+    for (UINT i = 1; i < 3; ++i) midiSetName(i, ("Test MIDI In " + std::to_string(i)).c_str());
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
 const ScenarioRegistration registrations[] = {
     {"device_old_file", oldFile},
     {"device_renumbered", renumbered},
@@ -398,6 +464,7 @@ const ScenarioRegistration registrations[] = {
     {"device_saved_on_apply", savedOnApply},
     {"device_change_after_unload", afterUnload},
     {"device_interfaces", interfaces},
+    {"device_two_units", twoUnits},
 };
 
 }  // namespace

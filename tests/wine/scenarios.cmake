@@ -34,6 +34,7 @@ set(NOTEWICK_WINE_SCENARIOS
     device_saved_on_apply
     device_change_after_unload
     device_interfaces
+    device_two_units
     load_flood
     load_quit_trials
     transport_buttons
@@ -78,6 +79,8 @@ notewick_wine_scenario(bindings_learn "NOTEWICK_OWN_DESKTOP=1")
 # Note-ons from 16 devices as fast as they come while OK or Cancel closes the
 # autodetect dialog's ports.
 notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
+# Each controller's ports as Windows names them, up to five.
+notewick_wine_scenario(transport_replay "FAKEMIDI_DEVICES=5")
 # No devices; more devices than one process may open.
 notewick_wine_scenario(fault_no_devices "FAKEMIDI_DEVICES=0")
 notewick_wine_scenario(fault_too_many_devices "FAKEMIDI_DEVICES=48")

@@ -3,7 +3,10 @@
 // player; a thousand other system-exclusive messages cost no key press; and
 // Apply, a device that goes away and quit all close with every buffer back.
 // Last, a driver that never gives its buffers back does not hang quit.
+// The replay table plays every controller's transport buttons, as Windows
+// names its ports, with no setup.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tests/wine/host_support.h"
@@ -145,8 +148,169 @@ void transportButtons() {
     unload();
 }
 
+// ---- The replay table: every controller's transport buttons with no setup ------------------
+
+// A device as Windows lists it, how it is used with no setup (the keyboard
+// configured, or a controller section without bindings), and what its Play,
+// Stop, Previous and Next buttons send: "port:message;message", hex, a
+// press and its release; "" where it has no such button. `acts` is what the
+// player must receive for each ("nothing" for none): the table's expectation.
+struct ReplayRow {
+    const char* device;
+    const char* ports;  // "|" between them, the first port first
+    bool section;       // a controller section, else the configured keyboard
+    const char* sectionLines;
+    const char* buttons[4];
+    const char* acts[4];
+};
+
+const char* const kButtons[4] = {"Play", "Stop", "Previous", "Next"};
+
+const ReplayRow kReplay[] = {
+    {"Behringer X-Touch One (MC Std)", "X-Touch One", true, "Transport=Mackie\r\n",
+     {"1:90 5E 7F;90 5E 00", "1:90 5D 7F;90 5D 00", "1:90 2E 7F;90 2E 00", "1:90 2F 7F;90 2F 00"},
+     {"Play", "Stop", "Previous", "Next"}},
+    {"Arturia KeyLab mkII 61 (Mackie)", "KeyLab mkII 61|MIDIIN2 (KeyLab mkII 61)", false, "",
+     {"2:90 5E 7F;90 5E 00", "2:90 5D 7F;90 5D 00", "2:90 2E 7F;90 2E 00", "2:90 2F 7F;90 2F 00"},
+     {"Play", "Stop", "Previous", "Next"}},
+    {"Arturia KeyLab mkII 61 (HUI)", "KeyLab mkII 61|MIDIIN2 (KeyLab mkII 61)", false, "",
+     {"2:B0 0F 0E;B0 2F 44;B0 0F 0E;B0 2F 04", "2:B0 0F 0E;B0 2F 43;B0 0F 0E;B0 2F 03", "", ""},
+     {"Play", "Stop", "nothing", "nothing"}},
+    {"Arturia KeyLab Essential 61 mk3", "KeyLab Essential 61 mk3|MIDIIN2 (KeyLab Essential 61 mk3)", false, "",
+     {"2:90 5E 7F;90 5E 00", "2:90 5D 7F;90 5D 00", "", ""},
+     {"Play", "Stop", "nothing", "nothing"}},
+    {"M-Audio Keystation 88 MK3", "Keystation 88 MK3|MIDIIN2 (Keystation 88 MK3)", false, "",
+     {"2:90 5E 7F;90 5E 00", "2:90 5D 7F;90 5D 00", "2:90 2E 7F;90 2E 00", "2:90 2F 7F;90 2F 00"},
+     {"Play", "Stop", "Previous", "Next"}},
+    {"Arturia MiniLab 3 (MCU port on)",
+     "Minilab3 MIDI|MIDIIN2 (Minilab3 MIDI)|MIDIIN3 (Minilab3 MIDI)|MIDIIN4 (Minilab3 MIDI)", false, "",
+     {"3:90 5E 7F;90 5E 00", "3:90 5D 7F;90 5D 00", "3:90 2E 7F;90 2E 00", "3:90 2F 7F;90 2F 00"},
+     {"Play", "Stop", "Previous", "Next"}},
+    {"Novation Launchkey Mini MK3 (DAW port)", "Launchkey Mini MK3 MIDI|MIDIIN2 (Launchkey Mini MK3 MIDI)", false, "",
+     {"2:BF 73 7F;BF 73 00", "", "2:BF 67 7F;BF 67 00", "2:BF 66 7F;BF 66 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Akai MPK mini Plus", "MPK mini Plus", false, "",
+     {"1:B0 76 7F", "1:B0 75 7F", "1:B0 73 7F", "1:B0 74 7F"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Akai MPK49 (transport MIDI)", "MPK49", false, "", {"1:FA", "1:FC", "", ""},
+     {"Play", "Pause", "nothing", "nothing"}},
+    {"Akai MPK49 (transport MMC)", "MPK49", false, "",
+     {"1:F0 7F 7F 06 02 F7", "1:F0 7F 7F 06 01 F7", "", ""},
+     {"Play", "Stop", "nothing", "nothing"}},
+    {"Novation SL MkIII (clock on)", "SL MkIII|MIDIIN2 (SL MkIII)", false, "", {"2:FA", "2:FC", "", ""},
+     {"Play", "Pause", "nothing", "nothing"}},
+    {"Korg nanoKONTROL2 (CC mode)", "nanoKONTROL2", true, "",
+     {"1:B0 29 7F;B0 29 00", "1:B0 2A 7F;B0 2A 00", "1:B0 3A 7F;B0 3A 00", "1:B0 3B 7F;B0 3B 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Behringer X-Touch Mini (Standard)", "X-TOUCH MINI", true, "",
+     {"1:9A 09 7F;9A 09 00", "1:9A 0A 7F;9A 0A 00", "1:9A 08 7F;9A 08 00", "1:9A 0B 7F;9A 0B 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Akai APC mini mk2", "APC mini mk2|MIDIIN2 (APC mini mk2)", true, "",
+     {"1:90 70 7F;80 70 00", "1:90 71 7F;80 71 00", "1:90 72 7F;80 72 00", "1:90 73 7F;80 73 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Akai APC mini (mk1)", "APC MINI", true, "",
+     {"1:90 52 7F;80 52 00", "1:90 53 7F;80 53 00", "1:90 54 7F;80 54 00", "1:90 55 7F;80 55 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Novation Launchpad Mini MK3", "LPMiniMK3 MIDI|MIDIIN2 (LPMiniMK3 MIDI)", true, "",
+     {"2:B0 59 7F;B0 59 00", "2:B0 4F 7F;B0 4F 00", "2:B0 45 7F;B0 45 00", "2:B0 3B 7F;B0 3B 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"PreSonus ATOM", "ATOM", true, "",
+     {"1:B0 6D 7F;B0 6D 00", "1:B0 6F 7F;B0 6F 00", "1:B0 5A 7F;B0 5A 00", "1:B0 66 7F;B0 66 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Hercules DJControl Starlight", "DJControl Starlight", true, "",
+     {"1:91 07 7F;91 07 00", "1:91 06 7F;91 06 00", "", ""}, {"nothing", "nothing", "nothing", "nothing"}},
+    {"Hercules DJControl Inpulse 200", "DJControl Inpulse 200", true, "",
+     {"1:91 07 7F;91 07 00", "1:91 06 7F;91 06 00", "", ""}, {"nothing", "nothing", "nothing", "nothing"}},
+    {"Numark DJ2GO2 Touch", "DJ2GO2 Touch", true, "",
+     {"1:90 00 7F;90 00 00", "1:90 01 7F;90 01 00", "1:9F 02 7F;9F 02 00", "1:9F 03 7F;9F 03 00"},
+     {"nothing", "nothing", "nothing", "nothing"}},
+    {"Pioneer DDJ-200", "DDJ-200", true, "",
+     {"1:90 0B 7F;90 0B 00", "1:90 0C 7F;90 0C 00", "", ""}, {"nothing", "nothing", "nothing", "nothing"}},
+};
+
+const UINT kReplayInputs = 5;  // the scenario's driver inputs
+
+std::vector<std::string> split(const std::string& text, char at) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == at) {
+            if (i > from) parts.push_back(text.substr(from, i - from));
+            from = i + 1;
+        }
+    }
+    return parts;
+}
+
+// Presses the button on the driver input of the device's port (ports begin
+// at `first`): what the player was told to do, "nothing" for nothing.
+std::string pressReplayed(const char* button, UINT first) {
+    take();
+    std::string text = button;
+    if (text.empty()) return "nothing";
+    UINT input = first + static_cast<UINT>(text[0] - '1');
+    for (const std::string& message : split(text.substr(2), ';')) {
+        Bytes bytes;
+        for (const std::string& hex : split(message, ' ')) bytes.push_back(static_cast<BYTE>(strtoul(hex.c_str(), nullptr, 16)));
+        if (bytes[0] == 0xF0) {
+            midiSendSysex(input, bytes);
+        } else {
+            DWORD word = 0;
+            for (size_t i = 0; i < bytes.size(); ++i) word |= static_cast<DWORD>(bytes[i]) << (8 * i);
+            midiSend(input, word);
+        }
+        midiWaitIdle();
+        pump(60);
+    }
+    pump(60);
+    std::string acted;
+    for (const Received& r : take()) {
+        if (!r.request) acted += (acted.empty() ? "" : "+") + std::string(commandName(r.id));
+    }
+    return acted.empty() ? "nothing" : acted;
+}
+
+// Each device as Windows names its ports, with no setup: Play, then Stop
+// while playing, Previous and Next; the table printed, each row checked.
+void transportReplay() {
+    setPlayerFollowsCommands(true);
+    printf("%-40s| %-9s| %-9s| %-9s| %s\n", "Device (ports as Windows names them)", "Play", "Stop", "Previous", "Next");
+    for (const ReplayRow& row : kReplay) {
+        std::vector<std::string> ports = split(row.ports, '|');
+        UINT first = row.section ? 1 : 0;
+        for (UINT i = 0; i < kReplayInputs; ++i) {
+            std::string name = i == 0 && row.section ? "Test MIDI In 0" : "Spare MIDI In " + std::to_string(i);
+            if (i >= first && i - first < ports.size()) name = ports[i - first];
+            midiSetName(i, name.c_str());
+        }
+        std::string ini = "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=" +
+                          (row.section ? std::string("Test MIDI In 0") : ports[0]) + "\r\n";
+        if (row.section) ini += "\r\n[Notewick Controller 1]\r\nInput=" + ports[0] + "\r\n" + row.sectionLines;
+        writeFile(iniPath(), ini);
+        setPlayState(0);
+        check(load() != nullptr && init() == 0, "the plug-in starts", row.device);
+        pump(100);
+        std::string got[4], messages;
+        bool asExpected = true;
+        for (int b = 0; b < 4; ++b) {
+            got[b] = pressReplayed(row.buttons[b], first);
+            asExpected = asExpected && got[b] == row.acts[b];
+            if (row.buttons[b][0] != '\0') {
+                messages += std::string(messages.empty() ? "" : ", ") + kButtons[b] + " port " + row.buttons[b];
+            }
+        }
+        printf("%-40s| %-9s| %-9s| %-9s| %s\n      %s\n", row.device, got[0].c_str(), got[1].c_str(), got[2].c_str(),
+               got[3].c_str(), messages.c_str());
+        check(asExpected, row.device, got[0] + ", " + got[1] + ", " + got[2] + ", " + got[3]);
+        quit();
+        unload();
+    }
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
 const ScenarioRegistration registrations[] = {
     {"transport_buttons", transportButtons},
+    {"transport_replay", transportReplay},
 };
 
 }  // namespace
