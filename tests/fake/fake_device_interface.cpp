@@ -11,11 +11,9 @@ namespace {
 std::mutex mutex;
 std::vector<std::string> inputPaths, outputPaths;
 bool failing = false;
-uint32_t queries = 0;
 
 uint32_t answer(const std::vector<std::string>& paths, uint32_t device, char* path, uint32_t capacity) {
     std::lock_guard<std::mutex> lock(mutex);
-    ++queries;
     if (capacity == 0) return 0;
     path[0] = '\0';
     if (failing || device >= paths.size() || paths[device].size() + 1 > capacity) return 0;
@@ -38,17 +36,11 @@ void failInterfaceQueries(bool fail) {
     failing = fail;
 }
 
-uint32_t interfaceQueries() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return queries;
-}
-
 void resetInterfacePaths() {
     std::lock_guard<std::mutex> lock(mutex);
     inputPaths.clear();
     outputPaths.clear();
     failing = false;
-    queries = 0;
 }
 
 }  // namespace fake

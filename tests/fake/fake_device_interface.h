@@ -13,8 +13,6 @@ namespace fake {
 void setInterfacePaths(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs = {});
 // From now on every query fails, as with a driver that answers nothing.
 void failInterfaceQueries(bool fail);
-// Queries asked so far, both directions.
-uint32_t interfaceQueries();
 void resetInterfacePaths();
 
 }  // namespace fake

@@ -42,18 +42,14 @@ namespace {
 const char* const kMapPath = "C:\\Player\\Plugins\\Notewick Maps\\Fuzzed.ini";
 const char* const kSettingsPath = "C:\\Player\\Plugins\\plugin.ini";
 
-// The detail in C escapes, so that line breaks and other bytes show.
+// The detail with every byte but a printable one in hex, so that line
+// breaks and other bytes show.
 [[noreturn]] void fail(const char* what, const std::string& detail = "") {
     std::string shown;
     for (char c : detail) {
         char escaped[8];
-        if (c == '\r' || c == '\n' || c == '\t' || c == '\\' || c == '"') {
-            snprintf(escaped, sizeof escaped, "\\%c", c == '\r' ? 'r' : c == '\n' ? 'n' : c == '\t' ? 't' : c);
-        } else if (static_cast<uint8_t>(c) < 32 || static_cast<uint8_t>(c) >= 127) {
-            snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<uint8_t>(c));
-        } else {
-            snprintf(escaped, sizeof escaped, "%c", c);
-        }
+        uint8_t u = static_cast<uint8_t>(c);
+        snprintf(escaped, sizeof escaped, u < 32 || u >= 127 || c == '\\' || c == '"' ? "\\x%02X" : "%c", u);
         shown += escaped;
     }
     fprintf(stderr, "invariant broken: %s%s\"%s\"\n", what, detail.empty() ? "" : ": ", shown.c_str());
@@ -208,10 +204,9 @@ bool wholeMessages(const std::vector<uint8_t>& bytes) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    const char* digits = "0123456789abcdef0123456789ABCDEF";
+    const char* at = c == '\0' ? nullptr : strchr(digits, c);
+    return at == nullptr ? -1 : static_cast<int>(at - digits) % 16;
 }
 
 void checkSetup(const char* text, uint32_t capacity) {
@@ -239,28 +234,31 @@ void checkSetup(const char* text, uint32_t capacity) {
 
 // ---- Edits and the merge ------------------------------------------------------------------
 
-void checkMerge(const SectionText& base, const SectionText& ours, const SectionText& theirs, const char* what) {
+std::string merge(const SectionText& base, const SectionText& ours, const SectionText& theirs, uint32_t* conflicts) {
     SectionText merged = {nullptr, 0, 0};
-    uint32_t conflicts = 0;
     char first[64];
-    if (!mergeSection(base, ours, theirs, &merged, &conflicts, first, sizeof first)) fail("no memory for a merge");
-    if (textOf(merged) != textOf(theirs)) fail(what, textOf(merged));
-    if (conflicts != 0) fail("a conflict with no user change");
+    if (!mergeSection(base, ours, theirs, &merged, conflicts, first, sizeof first)) fail("no memory for a merge");
+    std::string text = textOf(merged);
     freeSection(&merged);
+    return text;
+}
+
+void checkMerge(const SectionText& base, const SectionText& ours, const SectionText& theirs, const char* what) {
+    uint32_t conflicts = 0;
+    std::string merged = merge(base, ours, theirs, &conflicts);
+    if (merged != textOf(theirs)) fail(what, merged);
+    if (conflicts != 0) fail("a conflict with no user change");
 }
 
 // The user changed the binding of `key` (ours); every line of another key
 // in the merge is the file's, in its order, and the key's lines are ours.
 void checkUserChange(const SectionText& base, const SectionText& ours, const SectionText& theirs, uint32_t key) {
-    SectionText merged = {nullptr, 0, 0};
     uint32_t conflicts = 0;
-    char first[64];
-    if (!mergeSection(base, ours, theirs, &merged, &conflicts, first, sizeof first)) fail("no memory for a merge");
-    const std::vector<std::string> m = linesOf(textOf(merged)), t = linesOf(textOf(theirs)), o = linesOf(textOf(ours));
-    if (linesWith(m, key, false) != linesWith(t, key, false)) fail("a merge changed a line the user did not", textOf(merged));
-    if (linesWith(m, key, true) != linesWith(o, key, true)) fail("a merge lost the user's change", textOf(merged));
+    std::string merged = merge(base, ours, theirs, &conflicts);
+    const std::vector<std::string> m = linesOf(merged), t = linesOf(textOf(theirs)), o = linesOf(textOf(ours));
+    if (linesWith(m, key, false) != linesWith(t, key, false)) fail("a merge changed a line the user did not", merged);
+    if (linesWith(m, key, true) != linesWith(o, key, true)) fail("a merge lost the user's change", merged);
     if (textOf(base) == textOf(theirs) && conflicts != 0) fail("a conflict with a file that did not change");
-    freeSection(&merged);
 }
 
 // The file's section changed meanwhile, as `how` picks: a comment added
@@ -454,8 +452,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t choice = size > 0 ? data[size - 1] : 0;
 
     uint32_t start = 0, end = 0;
-    bool found = findSection(file.data(), static_cast<uint32_t>(file.size()), kControllerSection, &start, &end) ||
-                 findSection(file.data(), static_cast<uint32_t>(file.size()), kBindingsSection, &start, &end);
+    auto has = [&](const char* name) { return findSection(file.data(), static_cast<uint32_t>(file.size()), name, &start, &end); };
+    const bool controller = has(kControllerSection), found = controller || has(kBindingsSection);
     SectionText section = sectionFrom(found ? file.substr(start, end - start) : file, 0);
     Read read = {};
     checkReader(section, &read);
@@ -476,7 +474,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkSetup(text.c_str(), choice % 24);
 
     checkEdits(section, read, choice);
-    bool controller = findSection(file.data(), static_cast<uint32_t>(file.size()), kControllerSection, &start, &end);
     checkMap(file, section, controller, read);
     checkFileWrite(file, choice);
     freeSection(&section);

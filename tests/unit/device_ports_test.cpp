@@ -1,6 +1,7 @@
 // device_ports_test.cpp -- ports grouped into devices (by instance, by
 // Windows' names with their 31-character cut), units told apart, and a
 // device's identity from its reply to the Device Inquiry.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,10 @@ std::string described(const DeviceList& list) {
         char part[kDeviceNameCapacity + 8], unit[kInstanceKeyCapacity];
         unitListText(&device, part, sizeof part);
         deviceUnitKey(&device, unit, sizeof unit);
-        text += (d == 0 ? "" : "; ") + std::string(part) + "[";
-        for (uint32_t p = 1; deviceInputPort(&device, p) >= 0; ++p) {
-            text += (p == 1 ? "" : ",") + std::to_string(deviceInputPort(&device, p));
-        }
-        text += "|";
-        for (uint32_t p = 1; deviceOutputPort(&device, p) >= 0; ++p) {
-            text += (p == 1 ? "" : ",") + std::to_string(deviceOutputPort(&device, p));
+        text += (d == 0 ? "" : "; ") + std::string(part);
+        for (auto port : {deviceInputPort, deviceOutputPort}) {
+            text += port == deviceInputPort ? "[" : "|";
+            for (uint32_t p = 1; port(&device, p) >= 0; ++p) text += (p == 1 ? "" : ",") + std::to_string(port(&device, p));
         }
         text += "]@" + std::string(unit);
     }
@@ -39,12 +37,11 @@ DeviceList grouped(const Names& inputs, const Names& inputPaths, const Names& ou
     static PortListing in, out;
     static DeviceList list;
     in.count = out.count = 0;
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        addListedPort(&in, inputs[i].c_str(), i < inputPaths.size() ? inputPaths[i].c_str() : "");
-    }
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        addListedPort(&out, outputs[i].c_str(), i < outputPaths.size() ? outputPaths[i].c_str() : "");
-    }
+    auto add = [](PortListing* to, const Names& names, const Names& paths) {
+        for (size_t i = 0; i < names.size(); ++i) addListedPort(to, names[i].c_str(), i < paths.size() ? paths[i].c_str() : "");
+    };
+    add(&in, inputs, inputPaths);
+    add(&out, outputs, outputPaths);
     groupDevices(&in, &out, &list);
     return list;
 }
@@ -135,22 +132,27 @@ TEST(DevicePorts, UnitsAreFoundByInstanceOrOccurrenceAndTheFreeOneIsTaken) {
 
 typedef std::vector<uint8_t> Bytes;
 
+// Bytes written in hex, "F0 7E ...".
+Bytes hex(const char* text) {
+    Bytes bytes;
+    for (char* end; *text != '\0'; text = end) bytes.push_back(static_cast<uint8_t>(strtoul(text, &end, 16)));
+    return bytes;
+}
+const Bytes kKorg = hex("F0 7E 00 06 02 42 13 01 00 00 01 00 00 00 F7");
+
 TEST(Identity, RepliesAreReadWithAnyMakerAndExtraBytesAndAnythingElseIsNone) {
     const struct {
         Bytes reply;
         std::string words;
     } rows[] = {
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, "Identity: Korg, family 13 01"},
-        {{0xF0, 0x7E, 0x7F, 0x06, 0x02, 0x00, 0x20, 0x29, 0x03, 0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0x02, 0xF7},
-         "Identity: Novation, family 03 01"},
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x47, 0x5D, 0x00, 0x19, 0x00, 0x01, 0x00, 0x04, 0x00, 0x31, 0x32, 0x33, 0xF7},
-         "Identity: Akai, family 5D 00"},
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x21, 0x09, 0x02, 0x00, 0x08, 0x00, 0, 0, 0, 0, 0xF7},
-         "Identity: maker 00 21 09, family 02 00"},
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x03, 0x01, 0x00, 0x00, 0x00, 0x04, 0x02, 0xF7}, ""},  // short
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00}, ""},  // no F7
-        {{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x93, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, ""},
-        {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7}, ""},  // an inquiry
+        {kKorg, "Identity: Korg, family 13 01"},
+        {hex("F0 7E 7F 06 02 00 20 29 03 01 00 00 00 04 02 02 F7"), "Identity: Novation, family 03 01"},
+        {hex("F0 7E 00 06 02 47 5D 00 19 00 01 00 04 00 31 32 33 F7"), "Identity: Akai, family 5D 00"},
+        {hex("F0 7E 00 06 02 00 21 09 02 00 08 00 00 00 00 00 F7"), "Identity: maker 00 21 09, family 02 00"},
+        {hex("F0 7E 00 06 02 00 20 29 03 01 00 00 00 04 02 F7"), ""},  // short
+        {hex("F0 7E 00 06 02 42 13 01 00 00 01 00 00 00 00"), ""},     // no F7
+        {hex("F0 7E 00 06 02 42 93 01 00 00 01 00 00 00 F7"), ""},
+        {hex("F0 7E 00 06 01 42 13 01 00 00 01 00 00 00 F7"), ""},     // an inquiry
     };
     for (const auto& row : rows) {
         DeviceIdentity identity;
@@ -163,7 +165,7 @@ TEST(Identity, RepliesAreReadWithAnyMakerAndExtraBytesAndAnythingElseIsNone) {
 }
 
 TEST(Identity, AMapsIdentityLineMatchesItsMakerFamilyAndMemberOnly) {
-    const Bytes mk3 = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x29, 0x13, 0x01, 0x00, 0x00, 0, 0, 0, 0, 0xF7};
+    const Bytes mk3 = hex("F0 7E 00 06 02 00 20 29 13 01 00 00 00 00 00 00 F7");
     DeviceIdentity identity;
     ASSERT_TRUE(parseIdentityReply(mk3.data(), static_cast<uint32_t>(mk3.size()), &identity));
     const struct {
@@ -184,20 +186,19 @@ TEST(Identity, AMapsIdentityLineMatchesItsMakerFamilyAndMemberOnly) {
 // Asked once per open of the output, the answer taken within the second only.
 TEST(Identity, EachOpenAsksOnceAndOnlyAReplyWithinTheSecondCounts) {
     resetInquiries();
-    const Bytes korg = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x42, 0x13, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7};
     EXPECT_FALSE(startInquiry(2, false, 0));  // Identity= with nothing
-    EXPECT_FALSE(takeIdentityReply(2, korg.data(), 15, 10));
+    EXPECT_FALSE(takeIdentityReply(2, kKorg.data(), 15, 10));
     EXPECT_TRUE(startInquiry(1, true, 100));
     EXPECT_FALSE(startInquiry(1, true, 200));
     EXPECT_EQ(inquiryState(1, 1099), kInquiryWaiting);
-    EXPECT_TRUE(takeIdentityReply(1, korg.data(), 15, 1099));
-    EXPECT_FALSE(takeIdentityReply(1, korg.data(), 15, 1099));  // one answer per inquiry
+    EXPECT_TRUE(takeIdentityReply(1, kKorg.data(), 15, 1099));
+    EXPECT_FALSE(takeIdentityReply(1, kKorg.data(), 15, 1099));  // one answer per inquiry
     DeviceIdentity identity;
     EXPECT_TRUE(deviceIdentity(1, &identity) && identity.maker[0] == 0x42 && identity.family[0] == 0x13);
     endInquiry(1);
     EXPECT_FALSE(deviceIdentity(1, &identity));
     EXPECT_TRUE(startInquiry(1, true, 5000));
-    EXPECT_FALSE(takeIdentityReply(1, korg.data(), 15, 6000));
+    EXPECT_FALSE(takeIdentityReply(1, kKorg.data(), 15, 6000));
     EXPECT_EQ(inquiryState(1, 6000), kInquiryUnanswered);
     EXPECT_FALSE(startInquiry(1, true, 7000));
     resetInquiries();

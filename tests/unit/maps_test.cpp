@@ -220,64 +220,38 @@ TEST(Maps, ADeviceNoNameFitsIsOfferedTheMapOfItsIdentity) {
 
 // An input and the outputs that are its own pair, and those that are not.
 TEST(Maps, AnOutputPairsTheInputOfItsOwnNameOrNumber) {
-    const struct {
-        const char* input;
-        const char* output;
-        bool pairs;
-    } cases[] = {
-        {"APC mini mk2", "APC mini mk2", true},
-        {"apc MINI mk2", "APC mini mk2", true},
+    const struct { const char *input, *output; bool pairs; } cases[] = {
+        {"APC mini mk2", "APC mini mk2", true}, {"apc MINI mk2", "APC mini mk2", true},
         {"MIDIIN2 (LPMiniMK3 MIDI)", "MIDIOUT2 (LPMiniMK3 MIDI)", true},
         {"MIDIIN4 (LPMiniMK3 MIDI)", "MIDIOUT4 (LPMiniMK3 MIDI)", true},
         {"MIDIIN2 (LPMiniMK3 MIDI)", "MIDIOUT3 (LPMiniMK3 MIDI)", false},
-        {"MIDIIN2 (LPMiniMK3 MIDI)", "LPMiniMK3 MIDI", false},
-        {"LPMiniMK3 MIDI", "MIDIOUT2 (LPMiniMK3 MIDI)", false},
+        {"MIDIIN2 (LPMiniMK3 MIDI)", "LPMiniMK3 MIDI", false}, {"LPMiniMK3 MIDI", "MIDIOUT2 (LPMiniMK3 MIDI)", false},
         {"MIDIIN2 (APC mini mk2)", "MIDIOUT2 (LPMiniMK3 MIDI)", false},
-        {"Test MIDI In 1", "Test MIDI Out 1", true},
-        {"Pad In", "Pad Out", true},
-        {"Test MIDI In 1", "Test MIDI Out 2", false},
-        {"Pad Inside", "Pad Outside", false},
-        {"Twin", "Twout", false},
-        {"MIDIIN (X)", "MIDIOUT (X)", false},
-        {"Pads", "Pad Out", false},
-        {"Pads", "", false},
+        {"Test MIDI In 1", "Test MIDI Out 1", true}, {"Pad In", "Pad Out", true},
+        {"Test MIDI In 1", "Test MIDI Out 2", false}, {"Pad Inside", "Pad Outside", false}, {"Twin", "Twout", false},
+        {"MIDIIN (X)", "MIDIOUT (X)", false}, {"Pads", "Pad Out", false}, {"Pads", "", false},
     };
     for (const auto& c : cases) EXPECT_EQ(outputPairsInput(c.input, c.output), c.pairs) << c.input << " / " << c.output;
 }
 
 // What a typed map name becomes, and whether a map may have it.
 TEST(Maps, ANameTypedIsTrimmedAndCheckedAsAFileName) {
-    const std::string longest(kMapNameCapacity - 1, 'x'), tooLong(300, 'y');
-    const struct {
-        std::string typed;
-        uint32_t check;
-        std::string name;
-    } cases[] = {
-        {"My Pads", kMapNameFits, "My Pads"},
-        {"  Korg nanoKONTROL2 \t", kMapNameFits, "Korg nanoKONTROL2"},
-        {"", kMapNameEmpty, ""},
-        {"   ", kMapNameEmpty, ""},
-        {longest, kMapNameFits, longest},
-        {" " + longest + " ", kMapNameFits, longest},
-        {longest + "z", kMapNameTooLong, longest},
-        {tooLong, kMapNameTooLong, std::string(kMapNameCapacity - 1, 'y')},
-        {"CON", kMapNameReserved, "CON"},
-        {"con", kMapNameReserved, "con"},
-        {"Nul.pads", kMapNameReserved, "Nul.pads"},
-        {"AUX .x", kMapNameReserved, "AUX .x"},
-        {"COM1", kMapNameReserved, "COM1"},
-        {"lpt9", kMapNameReserved, "lpt9"},
-        {"COM0", kMapNameFits, "COM0"},
-        {"COM10", kMapNameFits, "COM10"},
-        {"CONSOLE", kMapNameFits, "CONSOLE"},
-        {"My CON", kMapNameFits, "My CON"},
-        {"PRN pads", kMapNameFits, "PRN pads"},
+    auto expect = [](const std::string& typed, uint32_t check, const std::string& name) {
+        char kept[kMapNameCapacity];
+        EXPECT_EQ(checkMapName(typed.c_str(), kept), check) << typed;
+        EXPECT_EQ(kept, name) << typed;
     };
-    for (const auto& c : cases) {
-        char name[kMapNameCapacity];
-        EXPECT_EQ(checkMapName(c.typed.c_str(), name), c.check) << c.typed;
-        EXPECT_EQ(name, c.name) << c.typed;
-    }
+    const std::string longest(kMapNameCapacity - 1, 'x');
+    expect("  Korg nanoKONTROL2 \t", kMapNameFits, "Korg nanoKONTROL2");
+    expect("", kMapNameEmpty, "");
+    expect("   ", kMapNameEmpty, "");
+    expect(longest, kMapNameFits, longest);
+    expect(" " + longest + " ", kMapNameFits, longest);
+    expect(longest + "z", kMapNameTooLong, longest);
+    expect(std::string(300, 'y'), kMapNameTooLong, std::string(kMapNameCapacity - 1, 'y'));
+    // Windows' device names, in any case and with any extension, and not the names that only begin with one.
+    for (const char* reserved : {"CON", "con", "Nul.pads", "AUX .x", "COM1", "lpt9"}) expect(reserved, kMapNameReserved, reserved);
+    for (const char* fits : {"My Pads", "COM0", "COM10", "CONSOLE", "My CON", "PRN pads"}) expect(fits, kMapNameFits, fits);
 }
 
 }  // namespace

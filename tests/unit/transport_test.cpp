@@ -238,7 +238,7 @@ struct Heard {
     ShortMessage message;
     intptr_t state;
     std::string line;
-    int steps;
+    int steps = 0;
 };
 
 void expectLines(const std::vector<Heard>& rows) {
@@ -258,47 +258,45 @@ void expectLines(const std::vector<Heard>& rows) {
 
 TEST(TransportButtons, RealTimeStartPlaysFromTheTopContinueResumesStopPausesAndTheClockIsNothing) {
     expectLines({
-        {0, 0, 0xFA, kPlaying, "MIDI Start: Play (transport)", 0},
-        {0, 0, 0xFA, kPaused, "MIDI Start: Play (transport)", 0},
-        {0, 0, 0xFB, kPaused, "MIDI Continue: Resume (transport)", 0},
-        {0, 0, 0xFB, kStopped, "MIDI Continue: Play (transport)", 0},
-        {0, 0, 0xFB, kPlaying, "MIDI Continue: nothing: the player is playing already", 0},
-        {0, 0, 0xFC, kPlaying, "MIDI Stop: Pause (transport)", 0},
-        {0, 0, 0xFC, kPaused, "MIDI Stop: nothing: the player is not playing", 0},
-        {0, kSpeaksDaw, 0xF8, kPlaying, "", 0},
-        {0, kSpeaksDaw, 0xFE, kPlaying, "", 0},
-        {0, kSpeaksDaw, 0x0000F2, kPlaying, "", 0},
+        {0, 0, 0xFA, kPlaying, "MIDI Start: Play (transport)"},
+        {0, 0, 0xFA, kPaused, "MIDI Start: Play (transport)"},
+        {0, 0, 0xFB, kPaused, "MIDI Continue: Resume (transport)"},
+        {0, 0, 0xFB, kStopped, "MIDI Continue: Play (transport)"},
+        {0, 0, 0xFB, kPlaying, "MIDI Continue: nothing: the player is playing already"},
+        {0, 0, 0xFC, kPlaying, "MIDI Stop: Pause (transport)"},
+        {0, 0, 0xFC, kPaused, "MIDI Stop: nothing: the player is not playing"},
+        {0, kSpeaksDaw, 0xF8, kPlaying, ""},
+        {0, kSpeaksDaw, 0xFE, kPlaying, ""},
+        {0, kSpeaksDaw, 0x0000F2, kPlaying, ""},
     });
 }
 
 TEST(TransportButtons, MackieControlButtonsOnChannelOneAndItsJogWheel) {
+    const std::string jog = "Mackie Control jog wheel, ";
     expectLines({
-        {0, kSpeaksMackie, noteOn(0, 94, 127), kStopped, "Mackie Control Play: Play (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 94, 127), kPaused, "Mackie Control Play: Resume (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 94, 127), kPlaying, "Mackie Control Play: nothing: the player is playing already", 0},
-        {0, kSpeaksMackie, noteOn(0, 94, 0), kPlaying, "Mackie Control Play, released: nothing: a release", 0},
-        {0, kSpeaksMackie, noteOff(0, 93), kPlaying, "Mackie Control Stop, released: nothing: a release", 0},
-        {0, kSpeaksMackie, noteOn(0, 93, 127), kPlaying, "Mackie Control Stop: Stop (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 91, 127), kPlaying, "Mackie Control Rewind: Rewind (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 92, 127), kPlaying, "Mackie Control Fast Forward: Forward (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 86, 127), kPlaying, "Mackie Control Cycle: Repeat (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 46, 127), kPlaying, "Mackie Control Bank Left: Previous (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 48, 127), kPlaying, "Mackie Control Channel Left: Previous (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 47, 127), kPlaying, "Mackie Control Bank Right: Next (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 49, 127), kPlaying, "Mackie Control Channel Right: Next (transport)", 0},
-        {0, kSpeaksMackie, noteOn(0, 95, 127), kPlaying, "Mackie Control Record: nothing: Notewick does not record", 0},
-        {0, kSpeaksMackie, controller(0, 60, 3), kPlaying,
-         "Mackie Control jog wheel, 3 steps clockwise: Seek (transport)", 3},
-        {0, kSpeaksMackie, controller(0, 60, 65), kPlaying,
-         "Mackie Control jog wheel, 1 step counter-clockwise: Seek (transport)", -1},
-        {0, kSpeaksMackie, controller(0, 60, 127), kPlaying,
-         "Mackie Control jog wheel, 63 steps counter-clockwise: Seek (transport)", -63},
-        {0, kSpeaksMackie, controller(0, 60, 64), kPlaying, "Mackie Control jog wheel: nothing: no function here", 0},
+        {0, kSpeaksMackie, noteOn(0, 94, 127), kStopped, "Mackie Control Play: Play (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 94, 127), kPaused, "Mackie Control Play: Resume (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 94, 127), kPlaying, "Mackie Control Play: nothing: the player is playing already"},
+        {0, kSpeaksMackie, noteOn(0, 94, 0), kPlaying, "Mackie Control Play, released: nothing: a release"},
+        {0, kSpeaksMackie, noteOff(0, 93), kPlaying, "Mackie Control Stop, released: nothing: a release"},
+        {0, kSpeaksMackie, noteOn(0, 93, 127), kPlaying, "Mackie Control Stop: Stop (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 91, 127), kPlaying, "Mackie Control Rewind: Rewind (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 92, 127), kPlaying, "Mackie Control Fast Forward: Forward (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 86, 127), kPlaying, "Mackie Control Cycle: Repeat (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 46, 127), kPlaying, "Mackie Control Bank Left: Previous (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 48, 127), kPlaying, "Mackie Control Channel Left: Previous (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 47, 127), kPlaying, "Mackie Control Bank Right: Next (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 49, 127), kPlaying, "Mackie Control Channel Right: Next (transport)"},
+        {0, kSpeaksMackie, noteOn(0, 95, 127), kPlaying, "Mackie Control Record: nothing: Notewick does not record"},
+        {0, kSpeaksMackie, controller(0, 60, 3), kPlaying, jog + "3 steps clockwise: Seek (transport)", 3},
+        {0, kSpeaksMackie, controller(0, 60, 65), kPlaying, jog + "1 step counter-clockwise: Seek (transport)", -1},
+        {0, kSpeaksMackie, controller(0, 60, 127), kPlaying, jog + "63 steps counter-clockwise: Seek (transport)", -63},
+        {0, kSpeaksMackie, controller(0, 60, 64), kPlaying, "Mackie Control jog wheel: nothing: no function here"},
         // Not Mackie Control: another channel, another velocity, another note, a port that does not speak it.
-        {0, kSpeaksMackie, noteOn(1, 94, 127), kStopped, "", 0},
-        {0, kSpeaksMackie, noteOn(0, 94, 100), kStopped, "", 0},
-        {0, kSpeaksMackie, noteOn(0, 60, 127), kStopped, "", 0},
-        {0, kSpeaksHui, noteOn(0, 94, 127), kStopped, "", 0},
+        {0, kSpeaksMackie, noteOn(1, 94, 127), kStopped, ""},
+        {0, kSpeaksMackie, noteOn(0, 94, 100), kStopped, ""},
+        {0, kSpeaksMackie, noteOn(0, 60, 127), kStopped, ""},
+        {0, kSpeaksHui, noteOn(0, 94, 127), kStopped, ""},
     });
 }
 
@@ -306,18 +304,18 @@ TEST(TransportButtons, HuiPressesCountInTheTransportZoneAfterThePortsOwnZoneSele
     resetTransportPorts();
     uint32_t first = transportPort(1, 2), second = transportPort(1, 3);
     expectLines({
-        {first, kSpeaksHui, controller(0, 0x2F, 0x44), kStopped, "", 0},  // no zone yet
-        {first, kSpeaksHui, controller(0, 0x0F, 0x0E), kStopped, "HUI zone select: nothing: no function here", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x44), kStopped, "HUI Play: Play (transport)", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x04), kPlaying, "HUI Play, released: nothing: a release", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, "HUI Stop: Stop (transport)", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x41), kPlaying, "HUI Rewind: Rewind (transport)", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x42), kPlaying, "HUI Fast Forward: Forward (transport)", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x45), kPlaying, "HUI Record: nothing: Notewick does not record", 0},
-        {second, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, "", 0},  // the zone is the port's own
-        {first, kSpeaksMackie, controller(0, 0x2F, 0x43), kPlaying, "", 0},
-        {first, kSpeaksHui, controller(0, 0x0F, 0x0F), kPlaying, "HUI zone select: nothing: no function here", 0},
-        {first, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, "", 0},  // another zone
+        {first, kSpeaksHui, controller(0, 0x2F, 0x44), kStopped, ""},  // no zone yet
+        {first, kSpeaksHui, controller(0, 0x0F, 0x0E), kStopped, "HUI zone select: nothing: no function here"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x44), kStopped, "HUI Play: Play (transport)"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x04), kPlaying, "HUI Play, released: nothing: a release"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, "HUI Stop: Stop (transport)"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x41), kPlaying, "HUI Rewind: Rewind (transport)"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x42), kPlaying, "HUI Fast Forward: Forward (transport)"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x45), kPlaying, "HUI Record: nothing: Notewick does not record"},
+        {second, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, ""},  // the zone is the port's own
+        {first, kSpeaksMackie, controller(0, 0x2F, 0x43), kPlaying, ""},
+        {first, kSpeaksHui, controller(0, 0x0F, 0x0F), kPlaying, "HUI zone select: nothing: no function here"},
+        {first, kSpeaksHui, controller(0, 0x2F, 0x43), kPlaying, ""},  // another zone
     });
     // The ping goes only to a port that has sent a zone select.
     EXPECT_TRUE(huiPortSeen(first));

@@ -25,8 +25,9 @@ const char kLightsIni[] =
     "Note 38 Channel 10=Next\r\n"     // no state: never lit
     "Program 3 Channel 1=Play\r\n";  // a program change has no light
 
-// What the lights' output received within `ms`, sorted, once `count` came.
-Messages lightsWithin(size_t count, DWORD ms) {
+// What the lights' output received within `ms`, sorted, once `count` came;
+// or all it received, in order.
+Messages lightsWithin(size_t count, DWORD ms, bool sorted = true) {
     Messages got;
     DWORD started = GetTickCount();
     while (got.size() < count && GetTickCount() - started < ms) {
@@ -37,6 +38,7 @@ Messages lightsWithin(size_t count, DWORD ms) {
     pump(150);  // and nothing more
     Messages more = midiOutReceived(1);
     got.insert(got.end(), more.begin(), more.end());
+    if (!sorted) return got;
     // The Device Inquiry each open of the output sends goes before the
     // lights (controller_identity checks it): no light.
     got.erase(std::remove(got.begin(), got.end(), DWORD{0xF0 | (6 << 8)}), got.end());
@@ -142,11 +144,8 @@ void lights() {
     writeFile(iniPath(), ini.replace(ini.find("Note 38"), 0, "Setup=B0 00 7F\r\nNote 39 Channel 10=Stop\r\n"));
     lightsLineSays = "Lights of Test MIDI In 0: Test MIDI Out 1 (5 bindings)";
     runConfigWithUser(lightsLineUser);
-    Messages sent;
-    waitUntil([&] { Messages more = midiOutReceived(1); sent.insert(sent.end(), more.begin(), more.end());
-                    return sent.size() >= 6; }, 2000);
-    pump(150);
-    check(midiOutReceived(1).empty() && sent.size() == 6 && sent.front() == 0x7F00B0,
+    Messages sent = lightsWithin(6, 2000, false);
+    check(sent.size() == 6 && sent.front() == 0x7F00B0,
           "a Setup edited by hand is sent, then every light once", hexMessages(sent));
     quit();
     expectLights({midiNoteOn(9, 36, 1), midiNoteOn(9, 37, 0), midiNoteOn(9, 39, 0), midiController(0, 20, 0)},
@@ -252,16 +251,6 @@ void stuckOutput() {
 // is opened as soon as that program lets it go, the configuration dialog
 // still open.
 HMIDIOUT heldByAnother = nullptr;
-// winmm's own calls, as another program makes them.
-template <typename Function>
-Function winmmCall(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("winmm.dll"), name)));
-}
-MMRESULT holdOutput(UINT device) {
-    return winmmCall<MMRESULT(WINAPI*)(HMIDIOUT*, UINT, DWORD_PTR, DWORD_PTR, DWORD)>("midiOutOpen")(
-        &heldByAnother, device, 0, 0, CALLBACK_NULL);
-}
-void letOutputGo() { winmmCall<MMRESULT(WINAPI*)(HMIDIOUT)>("midiOutClose")(heldByAnother); }
 void heldOutputUser() {
     HWND config = waitForDialog(kConfigCaption);
     if (config == nullptr) return;
@@ -274,7 +263,7 @@ void heldOutputUser() {
     }
     check(waitForMessageBoxes(1, 3000) && contains(joined(messageBoxes()), "another program may be using it"),
           "a box says another program holds it", joined(messageBoxes()));
-    letOutputGo();
+    midiOutClose(heldByAnother);
     bool opened = waitUntil([] { return midiOutIsOpen(0); }, 8000);
     check(opened, "it opens once let go, the configuration dialog still open");
     click(config, IDCANCEL);
@@ -283,7 +272,7 @@ void heldOutputUser() {
 
 void heldOutput() {
     writeSetupIni("");
-    check(holdOutput(0) == MMSYSERR_NOERROR, "another program holds output 0");
+    check(midiOutOpen(&heldByAnother, 0, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR, "another program holds output 0");
     check(load() != nullptr && init() == 0, "the plug-in starts");
     runConfigWithUser(heldOutputUser);
     pump(300);
