@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/device_ports.h"
+#include "core/units.h"
 #include "midi/identity.h"
 #include "tests/fake/fake_device_interface.h"
 #include "tests/unit/test_support.h"
@@ -120,6 +121,24 @@ TEST(DevicePorts, UnitsAreFoundByInstanceOrOccurrenceAndTheFreeOneIsTaken) {
     EXPECT_EQ(firstFreeUnit(&list, kLp, 0), 0);
     EXPECT_EQ(firstFreeUnit(&list, kLp, 1), 1);
     EXPECT_EQ(firstFreeUnit(&list, kLp, 3), -1);
+    // Sections claim units: Unit lines first, never one device twice, the
+    // configured device's held before all; a Unit no device has holds none.
+    const struct {
+        int32_t configured;
+        std::vector<UnitClaim> claims;
+        std::vector<int32_t> held;
+    } claimRows[] = {
+        {-1, {{kLp, "2"}, {kLp, "2"}}, {1, -1}},
+        {-1, {{kLp, ""}, {kLp, "VID_1235&PID_0113#7&11AA22&0"}}, {0, 1}},
+        {0, {{kLp, ""}, {kLp, ""}}, {1, -1}},
+        {3, {{kLp, "2"}, {kLp, ""}}, {-1, 0}},
+        {-1, {{kLp, "abc"}, {kLp, "99999"}, {kLp, "-1"}, {"", ""}}, {-1, -1, -1, -1}},
+    };
+    for (const auto& row : claimRows) {
+        std::vector<int32_t> held(row.claims.size());
+        claimUnits(&list, row.configured, row.claims.data(), static_cast<uint32_t>(row.claims.size()), held.data());
+        EXPECT_EQ(held, row.held) << row.configured << " " << row.claims[0].unit;
+    }
     // A driver that answers nothing: the names group them, and outputs pair by order.
     fake::failInterfaceQueries(true);
     readSystemPorts(&in, &out);
@@ -172,7 +191,7 @@ TEST(Identity, AMapsIdentityLineMatchesItsMakerFamilyAndMemberOnly) {
         const char* text;
         int matches;  // -1: the line does not parse
     } rows[] = {
-        {"00 20 29 13 01", 1}, {"00 20 29 13 01 00 00", 1}, {"00 20 29 13 01 00 01", 0}, {"00 20 29 03 01", 0},
+        {"00 20 29 13 01", 1}, {"00 20 32 13 01", 0}, {"00 20 29 13 01 00 00", 1}, {"00 20 29 13 01 00 01", 0}, {"00 20 29 03 01", 0},
         {"42 13 01", 0},       {"", -1},                    {"0020 29 13 01", -1},       {"00 20 29", -1},
         {"00 20 29 13 01 00 00 00", -1}, {"00 20 29 13 81", -1}, {"00 20 29 13 01 ", -1},
     };
