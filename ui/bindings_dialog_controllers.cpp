@@ -37,18 +37,26 @@ void editName(uint32_t device, char* name) {
     appendText(name, kDeviceNameCapacity, input);
 }
 
-// Whether the device's input is connected now.
+// The system's devices, and which of them the dialog's devices hold, as
+// their sections stand: held[device] is the list's device, -1 for none.
+// Static: the lists are large, and the dialog runs once at a time. Read
+// again whenever the devices change (bindingsDevicesChanged).
+static DeviceList systemDevices;
+static int32_t lastHeld[kMaxDevices];
+static bool unitsRead = false;
+
+// Whether the device's input is connected now. A controller whose Input
+// names a device holds one unit of it: that unit, not any of the name.
 bool editConnected(uint32_t device) {
     char name[kDeviceNameCapacity];
     editName(device, name);
     if (device == kConfiguredDevice && pluginSettings.midiDevice < 0) return false;
+    if (device != kConfiguredDevice && unitsRead && name[0] != '\0' && findUnit(&systemDevices, name, "") >= 0) {
+        return lastHeld[device] >= 0;
+    }
     return name[0] != '\0' && findInputDevice(name, device == kConfiguredDevice ? pluginSettings.midiDevice : -1) >= 0;
 }
 
-// The system's devices, and which of them the dialog's devices hold, as
-// their sections stand: held[device] is the list's device, -1 for none.
-// Static: the lists are large, and the dialog runs once at a time.
-static DeviceList systemDevices;
 static uint64_t readUnits(int32_t* held) {
     readDeviceList(&systemDevices);
     char names[kMaxDevices][kDeviceNameCapacity], units[kMaxDevices][kInstanceKeyCapacity];
@@ -67,6 +75,8 @@ static uint64_t readUnits(int32_t* held) {
     int32_t input = pluginSettings.midiDevice < 0 ? -1 : findInputDevice(configured, pluginSettings.midiDevice);
     uint64_t taken = claimUnits(&systemDevices, input, claims, kMaxDevices, held);
     held[kConfiguredDevice] = deviceOfInput(&systemDevices, input);
+    for (uint32_t device = 0; device < kMaxDevices; ++device) lastHeld[device] = held[device];
+    unitsRead = true;
     return taken;
 }
 

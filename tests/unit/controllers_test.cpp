@@ -272,11 +272,13 @@ TEST_F(ControllersTest, ItsOutputIsAskedOnceAndOnlyTheAwaitedReplyIsTaken) {
 // answered the Device Inquiry: the Lights line says what, and the map of
 // that identity is offered (none matches its name), also when the answer
 // comes while the dialog is open.
+static const char* unitA = "";
 TEST_F(ControllersTest, TwoUnitsOfAKindAreAddedByUnitAndOfferedAMapByIdentity) {
     const char* path = "\\\\?\\usb#vid_1235&pid_0113#%s#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
-    char a[160], b[160];
+    static char a[160], b[160];
     snprintf(a, sizeof a, path, "unit_a");
     snprintf(b, sizeof b, path, "unit_b");
+    unitA = a;
     fake::setDevices({{"Keys"}, {"LPMiniMK3 MIDI"}, {"MIDIIN2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
                       {"MIDIIN2 (LPMiniMK3 MIDI)"}});
     fake::setOutputs({{"LPMiniMK3 MIDI"}, {"MIDIOUT2 (LPMiniMK3 MIDI)"}, {"LPMiniMK3 MIDI"},
@@ -312,6 +314,13 @@ TEST_F(ControllersTest, TwoUnitsOfAKindAreAddedByUnitAndOfferedAMapByIdentity) {
             << "the new one is controller 1";
         EXPECT_EQ(fake::itemText(d, IDC_BINDING_STATUS), "Added LPMiniMK3 MIDI (2) as a controller: it listens from "
                                                          "OK on.");
+        // Unit b unplugged meanwhile: the new controller is not connected,
+        // though a device of its name still is.
+        fake::setDevices({{"Keys"}, {"LPMiniMK3 MIDI"}, {"MIDIIN2 (LPMiniMK3 MIDI)"}});
+        fake::setInterfacePaths({"", unitA, unitA}, {unitA, unitA});
+        bindingsDevicesChanged();
+        EXPECT_EQ(fake::listEntries(d, IDC_CONTROLLER),
+                  (Texts{"Keys", "LPMiniMK3 MIDI (not connected)", "LPMiniMK3 MIDI, 2 ports", "Add a controller..."}));
         fake::press(d, kDialogOk);
     });
     runBindingsDialog(nullptr);
