@@ -189,9 +189,9 @@ static void followUnits() {
 }
 
 bool deviceInputsWaiting() {
-    for (auto& device : opened) {
-        for (OpenedInput& port : device) {
-            if (port.failed) return true;
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        for (uint32_t port = 0; port < kMaxDevicePorts; ++port) {
+            if (opened[device][port].failed) return true;
         }
     }
     return false;

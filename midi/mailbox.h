@@ -38,7 +38,7 @@ void MIDI_CALLBACK mainDataHandler(MidiCallbackPort port, unsigned int message, 
 inline uint32_t portInstance(uint32_t device, uint32_t port) { return device + kMaxDevices * (port - 1); }
 // An instance value back into its device and port; false for none of ours.
 inline bool instancePort(uintptr_t instance, uint32_t* device, uint32_t* port) {
-    if (instance >= kMaxDevices * kMaxDevicePorts) return false;
+    if (instance >= uintptr_t{kMaxDevices} * kMaxDevicePorts) return false;
     *device = static_cast<uint32_t>(instance % kMaxDevices);
     *port = static_cast<uint32_t>(instance / kMaxDevices) + 1;
     return true;
