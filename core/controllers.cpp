@@ -44,20 +44,20 @@ void resetControllers() {
     resetDeviceInputs();
 }
 
-static void followControllerPorts();
+static uint32_t followControllerPorts();
 static bool loading = false;
 
 // ---- The section's keys ------------------------------------------------------------------
 
-// The section's Input and Output: the input is followed anew when its name
-// changed (closed first), and the output handed to output_port.cpp.
+// The section's Input, followed anew when its name changed (closed first);
+// then every controller's ports and outputs. True when the device's output
+// was opened now.
 static bool followSection(uint32_t device) {
     ControllerInput& in = inputs[device];
     const SectionText& section = sectionInEffect(device);
-    char name[kDeviceNameCapacity + 1] = "", output[kDeviceNameCapacity + 1] = "";
+    char name[kDeviceNameCapacity + 1] = "";
     sectionValue(section, "Input", name, sizeof name);
-    sectionValue(section, "Output", output, sizeof output);
-    name[kDeviceNameCapacity - 1] = output[kDeviceNameCapacity - 1] = '\0';
+    name[kDeviceNameCapacity - 1] = '\0';
     if (in.follow.index == nullptr) in.follow = FollowedPort{&in.index, in.name, &in.port, device, false, false};
     if (!in.inUse || !textEquals(name, in.name)) {
         // An input that will not close is kept open for quit to try again.
@@ -68,8 +68,7 @@ static bool followSection(uint32_t device) {
         in.follow.openFailed = false;
     }
     in.inUse = true;
-    if (!loading) followControllerPorts();
-    return followControllerOutput(device, output);
+    return !loading && (followControllerPorts() & (1u << device)) != 0;
 }
 
 void loadControllers() {
@@ -154,8 +153,35 @@ void assignUnits(const DeviceList* list, int32_t* unit) {
     }
 }
 
-// Every controller's ports: its unit's, else its Input's port by name.
-void followControllerPorts() {
+// The output a controller's lights go to: the one its Output line names,
+// but for a section whose Port is not the first, when that names its
+// unit's first output: then the unit's output of that Port (input port n
+// pairs with output port n), where its bindings' lights and set-up messages
+// belong. An output of another device, or another port, stays as named; a
+// unit away keeps the output it had.
+static bool followOutput(uint32_t device) {
+    const SectionText& section = sectionInEffect(device);
+    char output[kDeviceNameCapacity + 1] = "", first[kDeviceNameCapacity] = "", paired[kDeviceNameCapacity] = "";
+    sectionValue(section, "Output", output, sizeof output);
+    output[kDeviceNameCapacity - 1] = '\0';
+    uint32_t port = sectionPort(section);
+    int32_t unit = deviceUnitOf(device);
+    if (port >= 2 && unit < 0 && output[0] != '\0') {
+        chosenOutputName(device, first);
+        if (textEquals(first, output)) return false;
+    }
+    if (port < 2 || output[0] == '\0' || unit < 0) return followControllerOutput(device, output);
+    const PortDevice& found = lastDeviceList().devices[unit];
+    int32_t at = deviceOutputPort(&found, port), firstAt = deviceOutputPort(&found, 1);
+    if (firstAt >= 0) outputDeviceName(static_cast<uint32_t>(firstAt), first);
+    if (at < 0 || !textEquals(first, output)) return followControllerOutput(device, output);
+    outputDeviceName(static_cast<uint32_t>(at), paired);
+    return followControllerOutput(device, output, paired, at);
+}
+
+// Every controller's ports: its unit's, else its Input's port by name; then
+// its output. The devices whose outputs opened now, a bit each.
+static uint32_t followControllerPorts() {
     followDeviceInputs();
     for (uint32_t device = 1; device < kMaxDevices; ++device) {
         ControllerInput& in = inputs[device];
@@ -166,6 +192,11 @@ void followControllerPorts() {
             releaseNamedPort(device);
         }
     }
+    uint32_t opened = 0;
+    for (uint32_t device = 1; device < kMaxDevices; ++device) {
+        if (inputs[device].inUse && followOutput(device)) opened |= 1u << device;
+    }
+    return opened;
 }
 
 bool closeControllersAtQuit() {

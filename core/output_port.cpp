@@ -17,6 +17,9 @@
 // settings), and every device's open output, null while none is.
 static int32_t controllerOutIndex[kMaxDevices];
 static char controllerOutName[kMaxDevices][kDeviceNameCapacity];
+// The output each controller's section names, where its lights go but when
+// they go to the paired output of its Port (controllerOutName).
+static char controllerChoice[kMaxDevices][kDeviceNameCapacity];
 static void* openOutputs[kMaxDevices];
 static FollowedPort outputs[kMaxDevices];
 // Whether the last Setup sent to the device's output could not be sent whole.
@@ -41,14 +44,15 @@ bool outputIsOpen(uint32_t device) { return device < kMaxDevices && openOutputs[
 
 void chosenOutputName(uint32_t device, char* name) {
     name[0] = '\0';
-    if (device < kMaxDevices && chosen(outputOf(device))) appendText(name, kDeviceNameCapacity, outputOf(device).name);
+    if (device >= kMaxDevices || !chosen(outputOf(device))) return;
+    appendText(name, kDeviceNameCapacity, device == kConfiguredDevice ? outputOf(device).name : controllerChoice[device]);
 }
 
 void resetOutputPort() {
     for (uint32_t device = 0; device < kMaxDevices; ++device) {
         openOutputs[device] = nullptr;
         controllerOutIndex[device] = -1;
-        controllerOutName[device][0] = '\0';
+        controllerOutName[device][0] = controllerChoice[device][0] = '\0';
         outputs[device] = FollowedPort{};
         setupCut[device] = false;
         lightsHeld[device] = false;
@@ -247,14 +251,20 @@ void openOutputAtStart(uint32_t device) {
     handOver(device);
 }
 
-bool followControllerOutput(uint32_t device, const char* name) {
+bool followControllerOutput(uint32_t device, const char* name, const char* portName, int32_t at) {
     if (device == kConfiguredDevice || device >= kMaxDevices) return false;
     FollowedPort& port = outputOf(device);
-    if (textEquals(port.name, name)) return false;
+    controllerChoice[device][0] = '\0';
+    appendText(controllerChoice[device], kDeviceNameCapacity, name);
+    if (portName == nullptr) portName = name;
+    if (textEquals(port.name, portName)) {
+        if (openOutputs[device] == nullptr && at >= 0) *port.index = at;
+        return false;
+    }
     closeOutputOf(device, true);
     port.name[0] = '\0';
-    appendText(port.name, kDeviceNameCapacity, name);
-    *port.index = -1;
+    appendText(port.name, kDeviceNameCapacity, portName);
+    *port.index = at;
     port.openFailed = false;
     bool opened = name[0] != '\0' && followDevice(&port);
     if (opened) handOver(device);
@@ -377,6 +387,8 @@ static void describeOutput(uint32_t device, const char* name, uint32_t lighting,
 
 void describeLights(uint32_t device, const char* name, uint32_t lighting, bool pending, char* out, size_t capacity) {
     if (device >= kMaxDevices) device = 0;
+    // The output the section names stands for the one its lights go to.
+    if (device != kConfiguredDevice && textEquals(name, controllerChoice[device])) name = outputOf(device).name;
     describeOutput(device, name, lighting, pending, out, capacity);
     const FollowedPort& port = outputOf(device);
     bool inEffect = name[0] != '\0' && chosen(port) && textEquals(port.name, name);

@@ -24,7 +24,10 @@ void openOutputAtStart(uint32_t device = kConfiguredDevice);
 // An added controller's output, by its name (empty for none), as its section
 // says; opened when it can be. Its old output, if another, goes dark and is
 // closed first. True when it was opened now (its set-up messages sent).
-bool followControllerOutput(uint32_t device, const char* name);
+// `port` is the output it opens when another than the one named: the
+// paired output of the port its bindings read (controllers.cpp), found at
+// `at` first. The dialog goes on showing `name`.
+bool followControllerOutput(uint32_t device, const char* name, const char* port = nullptr, int32_t at = -1);
 
 // The system's list of devices changed, or the retry timer fired: for every
 // device, an output whose device has gone or moved is closed (nothing can be

@@ -647,6 +647,39 @@ TEST_F(ControllersTest, ItsOldOutputGoesDarkWithTheBindingsThatLitIt) {
     EXPECT_FALSE(fake::outputIsOpen(0));
 }
 
+// A section whose bindings read port 2 lights the paired output 2 when its
+// Output names its device's first output, also after unplugging; an output
+// of another device is kept as named; the dialog still shows the name.
+TEST_F(ControllersTest, APortsLightsGoToItsPairedOutput) {
+    fake::setDevices({{"Keys"}, {"LP"}, {"MIDIIN2 (LP)"}, {"Pads"}, {"MIDIIN2 (Pads)"}});
+    fake::setOutputs({{"LP"}, {"MIDIOUT2 (LP)"}, {"Pads"}, {"Synth"}});
+    start("[Notewick Controller 2]\r\nInput=LP\r\nOutput=LP\r\nPort=2\r\nSetup=B0 7F 00\r\n"
+          "Note 36 Channel 1=Shuffle, lit 5\r\n"
+          "[Notewick Controller 3]\r\nInput=Pads\r\nOutput=Synth\r\nPort=2\r\nIdentity=\r\nNote 1 Channel 1=Stop\r\n");
+    updateLights(1000);
+    EXPECT_EQ(fake::outputMessages(0), Messages{}) << "nothing to the first output";
+    EXPECT_EQ(fake::outputMessages(1), (Messages{0x007FB0, kInquirySent, 0x002490}));
+    EXPECT_EQ(fake::outputMessages(3), (Messages{0x7F0190})) << "another device's output, as named";
+    char name[kDeviceNameCapacity];
+    chosenOutputName(2, name);
+    EXPECT_STREQ(name, "LP");
+    char line[200];
+    describeLights(2, "LP", 1, false, line, sizeof line);
+    EXPECT_STREQ(line, "Lights: MIDIOUT2 (LP) (1 binding)");
+    // Unplugged, and back at other numbers.
+    fake::setDevices({{"Keys"}, {"Pads"}, {"MIDIIN2 (Pads)"}});
+    fake::setOutputs({{"Pads"}, {"Synth"}});
+    controllersDeviceListChanged();
+    outputDeviceListChanged();
+    fake::setDevices({{"Keys"}, {"Pads"}, {"MIDIIN2 (Pads)"}, {"LP"}, {"MIDIIN2 (LP)"}});
+    fake::setOutputs({{"Pads"}, {"Synth"}, {"LP"}, {"MIDIOUT2 (LP)"}});
+    controllersDeviceListChanged();
+    outputDeviceListChanged();
+    updateLights(1200);
+    EXPECT_EQ(fake::outputMessages(2), Messages{});
+    EXPECT_EQ(fake::outputMessages(3), (Messages{0x007FB0, kInquirySent, 0x002490}));
+}
+
 // The set-up bytes: whole messages only.
 TEST(SetupBytes, AreWholeMessagesInHex) {
     const struct {

@@ -3,6 +3,7 @@
 // and the test MIDI driver, with WM_DEVICECHANGE sent as Windows sends it;
 // the ports' device interface paths and the Device Inquiry's answer; two
 // units of one kind, each held by its section through unplugging.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -451,6 +452,40 @@ void twoUnits() {
     unitActs(1, 40048, "plugged back in, the units go by the system's order again");
     unitActs(2, 40047, "both of them");
     stop();
+
+    // A section reading port 2, its Output the device's first output: the
+    // lights go to the paired output 2, and output 1 is not even opened.
+    midiSetName(2, "MIDIIN2 (LPMiniMK3 MIDI)");
+    for (UINT i = 1; i < 3; ++i) {
+        midiSetInterfacePath(i, a);
+        midiOutSetInterfacePath(i, a);
+    }
+    midiOutSetName(1, "LPMiniMK3 MIDI");
+    midiOutSetName(2, "MIDIOUT2 (LPMiniMK3 MIDI)");
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n\r\n"
+                         "[Notewick Controller 1]\r\nInput=LPMiniMK3 MIDI\r\nOutput=LPMiniMK3 MIDI\r\nPort=2\r\n"
+                         "Note 60 Channel 1=Stop, lit 5, dark 1\r\n");
+    start();
+    std::vector<DWORD> lit;
+    bool reached = waitUntil([&] {
+        pump(20);  // the worker reads the player's state for the lights
+        for (DWORD m : midiOutReceived(2)) lit.push_back(m);
+        return std::find(lit.begin(), lit.end(), midiNoteOn(0, 60, 5)) != lit.end();
+    });
+    check(reached && midiOutInquiries(2) == 1, "its lights and the Device Inquiry go to MIDIOUT2 (LPMiniMK3 MIDI)",
+          hexMessages(lit));
+    check(!midiOutIsOpen(1) && midiOutReceived(1).empty() && midiOutInquiries(1) == 0, "nothing to its first output",
+          std::to_string(midiOutIsOpen(1)) + " " + std::to_string(midiOutInquiries(1)) + " " + hexMessages(midiOutReceived(1)));
+    take();
+    play(2, midiNoteOn(0, 60, 90));
+    List got = take();
+    check(std::count(got.begin(), got.end(), command(40047)) == 1, "and its bindings read port 2", describe(got));
+    stop();
+    for (UINT i = 1; i < 3; ++i) {
+        midiOutSetName(i, ("Test MIDI Out " + std::to_string(i)).c_str());
+        midiSetInterfacePath(i, nullptr);
+        midiOutSetInterfacePath(i, nullptr);
+    }
     for (UINT i = 1; i < 3; ++i) midiSetName(i, ("Test MIDI In " + std::to_string(i)).c_str());
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
