@@ -154,11 +154,11 @@ void assignUnits(const DeviceList* list, int32_t* unit) {
 }
 
 // The output a controller's lights go to: the one its Output line names,
-// but for a section whose Port is not the first, when that names its
-// unit's first output: then the unit's output of that Port (input port n
-// pairs with output port n), where its bindings' lights and set-up messages
-// belong. An output of another device, or another port, stays as named; a
-// unit away keeps the output it had.
+// but when that names its unit's first output, the unit's own output of the
+// section's Port (input port n pairs with output port n), where its
+// bindings' lights and set-up messages belong: a second unit of a kind has
+// outputs of the very names of the first's. An output of another device,
+// or another port, stays as named; a unit away keeps the output it had.
 static bool followOutput(uint32_t device) {
     const SectionText& section = sectionInEffect(device);
     char output[kDeviceNameCapacity + 1] = "", first[kDeviceNameCapacity] = "", paired[kDeviceNameCapacity] = "";
@@ -170,7 +170,7 @@ static bool followOutput(uint32_t device) {
         chosenOutputName(device, first);
         if (textEquals(first, output)) return false;
     }
-    if (port < 2 || output[0] == '\0' || unit < 0) return followControllerOutput(device, output);
+    if (output[0] == '\0' || unit < 0) return followControllerOutput(device, output);
     const PortDevice& found = lastDeviceList().devices[unit];
     int32_t at = deviceOutputPort(&found, port), firstAt = deviceOutputPort(&found, 1);
     if (firstAt >= 0) outputDeviceName(static_cast<uint32_t>(firstAt), first);

@@ -257,7 +257,10 @@ bool followControllerOutput(uint32_t device, const char* name, const char* portN
     controllerChoice[device][0] = '\0';
     appendText(controllerChoice[device], kDeviceNameCapacity, name);
     if (portName == nullptr) portName = name;
-    if (textEquals(port.name, portName)) {
+    // Kept as it is, unless it is open at another output of the same name
+    // than the one asked for (another unit's).
+    bool elsewhere = at >= 0 && openOutputs[device] != nullptr && *port.index != at;
+    if (textEquals(port.name, portName) && !elsewhere) {
         if (openOutputs[device] == nullptr && at >= 0) *port.index = at;
         return false;
     }

@@ -680,6 +680,24 @@ TEST_F(ControllersTest, APortsLightsGoToItsPairedOutput) {
     EXPECT_EQ(fake::outputMessages(3), (Messages{0x007FB0, kInquirySent, 0x002490}));
 }
 
+// A second unit of a kind lights its own outputs, whose names are the first's.
+TEST_F(ControllersTest, ASecondUnitLightsItsOwnOutput) {
+    const char* a = "\\\\?\\usb#vid_1235&pid_0113#unit_a#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    const char* b = "\\\\?\\usb#vid_1235&pid_0113#unit_b#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    fake::setDevices({{"Keys"}, {"LP"}, {"MIDIIN2 (LP)"}, {"LP"}, {"MIDIIN2 (LP)"}});
+    fake::setOutputs({{"LP"}, {"MIDIOUT2 (LP)"}, {"LP"}, {"MIDIOUT2 (LP)"}});
+    fake::setInterfacePaths({"", a, a, b, b}, {a, a, b, b});
+    start("[Notewick Controller 1]\r\nInput=LP\r\nUnit=vid_1235&pid_0113#unit_b\r\nOutput=LP\r\nIdentity=\r\n"
+          "Note 36 Channel 1=Shuffle, lit 5\r\n"
+          "[Notewick Controller 2]\r\nInput=LP\r\nUnit=vid_1235&pid_0113#unit_a\r\nOutput=LP\r\nPort=2\r\n"
+          "Identity=\r\nNote 37 Channel 1=Repeat, lit 5\r\n");
+    updateLights(1000);
+    EXPECT_EQ(fake::outputMessages(2), (Messages{0x002490})) << "unit b's first output";
+    EXPECT_EQ(fake::outputMessages(1), (Messages{0x002590})) << "unit a's second";
+    EXPECT_EQ(fake::outputMessages(0), Messages{});
+    EXPECT_EQ(fake::outputMessages(3), Messages{});
+}
+
 // The set-up bytes: whole messages only.
 TEST(SetupBytes, AreWholeMessagesInHex) {
     const struct {
