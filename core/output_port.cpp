@@ -40,6 +40,13 @@ static FollowedPort& outputOf(uint32_t device) {
 
 static bool chosen(const FollowedPort& port) { return *port.index >= 0 || (port.output && port.name[0] != '\0'); }
 
+MidiOutRef lightsOutputAt(int32_t at) {
+    for (uint32_t device = 0; device < kMaxDevices; ++device) {
+        if (openOutputs[device] != nullptr && *outputOf(device).index == at) return openOutputs[device];
+    }
+    return nullptr;
+}
+
 bool outputIsOpen(uint32_t device) { return device < kMaxDevices && openOutputs[device] != nullptr; }
 
 void chosenOutputName(uint32_t device, char* name) {

@@ -51,6 +51,10 @@ void reopenOutput(uint32_t device, bool setUpAgain);
 // that its lights go once, after the set-up messages, not also before them.
 void holdLightsForSetup(uint32_t device);
 
+// The lights output open at the system's output `at`, whichever device's;
+// null for none. Others may send a short message on it.
+MidiOutRef lightsOutputAt(int32_t at);
+
 // True while the device's output is open; its name (empty for none).
 bool outputIsOpen(uint32_t device = kConfiguredDevice);
 void chosenOutputName(uint32_t device, char* name);

@@ -4,6 +4,7 @@
 
 #include "core/bindings_section.h"
 #include "core/controllers.h"
+#include "core/hui_ping.h"
 #include "core/main_port.h"
 #include "core/output_port.h"
 #include "core/settings.h"
@@ -115,6 +116,7 @@ static int32_t initPlugin() {
     // Made last, on this thread, where the main port lives: nothing can be
     // notified before init has opened the port and shown its message.
     deviceWatch = platformStartDeviceWatch(pluginRecord.moduleInstance, devicesChanged);
+    startHuiPing(deviceWatch);
     // NOTE: a keyboard switched on while that message was up was announced
     // to no one; look once, as a notification would.
     devicesChanged();
@@ -140,6 +142,7 @@ static void quitPlugin() {
     endOpenDialogs();
     // First, so that no notification reaches the module during quit or
     // after the host has unloaded it.
+    stopHuiPing();
     if (deviceWatch != nullptr) {
         platformStopDeviceWatch(pluginRecord.moduleInstance, deviceWatch);
         deviceWatch = nullptr;
@@ -191,6 +194,7 @@ void resetPluginState() {
     deviceWatch = nullptr;
     retrying = false;
     quitBegun = false;
+    stopHuiPing();
     pluginSettings.midiDevice = -1;
     pluginSettings.midiChannel.store(0);
     pluginSettings.midiDeviceName[0] = '\0';

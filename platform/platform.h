@@ -119,6 +119,12 @@ void platformStopDeviceWatch(ModuleRef module, WindowRef watch);
 // Has the watch also call onChange every intervalMs, on its thread, until
 // set again; 0 stops it.
 void platformSetDeviceWatchTimer(WindowRef watch, uint32_t intervalMs);
+// A second timer of the watch's: it calls onTick(false) on its thread every
+// intervalMs (0: no timer), and onTick(true) once soon after each nudge.
+void platformSetDeviceWatchTick(WindowRef watch, uint32_t intervalMs, void (*onTick)(bool nudged));
+// From any thread, a MIDI driver's callback included (it only posts a
+// message): the watch calls its onTick once, soon, on its own thread.
+void platformNudgeDeviceWatch(WindowRef watch);
 
 // ---- Message boxes ---------------------------------------------------------
 // A modal box with the text, the system's default caption, no icon and an OK

@@ -235,6 +235,9 @@ void platformListFiles(const char* folder, const char* ending, void (*found)(con
 // system broadcasts WM_DEVICECHANGE to (a message-only window hears nothing).
 static const char kDeviceWatchClass[] = "NotewickDeviceWatch";
 static void (*deviceWatchCallback)() = nullptr;
+static void (*deviceWatchTick)(bool) = nullptr;
+static const UINT_PTR kRetryTimer = 1, kTickTimer = 2;
+static const UINT kNudgeMessage = WM_APP + 1;
 static const WPARAM kDevNodesChanged = 0x0007;  // DBT_DEVNODES_CHANGED
 
 static LRESULT CALLBACK deviceWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -242,8 +245,12 @@ static LRESULT CALLBACK deviceWatchProc(HWND window, UINT message, WPARAM wParam
         if (wParam == kDevNodesChanged && deviceWatchCallback != nullptr) deviceWatchCallback();
         return TRUE;
     }
-    if (message == WM_TIMER) {
+    if (message == WM_TIMER && wParam == kRetryTimer) {
         if (deviceWatchCallback != nullptr) deviceWatchCallback();
+        return 0;
+    }
+    if ((message == WM_TIMER && wParam == kTickTimer) || message == kNudgeMessage) {
+        if (deviceWatchTick != nullptr) deviceWatchTick(message == kNudgeMessage);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -277,15 +284,27 @@ void platformStopDeviceWatch(ModuleRef module, WindowRef watch) {
     DestroyWindow(static_cast<HWND>(watch));
     UnregisterClassA(kDeviceWatchClass, static_cast<HINSTANCE>(module));
     deviceWatchCallback = nullptr;
+    deviceWatchTick = nullptr;
 }
 
 void platformSetDeviceWatchTimer(WindowRef watch, uint32_t intervalMs) {
     if (intervalMs == 0) {
-        KillTimer(static_cast<HWND>(watch), 1);
+        KillTimer(static_cast<HWND>(watch), kRetryTimer);
     } else {
-        SetTimer(static_cast<HWND>(watch), 1, intervalMs, nullptr);
+        SetTimer(static_cast<HWND>(watch), kRetryTimer, intervalMs, nullptr);
     }
 }
+
+void platformSetDeviceWatchTick(WindowRef watch, uint32_t intervalMs, void (*onTick)(bool)) {
+    deviceWatchTick = onTick;
+    if (intervalMs == 0) {
+        KillTimer(static_cast<HWND>(watch), kTickTimer);
+    } else {
+        SetTimer(static_cast<HWND>(watch), kTickTimer, intervalMs, nullptr);
+    }
+}
+
+void platformNudgeDeviceWatch(WindowRef watch) { PostMessageA(static_cast<HWND>(watch), kNudgeMessage, 0, 0); }
 
 void platformMessageBox(WindowRef owner, const char* text) {
     MessageBoxA(static_cast<HWND>(owner), text, nullptr, MB_OK);

@@ -91,6 +91,8 @@ struct State {
     void (*onMessageBox)(const std::string&) = nullptr;
     void (*deviceWatch)() = nullptr;
     uint32_t watchTimerMs = 0;
+    uint32_t tickMs = 0;
+    void (*pingTick)(bool) = nullptr;
     std::vector<Device> devices;
     std::deque<FakePort> ports;
     std::vector<Device> outputs;
@@ -156,6 +158,8 @@ void reset() {
     s.onMessageBox = nullptr;
     s.deviceWatch = nullptr;
     s.watchTimerMs = 0;
+    s.tickMs = 0;
+    s.pingTick = nullptr;
     s.devices.clear();
     s.ports.clear();
     s.outputs.clear();
@@ -825,6 +829,14 @@ void platformStopDeviceWatch(ModuleRef, WindowRef) {
     state().deviceWatch = nullptr;
     state().watchTimerMs = 0;
 }
+
+void platformSetDeviceWatchTick(WindowRef, uint32_t intervalMs, void (*onTick)(bool)) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().tickMs = intervalMs;
+    state().pingTick = onTick;
+}
+
+void platformNudgeDeviceWatch(WindowRef) {}
 
 void platformSetDeviceWatchTimer(WindowRef, uint32_t intervalMs) {
     std::lock_guard<std::mutex> lock(state().mutex);

@@ -80,6 +80,8 @@ notewick_wine_scenario(bindings_learn "NOTEWICK_OWN_DESKTOP=1")
 notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
 # Each controller's ports as Windows names them, up to five.
 notewick_wine_scenario(transport_replay "FAKEMIDI_DEVICES=5")
+# Two devices of two ports each, with their outputs: the HUI ping.
+notewick_wine_scenario(transport_hui_ping "FAKEMIDI_DEVICES=5;FAKEMIDI_OUTPUTS=5")
 # Two units of a kind, and a section whose lights go to its port 2's output.
 notewick_wine_scenario(device_two_units "FAKEMIDI_OUTPUTS=3")
 # No devices; more devices than one process may open.

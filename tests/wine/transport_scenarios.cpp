@@ -4,7 +4,8 @@
 // Apply, a device that goes away and quit all close with every buffer back.
 // Last, a driver that never gives its buffers back does not hang quit.
 // The replay table plays every controller's transport buttons, as Windows
-// names its ports, with no setup.
+// names its ports, with no setup. The HUI ping goes only to the ports that
+// sent a zone select, on their paired outputs.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -308,8 +309,67 @@ void transportReplay() {
     check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
 }
 
+// ---- The HUI ping ------------------------------------------------------------------------
+
+// The host's pings (90 00 00) each of the five outputs received while the
+// player's window was served for ms: "0 0 3 0 0".
+std::string pingsIn(DWORD ms) {
+    for (UINT output = 0; output < 5; ++output) midiOutReceived(output);
+    pump(ms);
+    std::string counts;
+    for (UINT output = 0; output < 5; ++output) {
+        int pings = 0;
+        for (DWORD m : midiOutReceived(output)) pings += (m & 0xFFFFFF) == 0x000090 ? 1 : 0;
+        counts += (output == 0 ? "" : " ") + std::to_string(pings);
+    }
+    return counts;
+}
+
+// Two devices of two ports: HUI Keys, with no lights output, whose port 2
+// speaks HUI; Pads, whose bindings read port 2 and light its output 2. A
+// port is pinged about once a second from its first zone select, on its
+// paired output (opened for the ping alone, or the lights output open
+// there), and a port that sent none never; a device unplugged is pinged no
+// more.
+void huiPing() {
+    const char* names[] = {"Test MIDI In 0", "HUI Keys", "MIDIIN2 (HUI Keys)", "Pads", "MIDIIN2 (Pads)"};
+    const char* outputs[] = {"Test MIDI Out 0", "HUI Keys", "MIDIOUT2 (HUI Keys)", "Pads", "MIDIOUT2 (Pads)"};
+    for (UINT i = 0; i < 5; ++i) {
+        midiSetName(i, names[i]);
+        midiOutSetName(i, outputs[i]);
+    }
+    writeFile(iniPath(), "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n\r\n"
+                         "[Notewick Controller 1]\r\nInput=HUI Keys\r\n\r\n"
+                         "[Notewick Controller 2]\r\nInput=Pads\r\nOutput=Pads\r\nPort=2\r\nIdentity=\r\n"
+                         "Note 60 Channel 1=Stop\r\n");
+    check(load() != nullptr && init() == 0, "the plug-in starts");
+    std::string pings = pingsIn(1500);
+    check(pings == "0 0 0 0 0", "no port is pinged before it speaks HUI", pings);
+    midiSend(2, 0x0E0FB0);  // zone select: the transport zone
+    midiWaitIdle();
+    pings = pingsIn(2500);
+    check((pings == "0 0 2 0 0" || pings == "0 0 3 0 0") && !midiOutIsOpen(2),
+          "the HUI port's paired output is pinged about once a second (opened for the ping alone), no other", pings);
+    midiSend(4, 0x0E0FB0);
+    midiWaitIdle();
+    pings = pingsIn(2500);
+    check(pings.compare(0, 4, "0 0 ") == 0 && pings[4] >= '2' && pings[4] <= '3' && pings.substr(5) == " 0 " + pings.substr(4, 1) &&
+              midiOutIsOpen(4),
+          "then the other, through its lights output open there", pings);
+    midiSetAway(1, true);
+    midiSetAway(2, true);
+    broadcastDeviceChange();
+    pingsIn(100);
+    pings = pingsIn(1500);
+    check(pings == "0 0 0 0 1" || pings == "0 0 0 0 2", "a device unplugged is pinged no more, the other still", pings);
+    quit();
+    unload();
+    check(messageBoxes().empty(), "no message box", joined(messageBoxes()));
+}
+
 const ScenarioRegistration registrations[] = {
     {"transport_buttons", transportButtons},
+    {"transport_hui_ping", huiPing},
     {"transport_replay", transportReplay},
 };
 
