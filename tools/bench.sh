@@ -38,8 +38,9 @@ bench_width() {
   local log=$top/build/wine/bench-$width.log
   : >"$log"
   # Four controllers with an output each beside the keyboard, for the part
-  # with several controllers.
-  FAKEMIDI_DEVICES=5 FAKEMIDI_OUTPUTS=5 NOTEWICK_NO_BOX_WATCHER=1 bash "$run" "$width" bench >"$log" 2>&1 &
+  # with several controllers; 25 inputs for the keyboard and 8 controllers
+  # of 3 ports.
+  FAKEMIDI_DEVICES=25 FAKEMIDI_OUTPUTS=5 NOTEWICK_NO_BOX_WATCHER=1 bash "$run" "$width" bench >"$log" 2>&1 &
   runner=$!
   idle_start=
   idle_switches=
@@ -51,6 +52,10 @@ bench_width() {
   worker2=
   controllers_start=
   controllers_switches=
+  tasks_before3=
+  worker3=
+  ports_start=
+  ports_switches=
   # The Linux thread init starts is the worker: it appears between two marks.
   while kill -0 "$runner" 2>/dev/null; do
     if [ -z "$tasks_before" ] && grep -q '^MARK before-init' "$log"; then
@@ -90,6 +95,25 @@ bench_width() {
       controllers_switches=$(( $(thread_switches "$pid" "$worker2") - controllers_start ))
       touch "$work/controllers-idle-end.done"
     fi
+    # The part with 8 controllers of 3 ports: its worker, and every thread.
+    if [ -z "$tasks_before3" ] && grep -q '^MARK before-init-3' "$log"; then
+      tasks_before3=$(task_list "$pid")
+      touch "$work/before-init-3.done"
+    fi
+    if [ -n "$tasks_before3" ] && [ -z "$worker3" ] && grep -q '^MARK after-init-3' "$log"; then
+      worker3=$(comm -13 <(echo "$tasks_before3") <(task_list "$pid") | head -n 1)
+      touch "$work/after-init-3.done"
+    fi
+    if [ -z "$ports_start" ] && grep -q '^MARK ports-idle-start' "$log"; then
+      ports_start=$(thread_switches "$pid" "$worker3")
+      ports_all=$(switches "$pid")
+      touch "$work/ports-idle-start.done"
+    fi
+    if [ -n "$ports_start" ] && [ -z "$ports_switches" ] && grep -q '^MARK ports-idle-end' "$log"; then
+      ports_switches=$(( $(thread_switches "$pid" "$worker3") - ports_start ))
+      ports_all=$(( $(switches "$pid") - ports_all ))
+      touch "$work/ports-idle-end.done"
+    fi
     if [ -z "$lights_start" ] && grep -q '^MARK lights-idle-start' "$log"; then
       lights_start=$(thread_switches "$pid" "$worker")
       touch "$work/lights-idle-start.done"
@@ -113,6 +137,8 @@ bench_width() {
     "${lights_switches:-?}" "${idle_switches:-?} without an output" "" ""
   printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "worker wake-ups, 4 controllers, no output, 10 s" \
     "${controllers_switches:-?}" "${idle_switches:-?} the keyboard alone" "" "0"
+  printf '| %-44s | %-18s | %-28s | %-6s | %-22s |\n' "worker wake-ups, 8 controllers x 3 ports, 10 s" \
+    "${ports_switches:-?}" "${ports_all:-?} in all threads (${idle_all:-?} keyboard alone)" "" "0"
   tr -d '\r' <"$log" | grep -E '^ROWS-END' | awk '{printf "\n(%s latency samples through the plug-in, %s through the floor, %s bare sends, taken in turn)\n\n", $2, $3, $4}'
 }
 

@@ -274,6 +274,63 @@ void controllersBench() {
     unload();
 }
 
+// ---- Eight controllers of three ports each ------------------------------------------
+
+// The keyboard and 8 controllers named as Windows names a device's ports:
+// "Dev N", "MIDIIN2 (Dev N)", "MIDIIN3 (Dev N)", system inputs 1-24.
+struct PortFigures {
+    UINT opened = 0;
+    double idleCpuMs = 0;
+    size_t idleReads = 0;
+    long padsPressed = 0, padsActed = 0, flooded = 0;
+};
+PortFigures portFigures;
+
+UINT firstPortOf(int controller) { return 1 + static_cast<UINT>(controller - 1) * 3; }
+
+void devicesBench() {
+    PortFigures& f = portFigures;
+    std::string ini = "[Notewick]\r\nMIDIDevice=0\r\nMIDIChannel=0\r\nMIDIDeviceName=Test MIDI In 0\r\n";
+    for (int c = 1; c <= 8; ++c) {
+        std::string n = std::to_string(c), name = "Dev " + n;
+        midiSetName(firstPortOf(c), name.c_str());
+        midiSetName(firstPortOf(c) + 1, ("MIDIIN2 (" + name + ")").c_str());
+        midiSetName(firstPortOf(c) + 2, ("MIDIIN3 (" + name + ")").c_str());
+        ini += "\r\n[Notewick Controller " + n + "]\r\nInput=" + name + "\r\n";
+        for (int note = 36; note < 44; ++note) ini += "Note " + std::to_string(note) + " Channel 10=Stop\r\n";
+    }
+    writeFile(iniPath(), ini);
+    check(load() != nullptr, "the plug-in loads with 8 controllers of 3 ports");
+    std::set<DWORD> before = threadIds();
+    mark("before-init-3");
+    init();
+    pump(500);
+    mark("after-init-3");
+    HANDLE worker = newWorker(before);
+    f.opened = midiOpenCount();
+    take();
+    double cpu0 = cpuMs(worker);
+    mark("ports-idle-start");
+    pump(10000);
+    mark("ports-idle-end");
+    f.idleCpuMs = cpuMs(worker) - cpu0;
+    f.idleReads = take().size();
+    // A flood on Dev 1's first port while Dev 2's pad is pressed 20 times.
+    startFlood(firstPortOf(1));
+    for (int i = 0; i < 20; ++i) {
+        midiSend(firstPortOf(2), midiNoteOn(9, 36 + i % 8, 100));
+        ++f.padsPressed;
+        pump(100);
+    }
+    f.flooded = stopFlood();
+    pump(100);
+    for (const Received& r : take()) f.padsActed += !r.request && r.id == 40047 ? 1 : 0;
+    quit();
+    unload();
+    CloseHandle(worker);
+    for (UINT i = 1; i <= 24; ++i) midiSetName(i, ("Test MIDI In " + std::to_string(i)).c_str());
+}
+
 void bench() {
     // Eight bindings that light, on notes no phase below plays: they cost
     // nothing until an output is chosen.
@@ -374,6 +431,7 @@ void bench() {
     quit();
     unload();
     controllersBench();
+    devicesBench();
 
     const std::vector<double>& pluginUs = latencyUs[kPluginPath];
     double p50 = percentile(pluginUs, 0.5), p99 = percentile(pluginUs, 0.99);
@@ -417,6 +475,14 @@ void bench() {
         "", "every pad");
     row("reads of the player a second, 4 outputs", fmt("%.1f", c.readsPerSecond),
         fmt("%.1f with one output", static_cast<double>(reads) / 10.0), "", "<= 10, all outputs");
+    const PortFigures& d = portFigures;
+    row("inputs open, keyboard + 8 controllers of 3 ports", fmt("%.0f", d.opened), "", "", "25");
+    row("worker CPU, 8 controllers of 3 ports, idle 10 s", fmt("%.1f ms", d.idleCpuMs),
+        fmt("%.1f ms the keyboard alone", idleCpu1 - idleCpu0), "", "0");
+    row("reads of the player, 8x3 ports, no output, 10 s", fmt("%.0f", static_cast<double>(d.idleReads)), "", "", "0");
+    row("Dev 2's pad acting, 10,000/s on Dev 1", fmt("%.0f", static_cast<double>(d.padsActed)),
+        fmt("%.0f pressed", static_cast<double>(d.padsPressed)) + fmt(", %.0f flooded", static_cast<double>(d.flooded)),
+        "", "every pad");
     double g50 = percentile(c.gestureBoundUs, 0.5), g99 = percentile(c.gestureBoundUs, 0.99);
     double n50 = percentile(c.gestureFreeUs, 0.5), n99 = percentile(c.gestureFreeUs, 0.99);
     row("a key without gestures, gestures bound, median", fmt("%.1f us", g50), fmt("%.1f us none bound", n50),
