@@ -185,4 +185,4 @@ echo
 echo "(One send to the player's window takes the bare SendMessage time in the tables above.)"
 echo
 size=$(bash "$top/tools/check_dll.sh" "$top/dist/gen_notewick.dll" i386 | sed -n 's/.*, \([0-9]*\) bytes of code and data.*/\1/p')
-echo "The shipping DLL holds $size bytes of code and data besides its resources (target: under 163840)."
+echo "The shipping DLL holds $size bytes of code and data besides its resources (target: under 262144)."
