@@ -45,7 +45,6 @@ set(NOTEWICK_WINE_SCENARIOS
     knobs
     gestures
     controllers
-    controller_map
     controller_identity
     demo
 )
@@ -75,6 +74,7 @@ endforeach()
 # foreground from.
 notewick_wine_scenario(config_after_autodetect "NOTEWICK_OWN_DESKTOP=1")
 notewick_wine_scenario(bindings_learn "NOTEWICK_OWN_DESKTOP=1")
+notewick_wine_scenario(controller_map "NOTEWICK_OWN_DESKTOP=1")
 # Note-ons from 16 devices as fast as they come while OK or Cancel closes the
 # autodetect dialog's ports.
 notewick_wine_scenario(autodetect_storm "FAKEMIDI_DEVICES=16;NOTEWICK_STORM_TRIALS=100")
