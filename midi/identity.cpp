@@ -32,47 +32,6 @@ bool parseIdentityReply(const uint8_t* bytes, uint32_t length, DeviceIdentity* i
     return true;
 }
 
-static int32_t hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lowerCase(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-bool parseIdentityText(const char* text, IdentityPattern* pattern) {
-    uint8_t bytes[7];
-    uint32_t count = 0;
-    for (const char* c = text; *c != '\0'; c += 2) {
-        if (count > 0 && *c++ != ' ') return false;
-        int32_t high = hexDigit(c[0]), low = high < 0 ? -1 : hexDigit(c[1]);
-        if (low < 0 || count == sizeof bytes || high > 7) return false;
-        bytes[count++] = static_cast<uint8_t>(high * 16 + low);
-    }
-    uint32_t makerLength = count > 0 && bytes[0] == 0x00 ? 3 : 1;
-    if (count < makerLength + 2 || count > makerLength + 4) return false;
-    *pattern = IdentityPattern{};
-    pattern->identity.makerLength = static_cast<uint8_t>(makerLength);
-    for (uint32_t i = 0; i < makerLength; ++i) pattern->identity.maker[i] = bytes[i];
-    uint8_t* rest[4] = {&pattern->identity.family[0], &pattern->identity.family[1], &pattern->identity.member[0],
-                        &pattern->identity.member[1]};
-    pattern->familyMemberBytes = static_cast<uint8_t>(count - makerLength);
-    for (uint32_t i = 0; i < pattern->familyMemberBytes; ++i) *rest[i] = bytes[makerLength + i];
-    return true;
-}
-
-bool identityMatches(const DeviceIdentity& identity, const IdentityPattern& pattern) {
-    const DeviceIdentity& want = pattern.identity;
-    if (identity.makerLength != want.makerLength) return false;
-    for (uint32_t i = 0; i < want.makerLength; ++i) {
-        if (identity.maker[i] != want.maker[i]) return false;
-    }
-    const uint8_t got[4] = {identity.family[0], identity.family[1], identity.member[0], identity.member[1]};
-    const uint8_t wanted[4] = {want.family[0], want.family[1], want.member[0], want.member[1]};
-    for (uint32_t i = 0; i < pattern.familyMemberBytes && i < 4; ++i) {
-        if (got[i] != wanted[i]) return false;
-    }
-    return true;
-}
-
 // The makers of the controllers Notewick has maps for or knows of.
 struct MakerName {
     uint8_t id[3];

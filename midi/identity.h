@@ -1,8 +1,6 @@
 // identity.h -- which device a controller is, by the Universal Device
 // Inquiry: asked once when its first output opens, answered (or not) within
-// a second, and matched against the Identity lines of maps.
-//
-//   Identity=00 20 29 13 01    a map's line: maker, family (and member) bytes in hex
+// a second; the maps' Identity lines are matched against it in core/maps.h.
 //
 // The user-interface thread opens outputs and asks; the worker takes the
 // reply from the system-exclusive buffers; the dialog reads what answered.
@@ -33,17 +31,6 @@ struct DeviceIdentity {
 // false for anything else.
 bool parseIdentityReply(const uint8_t* bytes, uint32_t length, DeviceIdentity* identity);
 
-// A map's Identity line: the maker's id, then as many of the family's and
-// the member's bytes as it gives (the family's at least).
-struct IdentityPattern {
-    DeviceIdentity identity;
-    uint8_t familyMemberBytes;  // 2-4
-};
-// "00 20 29 13 01" (hex pairs with single blanks, any case) into pattern;
-// false when it does not parse, is empty, or gives less than a family.
-bool parseIdentityText(const char* text, IdentityPattern* pattern);
-// Whether the reply is of the pattern's maker, family (and member).
-bool identityMatches(const DeviceIdentity& identity, const IdentityPattern& pattern);
 // "Identity: Novation, family 13 01"; a maker not known by name by its id:
 // "Identity: maker 00 21 09, family 02 00".
 void describeIdentity(const DeviceIdentity& identity, char* out, size_t capacity);

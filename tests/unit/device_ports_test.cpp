@@ -183,25 +183,6 @@ TEST(Identity, RepliesAreReadWithAnyMakerAndExtraBytesAndAnythingElseIsNone) {
     }
 }
 
-TEST(Identity, AMapsIdentityLineMatchesItsMakerFamilyAndMemberOnly) {
-    const Bytes mk3 = hex("F0 7E 00 06 02 00 20 29 13 01 00 00 00 00 00 00 F7");
-    DeviceIdentity identity;
-    ASSERT_TRUE(parseIdentityReply(mk3.data(), static_cast<uint32_t>(mk3.size()), &identity));
-    const struct {
-        const char* text;
-        int matches;  // -1: the line does not parse
-    } rows[] = {
-        {"00 20 29 13 01", 1}, {"00 20 32 13 01", 0}, {"00 20 29 13 01 00 00", 1}, {"00 20 29 13 01 00 01", 0}, {"00 20 29 03 01", 0},
-        {"42 13 01", 0},       {"", -1},                    {"0020 29 13 01", -1},       {"00 20 29", -1},
-        {"00 20 29 13 01 00 00 00", -1}, {"00 20 29 13 81", -1}, {"00 20 29 13 01 ", -1},
-    };
-    for (const auto& row : rows) {
-        IdentityPattern pattern;
-        int got = parseIdentityText(row.text, &pattern) ? (identityMatches(identity, pattern) ? 1 : 0) : -1;
-        EXPECT_EQ(got, row.matches) << row.text;
-    }
-}
-
 // Asked once per open of the output, the answer taken within the second only.
 TEST(Identity, EachOpenAsksOnceAndOnlyAReplyWithinTheSecondCounts) {
     resetInquiries();
