@@ -175,27 +175,13 @@ int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portNa
     return found;
 }
 
-static int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lowerCase(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 bool mapIdentityFromText(const char* text, MapIdentity* identity) {
     *identity = MapIdentity{};
     uint8_t bytes[7];
     uint32_t count = 0;
-    for (const char* at = text; *at != '\0';) {
-        if (*at == ' ' || *at == '\t') {
-            ++at;
-            continue;
-        }
-        // Two hex digits, a data byte (below 80), then a blank or the end.
-        int high = hexDigit(at[0]), low = high >= 0 ? hexDigit(at[1]) : -1;
-        bool ends = low >= 0 && (at[2] == '\0' || at[2] == ' ' || at[2] == '\t');
-        if (!ends || high > 7 || count == sizeof bytes) return false;
-        bytes[count++] = static_cast<uint8_t>(high * 16 + low);
-        at += 2;
+    if (!parseHexBytes(text, bytes, sizeof bytes, &count)) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bytes[i] >= 0x80) return false;  // data bytes only
     }
     // A maker's id is one byte, or 00 and two more; the family follows, then
     // the member, which may be left out.

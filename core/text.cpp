@@ -60,3 +60,20 @@ bool rangeEqualsAnyCase(const char* start, const char* end, const char* text) {
     }
     return start == end && *text == '\0';
 }
+
+bool parseHexBytes(const char* text, uint8_t* bytes, uint32_t capacity, uint32_t* length) {
+    *length = 0;
+    for (const char* at = text;;) {
+        while (*at == ' ' || *at == '\t') ++at;
+        if (*at == '\0') return true;
+        uint32_t value = 0;
+        for (int digit = 0; digit < 2; ++digit, ++at) {
+            char c = lowerCase(*at);
+            bool decimal = c >= '0' && c <= '9', hex = c >= 'a' && c <= 'f';
+            if (!decimal && !hex) return false;
+            value = value * 16 + static_cast<uint32_t>(decimal ? c - '0' : c - 'a' + 10);
+        }
+        if ((*at != '\0' && *at != ' ' && *at != '\t') || *length >= capacity) return false;
+        bytes[(*length)++] = static_cast<uint8_t>(value);
+    }
+}

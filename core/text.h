@@ -15,6 +15,11 @@ void formatDecimal(int32_t value, char* out);
 // The letter in lower case; any other character as it is.
 inline char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Bytes written as pairs of hex digits (any case) with blanks or tabs
+// between them ("B0 7F 00"): false for anything else, or for more than
+// `capacity` bytes.
+bool parseHexBytes(const char* text, uint8_t* bytes, uint32_t capacity, uint32_t* length);
+
 // True when both NUL-terminated texts are the same, byte for byte.
 bool textEquals(const char* a, const char* b);
 // The same with the case of letters not counting: both texts, or the range
