@@ -165,14 +165,20 @@ int32_t pairedOutputDevice(const char* input) {
     return -1;
 }
 
-int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName) {
+// The user's own map among those that fit, else the first that fits; -1 for none.
+template <typename Fits>
+static int32_t ownOrFirst(const MapEntry* maps, uint32_t count, Fits fits) {
     int32_t found = -1;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!matchesPortName(maps[i].match, portName)) continue;
+        if (!fits(maps[i])) continue;
         if (maps[i].own) return static_cast<int32_t>(i);
         if (found < 0) found = static_cast<int32_t>(i);
     }
     return found;
+}
+
+int32_t findMatchingMap(const MapEntry* maps, uint32_t count, const char* portName) {
+    return ownOrFirst(maps, count, [portName](const MapEntry& map) { return matchesPortName(map.match, portName); });
 }
 
 bool mapIdentityFromText(const char* text, MapIdentity* identity) {
@@ -209,13 +215,7 @@ bool mapIdentityMatches(const MapIdentity& map, const MapIdentity& reply) {
 }
 
 int32_t findMapByIdentity(const MapEntry* maps, uint32_t count, const MapIdentity& reply) {
-    int32_t found = -1;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!mapIdentityMatches(maps[i].identity, reply)) continue;
-        if (maps[i].own) return static_cast<int32_t>(i);
-        if (found < 0) found = static_cast<int32_t>(i);
-    }
-    return found;
+    return ownOrFirst(maps, count, [&reply](const MapEntry& map) { return mapIdentityMatches(map.identity, reply); });
 }
 
 int32_t findOfferedMap(const MapEntry* maps, uint32_t count, const char* deviceName, const MapIdentity* reply) {
